@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Quillon needs to build, run, test and measure. Safe to run again:
+# it asks apt only when something is missing.
+set -euo pipefail
+
+packages=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite sqlite3
+    libfreexl-dev libquazip1-qt6-dev
+    libgtest-dev libgmock-dev libbenchmark-dev hyperfine
+    python3 python3-aiosmtpd python3-openpyxl python3-xlrd libxlsxwriter-dev
+    xvfb xauth fonts-wqy-microhei
+    clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

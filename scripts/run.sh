@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds Quillon and starts it in the current directory, which holds the
+# program's database db.mdb (an empty one is made from the schema when there is none).
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+"$here/scripts/install-deps.sh"
+
+cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$here/build" --target quillon -j"$(nproc)"
+
+if [ ! -e db.mdb ]; then
+    sqlite3 db.mdb < "$here/db/schema.sql"
+    echo "Made an empty db.mdb in $(pwd)."
+fi
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    port=${QUILLON_VNC_PORT:-5900}
+    export QT_QPA_PLATFORM="vnc:size=706x480:port=$port"
+    echo "No display: the window is served over VNC at 127.0.0.1:$port (any VNC viewer)."
+fi
+
+exec "$here/build/quillon"
