@@ -1,0 +1,148 @@
+#include "db/RowStore.h"
+
+#include "db/Stamp.h"
+
+#include <QDateTime>
+
+#include <sqlite3.h>
+
+#include <bit>
+#include <cstring>
+
+void RowStore::reset(int columns)
+{
+    m_columns.clear();
+    m_columns.resize(std::size_t(columns));
+}
+
+qint64 RowStore::storeBytes(Column &column, const char *data, std::size_t size)
+{
+    const qint64 offset = qint64(column.bytes.size());
+    const std::uint32_t length = std::uint32_t(size);
+    column.bytes.append(reinterpret_cast<const char *>(&length), sizeof length);
+    column.bytes.append(data, size);
+    return offset;
+}
+
+void RowStore::appendFrom(sqlite3_stmt *statement, int firstColumn)
+{
+    for (int s = 0; s < firstColumn; ++s) {
+        m_columns[std::size_t(s)].kinds.push_back(Null);
+        m_columns[std::size_t(s)].cells.push_back(0);
+    }
+    for (int c = 0; c + firstColumn < columnCount(); ++c) {
+        Column &column = m_columns[std::size_t(c + firstColumn)];
+        const int type = sqlite3_column_type(statement, c);
+        switch (type) {
+        case SQLITE_INTEGER:
+            column.kinds.push_back(Integer);
+            column.cells.push_back(sqlite3_column_int64(statement, c));
+            break;
+        case SQLITE_FLOAT:
+            column.kinds.push_back(Float);
+            column.cells.push_back(std::bit_cast<qint64>(sqlite3_column_double(statement, c)));
+            break;
+        case SQLITE_TEXT:
+        case SQLITE_BLOB: {
+            const void *data = type == SQLITE_TEXT ? static_cast<const void *>(sqlite3_column_text(statement, c))
+                                                   : sqlite3_column_blob(statement, c);
+            const int size = sqlite3_column_bytes(statement, c);
+            column.kinds.push_back(type == SQLITE_TEXT ? Text : Blob);
+            column.cells.push_back(storeBytes(column, static_cast<const char *>(data), std::size_t(size)));
+            break;
+        }
+        default:
+            column.kinds.push_back(Null);
+            column.cells.push_back(0);
+        }
+    }
+}
+
+void RowStore::append(const QVariantList &values)
+{
+    const int row = rowCount();
+    insertRow(row);
+    for (int c = 0; c < columnCount() && c < values.size(); ++c)
+        setValue(row, c, values.at(c));
+}
+
+void RowStore::insertRow(int row)
+{
+    for (Column &column : m_columns) {
+        column.kinds.insert(column.kinds.begin() + row, Null);
+        column.cells.insert(column.cells.begin() + row, 0);
+    }
+}
+
+void RowStore::removeRow(int row)
+{
+    for (Column &column : m_columns) {
+        column.kinds.erase(column.kinds.begin() + row);
+        column.cells.erase(column.cells.begin() + row);
+    }
+}
+
+QVariant RowStore::value(int row, int column) const
+{
+    const Column &c = m_columns[std::size_t(column)];
+    const qint64 slot = c.cells[std::size_t(row)];
+    switch (c.kinds[std::size_t(row)]) {
+    case Integer:
+        return qlonglong(slot);
+    case Float:
+        return std::bit_cast<double>(slot);
+    case Text:
+    case Blob: {
+        std::uint32_t length;
+        std::memcpy(&length, c.bytes.data() + slot, sizeof length);
+        const char *data = c.bytes.data() + slot + sizeof length;
+        if (c.kinds[std::size_t(row)] == Text)
+            return QString::fromUtf8(data, qsizetype(length));
+        return QByteArray(data, qsizetype(length));
+    }
+    default:
+        return {};
+    }
+}
+
+void RowStore::setValue(int row, int column, const QVariant &value)
+{
+    Column &c = m_columns[std::size_t(column)];
+    std::uint8_t &kind = c.kinds[std::size_t(row)];
+    qint64 &slot = c.cells[std::size_t(row)];
+    if (value.isNull()) {
+        kind = Null;
+        slot = 0;
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::ULongLong:
+        kind = Integer;
+        slot = value.toLongLong();
+        return;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        kind = Float;
+        slot = std::bit_cast<qint64>(value.toDouble());
+        return;
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        kind = Blob;
+        slot = storeBytes(c, bytes.constData(), std::size_t(bytes.size()));
+        return;
+    }
+    default: {
+        // A replaced text leaves its old bytes behind; edits are few next to the rows read.
+        const QByteArray text = value.typeId() == QMetaType::QDateTime ? stamp::toText(value.toDateTime()).toUtf8()
+                                                                       : value.toString().toUtf8();
+        kind = Text;
+        slot = storeBytes(c, text.constData(), std::size_t(text.size()));
+    }
+    }
+}

@@ -1,0 +1,33 @@
+#include "db/Schema.h"
+
+#include "db/DatabaseError.h"
+#include "db/Statement.h"
+
+#include <QFile>
+
+#include <sqlite3.h>
+
+static void loadSchemaResource()
+{
+    Q_INIT_RESOURCE(schema);
+}
+
+void createDatabase(const QString &path)
+{
+    loadSchemaResource();
+    QFile file(QStringLiteral(":/db/schema.sql"));
+    if (!file.open(QIODevice::ReadOnly))
+        throw EDatabaseError(QStringLiteral("The schema is missing from the program"));
+    const QString schema = QString::fromUtf8(file.readAll());
+
+    sqlite3 *handle = nullptr;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    struct Closer
+    {
+        sqlite3 *handle;
+        ~Closer() { sqlite3_close(handle); }
+    } closer{handle};
+    if (rc != SQLITE_OK)
+        throw EDatabaseError(QString::fromUtf8(handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc)));
+    execute(handle, schema);
+}

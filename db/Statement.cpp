@@ -1,0 +1,133 @@
+#include "db/Statement.h"
+
+#include "db/DatabaseError.h"
+#include "db/Stamp.h"
+
+#include <QDateTime>
+
+#include <sqlite3.h>
+
+Statement::Statement(sqlite3 *handle, const QString &sql)
+    : m_handle(handle)
+{
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_handle, text.constData(), int(text.size()), &m_statement, nullptr) != SQLITE_OK)
+        fail();
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_statement);
+}
+
+void Statement::fail() const
+{
+    throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(m_handle)));
+}
+
+void Statement::bind(int index, const QVariant &value)
+{
+    int rc = SQLITE_OK;
+    if (value.isNull()) {
+        rc = sqlite3_bind_null(m_statement, index);
+    } else {
+        switch (value.typeId()) {
+        case QMetaType::Bool:
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::Long:
+        case QMetaType::LongLong:
+        case QMetaType::Short:
+        case QMetaType::ULongLong:
+            rc = sqlite3_bind_int64(m_statement, index, value.toLongLong());
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            rc = sqlite3_bind_double(m_statement, index, value.toDouble());
+            break;
+        case QMetaType::QByteArray: {
+            const QByteArray bytes = value.toByteArray();
+            rc = sqlite3_bind_blob64(m_statement, index, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        case QMetaType::QDateTime:
+            bind(index, QVariant(stamp::toText(value.toDateTime())));
+            return;
+        default: {
+            const QByteArray text = value.toString().toUtf8();
+            rc = sqlite3_bind_text64(m_statement, index, text.constData(), sqlite3_uint64(text.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+        }
+        }
+    }
+    if (rc != SQLITE_OK)
+        fail();
+}
+
+bool Statement::bind(const QString &name, const QVariant &value)
+{
+    const int index = sqlite3_bind_parameter_index(m_statement, name.toUtf8().constData());
+    if (index == 0)
+        return false;
+    bind(index, value);
+    return true;
+}
+
+bool Statement::step()
+{
+    switch (sqlite3_step(m_statement)) {
+    case SQLITE_ROW:
+        return true;
+    case SQLITE_DONE:
+        return false;
+    default: {
+        // The statement's own error text, kept before reset clears it.
+        const QString message = QString::fromUtf8(sqlite3_errmsg(m_handle));
+        sqlite3_reset(m_statement);
+        throw EDatabaseError(message);
+    }
+    }
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(m_statement);
+    sqlite3_clear_bindings(m_statement);
+}
+
+int Statement::changes() const
+{
+    return sqlite3_changes(m_handle);
+}
+
+int Statement::columnCount() const
+{
+    return sqlite3_column_count(m_statement);
+}
+
+QVariant Statement::column(int index) const
+{
+    switch (sqlite3_column_type(m_statement, index)) {
+    case SQLITE_INTEGER:
+        return qlonglong(sqlite3_column_int64(m_statement, index));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(m_statement, index);
+    case SQLITE_TEXT:
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_statement, index)),
+                                 sqlite3_column_bytes(m_statement, index));
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char *>(sqlite3_column_blob(m_statement, index)),
+                          sqlite3_column_bytes(m_statement, index));
+    default:
+        return {};
+    }
+}
+
+void execute(sqlite3 *handle, const QString &sql)
+{
+    char *error = nullptr;
+    if (sqlite3_exec(handle, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString message = QString::fromUtf8(error ? error : sqlite3_errmsg(handle));
+        sqlite3_free(error);
+        throw EDatabaseError(message);
+    }
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One prepared statement of the engine; failures throw EDatabaseError with the engine's text.
+class Statement
+{
+public:
+    Statement(sqlite3 *handle, const QString &sql);
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    sqlite3_stmt *get() const { return m_statement; }
+
+    // Binds by position (1-based) or by name (":name"); false when the statement has no such name.
+    void bind(int index, const QVariant &value);
+    bool bind(const QString &name, const QVariant &value);
+    // Steps once: true while there is a row.
+    bool step();
+    void reset();
+    int changes() const;
+
+    int columnCount() const;
+    QVariant column(int index) const;
+
+private:
+    [[noreturn]] void fail() const;
+
+    sqlite3 *m_handle;
+    sqlite3_stmt *m_statement = nullptr;
+};
+
+// Runs statements without results (one or more, separated by ";").
+void execute(sqlite3 *handle, const QString &sql);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <QVariant>
+
+namespace testsupport {
+
+// A temporary directory holding a fresh db.mdb made from the schema, removed with the object.
+// `enter()` makes the directory the working directory (where the program looks for db.mdb) until
+// the object goes; `exec()` seeds or inspects the file through a connection of its own.
+class TempDatabase
+{
+public:
+    TempDatabase();
+    ~TempDatabase();
+    TempDatabase(const TempDatabase &) = delete;
+    TempDatabase &operator=(const TempDatabase &) = delete;
+
+    QString dir() const { return m_dir.path(); }
+    QString path() const; // <dir>/db.mdb
+
+    void enter();
+    // Runs statements (separated by ";"); throws EDatabaseError with the engine's text.
+    void exec(const QString &sql) const;
+    // The first column of the first row of a query, null when there is none.
+    QVariant scalar(const QString &sql) const;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previousDir;
+};
+
+} // namespace testsupport
