@@ -117,7 +117,15 @@ void TADODataSet::setConnection(TADOConnection *connection)
 {
     if (Active())
         throw EDatabaseError::openDataset();
+    if (m_connection)
+        disconnect(m_connection, nullptr, this, nullptr);
     m_connection = connection;
+    if (m_connection) {
+        connect(m_connection, &TADOConnection::connectedChanged, this, [this](bool connected) {
+            if (!connected)
+                Close();
+        });
+    }
 }
 
 void TADODataSet::setCommandText(const QString &text)
@@ -338,7 +346,12 @@ void TADODataSet::Last()
 void TADODataSet::setRecNo(int row)
 {
     checkActive();
+    // Dropping an untouched new row moves the rows after it up by one.
+    const bool dropsNewRow = m_state == TDataSetState::dsInsert && !m_modified;
+    const int newRow = m_current;
     checkBrowseMode();
+    if (dropsNewRow && row > newRow)
+        --row;
     if (row < 0 || row >= m_rows.rowCount())
         return;
     moveTo(row);

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -33,7 +34,7 @@ public:
     explicit TADODataSet(QObject *parent = nullptr);
     ~TADODataSet() override;
 
-    // Source; may be changed only while the view is closed.
+    // Source; may be changed only while the view is closed. The view closes with its connection.
     void setConnection(TADOConnection *connection);
     TADOConnection *Connection() const { return m_connection; }
     void setCommandText(const QString &text);
@@ -124,7 +125,7 @@ private:
     QVariant cell(int row, int column) const;
     QVariant converted(int column, const QVariant &value) const;
 
-    TADOConnection *m_connection = nullptr;
+    QPointer<TADOConnection> m_connection;
     QString m_commandText;
     TCommandType m_commandType = TCommandType::cmdText;
 

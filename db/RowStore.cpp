@@ -32,21 +32,23 @@ void RowStore::appendFrom(sqlite3_stmt *statement, int firstColumn)
     }
     for (int c = 0; c + firstColumn < columnCount(); ++c) {
         Column &column = m_columns[std::size_t(c + firstColumn)];
-        const int type = sqlite3_column_type(statement, c);
+        // One engine call per cell: the value is read at once, on the one thread using the connection.
+        sqlite3_value *value = sqlite3_column_value(statement, c);
+        const int type = sqlite3_value_type(value);
         switch (type) {
         case SQLITE_INTEGER:
             column.kinds.push_back(Integer);
-            column.cells.push_back(sqlite3_column_int64(statement, c));
+            column.cells.push_back(sqlite3_value_int64(value));
             break;
         case SQLITE_FLOAT:
             column.kinds.push_back(Float);
-            column.cells.push_back(std::bit_cast<qint64>(sqlite3_column_double(statement, c)));
+            column.cells.push_back(std::bit_cast<qint64>(sqlite3_value_double(value)));
             break;
         case SQLITE_TEXT:
         case SQLITE_BLOB: {
-            const void *data = type == SQLITE_TEXT ? static_cast<const void *>(sqlite3_column_text(statement, c))
-                                                   : sqlite3_column_blob(statement, c);
-            const int size = sqlite3_column_bytes(statement, c);
+            const void *data = type == SQLITE_TEXT ? static_cast<const void *>(sqlite3_value_text(value))
+                                                   : sqlite3_value_blob(value);
+            const int size = sqlite3_value_bytes(value);
             column.kinds.push_back(type == SQLITE_TEXT ? Text : Blob);
             column.cells.push_back(storeBytes(column, static_cast<const char *>(data), std::size_t(size)));
             break;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite sqlite3
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite sqlite3 libsqlite3-dev
     libfreexl-dev libquazip1-qt6-dev
     libgtest-dev libgmock-dev libbenchmark-dev hyperfine
     python3 python3-aiosmtpd python3-openpyxl python3-xlrd libxlsxwriter-dev

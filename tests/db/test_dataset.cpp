@@ -469,3 +469,23 @@ TEST_F(Views, SourceCannotChangeWhileOpen)
     EXPECT_EQ(errorOf([&] { records.setCommandText(QStringLiteral("select * from 发送情况")); }),
               QStringLiteral("Cannot perform this operation on an open dataset"));
 }
+
+TEST_F(Views, ClickOnARowBelowAnUntouchedNewRowLandsOnThatRow)
+{
+    customers.setRecNo(0);
+    customers.Insert(); // rows now: new, 张三, 李四, Wang Wu
+    customers.setRecNo(3);
+    EXPECT_EQ(customers.RecordCount(), 3);
+    EXPECT_EQ(name(), QStringLiteral("Wang Wu"));
+}
+
+TEST_F(Views, ViewsCloseWithTheirConnection)
+{
+    bool closed = false;
+    QObject::connect(&customers, &TADODataSet::activeChanged, [&](bool active) { closed = !active; });
+    connection.setConnected(false);
+    EXPECT_TRUE(closed);
+    for (TADODataSet *view : {&customers, &mails, &records, &settings})
+        EXPECT_FALSE(view->Active());
+    EXPECT_EQ(errorOf([&] { customers.First(); }), QStringLiteral("Cannot perform this operation on a closed dataset"));
+}
