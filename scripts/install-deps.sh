@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite sqlite3 libsqlite3-dev
     libfreexl-dev libquazip1-qt6-dev
     libgtest-dev libgmock-dev libbenchmark-dev hyperfine
-    python3 python3-aiosmtpd python3-openpyxl python3-xlrd libxlsxwriter-dev
+    python3 python3-aiosmtpd python3-openpyxl python3-xlrd python3-xlwt libxlsxwriter-dev
     xvfb xauth fonts-wqy-microhei
     clang libclang-rt-14-dev
 )

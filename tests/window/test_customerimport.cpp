@@ -1,0 +1,259 @@
+// The customer import from real .xls and .xlsx files into a real database file.
+
+#include "WorkbookFiles.h"
+
+#include "db/ADOConnection.h"
+#include "db/ADODataSet.h"
+#include "db/ADOQuery.h"
+#include "db/Schema.h"
+#include "shell/MessageBoxes.h"
+#include "tests/support/Printers.h"
+#include "window/import/CustomerImport.h"
+#include "window/import/Workbook.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace testbook;
+
+namespace {
+
+using Rows = QList<QPair<QString, QString>>;
+
+class CustomerImport : public testing::TestWithParam<Format>
+{
+protected:
+    void SetUp() override
+    {
+        createDatabase(m_dir.filePath(QStringLiteral("db.mdb")));
+        m_query.setConnection(&m_connection);
+        m_customers.setConnection(&m_connection);
+        m_customers.setCommandType(TCommandType::cmdTable);
+        m_customers.setCommandText(QStringLiteral("客户表"));
+        m_customers.AfterRefresh = [this] { ++m_refreshes; };
+        m_customers.Open();
+    }
+
+    QString file(const Book &book, const QString &name = QStringLiteral("customers"))
+    {
+        return write(book, GetParam(), m_dir.filePath(name + suffix(GetParam())));
+    }
+
+    // Runs the import; the failure's text, or empty.
+    QString run(const QString &path)
+    {
+        TCustomerImport import(m_query, [this] { m_customers.Refresh(); });
+        try {
+            import.Run(path);
+        } catch (const Exception &e) {
+            return e.message();
+        }
+        return {};
+    }
+
+    // The customers as another connection sees them: only what was committed.
+    Rows stored() const
+    {
+        TADOConnection other(m_dir.filePath(QStringLiteral("db.mdb")));
+        other.setConnected(true);
+        QSqlQuery query(other.database());
+        query.exec(QStringLiteral("select 客户名称, 电子邮件地址 from 客户表 order by 客户ID"));
+        Rows rows;
+        while (query.next())
+            rows.append({query.value(0).toString(), query.value(1).toString()});
+        return rows;
+    }
+
+    QStringList boxes()
+    {
+        QStringList shown;
+        for (const shell::ShownBox &box : m_boxes.takeShown())
+            shown.append(box.text);
+        return shown;
+    }
+
+    QTemporaryDir m_dir;
+    TADOConnection m_connection{m_dir.filePath(QStringLiteral("db.mdb"))};
+    TADOQuery m_query;
+    TADODataSet m_customers;
+    int m_refreshes = 0;
+    shell::BoxRecorder m_boxes;
+};
+
+const QString done = QStringLiteral("         导入完成。        ");
+
+TEST_P(CustomerImport, ThreeRowsBecomeThreeCustomersStampedByTheEngine)
+{
+    const Rows rows{{QStringLiteral("张三"), QStringLiteral("zs@example.com")},
+                    {QStringLiteral("李四"), QStringLiteral("\"Li Si\" <ls@example.com>")},
+                    {QStringLiteral("王五"), QStringLiteral("ww@example.com")}};
+    EXPECT_EQ(run(file(customers(rows))), QString());
+    EXPECT_EQ(stored(), rows);
+    EXPECT_EQ(boxes(), QStringList{done});
+    EXPECT_EQ(m_refreshes, 1);
+    EXPECT_EQ(m_customers.RecordCount(), 3);
+    QSqlQuery stamps(m_connection.database());
+    stamps.exec(QStringLiteral("select 录入日期 from 客户表"));
+    int stamped = 0;
+    while (stamps.next()) {
+        ++stamped;
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}$"))
+                        .match(stamps.value(0).toString())
+                        .hasMatch())
+            << stamps.value(0).toString().toStdString();
+    }
+    EXPECT_EQ(stamped, 3);
+}
+
+TEST_P(CustomerImport, ReadsDownToTheFirstRowWithBothCellsEmpty)
+{
+    const QString a = QStringLiteral("甲"), b = QStringLiteral("b@example.com");
+    struct Case {
+        const char *name;
+        Rows rows;
+        Rows imported;
+    };
+    const Case cases[] = {
+        {"only a name or only an address", {{a, {}}, {{}, b}, {a, b}}, {{a, {}}, {{}, b}, {a, b}}},
+        {"an empty row inside the data", {{a, b}, {a, {}}, {}, {a, b}}, {{a, b}, {a, {}}}},
+        {"a heading row", {{QStringLiteral("客户名称"), QStringLiteral("电子邮件地址")}, {a, b}},
+         {{QStringLiteral("客户名称"), QStringLiteral("电子邮件地址")}, {a, b}}},
+        {"the first row empty", {{}, {a, b}}, {}},
+        {"blanks are not empty", {{QStringLiteral(" "), {}}, {{}, QStringLiteral("  ")}, {a, b}},
+         {{QStringLiteral(" "), {}}, {{}, QStringLiteral("  ")}, {a, b}}},
+    };
+    int imported = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(run(file(customers(c.rows), QString::fromLatin1(c.name))), QString());
+        imported += int(c.imported.size());
+        EXPECT_EQ(stored().mid(stored().size() - c.imported.size()), c.imported);
+        EXPECT_EQ(stored().size(), imported);
+        EXPECT_EQ(boxes(), QStringList{done});
+        EXPECT_EQ(m_customers.RecordCount(), imported);
+    }
+}
+
+TEST_P(CustomerImport, CountComesFromTheFirstWorksheetCellsFromTheActiveOne)
+{
+    Book book;
+    book.sheets.append({QStringLiteral("说明"), {text(1, 1, QStringLiteral("x")), text(2, 1, QStringLiteral("y"))}});
+    Sheet active{QStringLiteral("客户"), {}};
+    for (int row = 1; row <= 5; ++row)
+        active.cells.append(text(row, 1, QStringLiteral("客户%1").arg(row)));
+    book.sheets.append(active);
+    book.active = 1;
+    EXPECT_EQ(run(file(book)), QString());
+    EXPECT_EQ(stored(), (Rows{{QStringLiteral("客户1"), {}}, {QStringLiteral("客户2"), {}}, {QStringLiteral("客户3"), {}}}));
+}
+
+TEST_P(CustomerImport, TheSameFileTwiceAddsEveryCustomerTwice)
+{
+    const Rows rows{{QStringLiteral("张三"), QStringLiteral("zs@example.com")}, {QStringLiteral("李四"), {}}};
+    const QString path = file(customers(rows));
+    EXPECT_EQ(run(path), QString());
+    EXPECT_EQ(run(path), QString());
+    EXPECT_EQ(stored(), rows + rows);
+    EXPECT_EQ(boxes(), (QStringList{done, done}));
+}
+
+TEST_P(CustomerImport, ARefusedRowKeepsTheRowsBeforeItAndReadsNoFurther)
+{
+    const QString first = QStringLiteral("张三"), address = QStringLiteral("zs@example.com");
+    struct Case {
+        QPair<QString, QString> refused;
+        QString error;
+    };
+    const Case cases[] = {
+        {{QString(41, u'名'), address}, QStringLiteral("第2行未能导入：CHECK constraint failed: 客户名称超过40个字符")},
+        {{first, QString(31, u'a')}, QStringLiteral("第2行未能导入：CHECK constraint failed: 电子邮件地址超过30个字符")},
+    };
+    int kept = 0;
+    for (const Case &c : cases) {
+        EXPECT_EQ(run(file(customers({{first, address}, c.refused, {first, address}}))), c.error);
+        EXPECT_EQ(stored().size(), ++kept);
+        EXPECT_EQ(boxes(), QStringList{done});
+        EXPECT_EQ(m_customers.RecordCount(), kept);
+    }
+    // The longest texts the columns take go in whole.
+    EXPECT_EQ(run(file(customers({{QString(40, u'名'), QString(30, u'a')}}))), QString());
+    EXPECT_EQ(stored().last(), qMakePair(QString(40, u'名'), QString(30, u'a')));
+}
+
+TEST_P(CustomerImport, NumbersAndDatesGoInAsTheirText)
+{
+    const Book book{{{QStringLiteral("S"),
+                      {number(1, 1, 13800138000.0), date(1, 2, QStringLiteral("2024-03-15"), QStringLiteral("yyyy-mm-dd")),
+                       number(2, 1, 12.5), boolean(2, 2, false)}}}};
+    EXPECT_EQ(run(file(book)), QString());
+    EXPECT_EQ(stored(), (Rows{{QStringLiteral("13800138000"), QStringLiteral("2024-03-15")},
+                              {QStringLiteral("12.5"),
+                               GetParam() == Format::Xlsx ? QStringLiteral("FALSE") : QStringLiteral("0")}}));
+}
+
+TEST_P(CustomerImport, AFileThatCannotBeOpenedTouchesNothing)
+{
+    QFile empty(m_dir.filePath(QStringLiteral("empty") + suffix(GetParam())));
+    empty.open(QIODevice::WriteOnly);
+    empty.close();
+    QFile noise(m_dir.filePath(QStringLiteral("noise") + suffix(GetParam())));
+    noise.open(QIODevice::WriteOnly);
+    noise.write(QByteArray(3000, '\x5a'));
+    noise.close();
+    const QString good = file(customers({{QStringLiteral("张三"), {}}}));
+    QFile whole(good);
+    whole.open(QIODevice::ReadOnly);
+    QFile cut(m_dir.filePath(QStringLiteral("cut") + suffix(GetParam())));
+    cut.open(QIODevice::WriteOnly);
+    cut.write(whole.readAll().chopped(int(whole.size() / 2)));
+    cut.close();
+
+    for (const QString &path : {empty.fileName(), noise.fileName(), cut.fileName(), m_dir.filePath(QStringLiteral("none.xls"))}) {
+        SCOPED_TRACE(path.toStdString());
+        EXPECT_NE(run(path), QString());
+        EXPECT_EQ(stored(), Rows());
+        EXPECT_EQ(boxes(), QStringList());
+        EXPECT_EQ(m_refreshes, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, CustomerImport, testing::Values(Format::Xls, Format::Xlsx),
+                         [](const auto &info) { return info.param == Format::Xlsx ? "xlsx" : "xls"; });
+
+// A sheet that breaks off in the middle: the rows read before the break stay.
+class CustomerImportXlsx : public CustomerImport
+{
+};
+
+TEST_F(CustomerImportXlsx, DamageInTheMiddleKeepsTheRowsReadBeforeIt)
+{
+    Book book;
+    Sheet first{QStringLiteral("目录"), {}};
+    Sheet active{QStringLiteral("客户"), {}};
+    for (int row = 1; row <= 300; ++row) {
+        first.cells.append(text(row, 1, QStringLiteral("x")));
+        active.cells.append(text(row, 1, QStringLiteral("客户%1").arg(row)));
+    }
+    book.sheets = {first, active};
+    book.active = 1;
+    const QString whole = write(book, Format::Xlsx, m_dir.filePath(QStringLiteral("whole.xlsx")));
+    const QByteArray sheet = readPart(whole, QStringLiteral("xl/worksheets/sheet2.xml"));
+    const QByteArray cut = sheet.left(sheet.size() / 2);
+    const QString path = m_dir.filePath(QStringLiteral("damaged.xlsx"));
+    replacePart(whole, path, QStringLiteral("xl/worksheets/sheet2.xml"), cut);
+
+    EXPECT_EQ(run(path), QStringLiteral("文件“%1”已损坏，无法读取").arg(QDir::toNativeSeparators(path)));
+    const Rows rows = stored();
+    ASSERT_EQ(rows.size(), cut.count("</row>"));
+    ASSERT_GT(rows.size(), 100);
+    EXPECT_EQ(rows.last().first, QStringLiteral("客户%1").arg(rows.size()));
+    EXPECT_EQ(boxes(), QStringList{done});
+    EXPECT_EQ(m_refreshes, 1);
+}
+
+} // namespace
