@@ -209,7 +209,9 @@ void TADODataSet::readRows()
     {
         Statement statement(handle, plain);
         const int count = statement.columnCount();
-        bool oneTable = count > 0;
+        if (count == 0) // never run a statement that changes data just to open a view
+            throw EDatabaseError(QStringLiteral("CommandText does not return a result set"));
+        bool oneTable = true;
         for (int c = 0; c < count; ++c) {
             fields.append(fieldFor(handle, statement.get(), c));
             columns.append(utf8(sqlite3_column_origin_name(statement.get(), c)));

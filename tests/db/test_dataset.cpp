@@ -377,6 +377,16 @@ TEST_F(Views, RefusedStatementLeavesTheViewClosed)
     EXPECT_EQ(records.State(), TDataSetState::dsInactive);
 }
 
+TEST_F(Views, StatementWithoutRowsIsNotRunByOpen)
+{
+    records.Close();
+    records.setCommandType(TCommandType::cmdText);
+    records.setCommandText(QStringLiteral("delete from 发送情况"));
+    EXPECT_EQ(errorOf([&] { records.Open(); }), QStringLiteral("CommandText does not return a result set"));
+    EXPECT_FALSE(records.Active());
+    EXPECT_EQ(stored(QStringLiteral("select count(*) from 发送情况")).toInt(), 4);
+}
+
 TEST_F(Views, StatementsOverComputedColumnsCannotBeChanged)
 {
     records.Close();
