@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/ADOConnection.h"
 #include "db/Field.h"
 #include "db/RowStore.h"
 
@@ -12,8 +13,6 @@
 
 #include <functional>
 #include <vector>
-
-class TADOConnection;
 
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 enum class TCommandType { cmdText, cmdTable };
