@@ -1,0 +1,43 @@
+#include "mail/IdMessageClient.h"
+
+namespace {
+
+// The body's charset as the line writer knows it: anything but UTF-8 or ASCII goes out as Latin-1.
+IdTextEncoding bodyEncoding(const QString &charSet)
+{
+    if (charSet.compare(u"utf-8", Qt::CaseInsensitive) == 0 || charSet.compare(u"utf8", Qt::CaseInsensitive) == 0)
+        return IdTextEncoding::Utf8;
+    if (charSet.compare(u"us-ascii", Qt::CaseInsensitive) == 0)
+        return IdTextEncoding::Ascii;
+    return IdTextEncoding::Latin1;
+}
+
+} // namespace
+
+QStringList BodyLines(const QStringList &body)
+{
+    QStringList lines;
+    for (const QString &item : body) {
+        qsizetype start = 0;
+        for (qsizetype i = 0; i < item.size(); ++i) {
+            const QChar c = item.at(i);
+            if (c != u'\r' && c != u'\n')
+                continue;
+            lines.append(item.mid(start, i - start));
+            if (c == u'\r' && i + 1 < item.size() && item.at(i + 1) == u'\n')
+                ++i;
+            start = i + 1;
+        }
+        lines.append(item.mid(start));
+    }
+    return lines;
+}
+
+void SendMsg(IdLineSink &sink, TIdMessage &msg)
+{
+    msg.GenerateHeader();
+    sink.WriteBlock(msg.LastGeneratedHeaders.lines());
+    sink.WriteLn(QString());
+    sink.WriteRFCStrings(BodyLines(msg.Body), bodyEncoding(msg.CharSet));
+    sink.WriteLn(QString());
+}
