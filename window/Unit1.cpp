@@ -2,11 +2,258 @@
 
 #include "ui_Unit1.h"
 
+#include "shell/Exception.h"
+#include "shell/MessageBoxes.h"
+#include "window/Appearance.h"
+#include "window/DateTimeText.h"
+
+#include <QCloseEvent>
+#include <QScreen>
+
+namespace {
+
+// Keeps a view's bound controls still while the window walks it; they follow once at the end.
+class ControlsDisabled
+{
+public:
+    explicit ControlsDisabled(TADODataSet &dataSet)
+        : m_dataSet(dataSet)
+    {
+        m_dataSet.DisableControls();
+    }
+    ~ControlsDisabled() { m_dataSet.EnableControls(); }
+    ControlsDisabled(const ControlsDisabled &) = delete;
+    ControlsDisabled &operator=(const ControlsDisabled &) = delete;
+
+private:
+    TADODataSet &m_dataSet;
+};
+
+} // namespace
+
 TForm1::TForm1(QWidget *parent)
     : QWidget(parent)
+    , ADOConnection2(std::make_unique<TADOConnection>())
+    , ADODataSet1(std::make_unique<TADODataSet>())
+    , ADODataSet2(std::make_unique<TADODataSet>())
+    , ADODataSet3(std::make_unique<TADODataSet>())
+    , ADODataSet4(std::make_unique<TADODataSet>())
+    , ADOQuery1(std::make_unique<TADOQuery>())
+    , DataSource1(std::make_unique<TDataSource>())
+    , DataSource2(std::make_unique<TDataSource>())
+    , DataSource3(std::make_unique<TDataSource>())
+    , DataSource4(std::make_unique<TDataSource>())
     , ui(std::make_unique<Ui::TForm1>())
 {
+    appearance::install();
     ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(706, 480);
+    appearance::applyColors(this);
+    const QList<QLabel *> labels = findChildren<QLabel *>();
+    for (QLabel *label : labels) {
+        if (label->property("AutoSize").toBool())
+            label->adjustSize();
+    }
+    if (QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    setUpData();
+    bindControls();
+    connectHandlers();
+    FormCreate();
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::setUpData()
+{
+    for (TADODataSet *dataSet : {ADODataSet1.get(), ADODataSet2.get(), ADODataSet3.get(), ADODataSet4.get()})
+        dataSet->setConnection(ADOConnection2.get());
+    ADOQuery1->setConnection(ADOConnection2.get());
+
+    ADODataSet1->setCommandType(TCommandType::cmdText);
+    ADODataSet1->setCommandText(QStringLiteral("select 客户ID, 客户名称, 电子邮件地址,录入日期 from 客户表"));
+    ADODataSet2->setCommandType(TCommandType::cmdTable);
+    ADODataSet2->setCommandText(QStringLiteral("邮件表"));
+    ADODataSet3->setCommandType(TCommandType::cmdTable);
+    ADODataSet3->setCommandText(QStringLiteral("发送情况"));
+    ADODataSet4->setCommandType(TCommandType::cmdTable);
+    ADODataSet4->setCommandText(QStringLiteral("设置"));
+
+    ADODataSet1->AfterOpen = [this] { ADODataSet1AfterOpen(); };
+    ADODataSet1->AfterRefresh = [this] { ADODataSet1AfterRefresh(); };
+    ADODataSet1->BeforePost = [this] { ADODataSet1BeforePost(); };
+    ADODataSet2->BeforePost = [this] { ADODataSet2BeforePost(); };
+    ADODataSet3->AfterOpen = [this] { ADODataSet3AfterOpen(); };
+
+    DataSource1->setDataSet(ADODataSet1.get());
+    DataSource2->setDataSet(ADODataSet2.get());
+    DataSource3->setDataSet(ADODataSet3.get());
+    DataSource3->setAutoEdit(false);
+    DataSource4->setDataSet(ADODataSet4.get());
+}
+
+void TForm1::bindControls()
+{
+    ui->DBGrid1->setDataSource(DataSource1.get());
+    ui->DBNavigator2->setDataSource(DataSource1.get());
+
+    ui->DBGrid2->setDataSource(DataSource2.get());
+    ui->DBEdit1->setDataSource(DataSource2.get());
+    ui->DBMemo1->setDataSource(DataSource2.get());
+    ui->DBNavigator1->setDataSource(DataSource2.get());
+
+    ui->DBGrid3->setDataSource(DataSource3.get());
+
+    for (TDBEdit *edit : {ui->DBEdit2, ui->DBEdit3, ui->DBEdit4, ui->DBEdit5, ui->DBEdit6})
+        edit->setDataSource(DataSource4.get());
+    ui->DBNavigator3->setDataSource(DataSource4.get());
+}
+
+void TForm1::connectHandlers()
+{
+    connect(ui->Panel1, &TPanel::DblClick, this, &TForm1::Panel1DblClick);
+    connect(ui->ComboBox1, &TComboBox::DropDown, this, &TForm1::ComboBox1DropDown);
+    connect(ui->Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+
+    const std::pair<QRadioButton *, void (TForm1::*)()> radioButtons[] = {
+        {ui->RadioButton3, &TForm1::RadioButton3Click},
+        {ui->RadioButton4, &TForm1::RadioButton4Click},
+        {ui->RadioButton5, &TForm1::RadioButton5Click},
+        {ui->RadioButton6, &TForm1::RadioButton6Click},
+    };
+    for (const auto &[button, handler] : radioButtons) {
+        connect(button, &QRadioButton::toggled, this, [this, handler](bool checked) {
+            if (checked)
+                (this->*handler)();
+        });
+    }
+    connect(ui->ComboBox2, &TComboBox::DropDown, this, &TForm1::ComboBox2DropDown);
+    connect(ui->ComboBox3, &TComboBox::DropDown, this, &TForm1::ComboBox3DropDown);
+    connect(ui->ComboBox2, &QComboBox::activated, this, &TForm1::ComboBox2Change);
+    connect(ui->ComboBox3, &QComboBox::activated, this, &TForm1::ComboBox3Change);
+
+    connect(ui->Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+}
+
+void TForm1::FormCreate()
+{
+    try {
+        ADOConnection2->setConnected(true);
+        ADODataSet1->setActive(true);
+        ADODataSet2->setActive(true);
+        ADODataSet3->setActive(true);
+        ADODataSet4->setActive(true);
+    } catch (const Exception &e) {
+        shell::showError(this, e.message());
+    }
+}
+
+void TForm1::showCustomerCount()
+{
+    ui->Label13->setText(QStringLiteral("数量:%1  ").arg(ADODataSet1->RecordCount()));
+    ui->Label13->adjustSize();
+}
+
+void TForm1::ADODataSet1AfterOpen()
+{
+    showCustomerCount();
+}
+
+void TForm1::ADODataSet1AfterRefresh()
+{
+    showCustomerCount();
+}
+
+void TForm1::ADODataSet1BeforePost()
+{
+    ADODataSet1->setFieldValue(QStringLiteral("录入日期"), QDateTime::currentDateTime());
+}
+
+void TForm1::ADODataSet2BeforePost()
+{
+    ADODataSet2->setFieldValue(QStringLiteral("建立日期"), QDateTime::currentDateTime());
+}
+
+void TForm1::ComboBox1DropDown()
+{
+    // The list offers the mails as they are now, so it is filled afresh at every drop-down;
+    // the walk leaves the mail page on the last mail.
+    ui->ComboBox1->clear();
+    DataSource2->UpdateRecord();
+    {
+        ControlsDisabled still(*ADODataSet2);
+        ADODataSet2->First();
+        while (!ADODataSet2->Eof()) {
+            ui->ComboBox1->addItem(ADODataSet2->FieldByName(QStringLiteral("邮件ID")).toString());
+            ADODataSet2->Next();
+        }
+    }
+    // Nothing is chosen until the user picks a mail.
+    ui->ComboBox1->setCurrentIndex(-1);
+}
+
+void TForm1::Panel1DblClick()
+{
+    shell::showMessage(this, DateTimeText(QDateTime::currentDateTime()));
+}
+
+void TForm1::Button1Click()
+{
+    // The send command.
+}
+
+void TForm1::RadioButton3Click()
+{
+}
+
+void TForm1::RadioButton4Click()
+{
+}
+
+void TForm1::RadioButton5Click()
+{
+}
+
+void TForm1::RadioButton6Click()
+{
+}
+
+void TForm1::ComboBox2DropDown()
+{
+}
+
+void TForm1::ComboBox3DropDown()
+{
+}
+
+void TForm1::ComboBox2Change()
+{
+}
+
+void TForm1::ComboBox3Change()
+{
+}
+
+void TForm1::ADODataSet3AfterOpen()
+{
+}
+
+void TForm1::Button2Click()
+{
+    // The customer import.
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    // The controls let go of the views first, so nothing typed is handed over as the window goes.
+    for (TDataSource *source : {DataSource1.get(), DataSource2.get(), DataSource3.get(), DataSource4.get()}) {
+        TADODataSet *dataSet = source->DataSet();
+        source->setDataSet(nullptr);
+        if (dataSet && (dataSet->State() == TDataSetState::dsEdit || dataSet->State() == TDataSetState::dsInsert))
+            dataSet->Cancel();
+    }
+    QWidget::closeEvent(event);
+}

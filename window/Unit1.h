@@ -1,5 +1,10 @@
 #pragma once
 
+#include "db/ADOConnection.h"
+#include "db/ADODataSet.h"
+#include "db/ADOQuery.h"
+#include "window/DataSource.h"
+
 #include <QWidget>
 
 #include <memory>
@@ -8,7 +13,8 @@ namespace Ui {
 class TForm1;
 }
 
-// The program's one window, Form1.
+// The program's one window, Form1: five pages of controls bound to the four record views. It owns
+// the connection, the views and the import statement for the life of the program.
 class TForm1 : public QWidget
 {
     Q_OBJECT
@@ -16,6 +22,53 @@ public:
     explicit TForm1(QWidget *parent = nullptr);
     ~TForm1() override;
 
+    std::unique_ptr<TADOConnection> ADOConnection2;
+    std::unique_ptr<TADODataSet> ADODataSet1; // customers
+    std::unique_ptr<TADODataSet> ADODataSet2; // mail texts
+    std::unique_ptr<TADODataSet> ADODataSet3; // send records
+    std::unique_ptr<TADODataSet> ADODataSet4; // the mail account
+    std::unique_ptr<TADOQuery> ADOQuery1;     // the customer import's insert
+    std::unique_ptr<TDataSource> DataSource1;
+    std::unique_ptr<TDataSource> DataSource2;
+    std::unique_ptr<TDataSource> DataSource3;
+    std::unique_ptr<TDataSource> DataSource4;
+
+public slots:
+    // Opens the connection, then the customer, mail, send-record and settings views. The first
+    // step that fails is shown in an error box and the steps after it are skipped; the window
+    // opens all the same.
+    void FormCreate();
+
+    void ADODataSet1AfterOpen();
+    void ADODataSet1AfterRefresh();
+    void ADODataSet1BeforePost();
+    void ADODataSet2BeforePost();
+    void ADODataSet3AfterOpen();
+
+    void ComboBox1DropDown();
+    void Panel1DblClick();
+    void Button1Click();
+
+    void RadioButton3Click();
+    void RadioButton4Click();
+    void RadioButton5Click();
+    void RadioButton6Click();
+    void ComboBox2DropDown();
+    void ComboBox3DropDown();
+    void ComboBox2Change();
+    void ComboBox3Change();
+
+    void Button2Click();
+
+protected:
+    // Closing asks nothing and saves nothing: a record being edited or inserted is dropped.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    void setUpData();
+    void bindControls();
+    void connectHandlers();
+    void showCustomerCount();
+
     std::unique_ptr<Ui::TForm1> ui;
 };
