@@ -136,13 +136,15 @@ void TDBGrid::sizeColumns()
     const int digit = fontMetrics().horizontalAdvance(u'0');
     for (int column = 0; column < m_model->columnCount(); ++column) {
         const TField *field = m_model->Field(column);
-        int characters = 10;
+        int width = 10 * digit;
         if (field->Kind == TFieldKind::ftWideString && field->Size > 0)
-            characters = qMin(field->Size, 40);
+            width = qMin(field->Size, 40) * digit;
         else if (field->Kind == TFieldKind::ftDateTime)
-            characters = 18;
+            width = 18 * digit;
+        else if (field->Kind == TFieldKind::ftWideMemo)
+            width = fontMetrics().horizontalAdvance(QStringLiteral("(WIDEMEMO)"));
         const int title = horizontalHeader()->fontMetrics().horizontalAdvance(field->FieldName);
-        setColumnWidth(column, qMax(characters * digit, title) + 8);
+        setColumnWidth(column, qMax(width, title) + 8);
     }
 }
 
@@ -163,11 +165,20 @@ void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &prev
     TADODataSet *dataSet = openDataSet();
     if (m_following || !dataSet || !current.isValid() || current.row() == dataSet->RecNo())
         return;
+    // Leaving the record settles it first, as any move does; dropping an untouched new record
+    // takes a row away, which the persistent index follows.
+    const QPersistentModelIndex target(current);
     try {
-        dataSet->setRecNo(current.row());
+        if (DataSource()->Editing()) {
+            if (dataSet->Modified())
+                dataSet->Post();
+            else
+                dataSet->Cancel();
+        }
+        if (target.isValid())
+            dataSet->setRecNo(target.row());
     } catch (...) {
-        // The record left could not be saved: the grid stays with it, and the error goes on to
-        // the error box.
+        // The record could not be saved: the grid stays on it, and the error goes on to the box.
         QMetaObject::invokeMethod(this, [this] {
             if (TADODataSet *dataSet = openDataSet())
                 followCurrentRow(dataSet->RecNo());

@@ -41,10 +41,7 @@ bool TDataSource::Edit()
         return true;
     if (!m_autoEdit || !CanModify())
         return false;
-    if (m_dataSet->RecordCount() == 0)
-        m_dataSet->Insert();
-    else
-        m_dataSet->Edit();
+    m_dataSet->Edit();
     return Editing();
 }
 

@@ -1,0 +1,280 @@
+#include "WindowFixture.h"
+
+#include "db/DatabaseError.h"
+#include "db/Stamp.h"
+#include "window/Controls.h"
+#include "window/DBCtrls.h"
+#include "window/DBGrid.h"
+#include "window/DBNavigator.h"
+#include "window/DateTimeText.h"
+
+#include <QAbstractItemModelTester>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QToolButton>
+
+#include <functional>
+
+namespace {
+
+QString headerTitles(const QAbstractItemModel *model)
+{
+    QStringList titles;
+    for (int c = 0; c < model->columnCount(); ++c)
+        titles.append(model->headerData(c, Qt::Horizontal).toString());
+    return titles.join(u',');
+}
+
+} // namespace
+
+TEST_F(WindowTest, CustomerTypedIntoTheGridIsSavedWithItsStamp)
+{
+    db.exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values('甲', 'a@example.com')"));
+    open();
+    auto *grid = control<TDBGrid>("DBGrid1");
+    QAbstractItemModelTester tester(grid->model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    EXPECT_EQ(headerTitles(grid->model()), QStringLiteral("客户ID,客户名称,电子邮件地址,录入日期"));
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(0, 1));
+
+    QTest::keyClick(grid, Qt::Key_Down); // on the last record: a new one at the end
+    ASSERT_EQ(form->ADODataSet1->State(), TDataSetState::dsInsert);
+    EXPECT_EQ(grid->model()->rowCount(), 2);
+    EXPECT_EQ(grid->currentIndex().row(), 1);
+
+    type(QStringLiteral("张三"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    type(QStringLiteral("zhang@example.com"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    // A date typed into the stamp column does not last.
+    type(QStringLiteral("2001-01-01 00:00:00"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+
+    const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
+    QTest::mouseClick(control<TDBNavigator>("DBNavigator2")->Button(nbPost), Qt::LeftButton);
+    const QDateTime after = QDateTime::currentDateTime().addMSecs(1);
+
+    EXPECT_EQ(form->ADODataSet1->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(db.scalar(QStringLiteral("select 电子邮件地址 from 客户表 where 客户名称 = '张三'")).toString(),
+              QStringLiteral("zhang@example.com"));
+    const QDateTime stamp =
+        stamp::fromText(db.scalar(QStringLiteral("select 录入日期 from 客户表 where 客户名称 = '张三'")).toString());
+    EXPECT_GE(stamp, before);
+    EXPECT_LE(stamp, after);
+    EXPECT_EQ(grid->model()->index(1, 3).data().toString(), GridDateTimeText(stamp));
+    EXPECT_EQ(grid->model()->index(1, 0).data().toInt(),
+              db.scalar(QStringLiteral("select 客户ID from 客户表 where 客户名称 = '张三'")).toInt());
+    EXPECT_TRUE(boxes.takeShown().isEmpty());
+}
+
+TEST_F(WindowTest, TypingStopsAtTheFieldsWidth)
+{
+    db.exec(QStringLiteral("insert into 客户表(客户名称) values('甲')"));
+    open();
+    auto *grid = control<TDBGrid>("DBGrid1");
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(0, 2));
+    type(QString(35, u'a'));
+    auto *cell = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->text(), QString(30, u'a'));
+    EXPECT_EQ(form->ADODataSet1->State(), TDataSetState::dsEdit);
+
+    auto *sender = control<TDBEdit>("DBEdit2");
+    EXPECT_EQ(sender->maxLength(), 50);
+}
+
+TEST_F(WindowTest, RefusedSaveShowsTheEnginesErrorAndStaysInEditing)
+{
+    open();
+    auto *navigator = control<TDBNavigator>("DBNavigator2");
+    navigator->BtnClick(nbInsert);
+    form->ADODataSet1->setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
+    try {
+        navigator->BtnClick(nbPost);
+        FAIL() << "an over-long name was saved";
+    } catch (const EDatabaseError &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("客户名称"))) << e.message().toStdString();
+    }
+    EXPECT_EQ(form->ADODataSet1->State(), TDataSetState::dsInsert);
+    EXPECT_TRUE(navigator->Button(nbPost)->isEnabled());
+    EXPECT_EQ(count(QStringLiteral("客户表")), 0);
+
+    navigator->BtnClick(nbCancel);
+    EXPECT_EQ(form->ADODataSet1->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(control<TDBGrid>("DBGrid1")->model()->rowCount(), 0);
+}
+
+TEST_F(WindowTest, GridLeavesTheRecordItCannotSave)
+{
+    db.exec(QStringLiteral("insert into 客户表(客户名称) values('甲'); insert into 客户表(客户名称) values('乙')"));
+    open();
+    auto *grid = control<TDBGrid>("DBGrid1");
+    form->ADODataSet1->setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
+    EXPECT_THROW(grid->setCurrentIndex(grid->model()->index(1, 1)), EDatabaseError);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->ADODataSet1->RecNo(), 0);
+    EXPECT_EQ(form->ADODataSet1->State(), TDataSetState::dsEdit);
+    EXPECT_EQ(grid->currentIndex().row(), 0);
+}
+
+namespace {
+
+struct NavigatorCase
+{
+    const char *name;
+    std::function<void(TForm1 &)> setUp;
+    const char *enabled; // first prior next last insert delete edit post cancel refresh
+};
+
+const NavigatorCase navigatorCases[] = {
+    {"first", [](TForm1 &) {}, "0011111001"},
+    {"middle", [](TForm1 &f) { f.ADODataSet1->Next(); }, "1111111001"},
+    {"last", [](TForm1 &f) { f.ADODataSet1->Last(); }, "1100111001"},
+    {"editing", [](TForm1 &f) { f.ADODataSet1->Edit(); }, "0011110111"},
+    {"inserting", [](TForm1 &f) { f.ADODataSet1->Insert(); }, "0011110111"},
+    {"empty", [](TForm1 &f) {
+         for (int i = 0; i < 3; ++i)
+             f.ADODataSet1->Delete();
+     }, "0000101001"},
+    {"closed", [](TForm1 &f) { f.ADODataSet1->Close(); }, "0000000000"},
+    {"disabled", [](TForm1 &f) { f.findChild<QWidget *>(QStringLiteral("DBNavigator2"))->setEnabled(false); },
+     "0000000000"},
+};
+
+} // namespace
+
+class NavigatorEnabling : public WindowTest, public ::testing::WithParamInterface<NavigatorCase>
+{
+};
+
+TEST_P(NavigatorEnabling, ButtonsFollowTheView)
+{
+    db.exec(QStringLiteral("insert into 客户表(客户名称) values('甲'); insert into 客户表(客户名称) values('乙');"
+                           "insert into 客户表(客户名称) values('丙')"));
+    open();
+    GetParam().setUp(*form);
+    auto *navigator = control<TDBNavigator>("DBNavigator2");
+    QString enabled;
+    for (int b = nbFirst; b <= nbRefresh; ++b)
+        enabled += navigator->Button(TNavigateBtn(b))->isEnabled() ? u'1' : u'0';
+    EXPECT_EQ(enabled, QLatin1String(GetParam().enabled));
+}
+
+INSTANTIATE_TEST_SUITE_P(States, NavigatorEnabling, ::testing::ValuesIn(navigatorCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(WindowTest, NavigatorDeletesOnlyAfterTheConfirmationIsAnsweredOk)
+{
+    db.exec(QStringLiteral("insert into 邮件表(邮件主题) values('一'); insert into 邮件表(邮件主题) values('二')"));
+    open();
+    auto *navigator = control<TDBNavigator>("DBNavigator1");
+    boxes.queueConfirmAnswer(false);
+    QTest::mouseClick(navigator->Button(nbDelete), Qt::LeftButton);
+    EXPECT_EQ(count(QStringLiteral("邮件表")), 2);
+    boxes.queueConfirmAnswer(true);
+    QTest::mouseClick(navigator->Button(nbDelete), Qt::LeftButton);
+    EXPECT_EQ(count(QStringLiteral("邮件表")), 1);
+
+    const QList<shell::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 2);
+    for (const shell::ShownBox &box : shown) {
+        EXPECT_EQ(box.kind, shell::ShownBox::Kind::Confirm);
+        EXPECT_EQ(box.caption, QStringLiteral("Confirm"));
+        EXPECT_EQ(box.text, QStringLiteral("Delete record?"));
+    }
+}
+
+TEST_F(WindowTest, CtrlDeleteInTheSendRecordGridDeletesAfterTheConfirmation)
+{
+    db.exec(QStringLiteral("insert into 发送情况 values(1, 1, '2012/5/3 9:05:07'); insert into 发送情况 values(2, 1, 'x')"));
+    open();
+    control<TPageControl>("PageControl1")->setCurrentIndex(2);
+    auto *grid = control<TDBGrid>("DBGrid3");
+    grid->setFocus();
+    EXPECT_EQ(grid->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+
+    type(QStringLiteral("7"));
+    EXPECT_EQ(form->ADODataSet3->State(), TDataSetState::dsBrowse);
+
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(count(QStringLiteral("发送情况")), 1);
+    EXPECT_EQ(boxes.takeShown().size(), 1);
+}
+
+TEST_F(WindowTest, LeavingTheGridDropsANewRecordNothingWasTypedInto)
+{
+    db.exec(QStringLiteral("insert into 客户表(客户名称) values('甲')"));
+    open();
+    auto *grid = control<TDBGrid>("DBGrid1");
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Insert);
+    EXPECT_EQ(form->ADODataSet1->State(), TDataSetState::dsInsert);
+    EXPECT_EQ(grid->model()->rowCount(), 2);
+
+    control<QComboBox>("ComboBox4")->setFocus();
+    EXPECT_EQ(form->ADODataSet1->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(grid->model()->rowCount(), 1);
+
+    // Up from an untouched new record drops it too; Escape drops the typed one.
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Down);
+    EXPECT_EQ(grid->model()->rowCount(), 2);
+    QTest::keyClick(grid, Qt::Key_Up);
+    EXPECT_EQ(grid->model()->rowCount(), 1);
+    EXPECT_EQ(count(QStringLiteral("客户表")), 1);
+}
+
+TEST_F(WindowTest, TypingIntoAnAccountBoxStartsTheAccountRecordAndLeavingHandsItOver)
+{
+    open();
+    control<TPageControl>("PageControl1")->setCurrentIndex(3);
+    auto *name = control<TDBEdit>("DBEdit2");
+    name->setFocus();
+    type(QStringLiteral("发信人"));
+    EXPECT_EQ(form->ADODataSet4->State(), TDataSetState::dsInsert);
+    EXPECT_TRUE(form->ADODataSet4->FieldByName(QStringLiteral("发信人名称")).isNull());
+
+    QTest::keyClick(name, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), control<QWidget>("DBEdit3"));
+    EXPECT_EQ(form->ADODataSet4->FieldByName(QStringLiteral("发信人名称")).toString(), QStringLiteral("发信人"));
+
+    // Text typed and not yet handed over goes to the record when the navigator saves.
+    type(QStringLiteral("me@example.com"));
+    QTest::mouseClick(control<TDBNavigator>("DBNavigator3")->Button(nbPost), Qt::LeftButton);
+    EXPECT_EQ(db.scalar(QStringLiteral("select 发信人电子邮件 from 设置 where 发信人名称 = '发信人'")).toString(),
+              QStringLiteral("me@example.com"));
+}
+
+TEST_F(WindowTest, EscapeInABoxRestoresTheFieldAndCancelShowsItAgain)
+{
+    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容) values('主题', '内容')"));
+    open();
+    control<TPageControl>("PageControl1")->setCurrentIndex(1);
+    auto *memo = control<TDBMemo>("DBMemo1");
+    memo->setFocus();
+    type(QStringLiteral("加"));
+    EXPECT_EQ(form->ADODataSet2->State(), TDataSetState::dsEdit);
+    QTest::keyClick(memo, Qt::Key_Escape);
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("内容"));
+
+    type(QStringLiteral("加"));
+    control<TDBNavigator>("DBNavigator1")->BtnClick(nbCancel);
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("内容"));
+    EXPECT_EQ(form->ADODataSet2->State(), TDataSetState::dsBrowse);
+}
+
+TEST_F(WindowTest, GridCellsShowDatesAndLongTextsAsTheirKinds)
+{
+    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容, 建立日期) values('有', '正文', '2012-05-03 00:00:00.000');"
+                           "insert into 邮件表(邮件主题, 建立日期) values('无', '2012-05-03 09:05:07.000')"));
+    open();
+    QAbstractItemModel *model = control<TDBGrid>("DBGrid2")->model();
+    EXPECT_EQ(headerTitles(model), QStringLiteral("邮件ID,邮件主题,邮件内容,建立日期"));
+    const QDate day(2012, 5, 3);
+    EXPECT_EQ(model->index(0, 2).data().toString(), QStringLiteral("(WIDEMEMO)"));
+    EXPECT_EQ(model->index(1, 2).data().toString(), QStringLiteral("(WideMemo)"));
+    EXPECT_EQ(model->index(0, 3).data().toString(), QLocale::system().toString(day, QLocale::ShortFormat));
+    EXPECT_EQ(model->index(1, 3).data().toString(), DateTimeText(QDateTime(day, QTime(9, 5, 7))));
+}

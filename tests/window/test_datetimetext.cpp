@@ -1,0 +1,49 @@
+#include "tests/support/Printers.h"
+#include "window/DateTimeText.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Case
+{
+    const char *locale;
+    QTime time;
+    const char16_t *text;
+};
+
+// 3 May 2012 at the given time, in the formats of a few regions: 24 hours with and without a
+// leading zero, 12 hours with the designator after and before the time, other separators.
+const Case cases[] = {
+    {"zh_CN", QTime(9, 5, 7), u"2012/5/3 09:05:07"},
+    {"zh_CN", QTime(0, 0), u"2012/5/3 00:00:00"},
+    {"ja_JP", QTime(9, 5, 7), u"2012/05/03 9:05:07"},
+    {"en_US", QTime(9, 5, 7), u"5/3/12 9:05:07 AM"},
+    {"en_US", QTime(0, 0), u"5/3/12 12:00:00 AM"},
+    {"en_US", QTime(12, 30, 1), u"5/3/12 12:30:01 PM"},
+    {"en_US", QTime(23, 59, 59), u"5/3/12 11:59:59 PM"},
+    {"ko_KR", QTime(21, 5, 7), u"12. 5. 3. 오후 9:05:07"},
+    {"zh_TW", QTime(9, 5, 7), u"2012/5/3 上午 9:05:07"},
+    {"de_DE", QTime(9, 5, 7), u"03.05.12 09:05:07"},
+    {"fi_FI", QTime(9, 5, 7), u"3.5.2012 9.05.07"},
+};
+
+} // namespace
+
+TEST(DateTimeText, FollowsTheRegionsFormats)
+{
+    for (const Case &c : cases) {
+        const QDateTime moment(QDate(2012, 5, 3), c.time);
+        EXPECT_EQ(DateTimeText(moment, QLocale(QLatin1String(c.locale))), QString::fromUtf16(c.text))
+            << c.locale << ' ' << c.time.toString().toStdString();
+    }
+}
+
+TEST(DateTimeText, GridCellsLeaveOutTheTimeOnlyAtExactlyMidnight)
+{
+    const QLocale locale(QStringLiteral("zh_CN"));
+    const QDate day(2012, 5, 3);
+    EXPECT_EQ(GridDateTimeText(QDateTime(day, QTime(0, 0)), locale), QStringLiteral("2012/5/3"));
+    EXPECT_EQ(GridDateTimeText(QDateTime(day, QTime(0, 0, 0, 1)), locale), QStringLiteral("2012/5/3 00:00:00"));
+    EXPECT_EQ(GridDateTimeText(QDateTime(day, QTime(0, 0, 1)), locale), QStringLiteral("2012/5/3 00:00:01"));
+}
