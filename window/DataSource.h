@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/ADOConnection.h" // ADODataSet.h needs it complete
 #include "db/ADODataSet.h"
 
 #include <QObject>
