@@ -6,22 +6,56 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+
+namespace {
+constexpr std::size_t blockSize = std::size_t(1) << 20;
+constexpr unsigned char longLength = 0xff;
+} // namespace
 
 void RowStore::reset(int columns)
 {
     m_columns.clear();
     m_columns.resize(std::size_t(columns));
+    m_blocks.clear();
 }
 
-qint64 RowStore::storeBytes(Column &column, const char *data, std::size_t size)
+// A text is kept as its length (one byte, or 0xff and four bytes) and its bytes, in one block; the
+// place is the block's number in the high half and the offset in the low half.
+qint64 RowStore::storeBytes(const char *data, std::size_t size)
 {
-    const qint64 offset = qint64(column.bytes.size());
-    const std::uint32_t length = std::uint32_t(size);
-    column.bytes.append(reinterpret_cast<const char *>(&length), sizeof length);
-    column.bytes.append(data, size);
-    return offset;
+    const std::size_t header = size < longLength ? 1 : 5;
+    if (m_blocks.empty() || m_blocks.back().capacity() - m_blocks.back().size() < header + size) {
+        m_blocks.emplace_back();
+        m_blocks.back().reserve(std::max(blockSize, header + size));
+    }
+    std::string &block = m_blocks.back();
+    const qint64 place = (qint64(m_blocks.size() - 1) << 32) | qint64(block.size());
+    if (header == 1) {
+        block.push_back(char(size));
+    } else {
+        const std::uint32_t length = std::uint32_t(size);
+        block.push_back(char(longLength));
+        block.append(reinterpret_cast<const char *>(&length), sizeof length);
+    }
+    block.append(data, size);
+    return place;
+}
+
+std::string_view RowStore::bytesAt(qint64 place) const
+{
+    const std::string &block = m_blocks[std::size_t(place >> 32)];
+    const char *at = block.data() + (place & 0xffffffff);
+    std::size_t length = static_cast<unsigned char>(*at++);
+    if (length == longLength) {
+        std::uint32_t longOne;
+        std::memcpy(&longOne, at, sizeof longOne);
+        length = longOne;
+        at += sizeof longOne;
+    }
+    return {at, length};
 }
 
 void RowStore::appendFrom(sqlite3_stmt *statement, int firstColumn)
@@ -50,7 +84,7 @@ void RowStore::appendFrom(sqlite3_stmt *statement, int firstColumn)
                                                    : sqlite3_value_blob(value);
             const int size = sqlite3_value_bytes(value);
             column.kinds.push_back(type == SQLITE_TEXT ? Text : Blob);
-            column.cells.push_back(storeBytes(column, static_cast<const char *>(data), std::size_t(size)));
+            column.cells.push_back(storeBytes(static_cast<const char *>(data), std::size_t(size)));
             break;
         }
         default:
@@ -95,12 +129,10 @@ QVariant RowStore::value(int row, int column) const
         return std::bit_cast<double>(slot);
     case Text:
     case Blob: {
-        std::uint32_t length;
-        std::memcpy(&length, c.bytes.data() + slot, sizeof length);
-        const char *data = c.bytes.data() + slot + sizeof length;
+        const std::string_view bytes = bytesAt(slot);
         if (c.kinds[std::size_t(row)] == Text)
-            return QString::fromUtf8(data, qsizetype(length));
-        return QByteArray(data, qsizetype(length));
+            return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+        return QByteArray(bytes.data(), qsizetype(bytes.size()));
     }
     default:
         return {};
@@ -136,7 +168,7 @@ void RowStore::setValue(int row, int column, const QVariant &value)
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
         kind = Blob;
-        slot = storeBytes(c, bytes.constData(), std::size_t(bytes.size()));
+        slot = storeBytes(bytes.constData(), std::size_t(bytes.size()));
         return;
     }
     default: {
@@ -144,7 +176,7 @@ void RowStore::setValue(int row, int column, const QVariant &value)
         const QByteArray text = value.typeId() == QMetaType::QDateTime ? stamp::toText(value.toDateTime()).toUtf8()
                                                                        : value.toString().toUtf8();
         kind = Text;
-        slot = storeBytes(c, text.constData(), std::size_t(text.size()));
+        slot = storeBytes(text.constData(), std::size_t(text.size()));
     }
     }
 }

@@ -3,14 +3,16 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
 struct sqlite3_stmt;
 
 // The rows of a record view, kept column by column in the engine's own value kinds: one byte of
-// kind and eight bytes of value per cell, text and blobs as UTF-8 bytes in one buffer per column.
-// A million send records fit in a few tens of megabytes and load without a QVariant per cell.
+// kind and eight bytes of value per cell, text and blobs as UTF-8 bytes in blocks of their own.
+// Everything grows in blocks, never by copying what is already held, so a million send records
+// take a few tens of megabytes, and no more than that while they are read.
 class RowStore
 {
 public:
@@ -28,20 +30,21 @@ public:
     void insertRow(int row); // all cells null
     void removeRow(int row);
 
-    Kind kind(int row, int column) const { return Kind(m_columns[column].kinds[row]); }
-    qint64 integer(int row, int column) const { return m_columns[column].cells[row]; }
+    Kind kind(int row, int column) const { return Kind(m_columns[std::size_t(column)].kinds[std::size_t(row)]); }
+    qint64 integer(int row, int column) const { return m_columns[std::size_t(column)].cells[std::size_t(row)]; }
     QVariant value(int row, int column) const;
     void setValue(int row, int column, const QVariant &value);
 
 private:
     struct Column
     {
-        std::vector<std::uint8_t> kinds;
-        std::vector<qint64> cells; // integer, double bits, or offset of [length][bytes] in `bytes`
-        std::string bytes;
+        std::deque<std::uint8_t> kinds;
+        std::deque<qint64> cells; // integer, double bits, or where the bytes lie in the blocks
     };
 
-    static qint64 storeBytes(Column &column, const char *data, std::size_t size);
+    qint64 storeBytes(const char *data, std::size_t size);
+    std::string_view bytesAt(qint64 place) const;
 
     std::vector<Column> m_columns;
+    std::vector<std::string> m_blocks; // text and blob bytes, each after its length
 };
