@@ -1,7 +1,7 @@
 #include "mail/IdMessage.h"
 
 #include "mail/IdCharsets.h"
-#include "mail/IdException.h"
+#include "mail/IdErrors.h"
 #include "mail/IdHeaderCoding.h"
 
 namespace {
@@ -13,8 +13,7 @@ void checkAddresses(const TIdEMailAddressList &list)
     for (const TIdEMailAddressItem &item : list) {
         for (const QChar c : item.Address) {
             if (c.unicode() < 32 || c.unicode() == 127)
-                throw EIdException(QStringLiteral("Invalid e-mail address \"%1\": it holds a control character.")
-                                       .arg(IdSingleLine(item.Address)));
+                throw EIdInvalidAddress(item.Address);
         }
     }
 }

@@ -1,3 +1,4 @@
+#include "mail/IdErrors.h"
 #include "mail/IdMemorySink.h"
 #include "mail/IdMessage.h"
 #include "mail/IdMessageClient.h"
@@ -6,6 +7,8 @@
 #include "tests/support/Printers.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -38,6 +41,22 @@ protected:
         return sink.bytes();
     }
 
+    // The lines of one generated header: its line and the continuation lines after it.
+    QStringList header(const QString &name)
+    {
+        msg.GenerateHeader();
+        const QStringList &lines = msg.LastGeneratedHeaders.lines();
+        qsizetype i = 0;
+        while (i < lines.size() && !lines[i].startsWith(name + u':'))
+            ++i;
+        QStringList found;
+        if (i < lines.size())
+            found.append(lines[i++]);
+        while (!found.isEmpty() && i < lines.size() && lines[i].startsWith(u' '))
+            found.append(lines[i++]);
+        return found;
+    }
+
     FixedClock clock{sampleMoment()};
     TIdMessage msg;
 };
@@ -46,18 +65,313 @@ TEST_F(MessageWriting, WritesTheDataTextByteForByte)
 {
     fill(QStringLiteral("销售部"), QStringLiteral("a@b"), QStringLiteral("新品介绍"), QStringLiteral("客户甲"),
          QStringLiteral("c@d"), QStringLiteral("第一行\n第二行"));
-    const QByteArray expected = "From: =?GB2312?B?z/rK27K/?= <a@b>\r\n"
-                                "Subject: =?GB2312?B?0MLGt73pydw=?=\r\n"
-                                "To: c@d\r\n"
-                                "Reply-To: a@b\r\n"
-                                "Date: Mon, 3 Sep 2012 14:05:09 +0800\r\n"
-                                "\r\n"
-                                "你好， 客户甲,  \r\n"
-                                "第一行\r\n"
-                                "第二行\r\n"
-                                "\r\n";
-    EXPECT_EQ(written(), expected);
+    IdMemorySink sink;
+    SendMsg(sink, msg);
+    EXPECT_EQ(sink.bytes(), QByteArray("From: =?GB2312?B?z/rK27K/?= <a@b>\r\n"
+                                       "Subject: =?GB2312?B?0MLGt73pydw=?=\r\n"
+                                       "To: c@d\r\n"
+                                       "Reply-To: a@b\r\n"
+                                       "Date: Mon, 3 Sep 2012 14:05:09 +0800\r\n"
+                                       "\r\n"
+                                       "你好， 客户甲,  \r\n"
+                                       "第一行\r\n"
+                                       "第二行\r\n"
+                                       "\r\n"));
+    // The header lines are handed over as one write.
+    EXPECT_EQ(sink.Writes.first(), sink.bytes().left(sink.bytes().indexOf("\r\n\r\n") + 2));
     EXPECT_EQ(msg.Encoding, mePlainText);
+}
+
+TEST_F(MessageWriting, CustomerWithoutNameKeepsTheGreetingBlanks)
+{
+    fill(QStringLiteral("S"), QStringLiteral("a@b"), QStringLiteral("s"), QString(), QStringLiteral("c@d"),
+         QStringLiteral("x"));
+    EXPECT_TRUE(written().endsWith("\r\n\r\n你好， ,  \r\nx\r\n\r\n"));
+}
+
+// One header line for given inputs, under the Chinese (PRC) locale unless the case says otherwise.
+struct HeaderCase
+{
+    const char *what;
+    std::function<void(TIdMessage &)> fill;
+    QString header;
+    QStringList expected; // empty: no such header
+    QLocale locale = chinaLocale();
+};
+
+void PrintTo(const HeaderCase &c, std::ostream *os)
+{
+    *os << c.what;
+}
+
+class HeaderLines : public MessageWriting, public testing::WithParamInterface<HeaderCase>
+{
+};
+
+TEST_P(HeaderLines, AreWrittenAsExpected)
+{
+    msg.Locale = GetParam().locale;
+    GetParam().fill(msg);
+    EXPECT_EQ(header(GetParam().header), GetParam().expected);
+    EXPECT_FALSE(msg.LastGeneratedHeaders.value(QStringLiteral("Date")).isEmpty()) << "the Date line is always there";
+}
+
+auto sender(const char *name, const char *address)
+{
+    return [=](TIdMessage &m) {
+        m.From().Address = QString::fromUtf8(address);
+        m.From().Name = QString::fromUtf8(name);
+    };
+}
+
+auto subject(const char *text)
+{
+    return [=](TIdMessage &m) { m.Subject = QString::fromUtf8(text); };
+}
+
+auto recipients(const char *listText)
+{
+    return [=](TIdMessage &m) { m.Recipients.setEMailAddresses(QString::fromUtf8(listText)); };
+}
+
+QStringList line(const char *text)
+{
+    return {QString::fromUtf8(text)};
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, HeaderLines, testing::Values(
+    HeaderCase{"name empty", sender("", "a@b"), "From", line("From: \"a@b\" <a@b>")},
+    HeaderCase{"name and address empty", sender("", ""), "From", {}},
+    HeaderCase{"ASCII name", sender("Sales", "a@b"), "From", line("From: \"Sales\" <a@b>")},
+    HeaderCase{"Chinese name with specials", sender("销售部 (East)", "a@b"), "From",
+               line("From: =?GB2312?B?z/rK27K/IChFYXN0KQ==?= <a@b>")},
+    HeaderCase{"quote and backslash in a name", sender("Say \"hi\" \\o/", "a@b"), "From",
+               line("From: \"Say \\\"hi\\\" \\\\o/\" <a@b>")},
+    HeaderCase{"subject Re:", subject("Re: 新品"), "Subject", line("Subject: Re: =?GB2312?B?0MLGtw==?=")},
+    HeaderCase{"subject with =", subject("a=b 新"), "Subject", line("Subject: a=b =?GB2312?B?0MI=?=")},
+    HeaderCase{"subject holding an encoded word", subject("a=b =?UTF-8?B?5paw?= 新"), "Subject",
+               line("Subject: =?GB2312?B?YT1iID0/VVRGLTg/Qj81cGF3Pz0g0MI=?=")},
+    HeaderCase{"empty subject", subject(""), "Subject", {}},
+    HeaderCase{"two recipients", recipients("a@b, c@d"), "To", line("To: a@b, c@d")},
+    HeaderCase{"recipient with a name", [](TIdMessage &m) {
+                   TIdEMailAddressItem &item = m.Recipients.Add();
+                   item.Address = QStringLiteral("a@b");
+                   item.Name = QStringLiteral("Sales, East");
+               }, "To", line("To: \"Sales, East\" <a@b>")},
+    HeaderCase{"no recipient", recipients(""), "To", {}},
+    HeaderCase{"no reply-to", recipients("a@b"), "Reply-To", {}},
+    HeaderCase{"copy recipients", [](TIdMessage &m) { m.CCList.setEMailAddresses(QStringLiteral("c@d")); }, "Cc",
+               line("Cc: c@d")},
+    HeaderCase{"blind copies are never written", [](TIdMessage &m) {
+                   m.BccList.setEMailAddresses(QStringLiteral("c@d"));
+               }, "Bcc", {}},
+    HeaderCase{"extra header after Date", [](TIdMessage &m) {
+                   m.ExtraHeaders.setValue(QStringLiteral("X-Mailer"), QStringLiteral("Q"));
+               }, "X-Mailer", line("X-Mailer: Q")},
+    HeaderCase{"subject under another locale", subject("新品介绍"), "Subject",
+               line("Subject: =?UTF-8?B?5paw5ZOB5LuL57uN?="), QLocale(QLocale::English, QLocale::UnitedStates)},
+    // A character outside the BMP is one character: one "?" where the charset lacks it, and never
+    // split between two encoded words.
+    HeaderCase{"non-BMP character under GB2312", subject("新😀"), "Subject", line("Subject: =?GB2312?B?0MI/?=")},
+    HeaderCase{"non-BMP character at a word boundary", subject("新新新新新新新新新新新新新新😀"), "Subject",
+               {QStringLiteral("Subject: =?UTF-8?B?5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw?="),
+                QStringLiteral(" =?UTF-8?B?8J+YgA==?=")},
+               QLocale(QLocale::English, QLocale::UnitedStates)}));
+
+// Each locale row gives its label and its conversion.
+struct CharsetCase
+{
+    QLocale locale;
+    const char *subject;
+    const char *line;
+};
+
+void PrintTo(const CharsetCase &c, std::ostream *os)
+{
+    *os << c.locale.name().toStdString();
+}
+
+class HeaderCharsets : public MessageWriting, public testing::WithParamInterface<CharsetCase>
+{
+};
+
+TEST_P(HeaderCharsets, LabelAndConversionFollowTheLocale)
+{
+    msg.Locale = GetParam().locale;
+    msg.Subject = QString::fromUtf8(GetParam().subject);
+    EXPECT_EQ(header(QStringLiteral("Subject")), line(GetParam().line));
+}
+
+INSTANTIATE_TEST_SUITE_P(SevenLabels, HeaderCharsets, testing::Values(
+    CharsetCase{QLocale(QLocale::Chinese, QLocale::China), "新品", "Subject: =?GB2312?B?0MLGtw==?="},
+    CharsetCase{QLocale(QLocale::Chinese, QLocale::Taiwan), "新品", "Subject: =?Big5?B?t3Orfg==?="},
+    CharsetCase{QLocale(QLocale::Japanese, QLocale::Japan), "新品", "Subject: =?ISO-2022-JP?B?GyRCPzdJShsoQg==?="},
+    CharsetCase{QLocale(QLocale::Korean, QLocale::SouthKorea), "신품", "Subject: =?csEUCKR?B?vcXHsA==?="},
+    CharsetCase{QLocale(QLocale::Russian, QLocale::Russia), "Новинка", "Subject: =?KOI8-R?B?7s/Xyc7LwQ==?="},
+    CharsetCase{QLocale(QLocale::Ukrainian, QLocale::Ukraine), "Новинка", "Subject: =?windows-1251?B?ze7i6O3q4A==?="},
+    CharsetCase{QLocale(QLocale::German, QLocale::Germany), "新品", "Subject: =?UTF-8?B?5paw5ZOB?="}));
+
+TEST_F(MessageWriting, ThirtyEightCharacterSubjectFoldsIntoTwoEncodedWords)
+{
+    msg.Subject = QStringLiteral("新品").repeated(19);
+    const QStringList lines = header(QStringLiteral("Subject"));
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], u"Subject:");
+    EXPECT_EQ(lines[1], u" =?GB2312?B?0MLGt9DCxrfQwsa30MLGt9DCxrfQwsa30MLGt9DCxrfQwsa30MLGt9DCxrc=?=");
+    EXPECT_EQ(lines[1].size(), 1 + 73);
+    EXPECT_EQ(lines[2], u" =?GB2312?B?0MLGt9DCxrfQwsa30MLGt9DCxrfQwsa30MLGt9DCxrc=?=");
+}
+
+TEST_F(MessageWriting, JapaneseEncodedWordsEachStandAlone)
+{
+    // Every word shifts back to ASCII before it ends, so each decodes on its own.
+    msg.Locale = QLocale(QLocale::Japanese, QLocale::Japan);
+    msg.Subject = QStringLiteral("新品").repeated(15);
+    EXPECT_EQ(header(QStringLiteral("Subject")),
+              QStringList({QStringLiteral("Subject:"),
+                           QStringLiteral(" =?ISO-2022-JP?B?GyRCPzdJSj83SUo/N0lKPzdJSj83SUo/N0lKPzdJSj83SUo/N0lKGyhC?="),
+                           QStringLiteral(" =?ISO-2022-JP?B?GyRCPzdJSj83SUo/N0lKPzdJSj83SUo/N0lKGyhC?=")}));
+}
+
+TEST_F(MessageWriting, LongToLineContinuesOnBlankLines)
+{
+    msg.Recipients.setEMailAddresses(
+        QStringLiteral("first.customer@example.com, second.customer@example.com, third.customer@example.com"));
+    EXPECT_EQ(header(QStringLiteral("To")),
+              QStringList({QStringLiteral("To: first.customer@example.com, second.customer@example.com,"),
+                           QStringLiteral(" third.customer@example.com")}));
+}
+
+TEST_F(MessageWriting, NonAsciiAddressGoesOutWithQuestionMarks)
+{
+    msg.Recipients.setEMailAddresses(QStringLiteral("张三@b"));
+    const QByteArray data = written();
+    EXPECT_TRUE(data.startsWith("To: ??@b\r\n")) << data.toStdString();
+}
+
+TEST_F(MessageWriting, DateLineCarriesTheLocalOffset)
+{
+    FixedClock west(sampleMoment(-5 * 3600));
+    msg.Clock = &west;
+    EXPECT_EQ(header(QStringLiteral("Date")), line("Date: Mon, 3 Sep 2012 14:05:09 -0500"));
+}
+
+TEST_F(MessageWriting, UnreadableTimeZoneFailsBeforeAnyLine)
+{
+    FixedClock broken{QDateTime()};
+    msg.Clock = &broken;
+    msg.Subject = QStringLiteral("s");
+    IdMemorySink sink;
+    try {
+        SendMsg(sink, msg);
+        FAIL() << "no error";
+    } catch (const EIdException &e) {
+        EXPECT_EQ(e.message(), u"Failed attempting to retrieve time zone information.");
+    }
+    EXPECT_TRUE(sink.Writes.isEmpty());
+}
+
+// Body items become dot-stuffed lines: each CR LF, lone CR and lone LF ends a line.
+struct BodyCase
+{
+    QStringList body;
+    QByteArray lines;
+};
+
+void PrintTo(const BodyCase &c, std::ostream *os)
+{
+    *os << c.lines.toStdString();
+}
+
+class BodyWriting : public MessageWriting, public testing::WithParamInterface<BodyCase>
+{
+};
+
+TEST_P(BodyWriting, GivesTheseLines)
+{
+    msg.CharSet = QStringLiteral("UTF-8");
+    msg.Body = GetParam().body;
+    const QByteArray data = written();
+    EXPECT_EQ(data.mid(data.indexOf("\r\n\r\n") + 4), GetParam().lines + "\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, BodyWriting, testing::Values(
+    BodyCase{{QStringLiteral(".")}, "..\r\n"},
+    BodyCase{{QStringLiteral(".hidden\nnot.this")}, "..hidden\r\nnot.this\r\n"},
+    BodyCase{{QStringLiteral("a\r\nb\rc\nd")}, "a\r\nb\r\nc\r\nd\r\n"},
+    BodyCase{{QStringLiteral("ends\n")}, "ends\r\n\r\n"},
+    BodyCase{{QString(), QStringLiteral("x  ")}, "\r\nx  \r\n"},
+    BodyCase{{QStringLiteral("第一行")}, "第一行\r\n"}));
+
+TEST_F(MessageWriting, BodyWithoutKnownCharsetGoesOutAsLatin1)
+{
+    msg.Body = {QStringLiteral("é新")};
+    const QByteArray data = written();
+    EXPECT_EQ(data.mid(data.indexOf("\r\n\r\n") + 4), QByteArray("\xE9?\r\n\r\n"));
+}
+
+TEST_F(MessageWriting, FromNameTakesTheAddressAndOnlyThat)
+{
+    msg.From().Address = QStringLiteral("a@b");
+    msg.Subject = QStringLiteral("s");
+    msg.GenerateHeader();
+    EXPECT_EQ(msg.From().Name, u"a@b");
+    EXPECT_EQ(msg.Subject, u"s");
+}
+
+// A line break in a subject or display name becomes a blank, so no text can add a header line of
+// its own; an address is never rewritten, so one holding a control character fails the message.
+struct InjectionCase
+{
+    const char *what;
+    std::function<void(TIdMessage &)> fill;
+    QString header;
+    QStringList expected;
+};
+
+void PrintTo(const InjectionCase &c, std::ostream *os)
+{
+    *os << c.what;
+}
+
+class Injection : public MessageWriting, public testing::WithParamInterface<InjectionCase>
+{
+};
+
+TEST_P(Injection, AddsNoHeaderLine)
+{
+    GetParam().fill(msg);
+    EXPECT_EQ(header(GetParam().header), GetParam().expected);
+    for (const QString &l : msg.LastGeneratedHeaders.lines())
+        EXPECT_FALSE(l.startsWith(u"Bcc")) << l.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Injection, testing::Values(
+    InjectionCase{"subject CR LF", subject("Hi\r\nBcc: x@y"), "Subject", line("Subject: Hi  Bcc: x@y")},
+    InjectionCase{"subject LF", subject("Hi\nBcc: x@y"), "Subject", line("Subject: Hi Bcc: x@y")},
+    InjectionCase{"Chinese subject CR", subject("新品\r介绍"), "Subject",
+                  line("Subject: =?GB2312?B?0MLGtyC96cnc?=")},
+    InjectionCase{"display name", sender("Sales\r\nBcc: x@y", "a@b"), "From",
+                  line("From: \"Sales  Bcc: x@y\" <a@b>")},
+    InjectionCase{"Chinese display name", sender("销售部\nBcc", "a@b"), "From",
+                  line("From: =?GB2312?B?z/rK27K/?= Bcc <a@b>")}));
+
+TEST_F(MessageWriting, AddressWithControlCharacterFailsBeforeAnyLine)
+{
+    const QString smuggling = QStringLiteral("a@b\r\nBcc: x@y");
+    const std::function<void(TIdMessage &)> fills[] = {
+        [&](TIdMessage &m) { m.From().Address = smuggling; },
+        [&](TIdMessage &m) { m.Recipients.Add().Address = smuggling; },
+        [&](TIdMessage &m) { m.ReplyTo.Add().Address = smuggling; },
+    };
+    for (const auto &fill : fills) {
+        TIdMessage m;
+        m.Clock = &clock;
+        fill(m);
+        IdMemorySink sink;
+        EXPECT_THROW(SendMsg(sink, m), EIdInvalidAddress);
+        EXPECT_TRUE(sink.Writes.isEmpty());
+    }
 }
 
 } // namespace
