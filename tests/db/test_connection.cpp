@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSqlQuery>
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,17 @@ TEST(Connection, FileThatIsNotADatabaseFailsAtConnectAndStaysUntouched)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), text);
+}
+
+TEST(Connection, FileHeldLockedByAnotherProgramFailsAfterWaiting)
+{
+    TempDatabase db;
+    TADOConnection holder(db.path());
+    holder.setConnected(true);
+    ASSERT_TRUE(holder.database().exec(QStringLiteral("begin exclusive")).isActive());
+    EXPECT_EQ(connectError(db.path()), QStringLiteral("database is locked"));
+    holder.database().exec(QStringLiteral("rollback"));
+    EXPECT_EQ(connectError(db.path()), QStringLiteral("(connected)"));
 }
 
 TEST(Connection, PathWithCharactersSpecialToUris)
