@@ -58,9 +58,8 @@ TField fieldFor(sqlite3 *handle, sqlite3_stmt *statement, int column)
         field.Kind = TFieldKind::ftFloat;
     } else if (declared.contains(QLatin1String("BLOB"))) {
         field.Kind = TFieldKind::ftBlob;
-    } else {
-        field.Kind = TFieldKind::ftWideString;
     }
+    // Anything else (a column declared without a type) takes values as they come.
     return field;
 }
 
@@ -83,8 +82,6 @@ QString errorText(const char *format, const QVariant &value)
     return QString::fromLatin1(format).arg(value.toString());
 }
 
-} // namespace
-
 // Keeps bound controls from following every move while a hook walks the view.
 class ControlsDisabled
 {
@@ -98,13 +95,15 @@ private:
     TADODataSet &m_view;
 };
 
-static void runHook(TADODataSet &view, const std::function<void()> &hook)
+void runHook(TADODataSet &view, const std::function<void()> &hook)
 {
     if (!hook)
         return;
     ControlsDisabled quiet(view);
     hook();
 }
+
+} // namespace
 
 TADODataSet::TADODataSet(QObject *parent)
     : QObject(parent)
@@ -701,7 +700,7 @@ static bool sameValue(const RowStore &rows, int row, int column, const QVariant 
         return ok && number == rows.value(row, column).toDouble();
     }
     case RowStore::Text: {
-        const QString text = wanted.typeId() == QMetaType::QDateTime ? stamp::toText(wanted.toDateTime()) : wanted.toString();
+        const QString text = QString::fromUtf8(RowStore::textOf(wanted));
         return rows.value(row, column).toString().compare(text, Qt::CaseInsensitive) == 0;
     }
     case RowStore::Blob:

@@ -139,16 +139,10 @@ QVariant RowStore::value(int row, int column) const
     }
 }
 
-void RowStore::setValue(int row, int column, const QVariant &value)
+RowStore::Kind RowStore::kindOf(const QVariant &value)
 {
-    Column &c = m_columns[std::size_t(column)];
-    std::uint8_t &kind = c.kinds[std::size_t(row)];
-    qint64 &slot = c.cells[std::size_t(row)];
-    if (value.isNull()) {
-        kind = Null;
-        slot = 0;
-        return;
-    }
+    if (value.isNull())
+        return Null;
     switch (value.typeId()) {
     case QMetaType::Bool:
     case QMetaType::Int:
@@ -157,26 +151,45 @@ void RowStore::setValue(int row, int column, const QVariant &value)
     case QMetaType::LongLong:
     case QMetaType::Short:
     case QMetaType::ULongLong:
-        kind = Integer;
-        slot = value.toLongLong();
-        return;
+        return Integer;
     case QMetaType::Double:
     case QMetaType::Float:
-        kind = Float;
-        slot = std::bit_cast<qint64>(value.toDouble());
-        return;
-    case QMetaType::QByteArray: {
-        const QByteArray bytes = value.toByteArray();
-        kind = Blob;
-        slot = storeBytes(bytes.constData(), std::size_t(bytes.size()));
-        return;
+        return Float;
+    case QMetaType::QByteArray:
+        return Blob;
+    default:
+        return Text;
     }
-    default: {
+}
+
+QByteArray RowStore::textOf(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QDateTime)
+        return stamp::toText(value.toDateTime()).toUtf8();
+    return value.toString().toUtf8();
+}
+
+void RowStore::setValue(int row, int column, const QVariant &value)
+{
+    Column &c = m_columns[std::size_t(column)];
+    qint64 &cell = c.cells[std::size_t(row)];
+    const Kind kind = kindOf(value);
+    c.kinds[std::size_t(row)] = kind;
+    switch (kind) {
+    case Null:
+        cell = 0;
+        break;
+    case Integer:
+        cell = value.toLongLong();
+        break;
+    case Float:
+        cell = std::bit_cast<qint64>(value.toDouble());
+        break;
+    case Blob:
+    case Text: {
         // A replaced text leaves its old bytes behind; edits are few next to the rows read.
-        const QByteArray text = value.typeId() == QMetaType::QDateTime ? stamp::toText(value.toDateTime()).toUtf8()
-                                                                       : value.toString().toUtf8();
-        kind = Text;
-        slot = storeBytes(text.constData(), std::size_t(text.size()));
+        const QByteArray bytes = kind == Blob ? value.toByteArray() : textOf(value);
+        cell = storeBytes(bytes.constData(), std::size_t(bytes.size()));
     }
     }
 }

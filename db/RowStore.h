@@ -18,6 +18,11 @@ class RowStore
 public:
     enum Kind : std::uint8_t { Null, Integer, Float, Text, Blob };
 
+    // How the engine stores a value the program hands over (statements bind it the same way), and
+    // the UTF-8 of a text value, a date and time as its stamp text.
+    static Kind kindOf(const QVariant &value);
+    static QByteArray textOf(const QVariant &value);
+
     void reset(int columns);
     int rowCount() const { return m_columns.empty() ? 0 : int(m_columns.front().kinds.size()); }
     int columnCount() const { return int(m_columns.size()); }

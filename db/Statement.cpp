@@ -1,9 +1,7 @@
 #include "db/Statement.h"
 
 #include "db/DatabaseError.h"
-#include "db/Stamp.h"
-
-#include <QDateTime>
+#include "db/RowStore.h"
 
 #include <sqlite3.h>
 
@@ -28,36 +26,26 @@ void Statement::fail() const
 void Statement::bind(int index, const QVariant &value)
 {
     int rc = SQLITE_OK;
-    if (value.isNull()) {
+    switch (RowStore::kindOf(value)) {
+    case RowStore::Null:
         rc = sqlite3_bind_null(m_statement, index);
-    } else {
-        switch (value.typeId()) {
-        case QMetaType::Bool:
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::Long:
-        case QMetaType::LongLong:
-        case QMetaType::Short:
-        case QMetaType::ULongLong:
-            rc = sqlite3_bind_int64(m_statement, index, value.toLongLong());
-            break;
-        case QMetaType::Double:
-        case QMetaType::Float:
-            rc = sqlite3_bind_double(m_statement, index, value.toDouble());
-            break;
-        case QMetaType::QByteArray: {
-            const QByteArray bytes = value.toByteArray();
-            rc = sqlite3_bind_blob64(m_statement, index, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT);
-            break;
-        }
-        case QMetaType::QDateTime:
-            bind(index, QVariant(stamp::toText(value.toDateTime())));
-            return;
-        default: {
-            const QByteArray text = value.toString().toUtf8();
-            rc = sqlite3_bind_text64(m_statement, index, text.constData(), sqlite3_uint64(text.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
-        }
-        }
+        break;
+    case RowStore::Integer:
+        rc = sqlite3_bind_int64(m_statement, index, value.toLongLong());
+        break;
+    case RowStore::Float:
+        rc = sqlite3_bind_double(m_statement, index, value.toDouble());
+        break;
+    case RowStore::Blob: {
+        const QByteArray bytes = value.toByteArray();
+        rc = sqlite3_bind_blob64(m_statement, index, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    case RowStore::Text: {
+        const QByteArray text = RowStore::textOf(value);
+        rc = sqlite3_bind_text64(m_statement, index, text.constData(), sqlite3_uint64(text.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+        break;
+    }
     }
     if (rc != SQLITE_OK)
         fail();
