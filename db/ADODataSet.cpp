@@ -5,6 +5,7 @@
 #include "db/Stamp.h"
 #include "db/Statement.h"
 
+#include <QLocale>
 #include <QRegularExpression>
 
 #include <sqlite3.h>
@@ -438,6 +439,8 @@ QVariant TADODataSet::converted(int column, const QVariant &value) const
             moment = value.toDate().startOfDay();
         else
             moment = stamp::fromText(value.toString());
+        if (!moment.isValid()) // as the user's region writes dates
+            moment = QLocale::system().toDateTime(value.toString().trimmed(), QLocale::ShortFormat);
         if (!moment.isValid())
             throw EDatabaseError(errorText("'%1' is not a valid date and time", value));
         return stamp::toText(moment);
