@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -122,6 +123,10 @@ void ScriptedServer::run()
 
 void ScriptedServer::serve(int client)
 {
+    // Each step's bytes go out at once, so the lines of one reply never wait for the client's
+    // acknowledgement of the ones before.
+    const int on = 1;
+    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     bool open = true;
     for (const Step &step : m_script) {
         switch (step.kind) {
@@ -163,6 +168,9 @@ void ScriptedServer::serve(int client)
             }
             break;
         }
+        case Step::Kind::Pause:
+            std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(step.pause, m_deadline - std::chrono::steady_clock::now()));
+            break;
         case Step::Kind::Close:
             ::shutdown(client, SHUT_RDWR);
             open = false;

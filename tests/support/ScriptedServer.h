@@ -20,9 +20,10 @@ class ScriptedServer
 public:
     struct Step
     {
-        enum class Kind { Say, Expect, ExpectData, Close, Reset };
+        enum class Kind { Say, Expect, ExpectData, Pause, Close, Reset };
         Kind kind;
         QByteArray bytes;
+        std::chrono::milliseconds pause{0};
     };
 
     // Sends the line followed by CR LF.
@@ -33,7 +34,10 @@ public:
     static Step expect(const QByteArray &line) { return {Step::Kind::Expect, line}; }
     // Waits for the lines of a DATA text up to and including the line ".", whatever they hold.
     static Step expectData() { return {Step::Kind::ExpectData, {}}; }
-    // Closes the connection in order (FIN), or resets it (RST).
+    // Waits a while, reading nothing (so the client has taken in all that was said before).
+    static Step pause(std::chrono::milliseconds time) { return {Step::Kind::Pause, {}, time}; }
+    // Closes the connection in order (FIN), or resets it (RST). A reset throws away whatever the
+    // client has not read yet: pause before it when the client should see what came before.
     static Step close() { return {Step::Kind::Close, {}}; }
     static Step reset() { return {Step::Kind::Reset, {}}; }
 

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <chrono>
+
+namespace testsupport {
+
+// One message the real server accepted: the envelope, the login it came under, the DATA text as received.
+struct ReceivedMessage
+{
+    QString mailFrom;
+    QStringList rcptTos;
+    QString login; // empty when the client did not log in
+    QByteArray data;
+    QString path; // the saved DATA text, for a mail parser to read
+};
+
+// A real SMTP server (Debian's aiosmtpd under /usr/bin/python3) on a loopback address, on a given
+// port or a free one, with AUTH LOGIN offered over plain TCP for one user. It saves every message it
+// accepts. The constructor returns once it listens; it stops at its deadline, when this object is
+// destroyed (killed by its PID), or when the test process is gone.
+class AiosmtpdServer
+{
+public:
+    struct Options
+    {
+        QString address = QStringLiteral("127.0.0.1");
+        quint16 port = 0;
+        QString user = QStringLiteral("sender@example.test");
+        QString password = QStringLiteral("secret");
+        std::chrono::seconds deadline = std::chrono::seconds(120);
+    };
+
+    AiosmtpdServer();
+    explicit AiosmtpdServer(const Options &options);
+    ~AiosmtpdServer();
+    AiosmtpdServer(const AiosmtpdServer &) = delete;
+    AiosmtpdServer &operator=(const AiosmtpdServer &) = delete;
+
+    QString address() const { return m_options.address; }
+    quint16 port() const { return m_port; }
+    QString user() const { return m_options.user; }
+    QString password() const { return m_options.password; }
+
+    // The messages saved so far, in the order they came.
+    QList<ReceivedMessage> messages() const;
+    // Waits up to the timeout until at least count messages have been saved; gives them.
+    QList<ReceivedMessage> waitForMessages(int count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
+private:
+    Options m_options;
+    QTemporaryDir m_folder;
+    QProcess m_process;
+    quint16 m_port = 0;
+};
+
+// What Python's email package makes of a saved message: subject, from_name, from_address, to,
+// reply_to, content_type, charset, body (decoded text) and defects.
+QJsonObject parseWithPythonEmail(const QString &path);
+
+} // namespace testsupport

@@ -1,0 +1,23 @@
+"""Parses one saved message with Python's email package and prints what a mail reader would show, as JSON."""
+
+import email
+import email.policy
+import json
+import sys
+from email.utils import parseaddr
+
+with open(sys.argv[1], "rb") as source:
+    message = email.message_from_binary_file(source, policy=email.policy.default)
+
+from_name, from_address = parseaddr(str(message["From"]))
+print(json.dumps({
+    "subject": str(message["Subject"]),
+    "from_name": from_name,
+    "from_address": from_address,
+    "to": str(message["To"]),
+    "reply_to": str(message["Reply-To"]),
+    "content_type": message.get_content_type(),
+    "charset": message.get_content_charset(),
+    "body": message.get_content(),
+    "defects": [type(d).__name__ for d in message.defects],
+}, ensure_ascii=False))

@@ -1,0 +1,99 @@
+"""A real SMTP server for the tests: aiosmtpd on a loopback address, AUTH LOGIN over plain TCP.
+
+Every message it accepts is saved as NNNN.eml (the DATA text exactly as received) and NNNN.json (the
+envelope and the login). It prints "LISTENING <port>" once it listens, and stops by itself at its
+deadline, when its parent process is gone, or on SIGTERM.
+"""
+
+import argparse
+import asyncio
+import ipaddress
+import json
+import os
+import signal
+import sys
+import warnings
+
+from aiosmtpd.smtp import SMTP, AuthResult
+
+# aiosmtpd itself still sets a deprecated session field on every login.
+warnings.simplefilter("ignore", DeprecationWarning)
+
+
+class Saver:
+    def __init__(self, folder):
+        self.folder = folder
+        self.count = 0
+
+    async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        stem = os.path.join(self.folder, "%04d" % self.count)
+        with open(stem + ".eml.part", "wb") as out:
+            out.write(envelope.original_content)
+        with open(stem + ".json.part", "w", encoding="utf-8") as out:
+            json.dump({
+                "mail_from": envelope.mail_from,
+                "rcpt_tos": envelope.rcpt_tos,
+                "login": session.auth_data.login.decode("utf-8", "replace") if session.auth_data else None,
+            }, out)
+        # Whole files only: a reader never sees a message half written.
+        os.replace(stem + ".eml.part", stem + ".eml")
+        os.replace(stem + ".json.part", stem + ".json")
+        return "250 2.0.0 Message accepted"
+
+
+class LoginChecker:
+    def __init__(self, user, password):
+        self.user = user.encode("utf-8")
+        self.password = password.encode("utf-8")
+
+    def __call__(self, server, session, envelope, mechanism, auth_data):
+        ok = mechanism == "LOGIN" and auth_data.login == self.user and auth_data.password == self.password
+        return AuthResult(success=ok, handled=False, auth_data=auth_data if ok else None)
+
+
+async def serve(args):
+    if not ipaddress.ip_address(args.host).is_loopback:
+        sys.exit("loopback addresses only")
+    loop = asyncio.get_running_loop()
+    saver = Saver(args.folder)
+    checker = LoginChecker(args.user, args.password)
+
+    def factory():
+        return SMTP(saver, authenticator=checker, auth_require_tls=False, auth_exclude_mechanism=["PLAIN"],
+                    decode_data=False, hostname="aiosmtpd.test")
+
+    server = await loop.create_server(factory, host=args.host, port=args.port, reuse_address=True)
+    port = server.sockets[0].getsockname()[1]
+    print("LISTENING %d" % port, flush=True)
+
+    stop = loop.create_future()
+    loop.add_signal_handler(signal.SIGTERM, lambda: stop.done() or stop.set_result(None))
+    loop.call_later(args.deadline, lambda: stop.done() or stop.set_result(None))
+    parent = os.getppid()
+
+    async def watch_parent():
+        while os.getppid() == parent:
+            await asyncio.sleep(0.5)
+        if not stop.done():
+            stop.set_result(None)
+
+    watcher = asyncio.ensure_future(watch_parent())
+    await stop
+    watcher.cancel()
+    server.close()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--folder", required=True)
+    parser.add_argument("--deadline", type=float, default=120)
+    asyncio.run(serve(parser.parse_args()))
+
+
+if __name__ == "__main__":
+    main()
