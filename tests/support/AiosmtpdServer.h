@@ -62,7 +62,8 @@ private:
 };
 
 // What Python's email package makes of a saved message: subject, from_name, from_address, to,
-// reply_to, content_type, charset, body (decoded text) and defects.
+// reply_to, content_type, charset (empty when undeclared), body (decoded in its charset, UTF-8 when
+// undeclared) and defects.
 QJsonObject parseWithPythonEmail(const QString &path);
 
 } // namespace testsupport

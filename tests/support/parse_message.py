@@ -18,6 +18,8 @@ print(json.dumps({
     "reply_to": str(message["Reply-To"]),
     "content_type": message.get_content_type(),
     "charset": message.get_content_charset(),
-    "body": message.get_content(),
+    # The body's own charset when it declares one; an undeclared body is taken as UTF-8 (strictly, so
+    # bytes that are not UTF-8 fail here instead of turning into replacement characters).
+    "body": message.get_payload(decode=True).decode(message.get_content_charset() or "utf-8"),
     "defects": [type(d).__name__ for d in message.defects],
 }, ensure_ascii=False))

@@ -11,13 +11,13 @@ import ipaddress
 import json
 import os
 import signal
+import logging
 import sys
-import warnings
 
 from aiosmtpd.smtp import SMTP, AuthResult
 
-# aiosmtpd itself still sets a deprecated session field on every login.
-warnings.simplefilter("ignore", DeprecationWarning)
+# aiosmtpd logs a warning about a deprecated session field it sets itself on every login.
+logging.getLogger("mail.log").setLevel(logging.ERROR)
 
 
 class Saver:
