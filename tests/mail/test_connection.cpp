@@ -172,14 +172,14 @@ TEST_F(ConnectionTest, UnreadInputKeepsAClosedConnectionConnected)
 
 TEST_F(ConnectionTest, ResetFailsTheReadWithTheSocketError)
 {
-    ScriptedServer server({ScriptedServer::reset()});
+    ScriptedServer server({ScriptedServer::pause(std::chrono::milliseconds(50)), ScriptedServer::reset()});
     open(server);
     EXPECT_EQ(errorOf<EIdSocketError>([&] { connection.ReadReply(5000); }), socketError(ECONNRESET));
 }
 
 TEST_F(ConnectionTest, UnnoticedResetFailsTheConnectedTestAfterClosing)
 {
-    ScriptedServer server({ScriptedServer::reset()});
+    ScriptedServer server({ScriptedServer::pause(std::chrono::milliseconds(50)), ScriptedServer::reset()});
     open(server);
     server.received();
     EXPECT_EQ(errorOf<EIdSocketError>([&] { connection.Connected(); }), socketError(ECONNRESET));
