@@ -5,31 +5,12 @@
 #include "shell/Exception.h"
 #include "shell/MessageBoxes.h"
 #include "window/Appearance.h"
+#include "window/ColumnList.h"
 #include "window/DateTimeText.h"
+#include "window/SendRecordBrowser.h"
 
 #include <QCloseEvent>
 #include <QScreen>
-
-namespace {
-
-// Keeps a view's bound controls still while the window walks it; they follow once at the end.
-class ControlsDisabled
-{
-public:
-    explicit ControlsDisabled(TADODataSet &dataSet)
-        : m_dataSet(dataSet)
-    {
-        m_dataSet.DisableControls();
-    }
-    ~ControlsDisabled() { m_dataSet.EnableControls(); }
-    ControlsDisabled(const ControlsDisabled &) = delete;
-    ControlsDisabled &operator=(const ControlsDisabled &) = delete;
-
-private:
-    TADODataSet &m_dataSet;
-};
-
-} // namespace
 
 TForm1::TForm1(QWidget *parent)
     : QWidget(parent)
@@ -60,6 +41,8 @@ TForm1::TForm1(QWidget *parent)
         move(screen->availableGeometry().center() - rect().center());
 
     setUpData();
+    m_browser = std::make_unique<TSendRecordBrowser>(
+        *DataSource1, *DataSource2, *ADODataSet3, TSendRecordBrowser::Page{ui->ComboBox2, ui->ComboBox3, ui->Label5});
     bindControls();
     connectHandlers();
     FormCreate();
@@ -179,20 +162,8 @@ void TForm1::ADODataSet2BeforePost()
 
 void TForm1::ComboBox1DropDown()
 {
-    // The list offers the mails as they are now, so it is filled afresh at every drop-down;
-    // the walk leaves the mail page on the last mail.
-    ui->ComboBox1->clear();
-    DataSource2->UpdateRecord();
-    {
-        ControlsDisabled still(*ADODataSet2);
-        ADODataSet2->First();
-        while (!ADODataSet2->Eof()) {
-            ui->ComboBox1->addItem(ADODataSet2->FieldByName(QStringLiteral("邮件ID")).toString());
-            ADODataSet2->Next();
-        }
-    }
-    // Nothing is chosen until the user picks a mail.
-    ui->ComboBox1->setCurrentIndex(-1);
+    // The list offers the mails as they are now; the walk leaves the mail page on the last mail.
+    fillFromColumn(*ui->ComboBox1, *DataSource2, QStringLiteral("邮件ID"));
 }
 
 void TForm1::Panel1DblClick()
@@ -207,38 +178,47 @@ void TForm1::Button1Click()
 
 void TForm1::RadioButton3Click()
 {
+    m_browser->RadioButton3Click();
 }
 
 void TForm1::RadioButton4Click()
 {
+    m_browser->RadioButton4Click();
 }
 
 void TForm1::RadioButton5Click()
 {
+    m_browser->RadioButton5Click();
 }
 
 void TForm1::RadioButton6Click()
 {
+    m_browser->RadioButton6Click();
 }
 
 void TForm1::ComboBox2DropDown()
 {
+    m_browser->ComboBox2DropDown();
 }
 
 void TForm1::ComboBox3DropDown()
 {
+    m_browser->ComboBox3DropDown();
 }
 
 void TForm1::ComboBox2Change()
 {
+    m_browser->ComboBox2Change();
 }
 
 void TForm1::ComboBox3Change()
 {
+    m_browser->ComboBox3Change();
 }
 
 void TForm1::ADODataSet3AfterOpen()
 {
+    m_browser->ADODataSet3AfterOpen();
 }
 
 void TForm1::Button2Click()

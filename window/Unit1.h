@@ -12,6 +12,7 @@
 namespace Ui {
 class TForm1;
 }
+class TSendRecordBrowser;
 
 // The program's one window, Form1: five pages of controls bound to the four record views. It owns
 // the connection, the views and the import statement for the life of the program.
@@ -71,4 +72,5 @@ private:
     void showCustomerCount();
 
     std::unique_ptr<Ui::TForm1> ui;
+    std::unique_ptr<TSendRecordBrowser> m_browser; // the page 邮件发送情况
 };

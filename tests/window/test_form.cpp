@@ -59,7 +59,7 @@ const Placement placements[] = {
     {"DBNavigator1", "Panel2", {12, 394, 620, 31}, u""},
     {"DBGrid3", "Panel3", {13, 14, 623, 216}, u""},
     {"Label4", "Panel3", {14, 238, 125, 27}, u"当前显示记录个数："},
-    {"Label5", "Panel3", {138, 238, 39, 23}, u""},
+    {"Label5", "Panel3", {138, 238, 39, 23}, u"0"}, // the count of an empty table
     {"RadioGroup2", "Panel3", {13, 264, 165, 159}, u"查看发送记录"},
     {"RadioButton3", "Panel3", {28, 290, 113, 17}, u"客户ID"},
     {"RadioButton4", "Panel3", {28, 320, 113, 17}, u"邮件ID"},

@@ -1,0 +1,340 @@
+#include "WindowFixture.h"
+
+#include "db/ADODataSet.h"
+#include "db/DatabaseError.h"
+#include "window/DBGrid.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSignalSpy>
+
+namespace {
+
+const QString closedView = QStringLiteral("Cannot perform this operation on a closed dataset");
+
+// The window on a db.mdb with four customers, three mails and five send records. Customer 4 and
+// mail 3 were never sent; customer 1 got mails 1 and 2.
+class Browser : public WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        db.exec(QStringLiteral(
+            "insert into 客户表(客户名称,电子邮件地址) values ('甲','a@example.com'), ('乙','b@example.com'),"
+            " ('丙','c@example.com'), ('丁','d@example.com');"
+            "insert into 邮件表(邮件主题,邮件内容) values ('一','1'), ('二','2'), ('三','3');"
+            "insert into 发送情况 values (1,1,'2026/12/1 9:00:00'), (2,1,'2026/12/1 9:00:06'),"
+            " (3,1,'2026/12/1 9:00:12'), (1,2,'2026/12/2 9:00:00'), (2,2,'2026/12/2 9:00:06');"));
+    }
+
+    void openPage()
+    {
+        open();
+        customers = control<QComboBox>("ComboBox2");
+        mails = control<QComboBox>("ComboBox3");
+        count = control<QLabel>("Label5");
+        grid = control<TDBGrid>("DBGrid3");
+        records = form->ADODataSet3.get();
+        requeries = std::make_unique<QSignalSpy>(records, &TADODataSet::activeChanged);
+    }
+
+    // Chooses a mode as a mouse click does.
+    void choose(const char *button) { control<QRadioButton>(button)->click(); }
+
+    // Drops the list down (it is filled afresh) and closes it again without a pick.
+    static void dropDown(QComboBox *list)
+    {
+        list->showPopup();
+        list->hidePopup();
+    }
+
+    // Drops the list down and picks an entry with the keyboard.
+    static void pick(QComboBox *list, const QString &entry)
+    {
+        list->showPopup();
+        const int row = list->findText(entry);
+        ASSERT_GE(row, 0) << entry.toStdString();
+        list->view()->setCurrentIndex(list->model()->index(row, 0));
+        QTest::keyClick(list->view(), Qt::Key_Return);
+        ASSERT_EQ(list->currentText(), entry);
+    }
+
+    // One column of every record the grid shows, top to bottom.
+    QStringList shown(const QString &field) const
+    {
+        QStringList values;
+        const int column = records->FieldIndex(field);
+        for (int row = 0; row < grid->model()->rowCount(); ++row)
+            values << grid->model()->index(row, column).data().toString();
+        return values;
+    }
+
+    int gridRows() const { return grid->model()->rowCount(); }
+
+    QComboBox *customers = nullptr;
+    QComboBox *mails = nullptr;
+    QLabel *count = nullptr;
+    TDBGrid *grid = nullptr;
+    TADODataSet *records = nullptr;
+    std::unique_ptr<QSignalSpy> requeries;
+};
+
+TEST_F(Browser, StartsOnAllRecordsWithBothListsDisabledAndEmpty)
+{
+    openPage();
+    EXPECT_TRUE(control<QRadioButton>("RadioButton6")->isChecked());
+    for (const char *button : {"RadioButton3", "RadioButton4", "RadioButton5"})
+        EXPECT_FALSE(control<QRadioButton>(button)->isChecked()) << button;
+    for (QComboBox *list : {customers, mails}) {
+        EXPECT_FALSE(list->isEnabled());
+        EXPECT_EQ(list->count(), 0);
+        EXPECT_EQ(list->currentText(), QString());
+    }
+    EXPECT_EQ(gridRows(), 5);
+    EXPECT_EQ(count->text(), QStringLiteral("5"));
+    // The count's walk leaves the last record selected.
+    EXPECT_EQ(grid->currentIndex().row(), 4);
+    EXPECT_TRUE(boxes.takeShown().isEmpty());
+}
+
+TEST_F(Browser, StartsWithZeroForAnEmptyTable)
+{
+    db.exec(QStringLiteral("delete from 发送情况"));
+    openPage();
+    EXPECT_EQ(gridRows(), 0);
+    EXPECT_EQ(count->text(), QStringLiteral("0"));
+}
+
+// Choosing a mode enables the lists it uses and leaves the grid alone until the next pick.
+struct Mode {
+    const char *button;
+    bool customersEnabled;
+    bool mailsEnabled;
+
+    friend void PrintTo(const Mode &mode, std::ostream *os) { *os << mode.button; }
+};
+
+class ModeChoice : public Browser, public ::testing::WithParamInterface<Mode>
+{
+};
+
+TEST_P(ModeChoice, EnablesItsListsAndRunsNoQuery)
+{
+    openPage();
+    choose(GetParam().button);
+    EXPECT_TRUE(control<QRadioButton>(GetParam().button)->isChecked());
+    EXPECT_FALSE(control<QRadioButton>("RadioButton6")->isChecked());
+    EXPECT_EQ(customers->isEnabled(), GetParam().customersEnabled);
+    EXPECT_EQ(mails->isEnabled(), GetParam().mailsEnabled);
+    EXPECT_EQ(requeries->count(), 0);
+    EXPECT_EQ(gridRows(), 5);
+    EXPECT_EQ(count->text(), QStringLiteral("5"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, ModeChoice,
+                         ::testing::Values(Mode{"RadioButton3", true, false}, Mode{"RadioButton4", false, true},
+                                           Mode{"RadioButton5", true, true}),
+                         [](const auto &info) { return std::string(info.param.button); });
+
+// A pick in the only enabled list shows that number's records and their count.
+struct Pick {
+    const char *name;
+    const char *button;
+    bool inCustomers; // which list the pick is made in
+    const char *entry;
+    const char *statement;
+    const char *field;
+    int records;
+
+    friend void PrintTo(const Pick &pick, std::ostream *os) { *os << pick.name; }
+};
+
+class SinglePick : public Browser, public ::testing::WithParamInterface<Pick>
+{
+};
+
+TEST_P(SinglePick, ShowsThatNumbersRecordsAndCount)
+{
+    const Pick &p = GetParam();
+    openPage();
+    choose(p.button);
+    pick(p.inCustomers ? customers : mails, QString::fromUtf8(p.entry));
+
+    EXPECT_EQ(records->CommandText(), QString::fromUtf8(p.statement));
+    EXPECT_EQ(gridRows(), p.records);
+    EXPECT_EQ(shown(QString::fromUtf8(p.field)), QStringList(p.records, QString::fromUtf8(p.entry)));
+    EXPECT_EQ(count->text(), QString::number(p.records));
+    EXPECT_EQ(grid->currentIndex().row(), p.records - 1);
+    EXPECT_TRUE(boxes.takeShown().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, SinglePick,
+    ::testing::Values(
+        Pick{"Customer", "RadioButton3", true, "1", "select * from 发送情况 where 客户ID = 1", "客户ID", 2},
+        Pick{"CustomerNeverSent", "RadioButton3", true, "4", "select * from 发送情况 where 客户ID = 4", "客户ID", 0},
+        Pick{"Mail", "RadioButton4", false, "1", "select * from 发送情况 where 邮件ID = 1", "邮件ID", 3},
+        Pick{"MailNeverSent", "RadioButton4", false, "3", "select * from 发送情况 where 邮件ID = 3", "邮件ID", 0}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(Browser, CombinedModeUsesTheNumberTheOtherListShows)
+{
+    openPage();
+    choose("RadioButton4");
+    pick(mails, QStringLiteral("2"));
+    choose("RadioButton5");
+    // The hand-over of "1" selects that entry in the list that offers it; the customer list,
+    // which never dropped down, still shows nothing.
+    EXPECT_EQ(mails->currentText(), QStringLiteral("1"));
+    EXPECT_EQ(customers->currentText(), QString());
+    EXPECT_EQ(count->text(), QStringLiteral("2"));
+
+    pick(customers, QStringLiteral("2"));
+    EXPECT_EQ(records->CommandText(), QStringLiteral("select * from 发送情况  where 客户ID=2 and 邮件ID=1"));
+    EXPECT_EQ(shown(QStringLiteral("客户ID")), QStringList{QStringLiteral("2")});
+    EXPECT_EQ(shown(QStringLiteral("邮件ID")), QStringList{QStringLiteral("1")});
+    EXPECT_EQ(count->text(), QStringLiteral("1"));
+
+    pick(mails, QStringLiteral("3"));
+    EXPECT_EQ(records->CommandText(), QStringLiteral("select * from 发送情况  where 客户ID=2 and 邮件ID=3"));
+    EXPECT_EQ(gridRows(), 0);
+    EXPECT_EQ(count->text(), QStringLiteral("0"));
+    EXPECT_TRUE(boxes.takeShown().isEmpty());
+}
+
+TEST_F(Browser, AllAfterAFilterShowsEveryRecordAndKeepsTheLists)
+{
+    openPage();
+    choose("RadioButton3");
+    pick(customers, QStringLiteral("1"));
+    ASSERT_EQ(count->text(), QStringLiteral("2"));
+
+    choose("RadioButton6");
+    EXPECT_EQ(records->CommandText(), QStringLiteral("select * from 发送情况"));
+    EXPECT_EQ(gridRows(), 5);
+    EXPECT_EQ(count->text(), QStringLiteral("5"));
+    EXPECT_FALSE(customers->isEnabled());
+    EXPECT_FALSE(mails->isEnabled());
+    EXPECT_EQ(customers->currentText(), QStringLiteral("1"));
+    EXPECT_EQ(customers->count(), 4);
+
+    // Choosing it again while it is checked runs nothing.
+    db.exec(QStringLiteral("insert into 发送情况 values (4,3,'2026/12/3 9:00:00')"));
+    requeries->clear();
+    choose("RadioButton6");
+    EXPECT_EQ(requeries->count(), 0);
+    EXPECT_EQ(gridRows(), 5);
+    EXPECT_EQ(count->text(), QStringLiteral("5"));
+}
+
+TEST_F(Browser, DropDownWithoutAPickShowsNothingAndRunsNoQuery)
+{
+    openPage();
+    choose("RadioButton3");
+    pick(customers, QStringLiteral("1"));
+    choose("RadioButton4");
+    pick(mails, QStringLiteral("2"));
+    form->ADODataSet1->First();
+    form->ADODataSet2->First();
+    requeries->clear();
+
+    choose("RadioButton5");
+    dropDown(customers);
+    dropDown(mails);
+    EXPECT_EQ(requeries->count(), 0);
+    EXPECT_EQ(count->text(), QStringLiteral("2"));
+    EXPECT_EQ(records->CommandText(), QStringLiteral("select * from 发送情况 where 邮件ID = 2"));
+    for (QComboBox *list : {customers, mails}) {
+        EXPECT_EQ(list->currentIndex(), -1);
+        EXPECT_EQ(list->currentText(), QString());
+    }
+    // One entry per row, in the view's order; the walk leaves each view on its last row.
+    EXPECT_EQ(customers->count(), 4);
+    EXPECT_EQ(customers->itemText(3), QStringLiteral("4"));
+    EXPECT_EQ(mails->count(), 3);
+    EXPECT_EQ(form->ADODataSet1->RecNo(), 3);
+    EXPECT_EQ(form->ADODataSet2->RecNo(), 2);
+}
+
+TEST_F(Browser, ListOffersTheViewAsItIsAtTheDropDown)
+{
+    openPage();
+    choose("RadioButton3");
+    dropDown(customers);
+    ASSERT_EQ(customers->count(), 4);
+    form->ADODataSet1->Append();
+    form->ADODataSet1->setFieldValue(QStringLiteral("客户名称"), QStringLiteral("戊"));
+    // The unsaved customer is saved by the walk and offered with the others.
+    pick(customers, QStringLiteral("5"));
+    EXPECT_EQ(db.scalar(QStringLiteral("select 客户名称 from 客户表 where 客户ID = 5")).toString(), QStringLiteral("戊"));
+    EXPECT_EQ(count->text(), QStringLiteral("0"));
+}
+
+TEST_F(Browser, RefusedStatementLeavesTheViewClosedAndTheNextPickTriesAgain)
+{
+    openPage();
+    choose("RadioButton5");
+    mails->showPopup();
+    mails->hidePopup();
+    mails->setCurrentIndex(mails->findText(QStringLiteral("1")));
+    // The customer list shows nothing, so the combined statement lacks a number.
+    try {
+        form->ComboBox3Change();
+        FAIL() << "the engine took " << records->CommandText().toStdString();
+    } catch (const EDatabaseError &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("syntax error"))) << e.message().toStdString();
+    }
+    EXPECT_EQ(records->CommandText(), QStringLiteral("select * from 发送情况  where 客户ID= and 邮件ID=1"));
+    EXPECT_FALSE(records->Active());
+    EXPECT_EQ(gridRows(), 0);
+    EXPECT_EQ(count->text(), QStringLiteral("5"));
+    EXPECT_TRUE(control<QRadioButton>("RadioButton5")->isChecked());
+    EXPECT_TRUE(customers->isEnabled());
+    EXPECT_TRUE(mails->isEnabled());
+    EXPECT_EQ(mails->currentText(), QStringLiteral("1"));
+
+    pick(customers, QStringLiteral("1"));
+    EXPECT_TRUE(records->Active());
+    EXPECT_EQ(records->CommandText(), QStringLiteral("select * from 发送情况  where 客户ID=1 and 邮件ID=1"));
+    EXPECT_EQ(gridRows(), 1);
+    EXPECT_EQ(count->text(), QStringLiteral("1"));
+}
+
+TEST_F(Browser, DropDownOnAClosedViewGivesTheClosedViewErrorAndAnEmptyList)
+{
+    QFile::remove(db.path());
+    openPage();
+    boxes.takeShown();
+    choose("RadioButton5");
+    for (auto [list, dropDownHandler] : {std::pair{customers, &TForm1::ComboBox2DropDown},
+                                         std::pair{mails, &TForm1::ComboBox3DropDown}}) {
+        try {
+            (form.get()->*dropDownHandler)();
+            ADD_FAILURE() << "a list dropped down on a closed view";
+        } catch (const EDatabaseError &e) {
+            EXPECT_EQ(e.message(), closedView);
+        }
+        EXPECT_EQ(list->count(), 0);
+    }
+    EXPECT_TRUE(count->text().isEmpty());
+}
+
+// A send run adds its records to the open view whatever the filter; the count stays what the
+// last open found.
+TEST_F(Browser, RecordsAddedToTheOpenViewAreShownButNotCounted)
+{
+    openPage();
+    choose("RadioButton3");
+    pick(customers, QStringLiteral("1"));
+    db.exec(QStringLiteral("insert into 发送情况 values (3,3,'2026/12/3 9:00:00')"));
+    records->AppendRow({3, 3, QStringLiteral("2026/12/3 9:00:00")});
+    EXPECT_EQ(gridRows(), 3);
+    EXPECT_EQ(shown(QStringLiteral("客户ID")).last(), QStringLiteral("3"));
+    EXPECT_EQ(count->text(), QStringLiteral("2"));
+}
+
+} // namespace
