@@ -14,15 +14,32 @@ bool isControlOrBlank(QChar c)
     return c.unicode() <= 32;
 }
 
-QString trim(const QString &s)
+bool isBlank(QChar c)
+{
+    return c == kSpace || c == kTab;
+}
+
+QString trimBoth(const QString &s, bool (*strip)(QChar))
 {
     qsizetype begin = 0;
     qsizetype end = s.size();
-    while (begin < end && isControlOrBlank(s.at(begin)))
+    while (begin < end && strip(s.at(begin)))
         ++begin;
-    while (end > begin && isControlOrBlank(s.at(end - 1)))
+    while (end > begin && strip(s.at(end - 1)))
         --end;
     return s.mid(begin, end - begin);
+}
+
+// Every character of code 32 or less, from both ends.
+QString trim(const QString &s)
+{
+    return trimBoth(s, isControlOrBlank);
+}
+
+// Spaces and tabs only.
+QString blankTrim(const QString &s)
+{
+    return trimBoth(s, isBlank);
 }
 
 QString leftTrim(const QString &s)
@@ -31,19 +48,6 @@ QString leftTrim(const QString &s)
     while (begin < s.size() && isControlOrBlank(s.at(begin)))
         ++begin;
     return s.mid(begin);
-}
-
-// Spaces and tabs only.
-QString blankTrim(const QString &s)
-{
-    const auto isBlank = [](QChar c) { return c == kSpace || c == kTab; };
-    qsizetype begin = 0;
-    qsizetype end = s.size();
-    while (begin < end && isBlank(s.at(begin)))
-        ++begin;
-    while (end > begin && isBlank(s.at(end - 1)))
-        --end;
-    return s.mid(begin, end - begin);
 }
 
 qsizetype firstOf(const QString &s, QStringView set)

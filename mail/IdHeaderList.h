@@ -23,7 +23,6 @@ public:
 
     const QStringList &lines() const { return m_lines; }
     void append(const QString &line) { m_lines.append(line); }
-    void clear() { m_lines.clear(); }
 
 private:
     qsizetype indexOfName(const QString &name) const;

@@ -12,9 +12,9 @@ IdTextEncoding bodyEncoding(const QString &charSet)
     return IdTextEncoding::Latin1;
 }
 
-} // namespace
-
-QStringList BodyLines(const QStringList &body)
+// The body as lines: every item divided at each CR LF, lone CR and lone LF; the text after the
+// last break, even when empty, is a line too.
+QStringList bodyLines(const QStringList &body)
 {
     QStringList lines;
     for (const QString &item : body) {
@@ -33,11 +33,13 @@ QStringList BodyLines(const QStringList &body)
     return lines;
 }
 
+} // namespace
+
 void SendMsg(IdLineSink &sink, TIdMessage &msg)
 {
     msg.GenerateHeader();
     sink.WriteBlock(msg.LastGeneratedHeaders.lines());
     sink.WriteLn(QString());
-    sink.WriteRFCStrings(BodyLines(msg.Body), bodyEncoding(msg.CharSet));
+    sink.WriteRFCStrings(bodyLines(msg.Body), bodyEncoding(msg.CharSet));
     sink.WriteLn(QString());
 }

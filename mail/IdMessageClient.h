@@ -6,6 +6,3 @@
 // Writes the DATA text of a message: its header lines, a blank line, the body lines (dot-stuffed, in
 // the body's charset) and one more blank line. Not the final "." line, which is the session's.
 void SendMsg(IdLineSink &sink, TIdMessage &msg);
-
-// The body of a message as lines: every item divided at each CR LF, lone CR and lone LF.
-QStringList BodyLines(const QStringList &body);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -78,5 +79,26 @@ INSTANTIATE_TEST_SUITE_P(Table, AddressListReading, testing::Values(
     ListCase{"ab\"cd\" <a@b>", {{QStringLiteral("abcd"), ab}}},
     // A backslash closing a quoted string has nothing to escape and is dropped.
     ListCase{"\"a\\", {{QStringLiteral("a"), none}}}));
+
+// The reading only ever copies characters of the text and always comes to an end, whatever the
+// mix of brackets, quotes, backslashes and separators.
+TEST(AddressListReadingAnyText, EndsAndOnlyCopies)
+{
+    const QString alphabet = QStringLiteral("ab@.<>()\",;: \t\\新");
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> pick(0, int(alphabet.size()) - 1);
+    std::uniform_int_distribution<int> length(0, 24);
+    for (int n = 0; n < 5000; ++n) {
+        QString text;
+        for (int i = length(random); i > 0; --i)
+            text += alphabet.at(pick(random));
+        TIdEMailAddressList list;
+        list.setEMailAddresses(text);
+        for (const TIdEMailAddressItem &item : list) {
+            for (const QChar c : item.Name + item.Address)
+                ASSERT_TRUE(text.contains(c)) << text.toStdString();
+        }
+    }
+}
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 
 namespace {
 
@@ -371,6 +372,44 @@ TEST_F(MessageWriting, AddressWithControlCharacterFailsBeforeAnyLine)
         IdMemorySink sink;
         EXPECT_THROW(SendMsg(sink, m), EIdInvalidAddress);
         EXPECT_TRUE(sink.Writes.isEmpty());
+    }
+}
+
+// Whatever a subject or display name holds, the header stays made of its own lines: each header
+// line begins with a header name, each continuation with a blank, and no encoded word is longer
+// than 75 characters.
+TEST_F(MessageWriting, AnySubjectOrNameKeepsTheHeaderWellFormed)
+{
+    const QString alphabet = QStringLiteral("ab =?\"(),:新品😀\r\n\t");
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> pick(0, int(alphabet.size()) - 1);
+    std::uniform_int_distribution<int> length(0, 60);
+    const auto randomText = [&] {
+        QString text;
+        for (int i = length(random); i > 0; --i) {
+            const QChar c = alphabet.at(pick(random));
+            text += c.isSurrogate() ? QStringLiteral("😀") : QString(c);
+        }
+        return text;
+    };
+    for (int n = 0; n < 2000; ++n) {
+        TIdMessage m;
+        m.Locale = n % 2 ? chinaLocale() : QLocale(QLocale::Japanese, QLocale::Japan);
+        m.Clock = &clock;
+        m.Subject = randomText();
+        m.From().Name = randomText();
+        m.From().Address = QStringLiteral("a@b");
+        m.GenerateHeader();
+        for (const QString &l : m.LastGeneratedHeaders.lines()) {
+            ASSERT_FALSE(l.contains(u'\r') || l.contains(u'\n')) << l.toStdString();
+            ASSERT_TRUE(l.startsWith(u' ') || l.startsWith(u"From:") || l.startsWith(u"Subject:")
+                        || l.startsWith(u"Date: ")) << l.toStdString();
+            for (const QString &word : QString(l).replace(u'\t', u' ').split(u' ', Qt::SkipEmptyParts)) {
+                if (word.startsWith(u"=?") && word.endsWith(u"?=")) {
+                    ASSERT_LE(word.size(), 75) << l.toStdString();
+                }
+            }
+        }
     }
 }
 
