@@ -1,5 +1,7 @@
 #include "mail/IdEMailAddress.h"
 
+#include "mail/IdReplySMTP.h"
+
 // Both readings walk the text from one special character to the next, cutting what they have
 // read off the front. Positions are 1-based as the readings count them; 0 means "none".
 namespace {
@@ -14,32 +16,23 @@ bool isControlOrBlank(QChar c)
     return c.unicode() <= 32;
 }
 
-bool isBlank(QChar c)
-{
-    return c == kSpace || c == kTab;
-}
-
-QString trimBoth(const QString &s, bool (*strip)(QChar))
-{
-    qsizetype begin = 0;
-    qsizetype end = s.size();
-    while (begin < end && strip(s.at(begin)))
-        ++begin;
-    while (end > begin && strip(s.at(end - 1)))
-        --end;
-    return s.mid(begin, end - begin);
-}
-
 // Every character of code 32 or less, from both ends.
 QString trim(const QString &s)
 {
-    return trimBoth(s, isControlOrBlank);
+    return trimControls(s);
 }
 
 // Spaces and tabs only.
 QString blankTrim(const QString &s)
 {
-    return trimBoth(s, isBlank);
+    const auto isBlank = [](QChar c) { return c == kSpace || c == kTab; };
+    qsizetype begin = 0;
+    qsizetype end = s.size();
+    while (begin < end && isBlank(s.at(begin)))
+        ++begin;
+    while (end > begin && isBlank(s.at(end - 1)))
+        --end;
+    return s.mid(begin, end - begin);
 }
 
 QString leftTrim(const QString &s)

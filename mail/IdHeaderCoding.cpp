@@ -1,5 +1,7 @@
 #include "mail/IdHeaderCoding.h"
 
+#include "mail/IdReplySMTP.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -211,11 +213,14 @@ QString EncodeHeader(const QString &text, QStringView specials, const IdCharsetE
 
 QString EncodeAddressItem(const TIdEMailAddressItem &item, const IdCharsetEncoder &encoder)
 {
+    // Blanks and line ends around an address are no part of it (the session leaves them out of its
+    // commands too).
+    const QString address = trimControls(item.Address);
     if (item.Name.isEmpty())
-        return item.Address;
+        return address;
     const QString name = IdSingleLine(item.Name);
     const QString namePart = needsEncodedName(name) ? EncodeHeader(name, IdNameSpecials, encoder) : quotedName(name);
-    return namePart + QStringLiteral(" <") + item.Address + u'>';
+    return namePart + QStringLiteral(" <") + address + u'>';
 }
 
 QString EncodeAddressList(const TIdEMailAddressList &list, const IdCharsetEncoder &encoder)

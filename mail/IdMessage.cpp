@@ -3,15 +3,16 @@
 #include "mail/IdCharsets.h"
 #include "mail/IdErrors.h"
 #include "mail/IdHeaderCoding.h"
+#include "mail/IdReplySMTP.h"
 
 namespace {
 
 // An address goes into the header as it stands, never quoted or encoded, so one holding a line
-// break or another control character would write header text of its own.
+// break or another control character inside would write header text of its own.
 void checkAddresses(const TIdEMailAddressList &list)
 {
     for (const TIdEMailAddressItem &item : list) {
-        for (const QChar c : item.Address) {
+        for (const QChar c : trimControls(item.Address)) {
             if (c.unicode() < 32 || c.unicode() == 127)
                 throw EIdInvalidAddress(item.Address);
         }

@@ -354,6 +354,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Injection, testing::Values(
                   line("Subject: =?GB2312?B?0MLGtyC96cnc?=")},
     InjectionCase{"display name", sender("Sales\r\nBcc: x@y", "a@b"), "From",
                   line("From: \"Sales  Bcc: x@y\" <a@b>")},
+    InjectionCase{"line end after the sender address", sender("S", "a@b\r\n"), "From", line("From: \"S\" <a@b>")},
     InjectionCase{"Chinese display name", sender("销售部\nBcc", "a@b"), "From",
                   line("From: =?GB2312?B?z/rK27K/?= Bcc <a@b>")}));
 
