@@ -1,0 +1,157 @@
+// Messages per second over one SMTP connection on loopback: this session against Python's smtplib
+// sending the same bytes to the same sink, and the floor that the round trips alone allow.
+
+#include "SmtpSink.h"
+
+#include "mail/IdMemorySink.h"
+#include "mail/IdMessage.h"
+#include "mail/IdMessageClient.h"
+#include "mail/IdSMTP.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryFile>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// A message as the send run makes it: Chinese sender name and subject, a greeting and a few lines.
+TIdMessage makeMessage()
+{
+    TIdMessage message;
+    message.CharSet = QStringLiteral("utf-8");
+    message.From().Address = QStringLiteral("from@bench.test");
+    message.Subject = QString::fromUtf8("【新品上市】秋季新款，欢迎选购！");
+    message.From().Name = QString::fromUtf8("上海星辰贸易有限公司");
+    message.ReplyTo.setEMailAddresses(QStringLiteral("from@bench.test"));
+    message.Recipients.setEMailAddresses(QStringLiteral("to@bench.test"));
+    QString content;
+    for (int i = 0; i < 12; ++i)
+        content += QString::fromUtf8("\n本店新品已上架，全场八折，欢迎光临选购。第 %1 行。").arg(i + 1);
+    message.Body = {QString::fromUtf8("你好， 张三,  ") + content};
+    return message;
+}
+
+void BM_TIdSMTP_Send(benchmark::State &state)
+{
+    SmtpSink sink;
+    TIdSMTP smtp;
+    smtp.Host = QStringLiteral("127.0.0.1");
+    smtp.Port = sink.port();
+    smtp.HeloName = QStringLiteral("bench.test");
+    smtp.Connect();
+    TIdMessage message = makeMessage();
+    for (auto _ : state)
+        smtp.Send(message);
+    smtp.Disconnect();
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_TIdSMTP_Send)->UseRealTime()->MinTime(2.0);
+
+// The same transaction written out over the connection, with and without the hint that more data
+// follows during the data phase: without it, Nagle's algorithm holds each body line until the
+// server's (delayed) acknowledgement of the one before.
+void BM_Transaction(benchmark::State &state)
+{
+    const bool hint = state.range(0) != 0;
+    SmtpSink sink;
+    IdAbortSignal abort;
+    TIdTCPConnection connection(abort);
+    connection.Open(QStringLiteral("127.0.0.1"), sink.port(), 5000);
+    connection.ReadReply(5000);
+    connection.WriteLn(QStringLiteral("EHLO bench.test"));
+    connection.ReadReply(5000);
+    TIdMessage message = makeMessage();
+    for (auto _ : state) {
+        for (const char *command : {"RSET", "MAIL FROM: <from@bench.test>", "RCPT TO:<to@bench.test>", "DATA"}) {
+            connection.WriteLn(QString::fromLatin1(command));
+            connection.ReadReply(5000);
+        }
+        connection.setMoreComing(hint);
+        SendMsg(connection, message);
+        connection.setMoreComing(false);
+        connection.WriteLn(QStringLiteral("."));
+        connection.ReadReply(5000);
+    }
+    connection.Close();
+    state.SetItemsProcessed(state.iterations());
+    state.SetLabel(hint ? "MSG_MORE in the data phase" : "no hint");
+}
+BENCHMARK(BM_Transaction)->Arg(1)->Arg(0)->UseRealTime()->MinTime(2.0);
+
+// Python's smtplib sending the same message bytes, the same number of times per run, to the same sink.
+void BM_smtplib_Send(benchmark::State &state)
+{
+    const int count = int(state.range(0));
+    SmtpSink sink;
+    IdMemorySink bytes;
+    TIdMessage message = makeMessage();
+    SendMsg(bytes, message);
+    QTemporaryFile file;
+    if (!file.open() || file.write(bytes.bytes()) != bytes.bytes().size() || !file.flush()) {
+        state.SkipWithError("cannot write the message file");
+        return;
+    }
+    for (auto _ : state) {
+        QProcess python;
+        python.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral(QUILLON_SOURCE_DIR "/bench/smtplib_send.py"), QStringLiteral("127.0.0.1"),
+                      QString::number(sink.port()), QString::number(count), file.fileName()});
+        if (!python.waitForFinished(120000) || python.exitCode() != 0) {
+            state.SkipWithError("smtplib run failed");
+            return;
+        }
+        state.SetIterationTime(python.readAllStandardOutput().trimmed().toDouble());
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_smtplib_Send)->Arg(2000)->UseManualTime()->Iterations(3);
+
+// One command and its reply over loopback to the same sink: five of these per message is the floor.
+void BM_LoopbackRoundTrip(benchmark::State &state)
+{
+    SmtpSink sink;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(sink.port());
+    remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&remote), sizeof remote) != 0) {
+        state.SkipWithError("cannot connect");
+        ::close(fd);
+        return;
+    }
+    char reply[512];
+    [[maybe_unused]] const auto greeting = ::recv(fd, reply, sizeof reply, 0);
+    for (auto _ : state) {
+        ::send(fd, "NOOP\r\n", 6, MSG_NOSIGNAL);
+        if (::recv(fd, reply, sizeof reply, 0) <= 0) {
+            state.SkipWithError("sink closed");
+            break;
+        }
+    }
+    ::close(fd);
+    state.SetItemsProcessed(state.iterations());
+    state.counters["floor_messages_per_second"] =
+        benchmark::Counter(double(state.iterations()) / 5.0, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_LoopbackRoundTrip)->UseRealTime()->MinTime(2.0);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
