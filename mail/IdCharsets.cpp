@@ -2,7 +2,6 @@
 
 #include "mail/IdException.h"
 
-#include <cerrno>
 #include <iconv.h>
 
 namespace {
@@ -59,27 +58,10 @@ IdCharsetEncoder::~IdCharsetEncoder()
     iconv_close(handle(m_cd));
 }
 
-void IdCharsetEncoder::convertCodePoint(char32_t codePoint, QByteArray &out) const
+void IdCharsetEncoder::convertCharacter(const char *utf8, qsizetype length, QByteArray &out) const
 {
-    char in[4];
-    size_t inLength = 0;
-    if (codePoint < 0x80) {
-        in[inLength++] = char(codePoint);
-    } else if (codePoint < 0x800) {
-        in[inLength++] = char(0xC0 | (codePoint >> 6));
-        in[inLength++] = char(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        in[inLength++] = char(0xE0 | (codePoint >> 12));
-        in[inLength++] = char(0x80 | ((codePoint >> 6) & 0x3F));
-        in[inLength++] = char(0x80 | (codePoint & 0x3F));
-    } else {
-        in[inLength++] = char(0xF0 | (codePoint >> 18));
-        in[inLength++] = char(0x80 | ((codePoint >> 12) & 0x3F));
-        in[inLength++] = char(0x80 | ((codePoint >> 6) & 0x3F));
-        in[inLength++] = char(0x80 | (codePoint & 0x3F));
-    }
-    char *inPtr = in;
-    size_t inLeft = inLength;
+    char *inPtr = const_cast<char *>(utf8);
+    size_t inLeft = size_t(length);
     char buffer[16];
     char *outPtr = buffer;
     size_t outLeft = sizeof buffer;
@@ -98,11 +80,18 @@ void IdCharsetEncoder::convertCodePoint(char32_t codePoint, QByteArray &out) con
 
 QByteArray IdCharsetEncoder::encode(QStringView text) const
 {
+    // One character at a time, so that one the charset lacks becomes one "?". Qt's UTF-8 is well
+    // formed: a lead byte tells the length of its character.
+    const QByteArray utf8 = text.toUtf8();
     QByteArray out;
-    out.reserve(text.size() * 2);
+    out.reserve(utf8.size());
     iconv(handle(m_cd), nullptr, nullptr, nullptr, nullptr);
-    for (const char32_t codePoint : text.toUcs4())
-        convertCodePoint(codePoint, out);
+    for (qsizetype i = 0; i < utf8.size();) {
+        const uchar lead = uchar(utf8.at(i));
+        const qsizetype length = qMin(lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4, utf8.size() - i);
+        convertCharacter(utf8.constData() + i, length, out);
+        i += length;
+    }
     char buffer[16];
     char *outPtr = buffer;
     size_t outLeft = sizeof buffer;

@@ -44,7 +44,7 @@ public:
     QByteArray encode(QStringView text) const;
 
 private:
-    void convertCodePoint(char32_t codePoint, QByteArray &out) const;
+    void convertCharacter(const char *utf8, qsizetype length, QByteArray &out) const;
 
     IdHeaderCharset m_charset;
     bool m_stateful;
