@@ -302,7 +302,7 @@ TEST(SocketErrorTest, MessagesCarryNumberAndText)
     EXPECT_EQ(EIdSocketError(ENOTEMPTY).message(), QStringLiteral("Socket Error # 39\r\nDirectory not empty"));
     EXPECT_EQ(EIdSocketError(EPIPE).message(), QStringLiteral("Socket Error # 32\r\n"));
     EXPECT_THROW(raiseSocketError(ENOTSOCK), EIdNotASocket);
-    EXPECT_EQ(EIdSocketError(EIdSocketError(EHOSTUNREACH)).LastError, EHOSTUNREACH);
+    EXPECT_EQ(EIdSocketError(EHOSTUNREACH).LastError, EHOSTUNREACH);
 }
 
 } // namespace

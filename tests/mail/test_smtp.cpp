@@ -2,12 +2,11 @@
 #include "mail/IdMessage.h"
 #include "mail/IdSMTP.h"
 
+#include "tests/mail/MessageFixtures.h"
 #include "tests/support/Printers.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <gtest/gtest.h>
-
-#include <QTimeZone>
 
 #include <cerrno>
 #include <thread>
@@ -37,20 +36,7 @@ const Script Transaction = {C("RSET"), S("250 2.0.0 OK"), C("MAIL FROM: <from@te
                             DataText, S("250 2.0.0 queued")};
 const Script Quit = {C("QUIT"), S("221 2.0.0 bye")};
 
-class FixedClock : public IdClock
-{
-public:
-    explicit FixedClock(QDateTime moment)
-        : m_moment(std::move(moment))
-    {
-    }
-    QDateTime Now() const override { return m_moment; }
-
-private:
-    QDateTime m_moment;
-};
-
-const FixedClock Noon(QDateTime(QDate(2024, 5, 6), QTime(12, 0), QTimeZone(8 * 3600)));
+const FixedClock Noon(sampleMoment());
 
 // What became of one call, in a form a table can state: "ok", "reply <code>", "socket <errno>",
 // "closed", "not connected", or another error's message.
