@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+class TIdMessage;
+
+// What one message of a run is made of, as read for that customer.
+struct MailText {
+    QString subject;
+    QString content;
+};
+
+struct Recipient {
+    qint64 id = 0;
+    QString name;
+    QString address;
+};
+
+struct SenderBoxes {
+    QString name;
+    QString address;
+};
+
+// The whole body: the greeting with the customer's name, a line feed, then the mail text.
+QString greetingText(const QString &customerName, const QString &content);
+
+// Fills a new message for one customer, field by field in the order the session expects them.
+void fillMessage(TIdMessage &message, const SenderBoxes &sender, const MailText &mail, const Recipient &customer);

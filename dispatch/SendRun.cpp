@@ -1,0 +1,138 @@
+#include "dispatch/SendRun.h"
+
+#include "db/ADOConnection.h"
+#include "db/Statement.h"
+#include "dispatch/Greeting.h"
+#include "mail/IdMessage.h"
+#include "mail/IdSMTP.h"
+#include "shell/Exception.h"
+
+#include <QDateTime>
+
+#include <chrono>
+
+namespace {
+
+// The customers in the order the customer grid lists them (its statement, without an order).
+QList<Recipient> readCustomers(TADOConnection &connection)
+{
+    QList<Recipient> customers;
+    Statement query(connection.handle(), QStringLiteral("select 客户ID, 客户名称, 电子邮件地址 from 客户表"));
+    while (query.step()) {
+        // A missing name or address counts as the empty text.
+        customers.append({query.column(0).toLongLong(), query.column(1).toString(), query.column(2).toString()});
+    }
+    return customers;
+}
+
+MailText readMail(TADOConnection &connection, qint64 mailId)
+{
+    Statement query(connection.handle(), QStringLiteral("select 邮件主题, 邮件内容 from 邮件表 where 邮件ID = ?"));
+    query.bind(1, mailId);
+    if (!query.step())
+        throw Exception(QStringLiteral("所选的邮件已不存在，请重新选择要发送的邮件。"));
+    return {query.column(0).toString(), query.column(1).toString()};
+}
+
+void appendSendRecord(TADOConnection &connection, qint64 customerId, const QString &mailChoice, const QString &sendDate)
+{
+    Statement insert(connection.handle(),
+                     QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期) values(?, ?, ?)"));
+    insert.bind(1, customerId);
+    insert.bind(2, mailChoice);
+    insert.bind(3, sendDate);
+    insert.step();
+}
+
+} // namespace
+
+SendRun::SendRun(SendRunHost &host, TIdSMTP &smtp, QString databasePath)
+    : m_host(host)
+    , m_smtp(smtp)
+    , m_databasePath(std::move(databasePath))
+{
+}
+
+SendRun::~SendRun()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void SendRun::start()
+{
+    m_running = true;
+    m_thread = std::thread([this] { SendMailProc(); });
+}
+
+void SendRun::requestStop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopRequested = true;
+    }
+    m_wake.notify_all();
+}
+
+void SendRun::SendMailProc()
+{
+    m_host.runStarted();
+    try {
+        sendToEveryCustomer();
+        m_smtp.Disconnect();
+    } catch (const std::exception &e) {
+        const auto *error = dynamic_cast<const Exception *>(&e);
+        m_host.showError(error ? error->message() : QString::fromUtf8(e.what()));
+        // Whatever ended the run, the connection is closed, with QUIT while it is still up.
+        try {
+            m_smtp.Disconnect();
+        } catch (const std::exception &) {
+        }
+    }
+    m_running = false;
+    m_host.runEnded();
+}
+
+void SendRun::sendToEveryCustomer()
+{
+    TADOConnection database(m_databasePath);
+    database.setConnected(true);
+    const QList<Recipient> customers = readCustomers(database);
+    const MailText mail = readMail(database, m_host.mailChoice().toLongLong());
+
+    const SendRunHost::Account account = m_host.account();
+    m_smtp.Host = account.server;
+    m_smtp.Username = account.userName;
+    m_smtp.Port = 25;
+    m_smtp.Password = account.password;
+    m_smtp.Connect();
+
+    for (const Recipient &customer : customers) {
+        m_host.showCustomer(customer.id);
+        const SendRunHost::Sender boxes = m_host.sender();
+        TIdMessage message;
+        fillMessage(message, {boxes.name, boxes.address}, mail, customer);
+        try {
+            m_smtp.Send(message);
+            pause(m_host.pauseChoice().toInt());
+        } catch (const std::exception &) {
+            // A refused message, recipient or login, or a lost connection: the customer still gets
+            // the record, and the run goes on with the next one without a pause.
+        }
+
+        const QString sendDate = m_host.dateTimeText(QDateTime::currentDateTime());
+        const QString mailChoice = m_host.mailChoice();
+        appendSendRecord(database, customer.id, mailChoice, sendDate);
+        m_host.showSendRecord(customer.id, mailChoice.toLongLong(), sendDate);
+
+        std::lock_guard lock(m_mutex);
+        if (m_stopRequested)
+            break;
+    }
+}
+
+void SendRun::pause(int seconds)
+{
+    std::unique_lock lock(m_mutex);
+    m_wake.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_stopRequested; });
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "dispatch/SendRunHost.h"
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+class TIdSMTP;
+
+// One send run: the chosen mail to every customer, one message each over one SMTP connection, a
+// pause after each accepted message, one send record per customer. It runs on a thread of its own
+// with its own connection to the database, reading the customers and the chosen mail once at its
+// start; it reaches the window only through the host.
+class SendRun
+{
+public:
+    // `databasePath` is the file the window works on; the run opens its own connection to it.
+    SendRun(SendRunHost &host, TIdSMTP &smtp, QString databasePath);
+    // Waits for the thread; ask it to stop first when it should not finish the whole list.
+    ~SendRun();
+    SendRun(const SendRun &) = delete;
+    SendRun &operator=(const SendRun &) = delete;
+
+    void start();
+    // Thread-safe. A pause in progress ends at once; the current customer's send is finished and its
+    // record written, then the run disconnects (QUIT) and ends.
+    void requestStop();
+    // True from start until the run has restored the window.
+    bool running() const { return m_running; }
+
+private:
+    void SendMailProc();
+    void sendToEveryCustomer();
+    // Waits the pause unless a stop is asked for; true when the run should go on.
+    void pause(int seconds);
+
+    SendRunHost &m_host;
+    TIdSMTP &m_smtp;
+    QString m_databasePath;
+
+    std::thread m_thread;
+    std::atomic<bool> m_running = false;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopRequested = false;
+};
