@@ -87,6 +87,11 @@ int Statement::changes() const
     return sqlite3_changes(m_handle);
 }
 
+qint64 Statement::lastInsertId() const
+{
+    return sqlite3_last_insert_rowid(m_handle);
+}
+
 int Statement::columnCount() const
 {
     return sqlite3_column_count(m_statement);

@@ -24,6 +24,8 @@ public:
     bool step();
     void reset();
     int changes() const;
+    // The key of the row the last insert on this connection made.
+    qint64 lastInsertId() const;
 
     int columnCount() const;
     QVariant column(int index) const;

@@ -34,7 +34,8 @@ MailText readMail(TADOConnection &connection, qint64 mailId)
     return {query.column(0).toString(), query.column(1).toString()};
 }
 
-void appendSendRecord(TADOConnection &connection, qint64 customerId, const QString &mailChoice, const QString &sendDate)
+// Gives the new record's key.
+qint64 appendSendRecord(TADOConnection &connection, qint64 customerId, const QString &mailChoice, const QString &sendDate)
 {
     Statement insert(connection.handle(),
                      QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期) values(?, ?, ?)"));
@@ -42,6 +43,7 @@ void appendSendRecord(TADOConnection &connection, qint64 customerId, const QStri
     insert.bind(2, mailChoice);
     insert.bind(3, sendDate);
     insert.step();
+    return insert.lastInsertId();
 }
 
 } // namespace
@@ -122,8 +124,8 @@ void SendRun::sendToEveryCustomer()
 
         const QString sendDate = m_host.dateTimeText(QDateTime::currentDateTime());
         const QString mailChoice = m_host.mailChoice();
-        appendSendRecord(database, customer.id, mailChoice, sendDate);
-        m_host.showSendRecord(customer.id, mailChoice.toLongLong(), sendDate);
+        const qint64 key = appendSendRecord(database, customer.id, mailChoice, sendDate);
+        m_host.showSendRecord(key, customer.id, mailChoice.toLongLong(), sendDate);
 
         std::lock_guard lock(m_mutex);
         if (m_stopRequested)

@@ -33,8 +33,9 @@ public:
 
     // The customer the run is at becomes the customer grid's current row.
     virtual void showCustomer(qint64 customerId) = 0;
-    // A send record the run wrote, shown at once in the send-record grid whatever its filter.
-    virtual void showSendRecord(qint64 customerId, qint64 mailId, const QString &sendDate) = 0;
+    // A send record the run wrote (`key` is its row's key), shown at once in the send-record grid
+    // whatever its filter.
+    virtual void showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate) = 0;
     // An error that ended the run.
     virtual void showError(const QString &message) = 0;
 };

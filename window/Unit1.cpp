@@ -2,15 +2,20 @@
 
 #include "ui_Unit1.h"
 
+#include "dispatch/SendCommand.h"
+#include "dispatch/SendRun.h"
+#include "mail/IdSMTP.h"
 #include "shell/Exception.h"
 #include "shell/MessageBoxes.h"
 #include "window/Appearance.h"
 #include "window/ColumnList.h"
 #include "window/DateTimeText.h"
+#include "window/OnWindowThread.h"
 #include "window/SendRecordBrowser.h"
 
 #include <QCloseEvent>
 #include <QScreen>
+#include <QTimer>
 
 TForm1::TForm1(QWidget *parent)
     : QWidget(parent)
@@ -24,6 +29,7 @@ TForm1::TForm1(QWidget *parent)
     , DataSource2(std::make_unique<TDataSource>())
     , DataSource3(std::make_unique<TDataSource>())
     , DataSource4(std::make_unique<TDataSource>())
+    , IdSMTP1(std::make_unique<TIdSMTP>())
     , ui(std::make_unique<Ui::TForm1>())
 {
     appearance::install();
@@ -48,7 +54,17 @@ TForm1::TForm1(QWidget *parent)
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // Nothing is released under a run that still uses it: the run is stopped and waited for, while
+    // the window goes on serving the calls it makes.
+    if (m_sendRun) {
+        m_sendRun->requestStop();
+        while (m_sendRun->running())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        m_sendRun.reset();
+    }
+}
 
 void TForm1::setUpData()
 {
@@ -173,7 +189,100 @@ void TForm1::Panel1DblClick()
 
 void TForm1::Button1Click()
 {
-    // The send command.
+    if (const auto refusal = sendCommandRefusal(*ADODataSet1, *ADODataSet2, *ADODataSet4,
+                                                ui->ComboBox1->currentText(), *ADOConnection2)) {
+        shell::showMessage(this, *refusal);
+        return;
+    }
+    // Disabled before the window serves any further input, so a quick second click starts nothing.
+    ui->Button1->setEnabled(false);
+    m_sendRun.reset();
+    m_sendRun = std::make_unique<SendRun>(*this, *IdSMTP1, ADOConnection2->path());
+    m_sendRun->start();
+}
+
+void TForm1::runStarted()
+{
+    onWindowThread(this, [this] {
+        ui->Button1->setText(QStringLiteral("邮件发送中..."));
+        ui->Button1->setEnabled(false);
+        ui->DBNavigator1->setEnabled(false);
+        ui->DBNavigator3->setEnabled(false);
+        ui->ComboBox1->setEnabled(false);
+    });
+}
+
+void TForm1::runEnded()
+{
+    onWindowThread(this, [this] {
+        ui->Button1->setEnabled(true);
+        ui->Button1->setText(QStringLiteral("发送"));
+        ui->DBNavigator1->setEnabled(true);
+        ui->DBNavigator3->setEnabled(true);
+        ui->ComboBox1->setEnabled(true);
+        // The run's thread is still returning from this call; the close goes on afterwards.
+        if (m_closeAfterRun)
+            QTimer::singleShot(0, this, &QWidget::close);
+    });
+}
+
+QString TForm1::mailChoice()
+{
+    return onWindowThread(this, [this] { return ui->ComboBox1->currentText(); });
+}
+
+QString TForm1::pauseChoice()
+{
+    return onWindowThread(this, [this] { return ui->ComboBox4->currentText(); });
+}
+
+SendRunHost::Account TForm1::account()
+{
+    return onWindowThread(this, [this] {
+        return Account{ui->DBEdit4->text(), ui->DBEdit5->text(), ui->DBEdit6->text()};
+    });
+}
+
+SendRunHost::Sender TForm1::sender()
+{
+    return onWindowThread(this, [this] { return Sender{ui->DBEdit2->text(), ui->DBEdit3->text()}; });
+}
+
+QString TForm1::dateTimeText(const QDateTime &moment)
+{
+    return onWindowThread(this, [&moment] { return DateTimeText(moment); });
+}
+
+void TForm1::showCustomer(qint64 customerId)
+{
+    onWindowThread(this, [this, customerId] {
+        // A customer the user is typing into is left alone: moving would save the typing unasked.
+        if (ADODataSet1->State() == TDataSetState::dsBrowse)
+            ADODataSet1->Locate(QStringLiteral("客户ID"), customerId);
+    });
+}
+
+void TForm1::showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate)
+{
+    onWindowThread(this, [&, this] {
+        // Shown whatever the browser's filter; the count label is not recounted for it.
+        if (!ADODataSet3->Active())
+            return;
+        QVariantList values(ADODataSet3->Fields().size());
+        const std::pair<const char16_t *, QVariant> columns[] = {
+            {u"客户ID", customerId}, {u"邮件ID", mailId}, {u"发送日期", sendDate}};
+        for (const auto &[name, value] : columns) {
+            const int index = ADODataSet3->FieldIndex(QString::fromUtf16(name));
+            if (index >= 0)
+                values[index] = value;
+        }
+        ADODataSet3->AppendRow(values, key);
+    });
+}
+
+void TForm1::showError(const QString &message)
+{
+    onWindowThread(this, [this, &message] { shell::showError(this, message); });
 }
 
 void TForm1::RadioButton3Click()
@@ -228,6 +337,15 @@ void TForm1::Button2Click()
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
+    // During a run nothing is released yet: the run is told to stop (a pause ends at once, the
+    // current customer is finished and recorded, QUIT is sent) and the window closes when it has.
+    if (m_sendRun && m_sendRun->running()) {
+        m_closeAfterRun = true;
+        m_sendRun->requestStop();
+        event->ignore();
+        return;
+    }
+
     // The controls let go of the views first, so nothing typed is handed over as the window goes.
     for (TDataSource *source : {DataSource1.get(), DataSource2.get(), DataSource3.get(), DataSource4.get()}) {
         TADODataSet *dataSet = source->DataSet();

@@ -3,11 +3,15 @@
 #include "db/ADOConnection.h"
 #include "db/ADODataSet.h"
 #include "db/ADOQuery.h"
+#include "dispatch/SendRunHost.h"
 #include "window/DataSource.h"
 
 #include <QWidget>
 
 #include <memory>
+
+class SendRun;
+class TIdSMTP;
 
 namespace Ui {
 class TForm1;
@@ -16,7 +20,7 @@ class TSendRecordBrowser;
 
 // The program's one window, Form1: five pages of controls bound to the four record views. It owns
 // the connection, the views and the import statement for the life of the program.
-class TForm1 : public QWidget
+class TForm1 : public QWidget, private SendRunHost
 {
     Q_OBJECT
 public:
@@ -33,6 +37,7 @@ public:
     std::unique_ptr<TDataSource> DataSource2;
     std::unique_ptr<TDataSource> DataSource3;
     std::unique_ptr<TDataSource> DataSource4;
+    std::unique_ptr<TIdSMTP> IdSMTP1;
 
 public slots:
     // Opens the connection, then the customer, mail, send-record and settings views. The first
@@ -66,6 +71,19 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // The send run's view of the window; every call comes from the run's thread and is carried
+    // out here, on the window's.
+    void runStarted() override;
+    void runEnded() override;
+    QString mailChoice() override;
+    QString pauseChoice() override;
+    Account account() override;
+    Sender sender() override;
+    QString dateTimeText(const QDateTime &moment) override;
+    void showCustomer(qint64 customerId) override;
+    void showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate) override;
+    void showError(const QString &message) override;
+
     void setUpData();
     void bindControls();
     void connectHandlers();
@@ -73,4 +91,7 @@ private:
 
     std::unique_ptr<Ui::TForm1> ui;
     std::unique_ptr<TSendRecordBrowser> m_browser; // the page 邮件发送情况
+    std::unique_ptr<SendRun> m_sendRun;
+    // The window was asked to close during a run: it closes once the run has ended.
+    bool m_closeAfterRun = false;
 };
