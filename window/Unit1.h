@@ -20,7 +20,7 @@ class TSendRecordBrowser;
 
 // The program's one window, Form1: five pages of controls bound to the four record views. It owns
 // the connection, the views and the import statement for the life of the program.
-class TForm1 : public QWidget, private SendRunHost
+class TForm1 : public QWidget, public SendRunHost
 {
     Q_OBJECT
 public:

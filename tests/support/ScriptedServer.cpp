@@ -77,6 +77,12 @@ QList<QByteArray> ScriptedServer::dataBlocks()
     return m_dataBlocks;
 }
 
+QByteArray ScriptedServer::receivedSoFar()
+{
+    std::lock_guard lock(m_mutex);
+    return m_received;
+}
+
 QString ScriptedServer::failure()
 {
     received();

@@ -54,6 +54,8 @@ public:
     // Waits until the conversation is over (the client closed, the script closed, or the lifetime
     // ran out), then gives every byte the client sent.
     QByteArray received();
+    // What the client has sent until now, without waiting (for a test that acts mid-conversation).
+    QByteArray receivedSoFar();
     // What the client should have sent: the expected lines with CR LF, data blocks as they came.
     QByteArray expected();
     // The DATA texts received, each up to and including its ".\r\n" line.

@@ -68,4 +68,18 @@ QVariant TempDatabase::scalar(const QString &sql) const
     return statement.step() ? statement.column(0) : QVariant();
 }
 
+TempDatabase::Rows TempDatabase::rows(const QString &sql) const
+{
+    Handle handle(path());
+    Statement statement(handle.get(), sql);
+    Rows rows;
+    while (statement.step()) {
+        QVariantList row;
+        for (int i = 0; i < statement.columnCount(); ++i)
+            row.append(statement.column(i));
+        rows.append(row);
+    }
+    return rows;
+}
+
 } // namespace testsupport

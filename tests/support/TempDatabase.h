@@ -25,6 +25,9 @@ public:
     void exec(const QString &sql) const;
     // The first column of the first row of a query, null when there is none.
     QVariant scalar(const QString &sql) const;
+    // Every row of a query.
+    using Rows = QList<QVariantList>;
+    Rows rows(const QString &sql) const;
 
 private:
     QTemporaryDir m_dir;
