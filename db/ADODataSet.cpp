@@ -22,7 +22,7 @@ QString utf8(const char *text)
     return text ? QString::fromUtf8(text) : QString();
 }
 
-// The kind and size of a column from its declared type ("NVARCHAR(40)", "DATETIME", "MEMO").
+// The kind and size of a column from its declared type ("NVARCHAR(40)", "DATETIME", "NTEXT").
 TField fieldFor(sqlite3 *handle, sqlite3_stmt *statement, int column)
 {
     TField field;

@@ -12,7 +12,7 @@ CREATE TABLE 客户表 (
 CREATE TABLE 邮件表 (
     邮件ID   INTEGER PRIMARY KEY AUTOINCREMENT,
     邮件主题 NVARCHAR(255) CONSTRAINT 邮件主题超过255个字符 CHECK (length(邮件主题) <= 255),
-    邮件内容 MEMO,
+    邮件内容 NTEXT,
     建立日期 DATETIME
 );
 

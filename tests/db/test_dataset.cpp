@@ -291,6 +291,13 @@ TEST_F(Views, ValuesAreConvertedToTheFieldsKind)
     records.Post();
     EXPECT_EQ(stored(QStringLiteral("select count(*) from 发送情况 where 客户ID = 3 and 邮件ID = 12")).toInt(), 1);
 
+    // Texts that look like numbers stay texts, digit for digit.
+    mails.setFieldValue(QStringLiteral("邮件主题"), QStringLiteral("007"));
+    mails.setFieldValue(QStringLiteral("邮件内容"), QStringLiteral("1.50"));
+    mails.Post();
+    EXPECT_EQ(stored(QStringLiteral("select 邮件主题 || '|' || 邮件内容 from 邮件表 where 邮件ID = 1")).toString(),
+              QStringLiteral("007|1.50"));
+
     EXPECT_EQ(errorOf([&] { customers.setFieldValue(QStringLiteral("录入日期"), QStringLiteral("昨天")); }),
               QStringLiteral("'昨天' is not a valid date and time"));
     EXPECT_EQ(errorOf([&] { records.setFieldValue(QStringLiteral("邮件ID"), QStringLiteral("十二")); }),
