@@ -129,9 +129,17 @@ void TIdSMTP::Send(TIdMessage &message)
     if (reversePath.isEmpty())
         reversePath = trimControls(message.From().Address);
 
-    // A line break inside an address would end the command there and send the rest as a command of
-    // its own: such a message goes nowhere, before anything of it is on the wire.
-    for (const QString &address : std::as_const(recipients) + QStringList{reversePath}) {
+    // A line break inside an address would end the command or header line there and send the rest
+    // as text of its own: such a message goes nowhere, and fails before anything of it is on the
+    // wire, so the connection stays usable. Recipients go into RCPT TO as they are; every other
+    // address is trimmed where it is used.
+    QStringList used = recipients;
+    used.append(reversePath);
+    for (const TIdEMailAddressList *list : {&message.FromList, &message.ReplyTo, &message.Recipients, &message.CCList}) {
+        for (const TIdEMailAddressItem &item : *list)
+            used.append(trimControls(item.Address));
+    }
+    for (const QString &address : std::as_const(used)) {
         if (holdsControl(address))
             throw EIdInvalidAddress(address);
     }

@@ -25,7 +25,7 @@ struct TIdSMTPTimeouts
     IdTimeout Data = 2 * 60 * 1000;
     IdTimeout DataEnd = 10 * 60 * 1000;
     IdTimeout Other = 5 * 60 * 1000;
-    // A single write the server does not take in.
+    // One write waiting for the server to take its bytes (the data block limit).
     IdTimeout Write = 3 * 60 * 1000;
 
     // Every limit the same (tests make them short).

@@ -373,6 +373,12 @@ TEST_F(SessionTest, ControlCharacterInAnAddressFailsTheSendBeforeTheWire)
               "Address holds a control character: from@test\\x0a@x");
     EXPECT_EQ(send({QStringLiteral("from@test"), {QStringLiteral("to\x7f@test")}}),
               "Address holds a control character: to\\x7f@test");
+    // One only the header would carry: refused before the transaction too, not after DATA.
+    TIdMessage message;
+    message.From().Address = QStringLiteral("from@test");
+    message.Recipients.Add().Address = QStringLiteral("to@test");
+    message.ReplyTo.Add().Address = QStringLiteral("reply@test\r\nBcc: x@y");
+    EXPECT_EQ(outcome([&] { smtp.Send(message); }), "Address holds a control character: reply@test\\x0d\\x0aBcc: x@y");
     EXPECT_EQ(send(), "ok");
     expectTranscript();
 }
