@@ -28,11 +28,14 @@ def value_of(kind, value):
 def main():
     spec = json.load(sys.stdin)
     book = xlwt.Workbook(encoding="utf-8")
+    styles = {}
     for sheet in spec["sheets"]:
         page = book.add_sheet(sheet["name"])
         for row, column, kind, value, number_format in sheet["cells"]:
             number_format = BUILT_IN.get(number_format, number_format) or "General"
-            style = xlwt.easyxf("font: bold on", num_format_str=number_format)
+            if number_format not in styles:
+                styles[number_format] = xlwt.easyxf("font: bold on", num_format_str=number_format)
+            style = styles[number_format]
             if kind == "blank":
                 page.write(row - 1, column - 1, None, style)
             else:
