@@ -47,6 +47,176 @@ Globals readGlobals(const QByteArray &stream)
     return globals;
 }
 
+// FreeXL takes the sizes written inside records on trust: a string longer than its record, a string
+// table counting more strings than it holds, or a sheet claiming more cells than a sheet can have
+// make it read or allocate far past what the file holds. The records it reads such sizes from are
+// checked here before FreeXL sees the file.
+class RecordCheck
+{
+public:
+    explicit RecordCheck(const QByteArray &stream)
+    {
+        const char *data = stream.constData();
+        for (qsizetype at = 0; at + 4 <= stream.size();) {
+            const quint16 length = qFromLittleEndian<quint16>(data + at + 2);
+            if (at + 4 + length > stream.size())
+                return; // FreeXL reads no further than the stream
+            m_records.append({qFromLittleEndian<quint16>(data + at), QByteArrayView(data + at + 4, length)});
+            at += 4 + length;
+        }
+    }
+
+    bool sound() const
+    {
+        if (m_records.isEmpty() || m_records.first().type != recordBof || m_records.first().body.size() < 2)
+            return false;
+        const bool biff8 = qFromLittleEndian<quint16>(m_records.first().body.data()) == 0x0600;
+        for (qsizetype i = 0; i < m_records.size(); ++i) {
+            const QByteArrayView body = m_records.at(i).body;
+            bool fits = true;
+            switch (m_records.at(i).type) {
+            case recordFormat:
+                fits = biff8 ? unicodeStringFits(body, 2, 2) : byteStringFits(body, 2, 1);
+                break;
+            case recordLabel:
+            case recordRString:
+                fits = biff8 ? unicodeStringFits(body, 6, 2) : byteStringFits(body, 6, 2);
+                break;
+            case recordBoundSheet:
+                fits = biff8 ? unicodeStringFits(body, 6, 1) : byteStringFits(body, 6, 1);
+                break;
+            case recordDimension:
+                fits = body.size() >= (biff8 ? 14 : 10)
+                       && (biff8 ? qFromLittleEndian<quint32>(body.data() + 4) : quint32(qFromLittleEndian<quint16>(body.data() + 2))) <= 65536
+                       && qFromLittleEndian<quint16>(body.data() + (biff8 ? 10 : 6)) <= 256;
+                break;
+            case recordSst:
+                fits = stringTableFits(i);
+                break;
+            default:
+                break;
+            }
+            if (!fits)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    static constexpr quint16 recordBof = 0x0809;
+    static constexpr quint16 recordFormat = 0x041E;
+    static constexpr quint16 recordLabel = 0x0204;
+    static constexpr quint16 recordRString = 0x00D6;
+    static constexpr quint16 recordBoundSheet = 0x0085;
+    static constexpr quint16 recordDimension = 0x0200;
+    static constexpr quint16 recordSst = 0x00FC;
+    static constexpr quint16 recordContinue = 0x003C;
+
+    struct Record {
+        quint16 type;
+        QByteArrayView body;
+    };
+
+    // A byte string: its length (1 or 2 bytes) at `at`, then the characters.
+    static bool byteStringFits(QByteArrayView body, qsizetype at, int lengthSize)
+    {
+        if (at + lengthSize > body.size())
+            return false;
+        const qsizetype count = lengthSize == 2 ? qFromLittleEndian<quint16>(body.data() + at) : quint8(body.at(at));
+        return at + lengthSize + count <= body.size();
+    }
+
+    // A Unicode string within one record: length (1 or 2 bytes), option flags, the counts of
+    // formatting runs and extra data when the flags announce them, the characters (one or two
+    // bytes each), the runs and the extra data.
+    static bool unicodeStringFits(QByteArrayView body, qsizetype at, int lengthSize)
+    {
+        if (at + lengthSize + 1 > body.size())
+            return false;
+        const qsizetype count = lengthSize == 2 ? qFromLittleEndian<quint16>(body.data() + at) : quint8(body.at(at));
+        const quint8 flags = quint8(body.at(at + lengthSize));
+        qsizetype end = at + lengthSize + 1;
+        qsizetype extra = 0;
+        if (flags & 0x08) {
+            if (end + 2 > body.size())
+                return false;
+            extra += 4 * qsizetype(qFromLittleEndian<quint16>(body.data() + end));
+            end += 2;
+        }
+        if (flags & 0x04) {
+            if (end + 4 > body.size())
+                return false;
+            extra += qsizetype(qFromLittleEndian<quint32>(body.data() + end));
+            end += 4;
+        }
+        return end + count * ((flags & 0x01) ? 2 : 1) + extra <= body.size();
+    }
+
+    // The shared string table runs on in CONTINUE records; characters cut at a record's end go on
+    // after one option byte that says how wide they are from there.
+    bool stringTableFits(qsizetype first) const
+    {
+        QByteArray data;
+        QList<qsizetype> ends;
+        for (qsizetype i = first; i < m_records.size() && (i == first || m_records.at(i).type == recordContinue); ++i) {
+            data += m_records.at(i).body.toByteArray();
+            ends.append(data.size());
+        }
+        if (data.size() < 8)
+            return false;
+        const quint32 unique = qFromLittleEndian<quint32>(data.constData() + 4);
+        if (unique > quint32(data.size() / 3))
+            return false;
+        qsizetype at = 8;
+        qsizetype segment = 0;
+        const auto endOfSegment = [&] {
+            while (segment < ends.size() && ends.at(segment) <= at)
+                ++segment;
+            return segment < ends.size() ? ends.at(segment) : data.size();
+        };
+        for (quint32 s = 0; s < unique; ++s) {
+            if (at + 3 > data.size())
+                return false;
+            qsizetype count = qFromLittleEndian<quint16>(data.constData() + at);
+            quint8 flags = quint8(data.at(at + 2));
+            at += 3;
+            qsizetype extra = 0;
+            if (flags & 0x08) {
+                if (at + 2 > data.size())
+                    return false;
+                extra += 4 * qsizetype(qFromLittleEndian<quint16>(data.constData() + at));
+                at += 2;
+            }
+            if (flags & 0x04) {
+                if (at + 4 > data.size())
+                    return false;
+                extra += qsizetype(qFromLittleEndian<quint32>(data.constData() + at));
+                at += 4;
+            }
+            while (count > 0) {
+                const qsizetype width = (flags & 0x01) ? 2 : 1;
+                const qsizetype end = endOfSegment();
+                const qsizetype taken = qMin((end - at) / width, count);
+                if (taken == 0)
+                    return false; // a character cut in two, or the table ended
+                at += taken * width;
+                count -= taken;
+                if (count > 0) {
+                    if (at != end || at >= data.size())
+                        return false;
+                    flags = quint8(data.at(at++));
+                }
+            }
+            at += extra;
+            if (at > data.size())
+                return false;
+        }
+        return true;
+    }
+
+    QList<Record> m_records;
+};
+
 } // namespace
 
 TXlsWorkbook::TXlsWorkbook(const QString &path, const TCompoundFile &file)
@@ -58,6 +228,8 @@ TXlsWorkbook::TXlsWorkbook(const QString &path, const TCompoundFile &file)
     const Globals globals = readGlobals(book);
     if (globals.encrypted)
         throw ESpreadsheetError::encrypted(path);
+    if (!RecordCheck(book).sound())
+        throw ESpreadsheetError::damaged(path);
 
     // The active tab counted among the worksheets only, as FreeXL counts them.
     int activeTab = globals.activeTab < globals.sheetTypes.size() ? globals.activeTab : 0;

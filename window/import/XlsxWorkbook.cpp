@@ -121,7 +121,7 @@ TXlsxWorkbook::TXlsxWorkbook(const QString &path)
         const QByteArray bytes = readPart(relationshipsPart);
         QXmlStreamReader xml(bytes);
         xml.setNamespaceProcessing(false);
-        while (!xml.atEnd()) {
+        while (!xml.atEnd() && !xml.hasError()) {
             if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"Relationship"
                 && attribute(xml, "TargetMode") != u"External")
                 list.append({attribute(xml, "Id"), attribute(xml, "Type"),
@@ -150,7 +150,7 @@ TXlsxWorkbook::TXlsxWorkbook(const QString &path)
         throw ESpreadsheetError::notAWorkbook(path);
     int activeTab = -1;
     QStringList sheetIds;
-    while (!xml.atEnd()) {
+    while (!xml.atEnd() && !xml.hasError()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
         if (xml.name() == u"workbookPr") {
@@ -235,7 +235,7 @@ void TXlsxWorkbook::readStyles(const QString &part)
     xml.setNamespaceProcessing(false);
     QHash<int, QString> formatCodes;
     bool inCellFormats = false;
-    while (!xml.atEnd()) {
+    while (!xml.atEnd() && !xml.hasError()) {
         const auto token = xml.readNext();
         if (token == QXmlStreamReader::EndElement && xml.name() == u"cellXfs") {
             inCellFormats = false;
@@ -259,7 +259,7 @@ void TXlsxWorkbook::readSharedStrings(const QString &part)
     const auto file = openPart(part);
     QXmlStreamReader xml(file.get());
     xml.setNamespaceProcessing(false);
-    while (!xml.atEnd()) {
+    while (!xml.atEnd() && !xml.hasError()) {
         if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"si")
             m_sharedStrings.append(readRichText(xml));
     }
@@ -277,7 +277,7 @@ int TXlsxWorkbook::usedRowCount(const QString &part)
     int row = 0;
     int first = 0;
     int last = 0;
-    while (!xml.atEnd()) {
+    while (!xml.atEnd() && !xml.hasError()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
         if (xml.name() == u"row") {
@@ -339,7 +339,7 @@ void TXlsxWorkbook::readRow()
 {
     m_previousRow = m_rowNumber;
     m_cells.clear();
-    while (!m_sheet.atEnd()) {
+    while (!m_sheet.atEnd() && !m_sheet.hasError()) {
         if (m_sheet.readNext() != QXmlStreamReader::StartElement || m_sheet.name() != u"row")
             continue;
         const QString number = attribute(m_sheet, "r");
