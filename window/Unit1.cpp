@@ -12,6 +12,7 @@
 #include "window/DateTimeText.h"
 #include "window/OnWindowThread.h"
 #include "window/SendRecordBrowser.h"
+#include "window/import/CustomerImport.h"
 
 #include <QCloseEvent>
 #include <QScreen>
@@ -30,6 +31,7 @@ TForm1::TForm1(QWidget *parent)
     , DataSource3(std::make_unique<TDataSource>())
     , DataSource4(std::make_unique<TDataSource>())
     , IdSMTP1(std::make_unique<TIdSMTP>())
+    , OpenDialog1(std::make_unique<TOpenDialog>(this))
     , ui(std::make_unique<Ui::TForm1>())
 {
     appearance::install();
@@ -71,6 +73,7 @@ void TForm1::setUpData()
     for (TADODataSet *dataSet : {ADODataSet1.get(), ADODataSet2.get(), ADODataSet3.get(), ADODataSet4.get()})
         dataSet->setConnection(ADOConnection2.get());
     ADOQuery1->setConnection(ADOConnection2.get());
+    OpenDialog1->Filter = QStringLiteral("Excel文件(*.xls;*.xlsx)|*.xls;*.xlsx");
 
     ADODataSet1->setCommandType(TCommandType::cmdText);
     ADODataSet1->setCommandText(QStringLiteral("select 客户ID, 客户名称, 电子邮件地址,录入日期 from 客户表"));
@@ -332,7 +335,9 @@ void TForm1::ADODataSet3AfterOpen()
 
 void TForm1::Button2Click()
 {
-    // The customer import.
+    if (!OpenDialog1->Execute())
+        return;
+    TCustomerImport(*ADOQuery1, [this] { ui->DBNavigator2->BtnClick(nbRefresh); }, this).Run(OpenDialog1->FileName);
 }
 
 void TForm1::closeEvent(QCloseEvent *event)

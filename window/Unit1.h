@@ -5,6 +5,7 @@
 #include "db/ADOQuery.h"
 #include "dispatch/SendRunHost.h"
 #include "window/DataSource.h"
+#include "window/import/OpenDialog.h"
 
 #include <QWidget>
 
@@ -38,6 +39,7 @@ public:
     std::unique_ptr<TDataSource> DataSource3;
     std::unique_ptr<TDataSource> DataSource4;
     std::unique_ptr<TIdSMTP> IdSMTP1;
+    std::unique_ptr<TOpenDialog> OpenDialog1; // the customer import's file choice
 
 public slots:
     // Opens the connection, then the customer, mail, send-record and settings views. The first
