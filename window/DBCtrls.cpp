@@ -3,9 +3,8 @@
 #include <QKeyEvent>
 #include <QScopedValueRollback>
 
-TFieldDataLink::TFieldDataLink(QObject *parent, std::function<QString()> controlText)
-    : QObject(parent)
-    , m_controlText(std::move(controlText))
+TFieldDataLink::TFieldDataLink(std::function<QString()> controlText)
+    : m_controlText(std::move(controlText))
 {
 }
 
@@ -102,7 +101,7 @@ void TFieldDataLink::rowChanged(int row)
 
 TDBEdit::TDBEdit(QWidget *parent)
     : QLineEdit(parent)
-    , m_link(this, [this] { return text(); })
+    , m_link([this] { return text(); })
 {
     connect(&m_link, &TFieldDataLink::dataChange, this, &TDBEdit::showField);
     connect(this, &QLineEdit::textEdited, this, [this] {
@@ -140,7 +139,7 @@ void TDBEdit::keyPressEvent(QKeyEvent *event)
 
 TDBMemo::TDBMemo(QWidget *parent)
     : QPlainTextEdit(parent)
-    , m_link(this, [this] { return toPlainText(); })
+    , m_link([this] { return toPlainText(); })
 {
     connect(&m_link, &TFieldDataLink::dataChange, this, &TDBMemo::showField);
     connect(this, &QPlainTextEdit::textChanged, this, [this] {

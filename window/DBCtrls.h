@@ -15,7 +15,7 @@ class TFieldDataLink : public QObject
     Q_OBJECT
 public:
     // `controlText` reads the text the control holds.
-    TFieldDataLink(QObject *parent, std::function<QString()> controlText);
+    explicit TFieldDataLink(std::function<QString()> controlText);
 
     TDataSource *DataSource() const { return m_source; }
     void setDataSource(TDataSource *source);

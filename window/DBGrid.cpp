@@ -9,6 +9,7 @@
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPointer>
 #include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 #include <QToolTip>
@@ -26,8 +27,10 @@ public:
     {
     }
 
-    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
-                          const QModelIndex &index) const override
+    // The editor open in the grid, if any.
+    QLineEdit *editor() const { return m_editor; }
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const override
     {
         auto *editor = new QLineEdit(parent);
         editor->setFrame(false);
@@ -36,7 +39,7 @@ public:
             editor->setMaxLength(field->Size);
         TDataSource *source = m_model->DataSource();
         connect(editor, &QLineEdit::textEdited, source, [source] { source->Edit(); });
-        Q_UNUSED(option);
+        m_editor = editor;
         return editor;
     }
 
@@ -51,12 +54,15 @@ public:
     void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override
     {
         auto *lineEdit = static_cast<QLineEdit *>(editor);
-        if (lineEdit->isModified())
+        if (lineEdit->isModified()) {
             model->setData(index, lineEdit->text());
+            lineEdit->setModified(false);
+        }
     }
 
 private:
     TDataSetModel *m_model;
+    mutable QPointer<QLineEdit> m_editor;
 };
 
 } // namespace
@@ -113,7 +119,15 @@ void TDBGrid::setDataSource(TDataSource *source)
     m_model->setEditable(!m_rowSelect);
     setModel(m_model);
     delete old;
-    setItemDelegate(new CellDelegate(m_model, this));
+    QAbstractItemDelegate *oldDelegate = itemDelegate();
+    auto *delegate = new CellDelegate(m_model, this);
+    setItemDelegate(delegate);
+    delete oldDelegate;
+    // A save started elsewhere (the navigator) takes what is typed into an open cell first.
+    connect(source, &TDataSource::updateData, this, [this, delegate] {
+        if (QLineEdit *editor = delegate->editor())
+            commitData(editor);
+    });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         sizeColumns();
         if (TADODataSet *dataSet = openDataSet())

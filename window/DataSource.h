@@ -1,6 +1,5 @@
 #pragma once
 
-#include "db/ADOConnection.h" // ADODataSet.h needs it complete
 #include "db/ADODataSet.h"
 
 #include <QObject>
