@@ -175,7 +175,7 @@ Qt::ItemFlags TDataSetModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);
     const TField *field = Field(index.column());
-    if (m_editable && field && !field->ReadOnly && field->Kind != TFieldKind::ftAutoInc)
+    if (m_editable && field && !field->ReadOnly && m_source->CanModify())
         flags |= Qt::ItemIsEditable;
     return flags;
 }
