@@ -2,6 +2,7 @@
 
 #include "db/ADODataSet.h"
 #include "db/DatabaseError.h"
+#include "dispatch/SendRunHost.h"
 #include "window/DBGrid.h"
 
 #include <QAbstractItemView>
@@ -323,17 +324,25 @@ TEST_F(Browser, DropDownOnAClosedViewGivesTheClosedViewErrorAndAnEmptyList)
     EXPECT_TRUE(count->text().isEmpty());
 }
 
-// A send run adds its records to the open view whatever the filter; the count stays what the
-// last open found.
-TEST_F(Browser, RecordsAddedToTheOpenViewAreShownButNotCounted)
+// A send run hands each record it wrote to the window, which adds it to the open view whatever
+// the filter; the count stays what the last open found. A view left closed by a refused
+// statement takes none.
+TEST_F(Browser, RecordsOfASendRunAreShownButNotCounted)
 {
     openPage();
+    SendRunHost &host = *form;
     choose("RadioButton3");
     pick(customers, QStringLiteral("1"));
-    db.exec(QStringLiteral("insert into 发送情况 values (3,3,'2026/12/3 9:00:00')"));
-    records->AppendRow({3, 3, QStringLiteral("2026/12/3 9:00:00")});
+    host.showSendRecord(6, 3, 3, QStringLiteral("2026/12/3 9:00:00"));
     EXPECT_EQ(gridRows(), 3);
     EXPECT_EQ(shown(QStringLiteral("客户ID")).last(), QStringLiteral("3"));
+    EXPECT_EQ(count->text(), QStringLiteral("2"));
+
+    choose("RadioButton5"); // the mail list shows nothing yet
+    EXPECT_THROW(form->ComboBox2Change(), EDatabaseError);
+    host.showSendRecord(7, 1, 1, QStringLiteral("2026/12/3 9:00:06"));
+    EXPECT_FALSE(records->Active());
+    EXPECT_EQ(gridRows(), 0);
     EXPECT_EQ(count->text(), QStringLiteral("2"));
 }
 
