@@ -279,8 +279,7 @@ TEST_F(Browser, RefusedStatementLeavesTheViewClosedAndTheNextPickTriesAgain)
 {
     openPage();
     choose("RadioButton5");
-    mails->showPopup();
-    mails->hidePopup();
+    dropDown(mails);
     mails->setCurrentIndex(mails->findText(QStringLiteral("1")));
     // The customer list shows nothing, so the combined statement lacks a number.
     try {
