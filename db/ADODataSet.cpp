@@ -157,7 +157,7 @@ void TADODataSet::setActive(bool active)
         m_changed.clear();
         m_modified = false;
         clearRows();
-        setState(TDataSetState::dsInactive);
+        setState(TDataSetState::dsInactive); // an unsaved edit goes with the rows
         emit activeChanged(false);
         emit rowsReset();
         emit currentRowChanged(-1);
@@ -497,29 +497,25 @@ void TADODataSet::Edit()
 
 void TADODataSet::Insert()
 {
-    checkActive();
-    checkBrowseMode();
-    if (!CanModify())
-        throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
-    const int row = m_current < 0 ? 0 : m_current;
-    m_rows.insertRow(row);
-    emit rowInserted(row);
-    startEdit(TDataSetState::dsInsert, row);
-    m_current = -1; // the new row is current even where it took the old current row's place
-    moveTo(row);
-    m_bof = m_eof = false;
+    startInsert(false);
 }
 
 void TADODataSet::Append()
+{
+    startInsert(true);
+}
+
+void TADODataSet::startInsert(bool atEnd)
 {
     checkActive();
     checkBrowseMode();
     if (!CanModify())
         throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
-    const int row = m_rows.rowCount();
+    const int row = atEnd ? m_rows.rowCount() : std::max(m_current, 0);
     m_rows.insertRow(row);
     emit rowInserted(row);
     startEdit(TDataSetState::dsInsert, row);
+    m_current = -1; // the new row is current even where it took the old current row's place
     moveTo(row);
     m_bof = m_eof = false;
 }
@@ -532,10 +528,7 @@ void TADODataSet::Post()
     if (BeforePost)
         BeforePost();
     writeRow();
-    m_buffer.clear();
-    m_changed.clear();
-    m_modified = false;
-    setState(TDataSetState::dsBrowse);
+    endEdit();
     emit rowChanged(m_current);
 }
 
@@ -601,26 +594,36 @@ void TADODataSet::refreshRow(int row)
         m_rows.setValue(row, c, select.column(c));
 }
 
+void TADODataSet::endEdit()
+{
+    m_buffer.clear();
+    m_changed.clear();
+    m_modified = false;
+    setState(TDataSetState::dsBrowse);
+}
+
+// The row below takes the current row's place; the last row when there is none below.
+void TADODataSet::dropCurrentRow()
+{
+    const int row = m_current;
+    m_rows.removeRow(row);
+    emit rowRemoved(row);
+    m_current = -1;
+    moveTo(std::min(row, m_rows.rowCount() - 1));
+    m_bof = m_eof = m_rows.rowCount() == 0;
+}
+
 void TADODataSet::Cancel()
 {
     checkActive();
     const TDataSetState state = m_state;
     if (state != TDataSetState::dsEdit && state != TDataSetState::dsInsert)
         return;
-    m_buffer.clear();
-    m_changed.clear();
-    m_modified = false;
-    setState(TDataSetState::dsBrowse);
-    if (state == TDataSetState::dsInsert) {
-        const int row = m_current;
-        m_rows.removeRow(row);
-        emit rowRemoved(row);
-        m_current = -1;
-        moveTo(std::min(row, m_rows.rowCount() - 1));
-        m_eof = m_bof = m_rows.rowCount() == 0;
-    } else {
+    endEdit();
+    if (state == TDataSetState::dsInsert)
+        dropCurrentRow();
+    else
         emit rowChanged(m_current);
-    }
 }
 
 void TADODataSet::Delete()
@@ -640,18 +643,8 @@ void TADODataSet::Delete()
     Statement remove(m_connection->handle(), QStringLiteral("delete from %1 where rowid = ?").arg(quoted(m_table)));
     remove.bind(1, qlonglong(m_rows.integer(m_current, 0)));
     remove.step();
-
-    m_buffer.clear();
-    m_changed.clear();
-    m_modified = false;
-    setState(TDataSetState::dsBrowse);
-    const int row = m_current;
-    m_rows.removeRow(row);
-    emit rowRemoved(row);
-    m_current = -1;
-    moveTo(std::min(row, m_rows.rowCount() - 1));
-    m_bof = false;
-    m_eof = m_rows.rowCount() == 0;
+    endEdit();
+    dropCurrentRow();
 }
 
 void TADODataSet::Refresh()

@@ -118,6 +118,9 @@ private:
     void moveTo(int row);
     void setState(TDataSetState state);
     void startEdit(TDataSetState state, int row);
+    void startInsert(bool atEnd);
+    void endEdit();
+    void dropCurrentRow();
     void writeRow();
     void refreshRow(int row);
     int fieldIndexOrThrow(const QString &name) const;
