@@ -77,7 +77,9 @@ int main(int argc, char **argv)
             const auto column = static_cast<lxw_col_t>(cell.at(1).toInt() - 1);
             const QString kind = cell.at(2).toString();
             const QJsonValue value = cell.at(3);
-            lxw_format *format = formatFor(cell.at(4).toString());
+            // Plain cells carry no format; a blank cell is written only when it has one.
+            const QString code = cell.at(4).toString();
+            lxw_format *format = code.isEmpty() && kind != u"blank" ? nullptr : formatFor(code);
             if (kind == u"text") {
                 worksheet_write_string(page, row, column, value.toString().toUtf8().constData(), format);
             } else if (kind == u"number") {

@@ -8,6 +8,7 @@
 #include "db/Schema.h"
 #include "shell/MessageBoxes.h"
 #include "tests/support/Printers.h"
+#include "tests/support/TestPaths.h"
 #include "window/import/CustomerImport.h"
 #include "window/import/Workbook.h"
 
@@ -254,6 +255,16 @@ TEST_F(CustomerImportXlsx, DamageInTheMiddleKeepsTheRowsReadBeforeIt)
     EXPECT_EQ(rows.last().first, QStringLiteral("客户%1").arg(rows.size()));
     EXPECT_EQ(boxes(), QStringList{done});
     EXPECT_EQ(m_refreshes, 1);
+}
+
+// The sample file the window's hint names.
+TEST_F(CustomerImportXlsx, TheShippedSampleImportsItsCustomers)
+{
+    EXPECT_EQ(run(testsupport::sourcePath(QStringLiteral("demo.xlsx"))), QString());
+    const Rows rows = stored();
+    ASSERT_EQ(rows.size(), 5);
+    EXPECT_EQ(rows.first(), qMakePair(QStringLiteral("张三"), QStringLiteral("zhangsan@example.com")));
+    EXPECT_EQ(boxes(), QStringList{done});
 }
 
 } // namespace

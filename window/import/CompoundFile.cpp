@@ -93,6 +93,11 @@ TCompoundFile::TCompoundFile(const QString &path, QByteArray data)
     for (qsizetype at = 0; at + directoryEntrySize <= directory.size(); at += directoryEntrySize) {
         const char *entry = directory.constData() + at;
         const quint8 type = quint8(entry[0x42]);
+        // A name runs to 32 UTF-16 characters at most; a longer length is a broken entry (and
+        // FreeXL would convert it past its buffer).
+        const quint16 nameBytes = u16(entry + 0x40);
+        if (nameBytes > 64 || nameBytes % 2 != 0)
+            fail();
         // Version 3 files may leave garbage in the size's high half.
         quint64 size = qFromLittleEndian<quint64>(entry + 0x78);
         if (version3)
@@ -101,8 +106,7 @@ TCompoundFile::TCompoundFile(const QString &path, QByteArray data)
             if (size != 0)
                 m_miniStream = chain(u32(entry + 0x74), size, false);
         } else if (type == streamObject) {
-            const qsizetype nameBytes = qMin<qsizetype>(u16(entry + 0x40), 64);
-            const qsizetype nameLength = qMax<qsizetype>(nameBytes / 2 - 1, 0);
+            const qsizetype nameLength = qMax(nameBytes / 2 - 1, 0);
             m_streams.append({QString::fromUtf16(reinterpret_cast<const char16_t *>(entry), nameLength),
                               u32(entry + 0x74), size});
         }
