@@ -164,6 +164,20 @@ TEST_P(Layout, RowsMayBeReadAgainAndOutsideTheSheet)
     EXPECT_EQ(workbook->CellText(3, 1), QStringLiteral("c"));
 }
 
+// Enough strings that the .xls string table runs on over many records, strings cut across them.
+TEST_P(Layout, ReadsLargeSheetsToTheLastRow)
+{
+    QList<QPair<QString, QString>> rows;
+    for (int i = 1; i <= 3000; ++i)
+        rows.append({QStringLiteral("客户%1 Name").arg(i), QStringLiteral("c%1@example.com").arg(i)});
+    const auto workbook = open(customers(rows));
+    EXPECT_EQ(workbook->UsedRowCount(), 3000);
+    for (int row : {1, 1234, 3000}) {
+        EXPECT_EQ(workbook->CellText(row, 1), rows.at(row - 1).first);
+        EXPECT_EQ(workbook->CellText(row, 2), rows.at(row - 1).second);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Readers, Layout, testing::Values(Format::Xls, Format::Xlsx), formatName);
 
 TEST(XlsxReader, ReadsStringsHeldInTheCells)

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <optional>
+
 #include <freexl.h>
 
 namespace {
@@ -126,30 +128,42 @@ private:
         return at + lengthSize + count <= body.size();
     }
 
-    // A Unicode string within one record: length (1 or 2 bytes), option flags, the counts of
-    // formatting runs and extra data when the flags announce them, the characters (one or two
-    // bytes each), the runs and the extra data.
+    // The head of a Unicode string: length (1 or 2 bytes), option flags, and the counts of
+    // formatting runs and extra data when the flags announce them. Then come the characters (one
+    // or two bytes each), the runs and the extra data.
+    struct StringHead {
+        qsizetype characters;
+        quint8 flags;
+        qsizetype trailing; // bytes of runs and extra data after the characters
+        qsizetype end;
+    };
+
+    static std::optional<StringHead> stringHead(QByteArrayView bytes, qsizetype at, int lengthSize)
+    {
+        if (at + lengthSize + 1 > bytes.size())
+            return std::nullopt;
+        StringHead head{lengthSize == 2 ? qFromLittleEndian<quint16>(bytes.data() + at) : quint8(bytes.at(at)),
+                        quint8(bytes.at(at + lengthSize)), 0, at + lengthSize + 1};
+        if (head.flags & 0x08) {
+            if (head.end + 2 > bytes.size())
+                return std::nullopt;
+            head.trailing += 4 * qsizetype(qFromLittleEndian<quint16>(bytes.data() + head.end));
+            head.end += 2;
+        }
+        if (head.flags & 0x04) {
+            if (head.end + 4 > bytes.size())
+                return std::nullopt;
+            head.trailing += qsizetype(qFromLittleEndian<quint32>(bytes.data() + head.end));
+            head.end += 4;
+        }
+        return head;
+    }
+
+    // A Unicode string within one record.
     static bool unicodeStringFits(QByteArrayView body, qsizetype at, int lengthSize)
     {
-        if (at + lengthSize + 1 > body.size())
-            return false;
-        const qsizetype count = lengthSize == 2 ? qFromLittleEndian<quint16>(body.data() + at) : quint8(body.at(at));
-        const quint8 flags = quint8(body.at(at + lengthSize));
-        qsizetype end = at + lengthSize + 1;
-        qsizetype extra = 0;
-        if (flags & 0x08) {
-            if (end + 2 > body.size())
-                return false;
-            extra += 4 * qsizetype(qFromLittleEndian<quint16>(body.data() + end));
-            end += 2;
-        }
-        if (flags & 0x04) {
-            if (end + 4 > body.size())
-                return false;
-            extra += qsizetype(qFromLittleEndian<quint32>(body.data() + end));
-            end += 4;
-        }
-        return end + count * ((flags & 0x01) ? 2 : 1) + extra <= body.size();
+        const auto head = stringHead(body, at, lengthSize);
+        return head && head->end + head->characters * ((head->flags & 0x01) ? 2 : 1) + head->trailing <= body.size();
     }
 
     // The shared string table runs on in CONTINUE records; characters cut at a record's end go on
@@ -175,24 +189,12 @@ private:
             return segment < ends.size() ? ends.at(segment) : data.size();
         };
         for (quint32 s = 0; s < unique; ++s) {
-            if (at + 3 > data.size())
+            const auto head = stringHead(data, at, 2);
+            if (!head)
                 return false;
-            qsizetype count = qFromLittleEndian<quint16>(data.constData() + at);
-            quint8 flags = quint8(data.at(at + 2));
-            at += 3;
-            qsizetype extra = 0;
-            if (flags & 0x08) {
-                if (at + 2 > data.size())
-                    return false;
-                extra += 4 * qsizetype(qFromLittleEndian<quint16>(data.constData() + at));
-                at += 2;
-            }
-            if (flags & 0x04) {
-                if (at + 4 > data.size())
-                    return false;
-                extra += qsizetype(qFromLittleEndian<quint32>(data.constData() + at));
-                at += 4;
-            }
+            qsizetype count = head->characters;
+            quint8 flags = head->flags;
+            at = head->end;
             while (count > 0) {
                 const qsizetype width = (flags & 0x01) ? 2 : 1;
                 const qsizetype end = endOfSegment();
@@ -207,7 +209,7 @@ private:
                     flags = quint8(data.at(at++));
                 }
             }
-            at += extra;
+            at += head->trailing;
             if (at > data.size())
                 return false;
         }
