@@ -1,7 +1,7 @@
 #include "Application.h"
 
 #include "AppTitle.h"
-#include "Exception.h"
+#include "Handlers.h"
 #include "MessageBoxes.h"
 
 namespace shell {
@@ -18,10 +18,8 @@ bool Application::notify(QObject *receiver, QEvent *event)
 {
     try {
         return QApplication::notify(receiver, event);
-    } catch (const Exception &e) {
-        showError(activeWindow(), e.message());
-    } catch (const std::exception &e) {
-        showError(activeWindow(), QString::fromUtf8(e.what()));
+    } catch (const std::exception &) {
+        showEscapedError(activeWindow(), std::current_exception());
     }
     return false;
 }

@@ -1,5 +1,6 @@
 #include "DBNavigator.h"
 
+#include "shell/Handlers.h"
 #include "shell/MessageBoxes.h"
 #include "window/Appearance.h"
 
@@ -126,7 +127,7 @@ TDBNavigator::TDBNavigator(QWidget *parent)
         b->setToolTipDuration(appearance::hintDurationMs);
         b->setIcon(glyph(button));
         b->setFocusPolicy(Qt::NoFocus);
-        connect(b, &QToolButton::clicked, this, [this, button] { BtnClick(button); });
+        connect(b, &QToolButton::clicked, this, shell::guarded(this, [this, button] { BtnClick(button); }));
         m_buttons[i] = b;
     }
     updateButtons();

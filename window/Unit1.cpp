@@ -6,6 +6,7 @@
 #include "dispatch/SendRun.h"
 #include "mail/IdSMTP.h"
 #include "shell/Exception.h"
+#include "shell/Handlers.h"
 #include "shell/MessageBoxes.h"
 #include "window/Appearance.h"
 #include "window/ColumnList.h"
@@ -116,9 +117,13 @@ void TForm1::bindControls()
 
 void TForm1::connectHandlers()
 {
-    connect(ui->Panel1, &TPanel::DblClick, this, &TForm1::Panel1DblClick);
-    connect(ui->ComboBox1, &TComboBox::DropDown, this, &TForm1::ComboBox1DropDown);
-    connect(ui->Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    // Each handler runs guarded: an error it raises is shown in the error box right here.
+    const auto on = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
+        connect(sender, signal, this, shell::guarded(this, [this, handler] { (this->*handler)(); }));
+    };
+    on(ui->Panel1, &TPanel::DblClick, &TForm1::Panel1DblClick);
+    on(ui->ComboBox1, &TComboBox::DropDown, &TForm1::ComboBox1DropDown);
+    on(ui->Button1, &QPushButton::clicked, &TForm1::Button1Click);
 
     const std::pair<QRadioButton *, void (TForm1::*)()> radioButtons[] = {
         {ui->RadioButton3, &TForm1::RadioButton3Click},
@@ -129,15 +134,15 @@ void TForm1::connectHandlers()
     for (const auto &[button, handler] : radioButtons) {
         connect(button, &QRadioButton::toggled, this, [this, handler](bool checked) {
             if (checked)
-                (this->*handler)();
+                shell::runHandler(this, [this, handler = handler] { (this->*handler)(); });
         });
     }
-    connect(ui->ComboBox2, &TComboBox::DropDown, this, &TForm1::ComboBox2DropDown);
-    connect(ui->ComboBox3, &TComboBox::DropDown, this, &TForm1::ComboBox3DropDown);
-    connect(ui->ComboBox2, &QComboBox::activated, this, &TForm1::ComboBox2Change);
-    connect(ui->ComboBox3, &QComboBox::activated, this, &TForm1::ComboBox3Change);
+    on(ui->ComboBox2, &TComboBox::DropDown, &TForm1::ComboBox2DropDown);
+    on(ui->ComboBox3, &TComboBox::DropDown, &TForm1::ComboBox3DropDown);
+    on(ui->ComboBox2, &QComboBox::activated, &TForm1::ComboBox2Change);
+    on(ui->ComboBox3, &QComboBox::activated, &TForm1::ComboBox3Change);
 
-    connect(ui->Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    on(ui->Button2, &QPushButton::clicked, &TForm1::Button2Click);
 }
 
 void TForm1::FormCreate()
