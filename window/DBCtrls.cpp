@@ -21,7 +21,6 @@ void TFieldDataLink::setDataSource(TDataSource *source)
         connect(source, &TDataSource::stateChanged, this, &TFieldDataLink::recordChanged);
         connect(source, &TDataSource::rowChanged, this, &TFieldDataLink::rowChanged);
         connect(source, &TDataSource::updateData, this, &TFieldDataLink::UpdateRecord);
-        connect(source, &QObject::destroyed, this, [this] { m_source = nullptr; });
     }
     recordChanged();
 }

@@ -4,6 +4,7 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 
 #include <functional>
 
@@ -48,7 +49,7 @@ private:
     void recordChanged();
     void rowChanged(int row);
 
-    TDataSource *m_source = nullptr;
+    QPointer<TDataSource> m_source;
     QString m_fieldName;
     std::function<QString()> m_controlText;
     bool m_modified = false;
