@@ -130,6 +130,11 @@ struct NavigatorCase
     const char *enabled; // first prior next last insert delete edit post cancel refresh
 };
 
+void PrintTo(const NavigatorCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 const NavigatorCase navigatorCases[] = {
     {"first", [](TForm1 &) {}, "0011111001"},
     {"middle", [](TForm1 &f) { f.ADODataSet1->Next(); }, "1111111001"},
