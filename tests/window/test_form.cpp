@@ -451,3 +451,18 @@ INSTANTIATE_TEST_SUITE_P(Files, StartWithoutDatabase, ::testing::Values("missing
                              QString name = QLatin1String(info.param);
                              return name.replace(u' ', u'_').toStdString();
                          });
+
+TEST_F(WindowTest, AViewThatFailsToOpenLeavesTheViewsAfterItClosed)
+{
+    db.exec(QStringLiteral("insert into 客户表(客户名称) values('甲'); drop table 发送情况"));
+    open();
+    const QList<shell::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].text.contains(QStringLiteral("发送情况"))) << shown[0].text.toStdString();
+    EXPECT_TRUE(form->ADODataSet1->Active());
+    EXPECT_TRUE(form->ADODataSet2->Active());
+    EXPECT_FALSE(form->ADODataSet3->Active());
+    EXPECT_FALSE(form->ADODataSet4->Active());
+    EXPECT_EQ(control<QLabel>("Label13")->text(), QStringLiteral("数量:1  "));
+    EXPECT_EQ(control<TDBGrid>("DBGrid1")->model()->rowCount(), 1);
+}
