@@ -83,24 +83,11 @@ QString errorText(const char *format, const QVariant &value)
     return QString::fromLatin1(format).arg(value.toString());
 }
 
-// Keeps bound controls from following every move while a hook walks the view.
-class ControlsDisabled
-{
-public:
-    explicit ControlsDisabled(TADODataSet &view) : m_view(view) { m_view.DisableControls(); }
-    ~ControlsDisabled() { m_view.EnableControls(); }
-    ControlsDisabled(const ControlsDisabled &) = delete;
-    ControlsDisabled &operator=(const ControlsDisabled &) = delete;
-
-private:
-    TADODataSet &m_view;
-};
-
 void runHook(TADODataSet &view, const std::function<void()> &hook)
 {
     if (!hook)
         return;
-    ControlsDisabled quiet(view);
+    TControlsDisabled quiet(view);
     hook();
 }
 

@@ -147,3 +147,22 @@ private:
     int m_controlsDisabled = 0;
     bool m_currentMoved = false;
 };
+
+// Keeps a view's bound controls from following every move while a walk goes over it; they follow
+// once, to where the walk ended, when this goes.
+class TControlsDisabled
+{
+public:
+    explicit TControlsDisabled(TADODataSet &view)
+        : m_view(view)
+    {
+        m_view.DisableControls();
+    }
+    ~TControlsDisabled() { m_view.EnableControls(); }
+    TControlsDisabled(const TControlsDisabled &) = delete;
+    TControlsDisabled &operator=(const TControlsDisabled &) = delete;
+
+private:
+    TADODataSet &m_view;
+};
+
