@@ -6,11 +6,18 @@
 #include <QString>
 #include <QVariant>
 
+#include <ostream>
+
 // Real workbook files for the tests, made from one description: .xlsx through libxlsxwriter,
 // .xls through xlwt (tests/window/make_xls.py under Debian's python3).
 namespace testbook {
 
 enum class Format { Xls, Xlsx };
+
+inline void PrintTo(Format format, std::ostream *os)
+{
+    *os << (format == Format::Xlsx ? "xlsx" : "xls");
+}
 
 struct Cell {
     enum class Kind { Text, Number, Boolean, Date, Blank };

@@ -86,6 +86,11 @@ const ValueCase valueCases[] = {
     {"FormattedBlank", blank(1, 1), QString(), {}},
 };
 
+void PrintTo(const ValueCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class CellValue : public testing::TestWithParam<std::tuple<Format, ValueCase>>
 {
 };

@@ -13,6 +13,8 @@ namespace {
 // A part larger than this is no workbook part but a zip bomb; sheets and shared strings are
 // streamed and need no limit.
 constexpr qint64 maxPartSize = 64 * 1024 * 1024;
+// A worksheet's rows; a row numbered beyond is damage.
+constexpr int maxRows = 1048576;
 
 struct Relationship {
     QString id;
@@ -284,7 +286,7 @@ int TXlsxWorkbook::usedRowCount(const QString &part)
             const QString number = attribute(xml, "r");
             bool ok = true;
             row = number.isEmpty() ? row + 1 : number.toInt(&ok);
-            if (!ok || row < 1)
+            if (!ok || row < 1 || row > maxRows)
                 fail();
         } else if (xml.name() == u"c") {
             if (first == 0)
@@ -346,7 +348,7 @@ void TXlsxWorkbook::readRow()
         bool ok = true;
         const int row = number.isEmpty() ? m_previousRow + 1 : number.toInt(&ok);
         // Rows come in order; the reading relies on it, and Excel refuses a sheet without it.
-        if (!ok || row <= m_previousRow)
+        if (!ok || row <= m_previousRow || row > maxRows)
             fail();
         m_rowNumber = row;
         int column = 0;
