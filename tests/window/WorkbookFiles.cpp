@@ -30,14 +30,14 @@ void writeWith(const QString &program, const QStringList &arguments, const Book 
         }
         sheets.append(QJsonObject{{QStringLiteral("name"), sheet.name}, {QStringLiteral("cells"), cells}});
     }
-    const QJsonObject spec{{QStringLiteral("active"), book.active},
+    const QJsonObject description{{QStringLiteral("active"), book.active},
                            {QStringLiteral("inlineStrings"), book.inlineStrings},
                            {QStringLiteral("sheets"), sheets}};
 
     QProcess writer;
     writer.start(program, arguments);
     ASSERT_TRUE(writer.waitForStarted()) << program.toStdString();
-    writer.write(QJsonDocument(spec).toJson());
+    writer.write(QJsonDocument(description).toJson());
     writer.closeWriteChannel();
     ASSERT_TRUE(writer.waitForFinished(60000));
     ASSERT_EQ(writer.exitCode(), 0) << writer.readAllStandardError().toStdString();

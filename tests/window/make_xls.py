@@ -26,10 +26,10 @@ def value_of(kind, value):
 
 
 def main():
-    spec = json.load(sys.stdin)
+    description = json.load(sys.stdin)
     book = xlwt.Workbook(encoding="utf-8")
     styles = {}
-    for sheet in spec["sheets"]:
+    for sheet in description["sheets"]:
         page = book.add_sheet(sheet["name"])
         for row, column, kind, value, number_format in sheet["cells"]:
             number_format = BUILT_IN.get(number_format, number_format) or "General"
@@ -40,7 +40,7 @@ def main():
                 page.write(row - 1, column - 1, None, style)
             else:
                 page.write(row - 1, column - 1, value_of(kind, value), style)
-    book.active_sheet = spec["active"]
+    book.active_sheet = description["active"]
     book.save(sys.argv[1])
 
 

@@ -45,14 +45,14 @@ int main(int argc, char **argv)
     }
     QFile input;
     input.open(stdin, QIODevice::ReadOnly);
-    const QJsonObject spec = QJsonDocument::fromJson(input.readAll()).object();
+    const QJsonObject description = QJsonDocument::fromJson(input.readAll()).object();
 
     lxw_workbook_options options{};
-    options.constant_memory = spec.value(QStringLiteral("inlineStrings")).toBool() ? LXW_TRUE : LXW_FALSE;
+    options.constant_memory = description.value(QStringLiteral("inlineStrings")).toBool() ? LXW_TRUE : LXW_FALSE;
     lxw_workbook *workbook = workbook_new_opt(argv[1], &options);
     if (!workbook)
         return 1;
-    const QJsonArray sheets = spec.value(QStringLiteral("sheets")).toArray();
+    const QJsonArray sheets = description.value(QStringLiteral("sheets")).toArray();
     // One format per distinct number format, as a workbook made by hand would have.
     QHash<QString, lxw_format *> formats;
     const auto formatFor = [&](const QString &code) {
@@ -93,7 +93,7 @@ int main(int argc, char **argv)
                 worksheet_write_blank(page, row, column, format);
             }
         }
-        if (s == spec.value(QStringLiteral("active")).toInt())
+        if (s == description.value(QStringLiteral("active")).toInt())
             worksheet_activate(page);
     }
     return workbook_close(workbook) == LXW_NO_ERROR ? 0 : 1;
