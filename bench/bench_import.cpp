@@ -11,7 +11,6 @@
 #include "window/import/CustomerImport.h"
 #include "window/import/Workbook.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -175,12 +174,3 @@ void BM_XlrdReadsXls(benchmark::State &state)
 BENCHMARK(BM_XlrdReadsXls)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv); // the done message is recorded, never shown
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

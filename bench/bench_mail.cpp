@@ -5,7 +5,6 @@
 #include "mail/IdMessage.h"
 #include "mail/IdMessageClient.h"
 
-#include <QCoreApplication>
 #include <QProcess>
 #include <QStringList>
 
@@ -107,12 +106,3 @@ void BM_PythonGetAddresses(benchmark::State &state)
 BENCHMARK(BM_PythonGetAddresses)->UseManualTime()->Iterations(1)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

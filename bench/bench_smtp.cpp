@@ -8,7 +8,6 @@
 #include "mail/IdMessageClient.h"
 #include "mail/IdSMTP.h"
 
-#include <QCoreApplication>
 #include <QProcess>
 #include <QTemporaryFile>
 
@@ -146,12 +145,3 @@ void BM_LoopbackRoundTrip(benchmark::State &state)
 BENCHMARK(BM_LoopbackRoundTrip)->UseRealTime()->MinTime(2.0);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
