@@ -1,7 +1,7 @@
-#include "bench/BenchData.h"
+#include "BenchData.h"
 
-#include "db/Schema.h"
-#include "db/Statement.h"
+#include "Schema.h"
+#include "Statement.h"
 
 #include <sqlite3.h>
 

@@ -3,8 +3,8 @@
 // counting walk, grid reset and the repaint that follows), choosing 所有 again, and one
 // drop-down of the customer list.
 
-#include "bench/BenchData.h"
-#include "window/Unit1.h"
+#include "BenchData.h"
+#include "MainWindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -23,7 +23,7 @@ namespace {
 constexpr int customerCount = 100000;
 constexpr int recordCount = 1000000;
 
-TForm1 *form = nullptr;
+MainWindow *form = nullptr;
 
 template <class T> T *control(const char *name)
 {
@@ -44,18 +44,18 @@ void pickAndCount(benchmark::State &state, const char *button, const char *list)
         emit numbers->activated(index);
         QApplication::processEvents();
     }
-    state.counters["shown"] = control<QLabel>("Label5")->text().toDouble();
+    state.counters["shown"] = control<QLabel>("recordCount")->text().toDouble();
 }
 
 void BM_PickCustomer(benchmark::State &state)
 {
-    pickAndCount(state, "RadioButton3", "ComboBox2");
+    pickAndCount(state, "byCustomerButton", "customerFilter");
 }
 BENCHMARK(BM_PickCustomer)->Unit(benchmark::kMillisecond);
 
 void BM_PickMail(benchmark::State &state)
 {
-    pickAndCount(state, "RadioButton4", "ComboBox3");
+    pickAndCount(state, "byMailButton", "mailFilter");
 }
 BENCHMARK(BM_PickMail)->Unit(benchmark::kMillisecond);
 
@@ -63,21 +63,21 @@ BENCHMARK(BM_PickMail)->Unit(benchmark::kMillisecond);
 void BM_ChooseAll(benchmark::State &state)
 {
     for (auto _ : state) {
-        control<QRadioButton>("RadioButton3")->click();
+        control<QRadioButton>("byCustomerButton")->click();
         state.PauseTiming();
         QApplication::processEvents();
         state.ResumeTiming();
-        control<QRadioButton>("RadioButton6")->click();
+        control<QRadioButton>("allButton")->click();
         QApplication::processEvents();
     }
-    state.counters["shown"] = control<QLabel>("Label5")->text().toDouble();
+    state.counters["shown"] = control<QLabel>("recordCount")->text().toDouble();
 }
 BENCHMARK(BM_ChooseAll)->Unit(benchmark::kMillisecond);
 
 void BM_DropDownCustomers(benchmark::State &state)
 {
-    control<QRadioButton>("RadioButton3")->click();
-    auto *numbers = control<QComboBox>("ComboBox2");
+    control<QRadioButton>("byCustomerButton")->click();
+    auto *numbers = control<QComboBox>("customerFilter");
     for (auto _ : state) {
         numbers->showPopup();
         numbers->hidePopup();
@@ -106,7 +106,7 @@ int main(int argc, char **argv)
     else
         QFile::link(QFileInfo(given).absoluteFilePath(), file);
     QDir::setCurrent(dir.path());
-    TForm1 window;
+    MainWindow window;
     window.show();
     form = &window;
 

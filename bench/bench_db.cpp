@@ -2,9 +2,9 @@
 // counting walk of the AfterOpen hooks, re-querying the send records by customer and by mail, and
 // what the rows cost in memory.
 
-#include "bench/BenchData.h"
-#include "db/ADOConnection.h"
-#include "db/ADODataSet.h"
+#include "BenchData.h"
+#include "Database.h"
+#include "RecordView.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -48,26 +48,26 @@ double residentMegabytes()
 
 struct Views
 {
-    TADOConnection connection{benchDatabase()};
-    TADODataSet view;
+    Database connection{benchDatabase()};
+    RecordView view;
     int counted = 0;
 
-    explicit Views(TCommandType type, const QString &source)
+    explicit Views(RecordView::CommandType type, const QString &source)
     {
-        view.setConnection(&connection);
+        view.setDatabase(&connection);
         view.setCommandType(type);
         view.setCommandText(source);
         // What the window's AfterOpen hooks do: count the rows with a walk.
-        view.AfterOpen = [this] {
+        view.afterOpen = [this] {
             counted = 0;
-            for (view.First(); !view.Eof(); view.Next())
+            for (view.first(); !view.eof(); view.next())
                 ++counted;
         };
         connection.setConnected(true);
     }
 };
 
-void openAndWalk(benchmark::State &state, TCommandType type, const QString &source)
+void openAndWalk(benchmark::State &state, RecordView::CommandType type, const QString &source)
 {
     Views views(type, source);
     double held = 0;
@@ -76,11 +76,11 @@ void openAndWalk(benchmark::State &state, TCommandType type, const QString &sour
         malloc_trim(0); // memory of the last round goes back, so that the next one is counted
         const double before = residentMegabytes();
         state.ResumeTiming();
-        views.view.Open();
+        views.view.open();
         state.PauseTiming();
         held = residentMegabytes() - before;
         state.ResumeTiming();
-        views.view.Close();
+        views.view.close();
     }
     state.counters["rows"] = views.counted;
     state.counters["rows_MB"] = held;
@@ -88,13 +88,13 @@ void openAndWalk(benchmark::State &state, TCommandType type, const QString &sour
 
 void BM_OpenSendRecordView(benchmark::State &state)
 {
-    openAndWalk(state, TCommandType::cmdTable, QStringLiteral("发送情况"));
+    openAndWalk(state, RecordView::CommandType::Table, QStringLiteral("发送情况"));
 }
 BENCHMARK(BM_OpenSendRecordView)->Unit(benchmark::kMillisecond);
 
 void BM_OpenCustomerView(benchmark::State &state)
 {
-    openAndWalk(state, TCommandType::cmdText, QStringLiteral("select 客户ID, 客户名称, 电子邮件地址,录入日期 from 客户表"));
+    openAndWalk(state, RecordView::CommandType::Text, QStringLiteral("select 客户ID, 客户名称, 电子邮件地址,录入日期 from 客户表"));
 }
 BENCHMARK(BM_OpenCustomerView)->Unit(benchmark::kMillisecond);
 
@@ -103,19 +103,19 @@ BENCHMARK(BM_OpenCustomerView)->Unit(benchmark::kMillisecond);
 void BM_OpenAllFourViews(benchmark::State &state)
 {
     for (auto _ : state) {
-        Views customers(TCommandType::cmdText, QStringLiteral("select 客户ID, 客户名称, 电子邮件地址,录入日期 from 客户表"));
-        TADODataSet mails, settings;
-        mails.setConnection(&customers.connection);
-        mails.setCommandType(TCommandType::cmdTable);
+        Views customers(RecordView::CommandType::Text, QStringLiteral("select 客户ID, 客户名称, 电子邮件地址,录入日期 from 客户表"));
+        RecordView mails, settings;
+        mails.setDatabase(&customers.connection);
+        mails.setCommandType(RecordView::CommandType::Table);
         mails.setCommandText(QStringLiteral("邮件表"));
-        settings.setConnection(&customers.connection);
-        settings.setCommandType(TCommandType::cmdTable);
+        settings.setDatabase(&customers.connection);
+        settings.setCommandType(RecordView::CommandType::Table);
         settings.setCommandText(QStringLiteral("设置"));
-        Views records(TCommandType::cmdTable, QStringLiteral("发送情况"));
-        customers.view.Open();
-        mails.Open();
-        records.view.Open();
-        settings.Open();
+        Views records(RecordView::CommandType::Table, QStringLiteral("发送情况"));
+        customers.view.open();
+        mails.open();
+        records.view.open();
+        settings.open();
         benchmark::DoNotOptimize(records.counted);
     }
     rusage usage{};
@@ -127,12 +127,12 @@ BENCHMARK(BM_OpenAllFourViews)->Unit(benchmark::kMillisecond);
 // The browser's re-query: close, new statement, open, count.
 void requery(benchmark::State &state, const QString &statement, int range)
 {
-    Views views(TCommandType::cmdText, QStringLiteral("select * from 发送情况"));
+    Views views(RecordView::CommandType::Text, QStringLiteral("select * from 发送情况"));
     int number = 0;
     for (auto _ : state) {
-        views.view.Close();
+        views.view.close();
         views.view.setCommandText(statement + QString::number(1 + number++ % range));
-        views.view.Open();
+        views.view.open();
     }
     state.counters["rows"] = views.counted;
 }
@@ -152,7 +152,7 @@ BENCHMARK(BM_RequeryByMail)->Unit(benchmark::kMillisecond);
 // For comparison: the same rows through Qt's forward-only QSqlQuery, values only read.
 void BM_QSqlQueryForwardOnlySendRecords(benchmark::State &state)
 {
-    TADOConnection connection(benchDatabase());
+    Database connection(benchDatabase());
     connection.setConnected(true);
     qint64 sum = 0;
     for (auto _ : state) {

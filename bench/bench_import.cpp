@@ -2,14 +2,14 @@
 // xlrd merely reading the same files. A .xls sheet holds at most 65,536 rows, so the .xls file has
 // 65,535 customers (and its empty row below); the .xlsx file has 100,000.
 
-#include "db/ADOConnection.h"
-#include "db/ADOQuery.h"
-#include "db/Schema.h"
-#include "shell/MessageBoxes.h"
-#include "tests/support/TestPaths.h"
-#include "tests/window/WorkbookFiles.h"
-#include "window/import/CustomerImport.h"
-#include "window/import/Workbook.h"
+#include "Database.h"
+#include "ImportStatement.h"
+#include "Schema.h"
+#include "MessageBoxes.h"
+#include "TestPaths.h"
+#include "WorkbookFiles.h"
+#include "CustomerImport.h"
+#include "Workbook.h"
 
 #include <QFile>
 #include <QProcess>
@@ -70,21 +70,21 @@ const QString &customerFile(testbook::Format format)
 void importInto(benchmark::State &state, testbook::Format format)
 {
     const QString &file = customerFile(format);
-    shell::BoxRecorder boxes;
+    boxes::BoxRecorder boxes;
     static int run = 0;
     for (auto _ : state) {
         state.PauseTiming();
         const QString database = workDir().filePath(QStringLiteral("run%1/db.mdb").arg(++run));
         QDir().mkpath(QFileInfo(database).path());
         createDatabase(database);
-        TADOConnection connection(database);
+        Database connection(database);
         connection.setConnected(true);
-        TADOQuery query;
-        query.setConnection(&connection);
+        ImportStatement query;
+        query.setDatabase(&connection);
         const double before = resetPeakMemory();
         state.ResumeTiming();
 
-        TCustomerImport(query, [] {}).Run(file);
+        CustomerImport(query, [] {}).run(file);
 
         state.PauseTiming();
         state.counters["added_peak_KiB"] = memoryKiB("VmHWM") - before;
@@ -113,9 +113,9 @@ void readAll(benchmark::State &state, testbook::Format format)
     for (auto _ : state) {
         const auto workbook = openWorkbook(file);
         int rows = 0;
-        for (int row = 1; row <= workbook->UsedRowCount(); ++row) {
-            benchmark::DoNotOptimize(workbook->CellText(row, 1));
-            benchmark::DoNotOptimize(workbook->CellText(row, 2));
+        for (int row = 1; row <= workbook->usedRowCount(); ++row) {
+            benchmark::DoNotOptimize(workbook->cellText(row, 1));
+            benchmark::DoNotOptimize(workbook->cellText(row, 2));
             ++rows;
         }
         state.counters["rows"] = rows;

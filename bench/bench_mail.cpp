@@ -1,9 +1,9 @@
 // Building and writing one message into memory, and reading address-list texts, next to the same
 // work done by Python's standard email package (bench/mail_python.py, run once in the same run).
 
-#include "mail/IdMemorySink.h"
-#include "mail/IdMessage.h"
-#include "mail/IdMessageClient.h"
+#include "MemorySink.h"
+#include "MailMessage.h"
+#include "MessageWriter.h"
 
 #include <QProcess>
 #include <QStringList>
@@ -34,19 +34,19 @@ void BM_BuildAndWriteMessage(benchmark::State &state)
     const QLocale china(QLocale::Chinese, QLocale::China);
     qint64 bytes = 0;
     for (auto _ : state) {
-        TIdMessage msg;
-        msg.Locale = china;
-        msg.CharSet = QStringLiteral("utf-8");
-        msg.From().Address = QStringLiteral("sales@example.com");
-        msg.Subject = subject;
-        msg.From().Name = QStringLiteral("销售部");
-        msg.ReplyTo.setEMailAddresses(QStringLiteral("sales@example.com"));
-        msg.Recipients.setEMailAddresses(QStringLiteral("a@example.com, b@example.com, c@example.com"));
-        msg.Body = {QStringLiteral("你好， 客户甲,  \n") + bodyText};
-        IdMemorySink sink;
-        SendMsg(sink, msg);
+        MailMessage msg;
+        msg.locale = china;
+        msg.charSet = QStringLiteral("utf-8");
+        msg.from().address = QStringLiteral("sales@example.com");
+        msg.subject = subject;
+        msg.from().name = QStringLiteral("销售部");
+        msg.replyTo.setAddresses(QStringLiteral("sales@example.com"));
+        msg.recipients.setAddresses(QStringLiteral("a@example.com, b@example.com, c@example.com"));
+        msg.body = {QStringLiteral("你好， 客户甲,  \n") + bodyText};
+        MemorySink sink;
+        writeMessageText(sink, msg);
         bytes += sink.bytes().size();
-        benchmark::DoNotOptimize(sink.Writes.data());
+        benchmark::DoNotOptimize(sink.writes.data());
     }
     state.SetBytesProcessed(bytes);
 }
@@ -57,9 +57,9 @@ void BM_ReadAddressLists(benchmark::State &state)
     const QStringList texts = addressTexts();
     for (auto _ : state) {
         for (const QString &text : texts) {
-            TIdEMailAddressList list;
-            list.setEMailAddresses(text);
-            benchmark::DoNotOptimize(list.Count());
+            MailAddressList list;
+            list.setAddresses(text);
+            benchmark::DoNotOptimize(list.count());
         }
     }
     state.SetItemsProcessed(state.iterations() * texts.size());

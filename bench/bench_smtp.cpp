@@ -3,10 +3,10 @@
 
 #include "SmtpSink.h"
 
-#include "mail/IdMemorySink.h"
-#include "mail/IdMessage.h"
-#include "mail/IdMessageClient.h"
-#include "mail/IdSMTP.h"
+#include "MemorySink.h"
+#include "MailMessage.h"
+#include "MessageWriter.h"
+#include "SmtpSession.h"
 
 #include <QProcess>
 #include <QTemporaryFile>
@@ -22,37 +22,37 @@
 namespace {
 
 // A message as the send run makes it: Chinese sender name and subject, a greeting and a few lines.
-TIdMessage makeMessage()
+MailMessage makeMessage()
 {
-    TIdMessage message;
-    message.CharSet = QStringLiteral("utf-8");
-    message.From().Address = QStringLiteral("from@bench.test");
-    message.Subject = QString::fromUtf8("【新品上市】秋季新款，欢迎选购！");
-    message.From().Name = QString::fromUtf8("上海星辰贸易有限公司");
-    message.ReplyTo.setEMailAddresses(QStringLiteral("from@bench.test"));
-    message.Recipients.setEMailAddresses(QStringLiteral("to@bench.test"));
+    MailMessage message;
+    message.charSet = QStringLiteral("utf-8");
+    message.from().address = QStringLiteral("from@bench.test");
+    message.subject = QString::fromUtf8("【新品上市】秋季新款，欢迎选购！");
+    message.from().name = QString::fromUtf8("上海星辰贸易有限公司");
+    message.replyTo.setAddresses(QStringLiteral("from@bench.test"));
+    message.recipients.setAddresses(QStringLiteral("to@bench.test"));
     QString content;
     for (int i = 0; i < 12; ++i)
         content += QString::fromUtf8("\n本店新品已上架，全场八折，欢迎光临选购。第 %1 行。").arg(i + 1);
-    message.Body = {QString::fromUtf8("你好， 张三,  ") + content};
+    message.body = {QString::fromUtf8("你好， 张三,  ") + content};
     return message;
 }
 
-void BM_TIdSMTP_Send(benchmark::State &state)
+void BM_SmtpSession_Send(benchmark::State &state)
 {
     SmtpSink sink;
-    TIdSMTP smtp;
-    smtp.Host = QStringLiteral("127.0.0.1");
-    smtp.Port = sink.port();
-    smtp.HeloName = QStringLiteral("bench.test");
-    smtp.Connect();
-    TIdMessage message = makeMessage();
+    SmtpSession smtp;
+    smtp.host = QStringLiteral("127.0.0.1");
+    smtp.port = sink.port();
+    smtp.heloName = QStringLiteral("bench.test");
+    smtp.connect();
+    MailMessage message = makeMessage();
     for (auto _ : state)
-        smtp.Send(message);
-    smtp.Disconnect();
+        smtp.send(message);
+    smtp.disconnect();
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_TIdSMTP_Send)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_SmtpSession_Send)->UseRealTime()->MinTime(2.0);
 
 // The same transaction written out over the connection, with and without the hint that more data
 // follows during the data phase: without it, Nagle's algorithm holds each body line until the
@@ -61,25 +61,25 @@ void BM_Transaction(benchmark::State &state)
 {
     const bool hint = state.range(0) != 0;
     SmtpSink sink;
-    IdAbortSignal abort;
-    TIdTCPConnection connection(abort);
-    connection.Open(QStringLiteral("127.0.0.1"), sink.port(), 5000);
-    connection.ReadReply(5000);
-    connection.WriteLn(QStringLiteral("EHLO bench.test"));
-    connection.ReadReply(5000);
-    TIdMessage message = makeMessage();
+    AbortSignal abort;
+    SmtpConnection connection(abort);
+    connection.open(QStringLiteral("127.0.0.1"), sink.port(), 5000);
+    connection.readReply(5000);
+    connection.writeLine(QStringLiteral("EHLO bench.test"));
+    connection.readReply(5000);
+    MailMessage message = makeMessage();
     for (auto _ : state) {
         for (const char *command : {"RSET", "MAIL FROM: <from@bench.test>", "RCPT TO:<to@bench.test>", "DATA"}) {
-            connection.WriteLn(QString::fromLatin1(command));
-            connection.ReadReply(5000);
+            connection.writeLine(QString::fromLatin1(command));
+            connection.readReply(5000);
         }
         connection.setMoreComing(hint);
-        SendMsg(connection, message);
+        writeMessageText(connection, message);
         connection.setMoreComing(false);
-        connection.WriteLn(QStringLiteral("."));
-        connection.ReadReply(5000);
+        connection.writeLine(QStringLiteral("."));
+        connection.readReply(5000);
     }
-    connection.Close();
+    connection.close();
     state.SetItemsProcessed(state.iterations());
     state.SetLabel(hint ? "MSG_MORE in the data phase" : "no hint");
 }
@@ -90,9 +90,9 @@ void BM_smtplib_Send(benchmark::State &state)
 {
     const int count = int(state.range(0));
     SmtpSink sink;
-    IdMemorySink bytes;
-    TIdMessage message = makeMessage();
-    SendMsg(bytes, message);
+    MemorySink bytes;
+    MailMessage message = makeMessage();
+    writeMessageText(bytes, message);
     QTemporaryFile file;
     if (!file.open() || file.write(bytes.bytes()) != bytes.bytes().size() || !file.flush()) {
         state.SkipWithError("cannot write the message file");

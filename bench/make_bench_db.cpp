@@ -1,8 +1,8 @@
 // Makes a db.mdb for measuring: make_bench_db [path] [customers] [send records]
 // (defaults: db.mdb in the working directory, 100000, 1000000). The file must not exist yet.
 
-#include "bench/BenchData.h"
-#include "shell/Exception.h"
+#include "BenchData.h"
+#include "Error.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,7 +21,7 @@ int main(int argc, char **argv)
     timer.start();
     try {
         bench::makeBenchDatabase(path, customers, records);
-    } catch (const Exception &error) {
+    } catch (const Error &error) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(path), error.what());
         return 1;
     }

@@ -3,7 +3,7 @@
 // make_bench_db, offscreen or on a display:
 //     cd <dir with db.mdb> && QT_QPA_PLATFORM=offscreen <build>/bench/start_probe
 
-#include "window/Unit1.h"
+#include "MainWindow.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -30,7 +30,7 @@ static double sinceProcessStart()
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    TForm1 form;
+    MainWindow form;
     form.show();
     // Runs once the event loop has shown the window.
     QTimer::singleShot(0, &app, [&] {

@@ -1,4 +1,4 @@
-#include "db/Field.h"
+#include "Field.h"
 
 bool sameFieldName(const QString &a, const QString &b)
 {

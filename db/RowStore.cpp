@@ -1,6 +1,6 @@
-#include "db/RowStore.h"
+#include "RowStore.h"
 
-#include "db/Stamp.h"
+#include "Stamp.h"
 
 #include <QDateTime>
 

@@ -1,7 +1,7 @@
-#include "db/Schema.h"
+#include "Schema.h"
 
-#include "db/DatabaseError.h"
-#include "db/Statement.h"
+#include "DatabaseError.h"
+#include "Statement.h"
 
 #include <QFile>
 
@@ -17,7 +17,7 @@ void createDatabase(const QString &path)
     loadSchemaResource();
     QFile file(QStringLiteral(":/db/schema.sql"));
     if (!file.open(QIODevice::ReadOnly))
-        throw EDatabaseError(QStringLiteral("The schema is missing from the program"));
+        throw DatabaseError(QStringLiteral("The schema is missing from the program"));
     const QString schema = QString::fromUtf8(file.readAll());
 
     sqlite3 *handle = nullptr;
@@ -28,6 +28,6 @@ void createDatabase(const QString &path)
         ~Closer() { sqlite3_close(handle); }
     } closer{handle};
     if (rc != SQLITE_OK)
-        throw EDatabaseError(QString::fromUtf8(handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc)));
+        throw DatabaseError(QString::fromUtf8(handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc)));
     execute(handle, schema);
 }

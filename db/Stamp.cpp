@@ -1,4 +1,4 @@
-#include "db/Stamp.h"
+#include "Stamp.h"
 
 namespace stamp {
 

@@ -1,7 +1,7 @@
-#include "db/Statement.h"
+#include "Statement.h"
 
-#include "db/DatabaseError.h"
-#include "db/RowStore.h"
+#include "DatabaseError.h"
+#include "RowStore.h"
 
 #include <sqlite3.h>
 
@@ -20,7 +20,7 @@ Statement::~Statement()
 
 void Statement::fail() const
 {
-    throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(m_handle)));
+    throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(m_handle)));
 }
 
 void Statement::bind(int index, const QVariant &value)
@@ -71,7 +71,7 @@ bool Statement::step()
         // The statement's own error text, kept before reset clears it.
         const QString message = QString::fromUtf8(sqlite3_errmsg(m_handle));
         sqlite3_reset(m_statement);
-        throw EDatabaseError(message);
+        throw DatabaseError(message);
     }
     }
 }
@@ -121,6 +121,6 @@ void execute(sqlite3 *handle, const QString &sql)
     if (sqlite3_exec(handle, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
         const QString message = QString::fromUtf8(error ? error : sqlite3_errmsg(handle));
         sqlite3_free(error);
-        throw EDatabaseError(message);
+        throw DatabaseError(message);
     }
 }

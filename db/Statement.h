@@ -6,7 +6,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-// One prepared statement of the engine; failures throw EDatabaseError with the engine's text.
+// One prepared statement of the engine; failures throw DatabaseError with the engine's text.
 class Statement
 {
 public:

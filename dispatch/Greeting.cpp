@@ -1,19 +1,19 @@
-#include "dispatch/Greeting.h"
+#include "Greeting.h"
 
-#include "mail/IdMessage.h"
+#include "MailMessage.h"
 
 QString greetingText(const QString &customerName, const QString &content)
 {
     return QStringLiteral("你好， ") + customerName + QStringLiteral(",  ") + QLatin1Char('\n') + content;
 }
 
-void fillMessage(TIdMessage &message, const SenderBoxes &sender, const MailText &mail, const Recipient &customer)
+void fillMessage(MailMessage &message, const SenderBoxes &sender, const MailText &mail, const Recipient &customer)
 {
-    message.CharSet = QStringLiteral("utf-8");
-    message.From().Address = sender.address;
-    message.Subject = mail.subject;
-    message.From().Name = sender.name;
-    message.ReplyTo.setEMailAddresses(sender.address);
-    message.Recipients.setEMailAddresses(customer.address);
-    message.Body = QStringList{greetingText(customer.name, mail.content)};
+    message.charSet = QStringLiteral("utf-8");
+    message.from().address = sender.address;
+    message.subject = mail.subject;
+    message.from().name = sender.name;
+    message.replyTo.setAddresses(sender.address);
+    message.recipients.setAddresses(customer.address);
+    message.body = QStringList{greetingText(customer.name, mail.content)};
 }

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class TIdMessage;
+class MailMessage;
 
 // What one message of a run is made of, as read for that customer.
 struct MailText {
@@ -25,4 +25,4 @@ struct SenderBoxes {
 QString greetingText(const QString &customerName, const QString &content);
 
 // Fills a new message for one customer, field by field in the order the session expects them.
-void fillMessage(TIdMessage &message, const SenderBoxes &sender, const MailText &mail, const Recipient &customer);
+void fillMessage(MailMessage &message, const SenderBoxes &sender, const MailText &mail, const Recipient &customer);

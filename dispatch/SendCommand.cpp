@@ -1,12 +1,12 @@
-#include "dispatch/SendCommand.h"
+#include "SendCommand.h"
 
-#include "db/ADOConnection.h"
-#include "db/ADODataSet.h"
-#include "db/Statement.h"
+#include "Database.h"
+#include "RecordView.h"
+#include "Statement.h"
 
 namespace {
 
-bool mailExists(TADOConnection &connection, const QString &mailChoice)
+bool mailExists(Database &connection, const QString &mailChoice)
 {
     bool isNumber = false;
     const qint64 id = mailChoice.toLongLong(&isNumber);
@@ -19,11 +19,11 @@ bool mailExists(TADOConnection &connection, const QString &mailChoice)
 
 } // namespace
 
-std::optional<QString> sendCommandRefusal(const TADODataSet &customers, const TADODataSet &mails,
-                                          const TADODataSet &settings, const QString &mailChoice,
-                                          TADOConnection &connection)
+std::optional<QString> sendCommandRefusal(const RecordView &customers, const RecordView &mails,
+                                          const RecordView &settings, const QString &mailChoice,
+                                          Database &connection)
 {
-    if (customers.RecordCount() < 1 || mails.RecordCount() < 1 || settings.RecordCount() < 1)
+    if (customers.recordCount() < 1 || mails.recordCount() < 1 || settings.recordCount() < 1)
         return QStringLiteral("请先输入邮箱帐号、邮件、客户信息。");
     if (mailChoice.isEmpty())
         return QStringLiteral("请选择要发送的邮件");

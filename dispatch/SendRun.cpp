@@ -1,11 +1,11 @@
-#include "dispatch/SendRun.h"
+#include "SendRun.h"
 
-#include "db/ADOConnection.h"
-#include "db/Statement.h"
-#include "dispatch/Greeting.h"
-#include "mail/IdMessage.h"
-#include "mail/IdSMTP.h"
-#include "shell/Exception.h"
+#include "Database.h"
+#include "Statement.h"
+#include "Greeting.h"
+#include "MailMessage.h"
+#include "SmtpSession.h"
+#include "Error.h"
 
 #include <QDateTime>
 
@@ -14,7 +14,7 @@
 namespace {
 
 // The customers in the order the customer grid lists them (its statement, without an order).
-QList<Recipient> readCustomers(TADOConnection &connection)
+QList<Recipient> readCustomers(Database &connection)
 {
     QList<Recipient> customers;
     Statement query(connection.handle(), QStringLiteral("select 客户ID, 客户名称, 电子邮件地址 from 客户表"));
@@ -25,17 +25,17 @@ QList<Recipient> readCustomers(TADOConnection &connection)
     return customers;
 }
 
-MailText readMail(TADOConnection &connection, qint64 mailId)
+MailText readMail(Database &connection, qint64 mailId)
 {
     Statement query(connection.handle(), QStringLiteral("select 邮件主题, 邮件内容 from 邮件表 where 邮件ID = ?"));
     query.bind(1, mailId);
     if (!query.step())
-        throw Exception(QStringLiteral("所选的邮件已不存在，请重新选择要发送的邮件。"));
+        throw Error(QStringLiteral("所选的邮件已不存在，请重新选择要发送的邮件。"));
     return {query.column(0).toString(), query.column(1).toString()};
 }
 
 // Gives the new record's key.
-qint64 appendSendRecord(TADOConnection &connection, qint64 customerId, const QString &mailChoice, const QString &sendDate)
+qint64 appendSendRecord(Database &connection, qint64 customerId, const QString &mailChoice, const QString &sendDate)
 {
     Statement insert(connection.handle(),
                      QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期) values(?, ?, ?)"));
@@ -48,7 +48,7 @@ qint64 appendSendRecord(TADOConnection &connection, qint64 customerId, const QSt
 
 } // namespace
 
-SendRun::SendRun(SendRunHost &host, TIdSMTP &smtp, QString databasePath)
+SendRun::SendRun(SendRunHost &host, SmtpSession &smtp, QString databasePath)
     : m_host(host)
     , m_smtp(smtp)
     , m_databasePath(std::move(databasePath))
@@ -64,7 +64,7 @@ SendRun::~SendRun()
 void SendRun::start()
 {
     m_running = true;
-    m_thread = std::thread([this] { SendMailProc(); });
+    m_thread = std::thread([this] { work(); });
 }
 
 void SendRun::requestStop()
@@ -76,18 +76,18 @@ void SendRun::requestStop()
     m_wake.notify_all();
 }
 
-void SendRun::SendMailProc()
+void SendRun::work()
 {
     m_host.runStarted();
     try {
         sendToEveryCustomer();
-        m_smtp.Disconnect();
+        m_smtp.disconnect();
     } catch (const std::exception &e) {
-        const auto *error = dynamic_cast<const Exception *>(&e);
+        const auto *error = dynamic_cast<const Error *>(&e);
         m_host.showError(error ? error->message() : QString::fromUtf8(e.what()));
         // Whatever ended the run, the connection is closed, with QUIT while it is still up.
         try {
-            m_smtp.Disconnect();
+            m_smtp.disconnect();
         } catch (const std::exception &) {
         }
     }
@@ -97,33 +97,33 @@ void SendRun::SendMailProc()
 
 void SendRun::sendToEveryCustomer()
 {
-    TADOConnection database(m_databasePath);
+    Database database(m_databasePath);
     database.setConnected(true);
     const QList<Recipient> customers = readCustomers(database);
-    const MailText mail = readMail(database, m_host.mailChoice().toLongLong());
+    const MailText mail = readMail(database, m_host.chosenMail().toLongLong());
 
-    const SendRunHost::Account account = m_host.account();
-    m_smtp.Host = account.server;
-    m_smtp.Username = account.userName;
-    m_smtp.Port = 25;
-    m_smtp.Password = account.password;
-    m_smtp.Connect();
+    const SendRunHost::Account account = m_host.accountBoxes();
+    m_smtp.host = account.server;
+    m_smtp.userName = account.userName;
+    m_smtp.port = 25;
+    m_smtp.password = account.password;
+    m_smtp.connect();
 
     for (const Recipient &customer : customers) {
         m_host.showCustomer(customer.id);
-        const SendRunHost::Sender boxes = m_host.sender();
-        TIdMessage message;
+        const SendRunHost::Sender boxes = m_host.senderBoxes();
+        MailMessage message;
         fillMessage(message, {boxes.name, boxes.address}, mail, customer);
         try {
-            m_smtp.Send(message);
-            pause(m_host.pauseChoice().toInt());
+            m_smtp.send(message);
+            pause(m_host.chosenPause().toInt());
         } catch (const std::exception &) {
             // A refused message, recipient or login, or a lost connection: the customer still gets
             // the record, and the run goes on with the next one without a pause.
         }
 
         const QString sendDate = m_host.dateTimeText(QDateTime::currentDateTime());
-        const QString mailChoice = m_host.mailChoice();
+        const QString mailChoice = m_host.chosenMail();
         const qint64 key = appendSendRecord(database, customer.id, mailChoice, sendDate);
         m_host.showSendRecord(key, customer.id, mailChoice.toLongLong(), sendDate);
 

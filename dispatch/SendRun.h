@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dispatch/SendRunHost.h"
+#include "SendRunHost.h"
 
 #include <QString>
 
@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-class TIdSMTP;
+class SmtpSession;
 
 // One send run: the chosen mail to every customer, one message each over one SMTP connection, a
 // pause after each accepted message, one send record per customer. It runs on a thread of its own
@@ -19,7 +19,7 @@ class SendRun
 {
 public:
     // `databasePath` is the file the window works on; the run opens its own connection to it.
-    SendRun(SendRunHost &host, TIdSMTP &smtp, QString databasePath);
+    SendRun(SendRunHost &host, SmtpSession &smtp, QString databasePath);
     // Waits for the thread; ask it to stop first when it should not finish the whole list.
     ~SendRun();
     SendRun(const SendRun &) = delete;
@@ -33,13 +33,13 @@ public:
     bool running() const { return m_running; }
 
 private:
-    void SendMailProc();
+    void work();
     void sendToEveryCustomer();
     // Waits the pause unless a stop is asked for; true when the run should go on.
     void pause(int seconds);
 
     SendRunHost &m_host;
-    TIdSMTP &m_smtp;
+    SmtpSession &m_smtp;
     QString m_databasePath;
 
     std::thread m_thread;

@@ -6,43 +6,43 @@
 
 // How characters become bytes on the wire. Without an encoding given, text goes out as 7-bit ASCII,
 // every character above 127 becoming "?".
-enum class IdTextEncoding { Ascii, Utf8, Latin1 };
+enum class TextEncoding { Ascii, Utf8, Latin1 };
 
 // The three line-output operations the message writer needs. The SMTP connection implements them on
 // its socket; tests use an in-memory sink that behaves the same.
-class IdLineSink
+class LineSink
 {
 public:
-    virtual ~IdLineSink() = default;
+    virtual ~LineSink() = default;
 
     // Block write: every line followed by CR LF, all handed over as one write.
-    virtual void WriteBlock(const QStringList &lines, IdTextEncoding encoding = IdTextEncoding::Ascii) = 0;
+    virtual void writeBlock(const QStringList &lines, TextEncoding encoding = TextEncoding::Ascii) = 0;
     // One line followed by CR LF, written at once.
-    virtual void WriteLn(const QString &line, IdTextEncoding encoding = IdTextEncoding::Ascii) = 0;
+    virtual void writeLine(const QString &line, TextEncoding encoding = TextEncoding::Ascii) = 0;
 
     // As WriteLn, with one more "." in front of a line that begins with "." (RFC 5321 transparency).
-    void WriteLnRFC(const QString &line, IdTextEncoding encoding = IdTextEncoding::Ascii)
+    void writeDotStuffedLine(const QString &line, TextEncoding encoding = TextEncoding::Ascii)
     {
-        WriteLn(line.startsWith(QLatin1Char('.')) ? QLatin1Char('.') + line : line, encoding);
+        writeLine(line.startsWith(QLatin1Char('.')) ? QLatin1Char('.') + line : line, encoding);
     }
 
-    void WriteRFCStrings(const QStringList &lines, IdTextEncoding encoding = IdTextEncoding::Ascii)
+    void writeDotStuffedLines(const QStringList &lines, TextEncoding encoding = TextEncoding::Ascii)
     {
         for (const QString &line : lines)
-            WriteLnRFC(line, encoding);
+            writeDotStuffedLine(line, encoding);
     }
 
     // The bytes of one line, CR LF included.
-    static QByteArray encodeLine(const QString &line, IdTextEncoding encoding)
+    static QByteArray encodeLine(const QString &line, TextEncoding encoding)
     {
         QByteArray bytes;
         switch (encoding) {
-        case IdTextEncoding::Utf8:
+        case TextEncoding::Utf8:
             bytes = line.toUtf8();
             break;
-        case IdTextEncoding::Ascii:
-        case IdTextEncoding::Latin1: {
-            const char16_t limit = encoding == IdTextEncoding::Ascii ? 127 : 255;
+        case TextEncoding::Ascii:
+        case TextEncoding::Latin1: {
+            const char16_t limit = encoding == TextEncoding::Ascii ? 127 : 255;
             bytes.reserve(line.size() + 2);
             // A character outside the BMP is one character: one "?", not one per UTF-16 unit.
             for (qsizetype i = 0; i < line.size(); ++i) {

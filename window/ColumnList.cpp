@@ -1,25 +1,25 @@
 #include "ColumnList.h"
 
-#include "db/DatabaseError.h"
-#include "window/DataSource.h"
+#include "DatabaseError.h"
+#include "ViewSource.h"
 
 #include <QComboBox>
 #include <QStringList>
 
-void fillFromColumn(QComboBox &list, TDataSource &source, const QString &column)
+void fillFromColumn(QComboBox &list, ViewSource &source, const QString &column)
 {
     list.clear();
-    TADODataSet *view = source.DataSet();
+    RecordView *view = source.view();
     if (!view)
-        throw EDatabaseError::closedDataset();
-    source.UpdateRecord();
+        throw DatabaseError::closedDataset();
+    source.updateRecord();
     QStringList entries;
     {
-        TControlsDisabled still(*view);
-        view->First();
-        while (!view->Eof()) {
-            entries << view->FieldByName(column).toString();
-            view->Next();
+        FrozenControls still(*view);
+        view->first();
+        while (!view->eof()) {
+            entries << view->fieldByName(column).toString();
+            view->next();
         }
     }
     list.addItems(entries);

@@ -25,33 +25,33 @@ protected:
 
 } // namespace
 
-TPageControl::TPageControl(QWidget *parent)
+PageTabs::PageTabs(QWidget *parent)
     : QTabWidget(parent)
 {
     setTabBar(new FixedWidthTabBar(this));
 }
 
-int TPageControl::TabWidth() const
+int PageTabs::tabWidth() const
 {
     return static_cast<FixedWidthTabBar *>(tabBar())->width;
 }
 
-void TPageControl::setTabWidth(int width)
+void PageTabs::setTabWidth(int width)
 {
     static_cast<FixedWidthTabBar *>(tabBar())->width = width;
     tabBar()->updateGeometry();
     tabBar()->adjustSize();
 }
 
-void TPanel::mouseDoubleClickEvent(QMouseEvent *event)
+void ClickablePanel::mouseDoubleClickEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton && !childAt(event->position().toPoint()))
-        emit DblClick();
+        emit doubleClicked();
     QFrame::mouseDoubleClickEvent(event);
 }
 
-void TComboBox::showPopup()
+void DropDownList::showPopup()
 {
-    emit DropDown();
+    emit dropDown();
     QComboBox::showPopup();
 }

@@ -7,27 +7,27 @@
 // The window's plain controls where Qt's own lack something the form relies on.
 
 // A page control whose tabs all have one fixed width.
-class TPageControl : public QTabWidget
+class PageTabs : public QTabWidget
 {
     Q_OBJECT
-    Q_PROPERTY(int TabWidth READ TabWidth WRITE setTabWidth)
+    Q_PROPERTY(int tabWidth READ tabWidth WRITE setTabWidth)
 public:
-    explicit TPageControl(QWidget *parent = nullptr);
+    explicit PageTabs(QWidget *parent = nullptr);
 
-    int TabWidth() const;
+    int tabWidth() const;
     void setTabWidth(int width);
 };
 
 // A panel that reports double-clicks on its own surface only: a double-click on a control lying
 // on it (a label included, though labels pass their mouse events on) is not the panel's.
-class TPanel : public QFrame
+class ClickablePanel : public QFrame
 {
     Q_OBJECT
 public:
     using QFrame::QFrame;
 
 signals:
-    void DblClick();
+    void doubleClicked();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
@@ -35,7 +35,7 @@ protected:
 
 // A drop-down list that announces each drop-down before its list opens, so the list can be
 // filled afresh; an error while filling keeps the list closed.
-class TComboBox : public QComboBox
+class DropDownList : public QComboBox
 {
     Q_OBJECT
 public:
@@ -44,5 +44,5 @@ public:
     void showPopup() override;
 
 signals:
-    void DropDown();
+    void dropDown();
 };

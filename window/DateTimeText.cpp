@@ -57,7 +57,7 @@ QString twoDigits(const QLocale &locale, int value)
 
 } // namespace
 
-QString LongTimeText(const QTime &time, const QLocale &locale)
+QString formatLongTime(const QTime &time, const QLocale &locale)
 {
     const LongTimeFormat format = longTimeFormat(locale);
     int hour = time.hour();
@@ -74,14 +74,14 @@ QString LongTimeText(const QTime &time, const QLocale &locale)
     return format.designatorFirst ? designator + u' ' + text : text + u' ' + designator;
 }
 
-QString DateTimeText(const QDateTime &moment, const QLocale &locale)
+QString formatDateTime(const QDateTime &moment, const QLocale &locale)
 {
-    return locale.toString(moment.date(), QLocale::ShortFormat) + u' ' + LongTimeText(moment.time(), locale);
+    return locale.toString(moment.date(), QLocale::ShortFormat) + u' ' + formatLongTime(moment.time(), locale);
 }
 
-QString GridDateTimeText(const QDateTime &moment, const QLocale &locale)
+QString formatGridDateTime(const QDateTime &moment, const QLocale &locale)
 {
     if (moment.time() == QTime(0, 0))
         return locale.toString(moment.date(), QLocale::ShortFormat);
-    return DateTimeText(moment, locale);
+    return formatDateTime(moment, locale);
 }

@@ -8,10 +8,10 @@
 // time always has hours, minutes and seconds: the hour with a leading zero only where the region
 // writes one, minutes and seconds as two digits, and on a 12-hour clock the region's morning or
 // afternoon designator before or after the time, as the region places it.
-QString DateTimeText(const QDateTime &moment, const QLocale &locale = QLocale::system());
+QString formatDateTime(const QDateTime &moment, const QLocale &locale = QLocale::system());
 
-// The long time alone, as DateTimeText writes it.
-QString LongTimeText(const QTime &time, const QLocale &locale = QLocale::system());
+// The long time alone, as formatDateTime writes it.
+QString formatLongTime(const QTime &time, const QLocale &locale = QLocale::system());
 
-// What a grid cell shows for a date and time: DateTimeText, without the time at exactly midnight.
-QString GridDateTimeText(const QDateTime &moment, const QLocale &locale = QLocale::system());
+// What a grid cell shows for a date and time: formatDateTime, without the time at exactly midnight.
+QString formatGridDateTime(const QDateTime &moment, const QLocale &locale = QLocale::system());

@@ -1,7 +1,7 @@
 #include "SendRecordBrowser.h"
 
-#include "db/ADODataSet.h"
-#include "window/ColumnList.h"
+#include "RecordView.h"
+#include "ColumnList.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -32,7 +32,7 @@ QString combinedStatement(const QString &customer, const QString &mail)
 
 } // namespace
 
-TSendRecordBrowser::TSendRecordBrowser(TDataSource &customers, TDataSource &mails, TADODataSet &sendRecords,
+SendRecordBrowser::SendRecordBrowser(ViewSource &customers, ViewSource &mails, RecordView &sendRecords,
                                        const Page &page)
     : m_customers(customers)
     , m_mails(mails)
@@ -41,76 +41,76 @@ TSendRecordBrowser::TSendRecordBrowser(TDataSource &customers, TDataSource &mail
 {
 }
 
-void TSendRecordBrowser::RadioButton3Click()
+void SendRecordBrowser::filterByCustomer()
 {
     enableLists(true, false);
 }
 
-void TSendRecordBrowser::RadioButton4Click()
+void SendRecordBrowser::filterByMail()
 {
     enableLists(false, true);
 }
 
-void TSendRecordBrowser::RadioButton5Click()
+void SendRecordBrowser::filterByBoth()
 {
     enableLists(true, true);
     // Both lists go to the number 1 where they offer it; a list that does not keeps what it shows.
-    m_page.ComboBox2->setCurrentText(QStringLiteral("1"));
-    m_page.ComboBox3->setCurrentText(QStringLiteral("1"));
+    m_page.customerFilter->setCurrentText(QStringLiteral("1"));
+    m_page.mailFilter->setCurrentText(QStringLiteral("1"));
 }
 
-void TSendRecordBrowser::RadioButton6Click()
+void SendRecordBrowser::showAll()
 {
     enableLists(false, false);
     requery(allRecordsStatement());
 }
 
-void TSendRecordBrowser::ComboBox2DropDown()
+void SendRecordBrowser::fillCustomerFilter()
 {
-    fillFromColumn(*m_page.ComboBox2, m_customers, QStringLiteral("客户ID"));
+    fillFromColumn(*m_page.customerFilter, m_customers, QStringLiteral("客户ID"));
 }
 
-void TSendRecordBrowser::ComboBox3DropDown()
+void SendRecordBrowser::fillMailFilter()
 {
-    fillFromColumn(*m_page.ComboBox3, m_mails, QStringLiteral("邮件ID"));
+    fillFromColumn(*m_page.mailFilter, m_mails, QStringLiteral("邮件ID"));
 }
 
-void TSendRecordBrowser::ComboBox2Change()
+void SendRecordBrowser::customerFilterPicked()
 {
-    const QString customer = m_page.ComboBox2->currentText();
-    requery(m_page.ComboBox3->isEnabled() ? combinedStatement(customer, m_page.ComboBox3->currentText())
+    const QString customer = m_page.customerFilter->currentText();
+    requery(m_page.mailFilter->isEnabled() ? combinedStatement(customer, m_page.mailFilter->currentText())
                                           : customerStatement(customer));
 }
 
-void TSendRecordBrowser::ComboBox3Change()
+void SendRecordBrowser::mailFilterPicked()
 {
-    const QString mail = m_page.ComboBox3->currentText();
-    requery(m_page.ComboBox2->isEnabled() ? combinedStatement(m_page.ComboBox2->currentText(), mail)
+    const QString mail = m_page.mailFilter->currentText();
+    requery(m_page.customerFilter->isEnabled() ? combinedStatement(m_page.customerFilter->currentText(), mail)
                                           : mailStatement(mail));
 }
 
-void TSendRecordBrowser::ADODataSet3AfterOpen()
+void SendRecordBrowser::showRecordCount()
 {
     int count = 0;
-    m_sendRecords.First();
-    while (!m_sendRecords.Eof()) {
+    m_sendRecords.first();
+    while (!m_sendRecords.eof()) {
         ++count;
-        m_sendRecords.Next();
+        m_sendRecords.next();
     }
-    m_page.Label5->setText(QString::number(count));
+    m_page.recordCount->setText(QString::number(count));
 }
 
-void TSendRecordBrowser::enableLists(bool customers, bool mails)
+void SendRecordBrowser::enableLists(bool customers, bool mails)
 {
-    m_page.ComboBox2->setEnabled(customers);
-    m_page.ComboBox3->setEnabled(mails);
+    m_page.customerFilter->setEnabled(customers);
+    m_page.mailFilter->setEnabled(mails);
 }
 
 // A refused statement leaves the view closed (its grid empty) and the count as it was.
-void TSendRecordBrowser::requery(const QString &statement)
+void SendRecordBrowser::requery(const QString &statement)
 {
-    m_sendRecords.Close();
-    m_sendRecords.setCommandType(TCommandType::cmdText);
+    m_sendRecords.close();
+    m_sendRecords.setCommandType(RecordView::CommandType::Text);
     m_sendRecords.setCommandText(statement);
-    m_sendRecords.Open();
+    m_sendRecords.open();
 }

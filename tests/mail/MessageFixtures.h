@@ -1,21 +1,21 @@
 #pragma once
 
-#include "mail/IdClock.h"
-#include "mail/IdMessage.h"
+#include "Clock.h"
+#include "MailMessage.h"
 
 #include <QDateTime>
 #include <QLocale>
 #include <QTimeZone>
 
 // A clock that always tells the same moment.
-class FixedClock : public IdClock
+class FixedClock : public Clock
 {
 public:
     explicit FixedClock(QDateTime moment)
         : m_moment(std::move(moment))
     {
     }
-    QDateTime Now() const override { return m_moment; }
+    QDateTime now() const override { return m_moment; }
 
 private:
     QDateTime m_moment;

@@ -1,6 +1,6 @@
-#include "mail/IdEMailAddress.h"
+#include "MailAddress.h"
 
-#include "tests/support/Printers.h"
+#include "Printers.h"
 
 #include <gtest/gtest.h>
 
@@ -23,11 +23,11 @@ void PrintTo(const ListCase &c, std::ostream *os)
     *os << '\'' << c.text << '\'';
 }
 
-Items itemsOf(const TIdEMailAddressList &list)
+Items itemsOf(const MailAddressList &list)
 {
     Items items;
-    for (const TIdEMailAddressItem &item : list)
-        items.emplace_back(item.Name, item.Address);
+    for (const MailAddress &item : list)
+        items.emplace_back(item.name, item.address);
     return items;
 }
 
@@ -37,9 +37,9 @@ class AddressListReading : public testing::TestWithParam<ListCase>
 
 TEST_P(AddressListReading, GivesTheItemsInOrder)
 {
-    TIdEMailAddressList list;
-    list.Add().Address = QStringLiteral("left@over"); // whatever stood in the list before is replaced
-    list.setEMailAddresses(QString::fromUtf8(GetParam().text));
+    MailAddressList list;
+    list.add().address = QStringLiteral("left@over"); // whatever stood in the list before is replaced
+    list.setAddresses(QString::fromUtf8(GetParam().text));
     EXPECT_EQ(itemsOf(list), GetParam().items);
 }
 
@@ -92,10 +92,10 @@ TEST(AddressListReadingAnyText, EndsAndOnlyCopies)
         QString text;
         for (int i = length(random); i > 0; --i)
             text += alphabet.at(pick(random));
-        TIdEMailAddressList list;
-        list.setEMailAddresses(text);
-        for (const TIdEMailAddressItem &item : list) {
-            for (const QChar c : item.Name + item.Address)
+        MailAddressList list;
+        list.setAddresses(text);
+        for (const MailAddress &item : list) {
+            for (const QChar c : item.name + item.address)
                 ASSERT_TRUE(text.contains(c)) << text.toStdString();
         }
     }

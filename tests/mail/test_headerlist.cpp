@@ -1,9 +1,9 @@
-#include "mail/IdCharsets.h"
-#include "mail/IdClock.h"
-#include "mail/IdException.h"
-#include "mail/IdHeaderList.h"
+#include "Charsets.h"
+#include "Clock.h"
+#include "MailError.h"
+#include "HeaderList.h"
 
-#include "tests/support/Printers.h"
+#include "Printers.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ class Folding : public testing::TestWithParam<FoldCase>
 
 TEST_P(Folding, BreaksWhereExpected)
 {
-    EXPECT_EQ(FoldHeaderLine(GetParam().line), GetParam().folded);
+    EXPECT_EQ(foldHeaderLine(GetParam().line), GetParam().folded);
 }
 
 const QString a70 = QString(70, u'a');
@@ -56,7 +56,7 @@ protected:
             list.append(QString::fromLatin1(line));
     }
 
-    TIdHeaderList list;
+    HeaderList list;
 };
 
 TEST_F(HeaderListSetting, ReplacesInPlaceWithoutTheOldContinuation)
@@ -99,7 +99,7 @@ class DateValue : public testing::TestWithParam<DateCase>
 
 TEST_P(DateValue, UsesEnglishNamesAndTheOffsetInForce)
 {
-    EXPECT_EQ(IdDateValue(GetParam().moment), QString::fromLatin1(GetParam().value));
+    EXPECT_EQ(dateHeaderValue(GetParam().moment), QString::fromLatin1(GetParam().value));
 }
 
 QDateTime at(int y, int m, int d, int h, int mi, int s, int offsetMinutes)
@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(Zones, DateValue, testing::Values(
 
 TEST(SystemClock, TellsTheLocalOffset)
 {
-    const QDateTime now = IdSystemClock().Now();
+    const QDateTime now = systemClock().now();
     ASSERT_TRUE(now.isValid());
     EXPECT_EQ(now.offsetFromUtc(), QDateTime::currentDateTime().offsetFromUtc());
     EXPECT_LE(qAbs(now.secsTo(QDateTime::currentDateTimeUtc())), 2);
@@ -125,9 +125,9 @@ TEST(SystemClock, TellsTheLocalOffset)
 TEST(HeaderCharset, WithoutConverterFailsWithItsLabel)
 {
     try {
-        IdCharsetEncoder encoder({QStringLiteral("x-none"), "NO-SUCH-CHARSET"});
+        CharsetEncoder encoder({QStringLiteral("x-none"), "NO-SUCH-CHARSET"});
         FAIL() << "no error";
-    } catch (const EIdException &e) {
+    } catch (const MailError &e) {
         EXPECT_EQ(e.message(), u"Could not encode header data using charset \"x-none\"");
     }
 }

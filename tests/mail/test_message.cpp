@@ -1,10 +1,10 @@
-#include "mail/IdErrors.h"
-#include "mail/IdMemorySink.h"
-#include "mail/IdMessage.h"
-#include "mail/IdMessageClient.h"
+#include "MailErrors.h"
+#include "MemorySink.h"
+#include "MailMessage.h"
+#include "MessageWriter.h"
 
-#include "tests/mail/MessageFixtures.h"
-#include "tests/support/Printers.h"
+#include "MessageFixtures.h"
+#include "Printers.h"
 
 #include <gtest/gtest.h>
 
@@ -18,35 +18,35 @@ class MessageWriting : public testing::Test
 protected:
     MessageWriting()
     {
-        msg.Locale = chinaLocale();
-        msg.Clock = &clock;
+        msg.locale = chinaLocale();
+        msg.clock = &clock;
     }
 
     // The message as the send run fills it for one customer.
     void fill(const QString &senderName, const QString &senderAddress, const QString &subject,
               const QString &customerName, const QString &customerAddress, const QString &content)
     {
-        msg.CharSet = QStringLiteral("utf-8");
-        msg.From().Address = senderAddress;
-        msg.Subject = subject;
-        msg.From().Name = senderName;
-        msg.ReplyTo.setEMailAddresses(senderAddress);
-        msg.Recipients.setEMailAddresses(customerAddress);
-        msg.Body = {QStringLiteral("你好， ") + customerName + QStringLiteral(",  \n") + content};
+        msg.charSet = QStringLiteral("utf-8");
+        msg.from().address = senderAddress;
+        msg.subject = subject;
+        msg.from().name = senderName;
+        msg.replyTo.setAddresses(senderAddress);
+        msg.recipients.setAddresses(customerAddress);
+        msg.body = {QStringLiteral("你好， ") + customerName + QStringLiteral(",  \n") + content};
     }
 
     QByteArray written()
     {
-        IdMemorySink sink;
-        SendMsg(sink, msg);
+        MemorySink sink;
+        writeMessageText(sink, msg);
         return sink.bytes();
     }
 
     // The lines of one generated header: its line and the continuation lines after it.
     QStringList header(const QString &name)
     {
-        msg.GenerateHeader();
-        const QStringList &lines = msg.LastGeneratedHeaders.lines();
+        msg.generateHeader();
+        const QStringList &lines = msg.lastGeneratedHeaders.lines();
         qsizetype i = 0;
         while (i < lines.size() && !lines[i].startsWith(name + u':'))
             ++i;
@@ -59,15 +59,15 @@ protected:
     }
 
     FixedClock clock{sampleMoment()};
-    TIdMessage msg;
+    MailMessage msg;
 };
 
 TEST_F(MessageWriting, WritesTheDataTextByteForByte)
 {
     fill(QStringLiteral("销售部"), QStringLiteral("a@b"), QStringLiteral("新品介绍"), QStringLiteral("客户甲"),
          QStringLiteral("c@d"), QStringLiteral("第一行\n第二行"));
-    IdMemorySink sink;
-    SendMsg(sink, msg);
+    MemorySink sink;
+    writeMessageText(sink, msg);
     EXPECT_EQ(sink.bytes(), QByteArray("From: =?GB2312?B?z/rK27K/?= <a@b>\r\n"
                                        "Subject: =?GB2312?B?0MLGt73pydw=?=\r\n"
                                        "To: c@d\r\n"
@@ -79,8 +79,8 @@ TEST_F(MessageWriting, WritesTheDataTextByteForByte)
                                        "第二行\r\n"
                                        "\r\n"));
     // The header lines are handed over as one write.
-    EXPECT_EQ(sink.Writes.first(), sink.bytes().left(sink.bytes().indexOf("\r\n\r\n") + 2));
-    EXPECT_EQ(msg.Encoding, mePlainText);
+    EXPECT_EQ(sink.writes.first(), sink.bytes().left(sink.bytes().indexOf("\r\n\r\n") + 2));
+    EXPECT_EQ(msg.encoding, MessageEncoding::PlainText);
 }
 
 TEST_F(MessageWriting, CustomerWithoutNameKeepsTheGreetingBlanks)
@@ -94,7 +94,7 @@ TEST_F(MessageWriting, CustomerWithoutNameKeepsTheGreetingBlanks)
 struct HeaderCase
 {
     const char *what;
-    std::function<void(TIdMessage &)> fill;
+    std::function<void(MailMessage &)> fill;
     QString header;
     QStringList expected; // empty: no such header
     QLocale locale = chinaLocale();
@@ -111,28 +111,28 @@ class HeaderLines : public MessageWriting, public testing::WithParamInterface<He
 
 TEST_P(HeaderLines, AreWrittenAsExpected)
 {
-    msg.Locale = GetParam().locale;
+    msg.locale = GetParam().locale;
     GetParam().fill(msg);
     EXPECT_EQ(header(GetParam().header), GetParam().expected);
-    EXPECT_FALSE(msg.LastGeneratedHeaders.value(QStringLiteral("Date")).isEmpty()) << "the Date line is always there";
+    EXPECT_FALSE(msg.lastGeneratedHeaders.value(QStringLiteral("Date")).isEmpty()) << "the Date line is always there";
 }
 
 auto sender(const char *name, const char *address)
 {
-    return [=](TIdMessage &m) {
-        m.From().Address = QString::fromUtf8(address);
-        m.From().Name = QString::fromUtf8(name);
+    return [=](MailMessage &m) {
+        m.from().address = QString::fromUtf8(address);
+        m.from().name = QString::fromUtf8(name);
     };
 }
 
 auto subject(const char *text)
 {
-    return [=](TIdMessage &m) { m.Subject = QString::fromUtf8(text); };
+    return [=](MailMessage &m) { m.subject = QString::fromUtf8(text); };
 }
 
 auto recipients(const char *listText)
 {
-    return [=](TIdMessage &m) { m.Recipients.setEMailAddresses(QString::fromUtf8(listText)); };
+    return [=](MailMessage &m) { m.recipients.setAddresses(QString::fromUtf8(listText)); };
 }
 
 QStringList line(const char *text)
@@ -154,20 +154,20 @@ INSTANTIATE_TEST_SUITE_P(Examples, HeaderLines, testing::Values(
                line("Subject: =?GB2312?B?YT1iID0/VVRGLTg/Qj81cGF3Pz0g0MI=?=")},
     HeaderCase{"empty subject", subject(""), "Subject", {}},
     HeaderCase{"two recipients", recipients("a@b, c@d"), "To", line("To: a@b, c@d")},
-    HeaderCase{"recipient with a name", [](TIdMessage &m) {
-                   TIdEMailAddressItem &item = m.Recipients.Add();
-                   item.Address = QStringLiteral("a@b");
-                   item.Name = QStringLiteral("Sales, East");
+    HeaderCase{"recipient with a name", [](MailMessage &m) {
+                   MailAddress &item = m.recipients.add();
+                   item.address = QStringLiteral("a@b");
+                   item.name = QStringLiteral("Sales, East");
                }, "To", line("To: \"Sales, East\" <a@b>")},
     HeaderCase{"no recipient", recipients(""), "To", {}},
     HeaderCase{"no reply-to", recipients("a@b"), "Reply-To", {}},
-    HeaderCase{"copy recipients", [](TIdMessage &m) { m.CCList.setEMailAddresses(QStringLiteral("c@d")); }, "Cc",
+    HeaderCase{"copy recipients", [](MailMessage &m) { m.ccList.setAddresses(QStringLiteral("c@d")); }, "Cc",
                line("Cc: c@d")},
-    HeaderCase{"blind copies are never written", [](TIdMessage &m) {
-                   m.BccList.setEMailAddresses(QStringLiteral("c@d"));
+    HeaderCase{"blind copies are never written", [](MailMessage &m) {
+                   m.bccList.setAddresses(QStringLiteral("c@d"));
                }, "Bcc", {}},
-    HeaderCase{"extra header after Date", [](TIdMessage &m) {
-                   m.ExtraHeaders.setValue(QStringLiteral("X-Mailer"), QStringLiteral("Q"));
+    HeaderCase{"extra header after Date", [](MailMessage &m) {
+                   m.extraHeaders.setValue(QStringLiteral("X-Mailer"), QStringLiteral("Q"));
                }, "X-Mailer", line("X-Mailer: Q")},
     HeaderCase{"subject under another locale", subject("新品介绍"), "Subject",
                line("Subject: =?UTF-8?B?5paw5ZOB5LuL57uN?="), QLocale(QLocale::English, QLocale::UnitedStates)},
@@ -198,8 +198,8 @@ class HeaderCharsets : public MessageWriting, public testing::WithParamInterface
 
 TEST_P(HeaderCharsets, LabelAndConversionFollowTheLocale)
 {
-    msg.Locale = GetParam().locale;
-    msg.Subject = QString::fromUtf8(GetParam().subject);
+    msg.locale = GetParam().locale;
+    msg.subject = QString::fromUtf8(GetParam().subject);
     EXPECT_EQ(header(QStringLiteral("Subject")), line(GetParam().line));
 }
 
@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(SevenLabels, HeaderCharsets, testing::Values(
 
 TEST_F(MessageWriting, ThirtyEightCharacterSubjectFoldsIntoTwoEncodedWords)
 {
-    msg.Subject = QStringLiteral("新品").repeated(19);
+    msg.subject = QStringLiteral("新品").repeated(19);
     const QStringList lines = header(QStringLiteral("Subject"));
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[0], u"Subject:");
@@ -226,8 +226,8 @@ TEST_F(MessageWriting, ThirtyEightCharacterSubjectFoldsIntoTwoEncodedWords)
 TEST_F(MessageWriting, JapaneseEncodedWordsEachStandAlone)
 {
     // Every word shifts back to ASCII before it ends, so each decodes on its own.
-    msg.Locale = QLocale(QLocale::Japanese, QLocale::Japan);
-    msg.Subject = QStringLiteral("新品").repeated(15);
+    msg.locale = QLocale(QLocale::Japanese, QLocale::Japan);
+    msg.subject = QStringLiteral("新品").repeated(15);
     EXPECT_EQ(header(QStringLiteral("Subject")),
               QStringList({QStringLiteral("Subject:"),
                            QStringLiteral(" =?ISO-2022-JP?B?GyRCPzdJSj83SUo/N0lKPzdJSj83SUo/N0lKPzdJSj83SUo/N0lKGyhC?="),
@@ -236,7 +236,7 @@ TEST_F(MessageWriting, JapaneseEncodedWordsEachStandAlone)
 
 TEST_F(MessageWriting, LongToLineContinuesOnBlankLines)
 {
-    msg.Recipients.setEMailAddresses(
+    msg.recipients.setAddresses(
         QStringLiteral("first.customer@example.com, second.customer@example.com, third.customer@example.com"));
     EXPECT_EQ(header(QStringLiteral("To")),
               QStringList({QStringLiteral("To: first.customer@example.com, second.customer@example.com,"),
@@ -245,7 +245,7 @@ TEST_F(MessageWriting, LongToLineContinuesOnBlankLines)
 
 TEST_F(MessageWriting, NonAsciiAddressGoesOutWithQuestionMarks)
 {
-    msg.Recipients.setEMailAddresses(QStringLiteral("张三@b"));
+    msg.recipients.setAddresses(QStringLiteral("张三@b"));
     const QByteArray data = written();
     EXPECT_TRUE(data.startsWith("To: ??@b\r\n")) << data.toStdString();
 }
@@ -253,23 +253,23 @@ TEST_F(MessageWriting, NonAsciiAddressGoesOutWithQuestionMarks)
 TEST_F(MessageWriting, DateLineCarriesTheLocalOffset)
 {
     FixedClock west(sampleMoment(-5 * 3600));
-    msg.Clock = &west;
+    msg.clock = &west;
     EXPECT_EQ(header(QStringLiteral("Date")), line("Date: Mon, 3 Sep 2012 14:05:09 -0500"));
 }
 
 TEST_F(MessageWriting, UnreadableTimeZoneFailsBeforeAnyLine)
 {
     FixedClock broken{QDateTime()};
-    msg.Clock = &broken;
-    msg.Subject = QStringLiteral("s");
-    IdMemorySink sink;
+    msg.clock = &broken;
+    msg.subject = QStringLiteral("s");
+    MemorySink sink;
     try {
-        SendMsg(sink, msg);
+        writeMessageText(sink, msg);
         FAIL() << "no error";
-    } catch (const EIdException &e) {
+    } catch (const MailError &e) {
         EXPECT_EQ(e.message(), u"Failed attempting to retrieve time zone information.");
     }
-    EXPECT_TRUE(sink.Writes.isEmpty());
+    EXPECT_TRUE(sink.writes.isEmpty());
 }
 
 // Body items become dot-stuffed lines: each CR LF, lone CR and lone LF ends a line.
@@ -290,8 +290,8 @@ class BodyWriting : public MessageWriting, public testing::WithParamInterface<Bo
 
 TEST_P(BodyWriting, GivesTheseLines)
 {
-    msg.CharSet = QStringLiteral("UTF-8");
-    msg.Body = GetParam().body;
+    msg.charSet = QStringLiteral("UTF-8");
+    msg.body = GetParam().body;
     const QByteArray data = written();
     EXPECT_EQ(data.mid(data.indexOf("\r\n\r\n") + 4), GetParam().lines + "\r\n");
 }
@@ -306,18 +306,18 @@ INSTANTIATE_TEST_SUITE_P(Lines, BodyWriting, testing::Values(
 
 TEST_F(MessageWriting, BodyWithoutKnownCharsetGoesOutAsLatin1)
 {
-    msg.Body = {QStringLiteral("é新")};
+    msg.body = {QStringLiteral("é新")};
     const QByteArray data = written();
     EXPECT_EQ(data.mid(data.indexOf("\r\n\r\n") + 4), QByteArray("\xE9?\r\n\r\n"));
 }
 
 TEST_F(MessageWriting, FromNameTakesTheAddressAndOnlyThat)
 {
-    msg.From().Address = QStringLiteral("a@b");
-    msg.Subject = QStringLiteral("s");
-    msg.GenerateHeader();
-    EXPECT_EQ(msg.From().Name, u"a@b");
-    EXPECT_EQ(msg.Subject, u"s");
+    msg.from().address = QStringLiteral("a@b");
+    msg.subject = QStringLiteral("s");
+    msg.generateHeader();
+    EXPECT_EQ(msg.from().name, u"a@b");
+    EXPECT_EQ(msg.subject, u"s");
 }
 
 // A line break in a subject or display name becomes a blank, so no text can add a header line of
@@ -325,7 +325,7 @@ TEST_F(MessageWriting, FromNameTakesTheAddressAndOnlyThat)
 struct InjectionCase
 {
     const char *what;
-    std::function<void(TIdMessage &)> fill;
+    std::function<void(MailMessage &)> fill;
     QString header;
     QStringList expected;
 };
@@ -343,7 +343,7 @@ TEST_P(Injection, AddsNoHeaderLine)
 {
     GetParam().fill(msg);
     EXPECT_EQ(header(GetParam().header), GetParam().expected);
-    for (const QString &l : msg.LastGeneratedHeaders.lines())
+    for (const QString &l : msg.lastGeneratedHeaders.lines())
         EXPECT_FALSE(l.startsWith(u"Bcc")) << l.toStdString();
 }
 
@@ -361,18 +361,18 @@ INSTANTIATE_TEST_SUITE_P(Cases, Injection, testing::Values(
 TEST_F(MessageWriting, AddressWithControlCharacterFailsBeforeAnyLine)
 {
     const QString smuggling = QStringLiteral("a@b\r\nBcc: x@y");
-    const std::function<void(TIdMessage &)> fills[] = {
-        [&](TIdMessage &m) { m.From().Address = smuggling; },
-        [&](TIdMessage &m) { m.Recipients.Add().Address = smuggling; },
-        [&](TIdMessage &m) { m.ReplyTo.Add().Address = smuggling; },
+    const std::function<void(MailMessage &)> fills[] = {
+        [&](MailMessage &m) { m.from().address = smuggling; },
+        [&](MailMessage &m) { m.recipients.add().address = smuggling; },
+        [&](MailMessage &m) { m.replyTo.add().address = smuggling; },
     };
     for (const auto &fill : fills) {
-        TIdMessage m;
-        m.Clock = &clock;
+        MailMessage m;
+        m.clock = &clock;
         fill(m);
-        IdMemorySink sink;
-        EXPECT_THROW(SendMsg(sink, m), EIdInvalidAddress);
-        EXPECT_TRUE(sink.Writes.isEmpty());
+        MemorySink sink;
+        EXPECT_THROW(writeMessageText(sink, m), InvalidAddressError);
+        EXPECT_TRUE(sink.writes.isEmpty());
     }
 }
 
@@ -394,14 +394,14 @@ TEST_F(MessageWriting, AnySubjectOrNameKeepsTheHeaderWellFormed)
         return text;
     };
     for (int n = 0; n < 2000; ++n) {
-        TIdMessage m;
-        m.Locale = n % 2 ? chinaLocale() : QLocale(QLocale::Japanese, QLocale::Japan);
-        m.Clock = &clock;
-        m.Subject = randomText();
-        m.From().Name = randomText();
-        m.From().Address = QStringLiteral("a@b");
-        m.GenerateHeader();
-        for (const QString &l : m.LastGeneratedHeaders.lines()) {
+        MailMessage m;
+        m.locale = n % 2 ? chinaLocale() : QLocale(QLocale::Japanese, QLocale::Japan);
+        m.clock = &clock;
+        m.subject = randomText();
+        m.from().name = randomText();
+        m.from().address = QStringLiteral("a@b");
+        m.generateHeader();
+        for (const QString &l : m.lastGeneratedHeaders.lines()) {
             ASSERT_FALSE(l.contains(u'\r') || l.contains(u'\n')) << l.toStdString();
             ASSERT_TRUE(l.startsWith(u' ') || l.startsWith(u"From:") || l.startsWith(u"Subject:")
                         || l.startsWith(u"Date: ")) << l.toStdString();

@@ -1,6 +1,6 @@
-#include "mail/IdReplySMTP.h"
+#include "SmtpReply.h"
 
-#include "tests/support/Printers.h"
+#include "Printers.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ struct EnhancedCase
 {
     const char *text;
     bool taken;
-    TIdSMTPEnhancedCode code;
+    EnhancedStatusCode code;
     const char *rest;
 
     friend void PrintTo(const EnhancedCase &c, std::ostream *os) { *os << c.text; }
@@ -24,7 +24,7 @@ TEST_P(EnhancedCodeTest, TakesTheCodeOffTheText)
 {
     const EnhancedCase &c = GetParam();
     QString text = QString::fromUtf8(c.text);
-    TIdSMTPEnhancedCode code;
+    EnhancedStatusCode code;
     EXPECT_EQ(takeEnhancedCode(text, code), c.taken);
     EXPECT_EQ(code, c.code);
     EXPECT_EQ(text, QString::fromUtf8(c.rest));

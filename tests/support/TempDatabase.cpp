@@ -1,7 +1,7 @@
 #include "TempDatabase.h"
 
-#include "db/Schema.h"
-#include "db/Statement.h"
+#include "Schema.h"
+#include "Statement.h"
 
 #include <QDir>
 

@@ -21,7 +21,7 @@ public:
     QString path() const; // <dir>/db.mdb
 
     void enter();
-    // Runs statements (separated by ";"); throws EDatabaseError with the engine's text.
+    // Runs statements (separated by ";"); throws DatabaseError with the engine's text.
     void exec(const QString &sql) const;
     // The first column of the first row of a query, null when there is none.
     QVariant scalar(const QString &sql) const;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "shell/MessageBoxes.h"
-#include "tests/support/Printers.h"
-#include "tests/support/TempDatabase.h"
-#include "window/Unit1.h"
+#include "MessageBoxes.h"
+#include "Printers.h"
+#include "TempDatabase.h"
+#include "MainWindow.h"
 
 #include <QApplication>
 #include <QTest>
@@ -20,9 +20,9 @@ class WindowTest : public ::testing::Test
 protected:
     void SetUp() override { db.enter(); }
 
-    TForm1 &open()
+    MainWindow &open()
     {
-        form = std::make_unique<TForm1>();
+        form = std::make_unique<MainWindow>();
         form->show();
         QApplication::setActiveWindow(form.get());
         EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -49,7 +49,7 @@ protected:
                                 Qt::NoModifier);
     }
 
-    shell::BoxRecorder boxes;
+    boxes::BoxRecorder boxes;
     testsupport::TempDatabase db;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<MainWindow> form;
 };

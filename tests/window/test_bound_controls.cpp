@@ -1,12 +1,12 @@
 #include "WindowFixture.h"
 
-#include "db/DatabaseError.h"
-#include "db/Stamp.h"
-#include "window/Controls.h"
-#include "window/DBCtrls.h"
-#include "window/DBGrid.h"
-#include "window/DBNavigator.h"
-#include "window/DateTimeText.h"
+#include "DatabaseError.h"
+#include "Stamp.h"
+#include "Controls.h"
+#include "FieldControls.h"
+#include "RecordGrid.h"
+#include "RecordNavigator.h"
+#include "DateTimeText.h"
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
@@ -31,14 +31,14 @@ TEST_F(WindowTest, CustomerTypedIntoTheGridIsSavedWithItsStamp)
 {
     db.exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values('甲', 'a@example.com')"));
     open();
-    auto *grid = control<TDBGrid>("DBGrid1");
+    auto *grid = control<RecordGrid>("customerGrid");
     QAbstractItemModelTester tester(grid->model(), QAbstractItemModelTester::FailureReportingMode::Warning);
     EXPECT_EQ(headerTitles(grid->model()), QStringLiteral("客户ID,客户名称,电子邮件地址,录入日期"));
     grid->setFocus();
     grid->setCurrentIndex(grid->model()->index(0, 1));
 
     QTest::keyClick(grid, Qt::Key_Down); // on the last record: a new one at the end
-    ASSERT_EQ(form->ADODataSet1->State(), TDataSetState::dsInsert);
+    ASSERT_EQ(form->customers->state(), RecordView::State::Inserting);
     EXPECT_EQ(grid->model()->rowCount(), 2);
     EXPECT_EQ(grid->currentIndex().row(), 1);
 
@@ -54,17 +54,17 @@ TEST_F(WindowTest, CustomerTypedIntoTheGridIsSavedWithItsStamp)
     ASSERT_TRUE(grid->isAncestorOf(QApplication::focusWidget()));
 
     const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
-    QTest::mouseClick(control<TDBNavigator>("DBNavigator2")->Button(nbPost), Qt::LeftButton);
+    QTest::mouseClick(control<RecordNavigator>("customerNavigator")->button(RecordNavigator::Post), Qt::LeftButton);
     const QDateTime after = QDateTime::currentDateTime().addMSecs(1);
 
-    EXPECT_EQ(form->ADODataSet1->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(form->customers->state(), RecordView::State::Browsing);
     EXPECT_EQ(db.scalar(QStringLiteral("select 电子邮件地址 from 客户表 where 客户名称 = '张三'")).toString(),
               QStringLiteral("zhang@example.com"));
     const QDateTime stamp =
         stamp::fromText(db.scalar(QStringLiteral("select 录入日期 from 客户表 where 客户名称 = '张三'")).toString());
     EXPECT_GE(stamp, before);
     EXPECT_LE(stamp, after);
-    EXPECT_EQ(grid->model()->index(1, 3).data().toString(), GridDateTimeText(stamp));
+    EXPECT_EQ(grid->model()->index(1, 3).data().toString(), formatGridDateTime(stamp));
     EXPECT_EQ(grid->model()->index(1, 0).data().toInt(),
               db.scalar(QStringLiteral("select 客户ID from 客户表 where 客户名称 = '张三'")).toInt());
     EXPECT_TRUE(boxes.takeShown().isEmpty());
@@ -74,50 +74,50 @@ TEST_F(WindowTest, TypingStopsAtTheFieldsWidth)
 {
     db.exec(QStringLiteral("insert into 客户表(客户名称) values('甲')"));
     open();
-    auto *grid = control<TDBGrid>("DBGrid1");
+    auto *grid = control<RecordGrid>("customerGrid");
     grid->setFocus();
     grid->setCurrentIndex(grid->model()->index(0, 2));
     type(QString(35, u'a'));
     auto *cell = qobject_cast<QLineEdit *>(QApplication::focusWidget());
     ASSERT_NE(cell, nullptr);
     EXPECT_EQ(cell->text(), QString(30, u'a'));
-    EXPECT_EQ(form->ADODataSet1->State(), TDataSetState::dsEdit);
+    EXPECT_EQ(form->customers->state(), RecordView::State::Editing);
 
-    auto *sender = control<TDBEdit>("DBEdit2");
+    auto *sender = control<FieldEdit>("senderNameEdit");
     EXPECT_EQ(sender->maxLength(), 50);
 }
 
 TEST_F(WindowTest, RefusedSaveShowsTheEnginesErrorAndStaysInEditing)
 {
     open();
-    auto *navigator = control<TDBNavigator>("DBNavigator2");
-    navigator->BtnClick(nbInsert);
-    form->ADODataSet1->setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
+    auto *navigator = control<RecordNavigator>("customerNavigator");
+    navigator->click(RecordNavigator::Insert);
+    form->customers->setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
     try {
-        navigator->BtnClick(nbPost);
+        navigator->click(RecordNavigator::Post);
         FAIL() << "an over-long name was saved";
-    } catch (const EDatabaseError &e) {
+    } catch (const DatabaseError &e) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("客户名称"))) << e.message().toStdString();
     }
-    EXPECT_EQ(form->ADODataSet1->State(), TDataSetState::dsInsert);
-    EXPECT_TRUE(navigator->Button(nbPost)->isEnabled());
+    EXPECT_EQ(form->customers->state(), RecordView::State::Inserting);
+    EXPECT_TRUE(navigator->button(RecordNavigator::Post)->isEnabled());
     EXPECT_EQ(count(QStringLiteral("客户表")), 0);
 
-    navigator->BtnClick(nbCancel);
-    EXPECT_EQ(form->ADODataSet1->State(), TDataSetState::dsBrowse);
-    EXPECT_EQ(control<TDBGrid>("DBGrid1")->model()->rowCount(), 0);
+    navigator->click(RecordNavigator::Cancel);
+    EXPECT_EQ(form->customers->state(), RecordView::State::Browsing);
+    EXPECT_EQ(control<RecordGrid>("customerGrid")->model()->rowCount(), 0);
 }
 
 TEST_F(WindowTest, GridLeavesTheRecordItCannotSave)
 {
     db.exec(QStringLiteral("insert into 客户表(客户名称) values('甲'); insert into 客户表(客户名称) values('乙')"));
     open();
-    auto *grid = control<TDBGrid>("DBGrid1");
-    form->ADODataSet1->setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
-    EXPECT_THROW(grid->setCurrentIndex(grid->model()->index(1, 1)), EDatabaseError);
+    auto *grid = control<RecordGrid>("customerGrid");
+    form->customers->setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
+    EXPECT_THROW(grid->setCurrentIndex(grid->model()->index(1, 1)), DatabaseError);
     QCoreApplication::processEvents();
-    EXPECT_EQ(form->ADODataSet1->RecNo(), 0);
-    EXPECT_EQ(form->ADODataSet1->State(), TDataSetState::dsEdit);
+    EXPECT_EQ(form->customers->currentRow(), 0);
+    EXPECT_EQ(form->customers->state(), RecordView::State::Editing);
     EXPECT_EQ(grid->currentIndex().row(), 0);
 }
 
@@ -126,7 +126,7 @@ namespace {
 struct NavigatorCase
 {
     const char *name;
-    std::function<void(TForm1 &)> setUp;
+    std::function<void(MainWindow &)> setUp;
     const char *enabled; // first prior next last insert delete edit post cancel refresh
 };
 
@@ -136,17 +136,17 @@ void PrintTo(const NavigatorCase &c, std::ostream *os)
 }
 
 const NavigatorCase navigatorCases[] = {
-    {"first", [](TForm1 &) {}, "0011111001"},
-    {"middle", [](TForm1 &f) { f.ADODataSet1->Next(); }, "1111111001"},
-    {"last", [](TForm1 &f) { f.ADODataSet1->Last(); }, "1100111001"},
-    {"editing", [](TForm1 &f) { f.ADODataSet1->Edit(); }, "0011110111"},
-    {"inserting", [](TForm1 &f) { f.ADODataSet1->Insert(); }, "0011110111"},
-    {"empty", [](TForm1 &f) {
+    {"first", [](MainWindow &) {}, "0011111001"},
+    {"middle", [](MainWindow &f) { f.customers->next(); }, "1111111001"},
+    {"last", [](MainWindow &f) { f.customers->last(); }, "1100111001"},
+    {"editing", [](MainWindow &f) { f.customers->edit(); }, "0011110111"},
+    {"inserting", [](MainWindow &f) { f.customers->insert(); }, "0011110111"},
+    {"empty", [](MainWindow &f) {
          for (int i = 0; i < 3; ++i)
-             f.ADODataSet1->Delete();
+             f.customers->remove();
      }, "0000101001"},
-    {"closed", [](TForm1 &f) { f.ADODataSet1->Close(); }, "0000000000"},
-    {"disabled", [](TForm1 &f) { f.findChild<QWidget *>(QStringLiteral("DBNavigator2"))->setEnabled(false); },
+    {"closed", [](MainWindow &f) { f.customers->close(); }, "0000000000"},
+    {"disabled", [](MainWindow &f) { f.findChild<QWidget *>(QStringLiteral("customerNavigator"))->setEnabled(false); },
      "0000000000"},
 };
 
@@ -162,10 +162,10 @@ TEST_P(NavigatorEnabling, ButtonsFollowTheView)
                            "insert into 客户表(客户名称) values('丙')"));
     open();
     GetParam().setUp(*form);
-    auto *navigator = control<TDBNavigator>("DBNavigator2");
+    auto *navigator = control<RecordNavigator>("customerNavigator");
     QString enabled;
-    for (int b = nbFirst; b <= nbRefresh; ++b)
-        enabled += navigator->Button(TNavigateBtn(b))->isEnabled() ? u'1' : u'0';
+    for (int b = RecordNavigator::First; b <= RecordNavigator::Refresh; ++b)
+        enabled += navigator->button(RecordNavigator::Button(b))->isEnabled() ? u'1' : u'0';
     EXPECT_EQ(enabled, QLatin1String(GetParam().enabled));
 }
 
@@ -176,18 +176,18 @@ TEST_F(WindowTest, NavigatorDeletesOnlyAfterTheConfirmationIsAnsweredOk)
 {
     db.exec(QStringLiteral("insert into 邮件表(邮件主题) values('一'); insert into 邮件表(邮件主题) values('二')"));
     open();
-    auto *navigator = control<TDBNavigator>("DBNavigator1");
+    auto *navigator = control<RecordNavigator>("mailNavigator");
     boxes.queueConfirmAnswer(false);
-    QTest::mouseClick(navigator->Button(nbDelete), Qt::LeftButton);
+    QTest::mouseClick(navigator->button(RecordNavigator::Delete), Qt::LeftButton);
     EXPECT_EQ(count(QStringLiteral("邮件表")), 2);
     boxes.queueConfirmAnswer(true);
-    QTest::mouseClick(navigator->Button(nbDelete), Qt::LeftButton);
+    QTest::mouseClick(navigator->button(RecordNavigator::Delete), Qt::LeftButton);
     EXPECT_EQ(count(QStringLiteral("邮件表")), 1);
 
-    const QList<shell::ShownBox> shown = boxes.takeShown();
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 2);
-    for (const shell::ShownBox &box : shown) {
-        EXPECT_EQ(box.kind, shell::ShownBox::Kind::Confirm);
+    for (const boxes::ShownBox &box : shown) {
+        EXPECT_EQ(box.kind, boxes::ShownBox::Kind::Confirm);
         EXPECT_EQ(box.caption, QStringLiteral("Confirm"));
         EXPECT_EQ(box.text, QStringLiteral("Delete record?"));
     }
@@ -197,14 +197,14 @@ TEST_F(WindowTest, CtrlDeleteInTheSendRecordGridDeletesAfterTheConfirmation)
 {
     db.exec(QStringLiteral("insert into 发送情况 values(1, 1, '2012/5/3 9:05:07'); insert into 发送情况 values(2, 1, 'x')"));
     open();
-    control<TPageControl>("PageControl1")->setCurrentIndex(2);
-    auto *grid = control<TDBGrid>("DBGrid3");
+    control<PageTabs>("pages")->setCurrentIndex(2);
+    auto *grid = control<RecordGrid>("sendRecordGrid");
     grid->setFocus();
     EXPECT_EQ(grid->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
 
     type(QStringLiteral("7"));
-    EXPECT_EQ(form->ADODataSet3->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(form->sendRecords->state(), RecordView::State::Browsing);
 
     QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(count(QStringLiteral("发送情况")), 1);
@@ -215,14 +215,14 @@ TEST_F(WindowTest, LeavingTheGridDropsANewRecordNothingWasTypedInto)
 {
     db.exec(QStringLiteral("insert into 客户表(客户名称) values('甲')"));
     open();
-    auto *grid = control<TDBGrid>("DBGrid1");
+    auto *grid = control<RecordGrid>("customerGrid");
     grid->setFocus();
     QTest::keyClick(grid, Qt::Key_Insert);
-    EXPECT_EQ(form->ADODataSet1->State(), TDataSetState::dsInsert);
+    EXPECT_EQ(form->customers->state(), RecordView::State::Inserting);
     EXPECT_EQ(grid->model()->rowCount(), 2);
 
-    control<QComboBox>("ComboBox4")->setFocus();
-    EXPECT_EQ(form->ADODataSet1->State(), TDataSetState::dsBrowse);
+    control<QComboBox>("pauseChoice")->setFocus();
+    EXPECT_EQ(form->customers->state(), RecordView::State::Browsing);
     EXPECT_EQ(grid->model()->rowCount(), 1);
 
     // Up from an untouched new record drops it too; Escape drops the typed one.
@@ -237,20 +237,20 @@ TEST_F(WindowTest, LeavingTheGridDropsANewRecordNothingWasTypedInto)
 TEST_F(WindowTest, TypingIntoAnAccountBoxStartsTheAccountRecordAndLeavingHandsItOver)
 {
     open();
-    control<TPageControl>("PageControl1")->setCurrentIndex(3);
-    auto *name = control<TDBEdit>("DBEdit2");
+    control<PageTabs>("pages")->setCurrentIndex(3);
+    auto *name = control<FieldEdit>("senderNameEdit");
     name->setFocus();
     type(QStringLiteral("发信人"));
-    EXPECT_EQ(form->ADODataSet4->State(), TDataSetState::dsInsert);
-    EXPECT_TRUE(form->ADODataSet4->FieldByName(QStringLiteral("发信人名称")).isNull());
+    EXPECT_EQ(form->account->state(), RecordView::State::Inserting);
+    EXPECT_TRUE(form->account->fieldByName(QStringLiteral("发信人名称")).isNull());
 
     QTest::keyClick(name, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), control<QWidget>("DBEdit3"));
-    EXPECT_EQ(form->ADODataSet4->FieldByName(QStringLiteral("发信人名称")).toString(), QStringLiteral("发信人"));
+    EXPECT_EQ(QApplication::focusWidget(), control<QWidget>("senderAddressEdit"));
+    EXPECT_EQ(form->account->fieldByName(QStringLiteral("发信人名称")).toString(), QStringLiteral("发信人"));
 
     // Text typed and not yet handed over goes to the record when the navigator saves.
     type(QStringLiteral("me@example.com"));
-    QTest::mouseClick(control<TDBNavigator>("DBNavigator3")->Button(nbPost), Qt::LeftButton);
+    QTest::mouseClick(control<RecordNavigator>("accountNavigator")->button(RecordNavigator::Post), Qt::LeftButton);
     EXPECT_EQ(db.scalar(QStringLiteral("select 发信人电子邮件 from 设置 where 发信人名称 = '发信人'")).toString(),
               QStringLiteral("me@example.com"));
 }
@@ -259,18 +259,18 @@ TEST_F(WindowTest, EscapeInABoxRestoresTheFieldAndCancelShowsItAgain)
 {
     db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容) values('主题', '内容')"));
     open();
-    control<TPageControl>("PageControl1")->setCurrentIndex(1);
-    auto *memo = control<TDBMemo>("DBMemo1");
+    control<PageTabs>("pages")->setCurrentIndex(1);
+    auto *memo = control<FieldMemo>("contentEdit");
     memo->setFocus();
     type(QStringLiteral("加"));
-    EXPECT_EQ(form->ADODataSet2->State(), TDataSetState::dsEdit);
+    EXPECT_EQ(form->mails->state(), RecordView::State::Editing);
     QTest::keyClick(memo, Qt::Key_Escape);
     EXPECT_EQ(memo->toPlainText(), QStringLiteral("内容"));
 
     type(QStringLiteral("加"));
-    control<TDBNavigator>("DBNavigator1")->BtnClick(nbCancel);
+    control<RecordNavigator>("mailNavigator")->click(RecordNavigator::Cancel);
     EXPECT_EQ(memo->toPlainText(), QStringLiteral("内容"));
-    EXPECT_EQ(form->ADODataSet2->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(form->mails->state(), RecordView::State::Browsing);
 }
 
 TEST_F(WindowTest, GridCellsShowDatesAndLongTextsAsTheirKinds)
@@ -278,11 +278,11 @@ TEST_F(WindowTest, GridCellsShowDatesAndLongTextsAsTheirKinds)
     db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容, 建立日期) values('有', '正文', '2012-05-03 00:00:00.000');"
                            "insert into 邮件表(邮件主题, 建立日期) values('无', '2012-05-03 09:05:07.000')"));
     open();
-    QAbstractItemModel *model = control<TDBGrid>("DBGrid2")->model();
+    QAbstractItemModel *model = control<RecordGrid>("mailGrid")->model();
     EXPECT_EQ(headerTitles(model), QStringLiteral("邮件ID,邮件主题,邮件内容,建立日期"));
     const QDate day(2012, 5, 3);
     EXPECT_EQ(model->index(0, 2).data().toString(), QStringLiteral("(WIDEMEMO)"));
     EXPECT_EQ(model->index(1, 2).data().toString(), QStringLiteral("(WideMemo)"));
     EXPECT_EQ(model->index(0, 3).data().toString(), QLocale::system().toString(day, QLocale::ShortFormat));
-    EXPECT_EQ(model->index(1, 3).data().toString(), DateTimeText(QDateTime(day, QTime(9, 5, 7))));
+    EXPECT_EQ(model->index(1, 3).data().toString(), formatDateTime(QDateTime(day, QTime(9, 5, 7))));
 }

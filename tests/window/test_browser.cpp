@@ -1,9 +1,9 @@
 #include "WindowFixture.h"
 
-#include "db/ADODataSet.h"
-#include "db/DatabaseError.h"
-#include "dispatch/SendRunHost.h"
-#include "window/DBGrid.h"
+#include "RecordView.h"
+#include "DatabaseError.h"
+#include "SendRunHost.h"
+#include "RecordGrid.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -35,12 +35,12 @@ protected:
     void openPage()
     {
         open();
-        customers = control<QComboBox>("ComboBox2");
-        mails = control<QComboBox>("ComboBox3");
-        count = control<QLabel>("Label5");
-        grid = control<TDBGrid>("DBGrid3");
-        records = form->ADODataSet3.get();
-        requeries = std::make_unique<QSignalSpy>(records, &TADODataSet::activeChanged);
+        customers = control<QComboBox>("customerFilter");
+        mails = control<QComboBox>("mailFilter");
+        count = control<QLabel>("recordCount");
+        grid = control<RecordGrid>("sendRecordGrid");
+        records = form->sendRecords.get();
+        requeries = std::make_unique<QSignalSpy>(records, &RecordView::activeChanged);
     }
 
     // Chooses a mode as a mouse click does.
@@ -68,7 +68,7 @@ protected:
     QStringList shown(const QString &field) const
     {
         QStringList values;
-        const int column = records->FieldIndex(field);
+        const int column = records->fieldIndex(field);
         for (int row = 0; row < grid->model()->rowCount(); ++row)
             values << grid->model()->index(row, column).data().toString();
         return values;
@@ -79,16 +79,16 @@ protected:
     QComboBox *customers = nullptr;
     QComboBox *mails = nullptr;
     QLabel *count = nullptr;
-    TDBGrid *grid = nullptr;
-    TADODataSet *records = nullptr;
+    RecordGrid *grid = nullptr;
+    RecordView *records = nullptr;
     std::unique_ptr<QSignalSpy> requeries;
 };
 
 TEST_F(Browser, StartsOnAllRecordsWithBothListsDisabledAndEmpty)
 {
     openPage();
-    EXPECT_TRUE(control<QRadioButton>("RadioButton6")->isChecked());
-    for (const char *button : {"RadioButton3", "RadioButton4", "RadioButton5"})
+    EXPECT_TRUE(control<QRadioButton>("allButton")->isChecked());
+    for (const char *button : {"byCustomerButton", "byMailButton", "byBothButton"})
         EXPECT_FALSE(control<QRadioButton>(button)->isChecked()) << button;
     for (QComboBox *list : {customers, mails}) {
         EXPECT_FALSE(list->isEnabled());
@@ -128,7 +128,7 @@ TEST_P(ModeChoice, EnablesItsListsAndRunsNoQuery)
     openPage();
     choose(GetParam().button);
     EXPECT_TRUE(control<QRadioButton>(GetParam().button)->isChecked());
-    EXPECT_FALSE(control<QRadioButton>("RadioButton6")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>("allButton")->isChecked());
     EXPECT_EQ(customers->isEnabled(), GetParam().customersEnabled);
     EXPECT_EQ(mails->isEnabled(), GetParam().mailsEnabled);
     EXPECT_EQ(requeries->count(), 0);
@@ -137,8 +137,8 @@ TEST_P(ModeChoice, EnablesItsListsAndRunsNoQuery)
 }
 
 INSTANTIATE_TEST_SUITE_P(Buttons, ModeChoice,
-                         ::testing::Values(Mode{"RadioButton3", true, false}, Mode{"RadioButton4", false, true},
-                                           Mode{"RadioButton5", true, true}),
+                         ::testing::Values(Mode{"byCustomerButton", true, false}, Mode{"byMailButton", false, true},
+                                           Mode{"byBothButton", true, true}),
                          [](const auto &info) { return std::string(info.param.button); });
 
 // A pick in the only enabled list shows that number's records and their count.
@@ -165,7 +165,7 @@ TEST_P(SinglePick, ShowsThatNumbersRecordsAndCount)
     choose(p.button);
     pick(p.inCustomers ? customers : mails, QString::fromUtf8(p.entry));
 
-    EXPECT_EQ(records->CommandText(), QString::fromUtf8(p.statement));
+    EXPECT_EQ(records->commandText(), QString::fromUtf8(p.statement));
     EXPECT_EQ(gridRows(), p.records);
     EXPECT_EQ(shown(QString::fromUtf8(p.field)), QStringList(p.records, QString::fromUtf8(p.entry)));
     EXPECT_EQ(count->text(), QString::number(p.records));
@@ -176,18 +176,18 @@ TEST_P(SinglePick, ShowsThatNumbersRecordsAndCount)
 INSTANTIATE_TEST_SUITE_P(
     Numbers, SinglePick,
     ::testing::Values(
-        Pick{"Customer", "RadioButton3", true, "1", "select * from 发送情况 where 客户ID = 1", "客户ID", 2},
-        Pick{"CustomerNeverSent", "RadioButton3", true, "4", "select * from 发送情况 where 客户ID = 4", "客户ID", 0},
-        Pick{"Mail", "RadioButton4", false, "1", "select * from 发送情况 where 邮件ID = 1", "邮件ID", 3},
-        Pick{"MailNeverSent", "RadioButton4", false, "3", "select * from 发送情况 where 邮件ID = 3", "邮件ID", 0}),
+        Pick{"Customer", "byCustomerButton", true, "1", "select * from 发送情况 where 客户ID = 1", "客户ID", 2},
+        Pick{"CustomerNeverSent", "byCustomerButton", true, "4", "select * from 发送情况 where 客户ID = 4", "客户ID", 0},
+        Pick{"Mail", "byMailButton", false, "1", "select * from 发送情况 where 邮件ID = 1", "邮件ID", 3},
+        Pick{"MailNeverSent", "byMailButton", false, "3", "select * from 发送情况 where 邮件ID = 3", "邮件ID", 0}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(Browser, CombinedModeUsesTheNumberTheOtherListShows)
 {
     openPage();
-    choose("RadioButton4");
+    choose("byMailButton");
     pick(mails, QStringLiteral("2"));
-    choose("RadioButton5");
+    choose("byBothButton");
     // The hand-over of "1" selects that entry in the list that offers it; the customer list,
     // which never dropped down, still shows nothing.
     EXPECT_EQ(mails->currentText(), QStringLiteral("1"));
@@ -195,13 +195,13 @@ TEST_F(Browser, CombinedModeUsesTheNumberTheOtherListShows)
     EXPECT_EQ(count->text(), QStringLiteral("2"));
 
     pick(customers, QStringLiteral("2"));
-    EXPECT_EQ(records->CommandText(), QStringLiteral("select * from 发送情况  where 客户ID=2 and 邮件ID=1"));
+    EXPECT_EQ(records->commandText(), QStringLiteral("select * from 发送情况  where 客户ID=2 and 邮件ID=1"));
     EXPECT_EQ(shown(QStringLiteral("客户ID")), QStringList{QStringLiteral("2")});
     EXPECT_EQ(shown(QStringLiteral("邮件ID")), QStringList{QStringLiteral("1")});
     EXPECT_EQ(count->text(), QStringLiteral("1"));
 
     pick(mails, QStringLiteral("3"));
-    EXPECT_EQ(records->CommandText(), QStringLiteral("select * from 发送情况  where 客户ID=2 and 邮件ID=3"));
+    EXPECT_EQ(records->commandText(), QStringLiteral("select * from 发送情况  where 客户ID=2 and 邮件ID=3"));
     EXPECT_EQ(gridRows(), 0);
     EXPECT_EQ(count->text(), QStringLiteral("0"));
     EXPECT_TRUE(boxes.takeShown().isEmpty());
@@ -210,12 +210,12 @@ TEST_F(Browser, CombinedModeUsesTheNumberTheOtherListShows)
 TEST_F(Browser, AllAfterAFilterShowsEveryRecordAndKeepsTheLists)
 {
     openPage();
-    choose("RadioButton3");
+    choose("byCustomerButton");
     pick(customers, QStringLiteral("1"));
     ASSERT_EQ(count->text(), QStringLiteral("2"));
 
-    choose("RadioButton6");
-    EXPECT_EQ(records->CommandText(), QStringLiteral("select * from 发送情况"));
+    choose("allButton");
+    EXPECT_EQ(records->commandText(), QStringLiteral("select * from 发送情况"));
     EXPECT_EQ(gridRows(), 5);
     EXPECT_EQ(count->text(), QStringLiteral("5"));
     EXPECT_FALSE(customers->isEnabled());
@@ -226,7 +226,7 @@ TEST_F(Browser, AllAfterAFilterShowsEveryRecordAndKeepsTheLists)
     // Choosing it again while it is checked runs nothing.
     db.exec(QStringLiteral("insert into 发送情况 values (4,3,'2026/12/3 9:00:00')"));
     requeries->clear();
-    choose("RadioButton6");
+    choose("allButton");
     EXPECT_EQ(requeries->count(), 0);
     EXPECT_EQ(gridRows(), 5);
     EXPECT_EQ(count->text(), QStringLiteral("5"));
@@ -235,20 +235,20 @@ TEST_F(Browser, AllAfterAFilterShowsEveryRecordAndKeepsTheLists)
 TEST_F(Browser, DropDownWithoutAPickShowsNothingAndRunsNoQuery)
 {
     openPage();
-    choose("RadioButton3");
+    choose("byCustomerButton");
     pick(customers, QStringLiteral("1"));
-    choose("RadioButton4");
+    choose("byMailButton");
     pick(mails, QStringLiteral("2"));
-    form->ADODataSet1->First();
-    form->ADODataSet2->First();
+    form->customers->first();
+    form->mails->first();
     requeries->clear();
 
-    choose("RadioButton5");
+    choose("byBothButton");
     dropDown(customers);
     dropDown(mails);
     EXPECT_EQ(requeries->count(), 0);
     EXPECT_EQ(count->text(), QStringLiteral("2"));
-    EXPECT_EQ(records->CommandText(), QStringLiteral("select * from 发送情况 where 邮件ID = 2"));
+    EXPECT_EQ(records->commandText(), QStringLiteral("select * from 发送情况 where 邮件ID = 2"));
     for (QComboBox *list : {customers, mails}) {
         EXPECT_EQ(list->currentIndex(), -1);
         EXPECT_EQ(list->currentText(), QString());
@@ -257,18 +257,18 @@ TEST_F(Browser, DropDownWithoutAPickShowsNothingAndRunsNoQuery)
     EXPECT_EQ(customers->count(), 4);
     EXPECT_EQ(customers->itemText(3), QStringLiteral("4"));
     EXPECT_EQ(mails->count(), 3);
-    EXPECT_EQ(form->ADODataSet1->RecNo(), 3);
-    EXPECT_EQ(form->ADODataSet2->RecNo(), 2);
+    EXPECT_EQ(form->customers->currentRow(), 3);
+    EXPECT_EQ(form->mails->currentRow(), 2);
 }
 
 TEST_F(Browser, ListOffersTheViewAsItIsAtTheDropDown)
 {
     openPage();
-    choose("RadioButton3");
+    choose("byCustomerButton");
     dropDown(customers);
     ASSERT_EQ(customers->count(), 4);
-    form->ADODataSet1->Append();
-    form->ADODataSet1->setFieldValue(QStringLiteral("客户名称"), QStringLiteral("戊"));
+    form->customers->append();
+    form->customers->setFieldValue(QStringLiteral("客户名称"), QStringLiteral("戊"));
     // The unsaved customer is saved by the walk and offered with the others.
     pick(customers, QStringLiteral("5"));
     EXPECT_EQ(db.scalar(QStringLiteral("select 客户名称 from 客户表 where 客户ID = 5")).toString(), QStringLiteral("戊"));
@@ -278,28 +278,28 @@ TEST_F(Browser, ListOffersTheViewAsItIsAtTheDropDown)
 TEST_F(Browser, RefusedStatementLeavesTheViewClosedAndTheNextPickTriesAgain)
 {
     openPage();
-    choose("RadioButton5");
+    choose("byBothButton");
     dropDown(mails);
     mails->setCurrentIndex(mails->findText(QStringLiteral("1")));
     // The customer list shows nothing, so the combined statement lacks a number.
     try {
-        form->ComboBox3Change();
-        FAIL() << "the engine took " << records->CommandText().toStdString();
-    } catch (const EDatabaseError &e) {
+        form->mailFilterPicked();
+        FAIL() << "the engine took " << records->commandText().toStdString();
+    } catch (const DatabaseError &e) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("syntax error"))) << e.message().toStdString();
     }
-    EXPECT_EQ(records->CommandText(), QStringLiteral("select * from 发送情况  where 客户ID= and 邮件ID=1"));
-    EXPECT_FALSE(records->Active());
+    EXPECT_EQ(records->commandText(), QStringLiteral("select * from 发送情况  where 客户ID= and 邮件ID=1"));
+    EXPECT_FALSE(records->isActive());
     EXPECT_EQ(gridRows(), 0);
     EXPECT_EQ(count->text(), QStringLiteral("5"));
-    EXPECT_TRUE(control<QRadioButton>("RadioButton5")->isChecked());
+    EXPECT_TRUE(control<QRadioButton>("byBothButton")->isChecked());
     EXPECT_TRUE(customers->isEnabled());
     EXPECT_TRUE(mails->isEnabled());
     EXPECT_EQ(mails->currentText(), QStringLiteral("1"));
 
     pick(customers, QStringLiteral("1"));
-    EXPECT_TRUE(records->Active());
-    EXPECT_EQ(records->CommandText(), QStringLiteral("select * from 发送情况  where 客户ID=1 and 邮件ID=1"));
+    EXPECT_TRUE(records->isActive());
+    EXPECT_EQ(records->commandText(), QStringLiteral("select * from 发送情况  where 客户ID=1 and 邮件ID=1"));
     EXPECT_EQ(gridRows(), 1);
     EXPECT_EQ(count->text(), QStringLiteral("1"));
 }
@@ -309,13 +309,13 @@ TEST_F(Browser, DropDownOnAClosedViewGivesTheClosedViewErrorAndAnEmptyList)
     QFile::remove(db.path());
     openPage();
     boxes.takeShown();
-    choose("RadioButton5");
-    for (auto [list, dropDownHandler] : {std::pair{customers, &TForm1::ComboBox2DropDown},
-                                         std::pair{mails, &TForm1::ComboBox3DropDown}}) {
+    choose("byBothButton");
+    for (auto [list, dropDownHandler] : {std::pair{customers, &MainWindow::fillCustomerFilter},
+                                         std::pair{mails, &MainWindow::fillMailFilter}}) {
         try {
             (form.get()->*dropDownHandler)();
             ADD_FAILURE() << "a list dropped down on a closed view";
-        } catch (const EDatabaseError &e) {
+        } catch (const DatabaseError &e) {
             EXPECT_EQ(e.message(), closedView);
         }
         EXPECT_EQ(list->count(), 0);
@@ -330,17 +330,17 @@ TEST_F(Browser, RecordsOfASendRunAreShownButNotCounted)
 {
     openPage();
     SendRunHost &host = *form;
-    choose("RadioButton3");
+    choose("byCustomerButton");
     pick(customers, QStringLiteral("1"));
     host.showSendRecord(6, 3, 3, QStringLiteral("2026/12/3 9:00:00"));
     EXPECT_EQ(gridRows(), 3);
     EXPECT_EQ(shown(QStringLiteral("客户ID")).last(), QStringLiteral("3"));
     EXPECT_EQ(count->text(), QStringLiteral("2"));
 
-    choose("RadioButton5"); // the mail list shows nothing yet
-    EXPECT_THROW(form->ComboBox2Change(), EDatabaseError);
+    choose("byBothButton"); // the mail list shows nothing yet
+    EXPECT_THROW(form->customerFilterPicked(), DatabaseError);
     host.showSendRecord(7, 1, 1, QStringLiteral("2026/12/3 9:00:06"));
-    EXPECT_FALSE(records->Active());
+    EXPECT_FALSE(records->isActive());
     EXPECT_EQ(gridRows(), 0);
     EXPECT_EQ(count->text(), QStringLiteral("2"));
 }

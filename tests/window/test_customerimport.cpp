@@ -2,15 +2,15 @@
 
 #include "WorkbookFiles.h"
 
-#include "db/ADOConnection.h"
-#include "db/ADODataSet.h"
-#include "db/ADOQuery.h"
-#include "db/Schema.h"
-#include "shell/MessageBoxes.h"
-#include "tests/support/Printers.h"
-#include "tests/support/TestPaths.h"
-#include "window/import/CustomerImport.h"
-#include "window/import/Workbook.h"
+#include "Database.h"
+#include "RecordView.h"
+#include "ImportStatement.h"
+#include "Schema.h"
+#include "MessageBoxes.h"
+#include "Printers.h"
+#include "TestPaths.h"
+#include "CustomerImport.h"
+#include "Workbook.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,18 +26,18 @@ namespace {
 
 using Rows = QList<QPair<QString, QString>>;
 
-class CustomerImport : public testing::TestWithParam<Format>
+class CustomerImportTest : public testing::TestWithParam<Format>
 {
 protected:
     void SetUp() override
     {
         createDatabase(m_dir.filePath(QStringLiteral("db.mdb")));
-        m_query.setConnection(&m_connection);
-        m_customers.setConnection(&m_connection);
-        m_customers.setCommandType(TCommandType::cmdTable);
+        m_query.setDatabase(&m_connection);
+        m_customers.setDatabase(&m_connection);
+        m_customers.setCommandType(RecordView::CommandType::Table);
         m_customers.setCommandText(QStringLiteral("客户表"));
-        m_customers.AfterRefresh = [this] { ++m_refreshes; };
-        m_customers.Open();
+        m_customers.afterRefresh = [this] { ++m_refreshes; };
+        m_customers.open();
     }
 
     QString file(const Book &book, const QString &name = QStringLiteral("customers"))
@@ -48,10 +48,10 @@ protected:
     // Runs the import; the failure's text, or empty.
     QString run(const QString &path)
     {
-        TCustomerImport import(m_query, [this] { m_customers.Refresh(); });
+        CustomerImport import(m_query, [this] { m_customers.refresh(); });
         try {
-            import.Run(path);
-        } catch (const Exception &e) {
+            import.run(path);
+        } catch (const Error &e) {
             return e.message();
         }
         return {};
@@ -60,7 +60,7 @@ protected:
     // The customers as another connection sees them: only what was committed.
     Rows stored() const
     {
-        TADOConnection other(m_dir.filePath(QStringLiteral("db.mdb")));
+        Database other(m_dir.filePath(QStringLiteral("db.mdb")));
         other.setConnected(true);
         QSqlQuery query(other.database());
         query.exec(QStringLiteral("select 客户名称, 电子邮件地址 from 客户表 order by 客户ID"));
@@ -73,22 +73,22 @@ protected:
     QStringList boxes()
     {
         QStringList shown;
-        for (const shell::ShownBox &box : m_boxes.takeShown())
+        for (const boxes::ShownBox &box : m_boxes.takeShown())
             shown.append(box.text);
         return shown;
     }
 
     QTemporaryDir m_dir;
-    TADOConnection m_connection{m_dir.filePath(QStringLiteral("db.mdb"))};
-    TADOQuery m_query;
-    TADODataSet m_customers;
+    Database m_connection{m_dir.filePath(QStringLiteral("db.mdb"))};
+    ImportStatement m_query;
+    RecordView m_customers;
     int m_refreshes = 0;
-    shell::BoxRecorder m_boxes;
+    boxes::BoxRecorder m_boxes;
 };
 
 const QString done = QStringLiteral("         导入完成。        ");
 
-TEST_P(CustomerImport, ThreeRowsBecomeThreeCustomersStampedByTheEngine)
+TEST_P(CustomerImportTest, ThreeRowsBecomeThreeCustomersStampedByTheEngine)
 {
     const Rows rows{{QStringLiteral("张三"), QStringLiteral("zs@example.com")},
                     {QStringLiteral("李四"), QStringLiteral("\"Li Si\" <ls@example.com>")},
@@ -97,7 +97,7 @@ TEST_P(CustomerImport, ThreeRowsBecomeThreeCustomersStampedByTheEngine)
     EXPECT_EQ(stored(), rows);
     EXPECT_EQ(boxes(), QStringList{done});
     EXPECT_EQ(m_refreshes, 1);
-    EXPECT_EQ(m_customers.RecordCount(), 3);
+    EXPECT_EQ(m_customers.recordCount(), 3);
     QSqlQuery stamps(m_connection.database());
     stamps.exec(QStringLiteral("select 录入日期 from 客户表"));
     int stamped = 0;
@@ -111,7 +111,7 @@ TEST_P(CustomerImport, ThreeRowsBecomeThreeCustomersStampedByTheEngine)
     EXPECT_EQ(stamped, 3);
 }
 
-TEST_P(CustomerImport, ReadsDownToTheFirstRowWithBothCellsEmpty)
+TEST_P(CustomerImportTest, ReadsDownToTheFirstRowWithBothCellsEmpty)
 {
     const QString a = QStringLiteral("甲"), b = QStringLiteral("b@example.com");
     struct Case {
@@ -136,11 +136,11 @@ TEST_P(CustomerImport, ReadsDownToTheFirstRowWithBothCellsEmpty)
         EXPECT_EQ(stored().mid(stored().size() - c.imported.size()), c.imported);
         EXPECT_EQ(stored().size(), imported);
         EXPECT_EQ(boxes(), QStringList{done});
-        EXPECT_EQ(m_customers.RecordCount(), imported);
+        EXPECT_EQ(m_customers.recordCount(), imported);
     }
 }
 
-TEST_P(CustomerImport, CountComesFromTheFirstWorksheetCellsFromTheActiveOne)
+TEST_P(CustomerImportTest, CountComesFromTheFirstWorksheetCellsFromTheActiveOne)
 {
     Book book;
     book.sheets.append({QStringLiteral("说明"), {text(1, 1, QStringLiteral("x")), text(2, 1, QStringLiteral("y"))}});
@@ -153,7 +153,7 @@ TEST_P(CustomerImport, CountComesFromTheFirstWorksheetCellsFromTheActiveOne)
     EXPECT_EQ(stored(), (Rows{{QStringLiteral("客户1"), {}}, {QStringLiteral("客户2"), {}}, {QStringLiteral("客户3"), {}}}));
 }
 
-TEST_P(CustomerImport, TheSameFileTwiceAddsEveryCustomerTwice)
+TEST_P(CustomerImportTest, TheSameFileTwiceAddsEveryCustomerTwice)
 {
     const Rows rows{{QStringLiteral("张三"), QStringLiteral("zs@example.com")}, {QStringLiteral("李四"), {}}};
     const QString path = file(customers(rows));
@@ -163,7 +163,7 @@ TEST_P(CustomerImport, TheSameFileTwiceAddsEveryCustomerTwice)
     EXPECT_EQ(boxes(), (QStringList{done, done}));
 }
 
-TEST_P(CustomerImport, ARefusedRowKeepsTheRowsBeforeItAndReadsNoFurther)
+TEST_P(CustomerImportTest, ARefusedRowKeepsTheRowsBeforeItAndReadsNoFurther)
 {
     const QString first = QStringLiteral("张三"), address = QStringLiteral("zs@example.com");
     struct Case {
@@ -179,14 +179,14 @@ TEST_P(CustomerImport, ARefusedRowKeepsTheRowsBeforeItAndReadsNoFurther)
         EXPECT_EQ(run(file(customers({{first, address}, c.refused, {first, address}}))), c.error);
         EXPECT_EQ(stored().size(), ++kept);
         EXPECT_EQ(boxes(), QStringList{done});
-        EXPECT_EQ(m_customers.RecordCount(), kept);
+        EXPECT_EQ(m_customers.recordCount(), kept);
     }
     // The longest texts the columns take go in whole.
     EXPECT_EQ(run(file(customers({{QString(40, u'名'), QString(30, u'a')}}))), QString());
     EXPECT_EQ(stored().last(), qMakePair(QString(40, u'名'), QString(30, u'a')));
 }
 
-TEST_P(CustomerImport, NumbersAndDatesGoInAsTheirText)
+TEST_P(CustomerImportTest, NumbersAndDatesGoInAsTheirText)
 {
     const Book book{{{QStringLiteral("S"),
                       {number(1, 1, 13800138000.0), date(1, 2, QStringLiteral("2024-03-15"), QStringLiteral("yyyy-mm-dd")),
@@ -197,7 +197,7 @@ TEST_P(CustomerImport, NumbersAndDatesGoInAsTheirText)
                                GetParam() == Format::Xlsx ? QStringLiteral("FALSE") : QStringLiteral("0")}}));
 }
 
-TEST_P(CustomerImport, AFileThatCannotBeOpenedTouchesNothing)
+TEST_P(CustomerImportTest, AFileThatCannotBeOpenedTouchesNothing)
 {
     QFile empty(m_dir.filePath(QStringLiteral("empty") + suffix(GetParam())));
     empty.open(QIODevice::WriteOnly);
@@ -223,11 +223,11 @@ TEST_P(CustomerImport, AFileThatCannotBeOpenedTouchesNothing)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, CustomerImport, testing::Values(Format::Xls, Format::Xlsx),
+INSTANTIATE_TEST_SUITE_P(Formats, CustomerImportTest, testing::Values(Format::Xls, Format::Xlsx),
                          [](const auto &info) { return info.param == Format::Xlsx ? "xlsx" : "xls"; });
 
 // A sheet that breaks off in the middle: the rows read before the break stay.
-class CustomerImportXlsx : public CustomerImport
+class CustomerImportXlsx : public CustomerImportTest
 {
 };
 

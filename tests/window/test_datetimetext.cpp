@@ -1,5 +1,5 @@
-#include "tests/support/Printers.h"
-#include "window/DateTimeText.h"
+#include "Printers.h"
+#include "DateTimeText.h"
 
 #include <gtest/gtest.h>
 
@@ -30,20 +30,20 @@ const Case cases[] = {
 
 } // namespace
 
-TEST(DateTimeText, FollowsTheRegionsFormats)
+TEST(formatDateTime, FollowsTheRegionsFormats)
 {
     for (const Case &c : cases) {
         const QDateTime moment(QDate(2012, 5, 3), c.time);
-        EXPECT_EQ(DateTimeText(moment, QLocale(QLatin1String(c.locale))), QString::fromUtf16(c.text))
+        EXPECT_EQ(formatDateTime(moment, QLocale(QLatin1String(c.locale))), QString::fromUtf16(c.text))
             << c.locale << ' ' << c.time.toString().toStdString();
     }
 }
 
-TEST(DateTimeText, GridCellsLeaveOutTheTimeOnlyAtExactlyMidnight)
+TEST(formatDateTime, GridCellsLeaveOutTheTimeOnlyAtExactlyMidnight)
 {
     const QLocale locale(QStringLiteral("zh_CN"));
     const QDate day(2012, 5, 3);
-    EXPECT_EQ(GridDateTimeText(QDateTime(day, QTime(0, 0)), locale), QStringLiteral("2012/5/3"));
-    EXPECT_EQ(GridDateTimeText(QDateTime(day, QTime(0, 0, 0, 1)), locale), QStringLiteral("2012/5/3 00:00:00"));
-    EXPECT_EQ(GridDateTimeText(QDateTime(day, QTime(0, 0, 1)), locale), QStringLiteral("2012/5/3 00:00:01"));
+    EXPECT_EQ(formatGridDateTime(QDateTime(day, QTime(0, 0)), locale), QStringLiteral("2012/5/3"));
+    EXPECT_EQ(formatGridDateTime(QDateTime(day, QTime(0, 0, 0, 1)), locale), QStringLiteral("2012/5/3 00:00:00"));
+    EXPECT_EQ(formatGridDateTime(QDateTime(day, QTime(0, 0, 1)), locale), QStringLiteral("2012/5/3 00:00:01"));
 }

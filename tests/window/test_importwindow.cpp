@@ -3,8 +3,8 @@
 #include "WindowFixture.h"
 #include "WorkbookFiles.h"
 
-#include "shell/Exception.h"
-#include "window/import/OpenDialog.h"
+#include "Error.h"
+#include "OpenDialog.h"
 
 #include <QDir>
 #include <QLabel>
@@ -28,19 +28,19 @@ const QString done = QStringLiteral("         导入完成。        ");
 
 TEST_F(ImportButton, AddsTheChosenFilesCustomersAndShowsThem)
 {
-    TForm1 &window = open();
+    MainWindow &window = open();
     dialog.queueFileName(workbook({{QStringLiteral("张三"), QStringLiteral("zs@example.com")},
                                    {QStringLiteral("李四"), QStringLiteral("ls@example.com")},
                                    {QStringLiteral("王五"), {}}}));
-    QTest::mouseClick(control<QPushButton>("Button2"), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>("importButton"), Qt::LeftButton);
 
     EXPECT_EQ(dialog.takeOfferedFilters(), QStringList{QStringLiteral("Excel文件(*.xls;*.xlsx) (*.xls *.xlsx)")});
     EXPECT_EQ(count(QStringLiteral("客户表")), 3);
-    EXPECT_EQ(window.ADODataSet1->RecordCount(), 3);
-    EXPECT_EQ(control<QLabel>("Label13")->text(), QStringLiteral("数量:3  "));
-    const QList<shell::ShownBox> shown = boxes.takeShown();
+    EXPECT_EQ(window.customers->recordCount(), 3);
+    EXPECT_EQ(control<QLabel>("customerCount")->text(), QStringLiteral("数量:3  "));
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown.first().kind, shell::ShownBox::Kind::Message);
+    EXPECT_EQ(shown.first().kind, boxes::ShownBox::Kind::Message);
     EXPECT_EQ(shown.first().text, done);
 }
 
@@ -48,7 +48,7 @@ TEST_F(ImportButton, CancellingTheDialogDoesNothing)
 {
     open();
     dialog.queueCancel();
-    QTest::mouseClick(control<QPushButton>("Button2"), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>("importButton"), Qt::LeftButton);
     EXPECT_EQ(dialog.takeOfferedFilters().size(), 1);
     EXPECT_EQ(count(QStringLiteral("客户表")), 0);
     EXPECT_TRUE(boxes.takeShown().isEmpty());
@@ -57,16 +57,16 @@ TEST_F(ImportButton, CancellingTheDialogDoesNothing)
 // The failure leaves the handler for the application's error box, after the done message.
 TEST_F(ImportButton, ARefusedRowIsReportedAfterTheRowsBeforeIt)
 {
-    TForm1 &window = open();
+    MainWindow &window = open();
     dialog.queueFileName(workbook({{QStringLiteral("张三"), {}}, {QString(41, u'长'), {}}, {QStringLiteral("王五"), {}}}));
     try {
-        window.Button2Click();
+        window.importCustomers();
         ADD_FAILURE() << "no error";
-    } catch (const Exception &e) {
+    } catch (const Error &e) {
         EXPECT_TRUE(e.message().startsWith(QStringLiteral("第2行未能导入："))) << e.message().toStdString();
     }
     EXPECT_EQ(count(QStringLiteral("客户表")), 1);
-    EXPECT_EQ(control<QLabel>("Label13")->text(), QStringLiteral("数量:1  "));
+    EXPECT_EQ(control<QLabel>("customerCount")->text(), QStringLiteral("数量:1  "));
     ASSERT_EQ(boxes.takeShown().size(), 1);
 }
 

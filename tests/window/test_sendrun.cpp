@@ -3,10 +3,10 @@
 // is fixed at 25, so every server has a loopback address of its own.
 #include "WindowFixture.h"
 
-#include "tests/support/AiosmtpdServer.h"
-#include "tests/support/ScriptedServer.h"
-#include "mail/IdSMTP.h"
-#include "shell/Exception.h"
+#include "AiosmtpdServer.h"
+#include "ScriptedServer.h"
+#include "SmtpSession.h"
+#include "Error.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -44,15 +44,15 @@ protected:
     // The user opens the mail list and picks a mail, then a pause.
     void choose(const QString &mail, const QString &pause)
     {
-        auto *choice = control<QComboBox>("ComboBox1");
+        auto *choice = control<QComboBox>("mailChoice");
         choice->showPopup();
         choice->hidePopup();
         choice->setCurrentIndex(choice->findText(mail));
-        auto *pauses = control<QComboBox>("ComboBox4");
+        auto *pauses = control<QComboBox>("pauseChoice");
         pauses->setCurrentIndex(pauses->findText(pause));
     }
 
-    QPushButton *sendButton() { return control<QPushButton>("Button1"); }
+    QPushButton *sendButton() { return control<QPushButton>("sendButton"); }
 
     // Serves the window until the run has restored the send button.
     bool waitForRunEnd(std::chrono::milliseconds limit = 60s)
@@ -117,13 +117,13 @@ TEST_F(SendRunTest, EveryCustomerGetsTheMailOverOneConnectionWithOneLogin)
 
     EXPECT_EQ(records(), QStringList({QStringLiteral("1/2"), QStringLiteral("2/2"), QStringLiteral("3/2")}));
     // The send-record grid shows the new records without a re-query; its count stays as it was.
-    EXPECT_EQ(form->ADODataSet3->RecordCount(), 3);
-    EXPECT_EQ(control<QLabel>("Label5")->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->sendRecords->recordCount(), 3);
+    EXPECT_EQ(control<QLabel>("recordCount")->text(), QStringLiteral("0"));
     // The customer grid followed the run to its last customer; the controls are back.
-    EXPECT_EQ(form->ADODataSet1->FieldByName(QStringLiteral("客户ID")).toInt(), 3);
-    for (const char *name : {"DBNavigator1", "DBNavigator3", "ComboBox1"})
+    EXPECT_EQ(form->customers->fieldByName(QStringLiteral("客户ID")).toInt(), 3);
+    for (const char *name : {"mailNavigator", "accountNavigator", "mailChoice"})
         EXPECT_TRUE(control<QWidget>(name)->isEnabled()) << name;
-    EXPECT_EQ(control<QComboBox>("ComboBox1")->currentText(), QStringLiteral("2"));
+    EXPECT_EQ(control<QComboBox>("mailChoice")->currentText(), QStringLiteral("2"));
     EXPECT_TRUE(boxes.takeShown().isEmpty());
 }
 
@@ -169,20 +169,20 @@ TEST_F(SendRunTest, NothingToSendOrNoMailChosenIsRefused)
     sendButton()->click();
     db.exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values('张三', 'z@example.test');"
                            "insert into 邮件表(邮件主题, 邮件内容) values('主题', '内容');"));
-    form->ADODataSet1->Refresh();
-    form->ADODataSet2->Refresh();
+    form->customers->refresh();
+    form->mails->refresh();
     sendButton()->click();
     db.exec(QStringLiteral("insert into 设置(SMTP服务器) values('127.0.0.4')"));
-    form->ADODataSet4->Refresh();
+    form->account->refresh();
     sendButton()->click();
 
     const QString nothing = QStringLiteral("请先输入邮箱帐号、邮件、客户信息。");
-    const QList<shell::ShownBox> shown = boxes.takeShown();
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 3);
     EXPECT_EQ(shown[0].text, nothing);
     EXPECT_EQ(shown[1].text, nothing);
     EXPECT_EQ(shown[2].text, QStringLiteral("请选择要发送的邮件"));
-    EXPECT_EQ(shown[2].kind, shell::ShownBox::Kind::Message);
+    EXPECT_EQ(shown[2].kind, boxes::ShownBox::Kind::Message);
     EXPECT_TRUE(sendButton()->isEnabled());
     EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
 }
@@ -195,7 +195,7 @@ TEST_F(SendRunTest, AMailDeletedAfterItWasChosenIsRefused)
     db.exec(QStringLiteral("delete from 邮件表 where 邮件ID = 2"));
     sendButton()->click();
 
-    const QList<shell::ShownBox> shown = boxes.takeShown();
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].text, QStringLiteral("所选的邮件已不存在，请重新选择要发送的邮件。"));
     EXPECT_TRUE(sendButton()->isEnabled());
@@ -208,9 +208,9 @@ TEST_F(SendRunTest, ClosedViewsGiveTheClosedViewError)
     QFile::remove(db.path());
     open();
     try {
-        form->Button1Click();
+        form->send();
         ADD_FAILURE() << "the send command went ahead on closed views";
-    } catch (const Exception &e) {
+    } catch (const Error &e) {
         EXPECT_EQ(e.message(), QStringLiteral("Cannot perform this operation on a closed dataset"));
     }
     EXPECT_TRUE(sendButton()->isEnabled());
@@ -224,12 +224,12 @@ TEST_F(SendRunTest, AnUnreachableServerGivesOneErrorBoxAndNoRecords)
     sendButton()->click();
     ASSERT_TRUE(waitForRunEnd());
 
-    const QList<shell::ShownBox> shown = boxes.takeShown();
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].kind, shell::ShownBox::Kind::Error);
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
     EXPECT_EQ(shown[0].text, QStringLiteral("Socket Error # %1\r\nConnection refused.").arg(ECONNREFUSED));
     EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
-    for (const char *name : {"DBNavigator1", "DBNavigator3", "ComboBox1"})
+    for (const char *name : {"mailNavigator", "accountNavigator", "mailChoice"})
         EXPECT_TRUE(control<QWidget>(name)->isEnabled()) << name;
 }
 

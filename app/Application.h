@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QApplication>
+
+namespace app {
+
+// The program's application object. It fixes the application title from the program file's
+// name, and it is the one place where an error escaping an event handler on the window's thread
+// is caught: the error box shows it and the event loop goes on.
+class Application : public QApplication
+{
+    Q_OBJECT
+public:
+    Application(int &argc, char **argv);
+
+    bool notify(QObject *receiver, QEvent *event) override;
+};
+
+} // namespace app

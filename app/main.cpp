@@ -1,0 +1,25 @@
+#include "Application.h"
+#include "Startup.h"
+
+#include "MainWindow.h"
+
+#include <QIcon>
+
+int main(int argc, char *argv[])
+{
+    app::Application app(argc, argv);
+
+    app::SingleInstanceGuard guard;
+    if (app::refuseSecondInstance(guard))
+        return 0;
+
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 72, 96, 128})
+        icon.addFile(QStringLiteral(":/icons/quillon-%1.png").arg(size), QSize(size, size));
+    app.setWindowIcon(icon);
+
+    MainWindow form;
+    form.show();
+    app.exec();
+    return 0;
+}

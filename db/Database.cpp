@@ -1,0 +1,94 @@
+#include "Database.h"
+
+#include "DatabaseError.h"
+#include "Statement.h"
+
+#include <QAtomicInteger>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QUrl>
+
+#include <sqlite3.h>
+
+namespace {
+
+// Each connection is used by one thread only (a thread that needs the data opens its own), so the
+// engine's locking around every call is not needed; it costs a third of the time of reading a
+// large view. The setting must come before the engine's first use, hence at program start.
+[[maybe_unused]] const bool engineMultiThread = sqlite3_config(SQLITE_CONFIG_MULTITHREAD) == SQLITE_OK;
+
+QString uniqueConnectionName()
+{
+    static QAtomicInteger<quint64> counter;
+    return QStringLiteral("quillon-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+// The file as an SQLite URI that opens it read-write and never creates it.
+QString readWriteUri(const QString &path)
+{
+    return QStringLiteral("file:") + QString::fromUtf8(QUrl::toPercentEncoding(path, "/")) + QStringLiteral("?mode=rw");
+}
+
+} // namespace
+
+Database::Database(const QString &path, QObject *parent)
+    : QObject(parent)
+    , m_path(path)
+    , m_name(uniqueConnectionName())
+{
+}
+
+Database::~Database()
+{
+    setConnected(false);
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QSqlDatabase Database::database() const
+{
+    return QSqlDatabase::database(m_name, false);
+}
+
+void Database::setConnected(bool connected)
+{
+    if (connected == isConnected())
+        return;
+    if (!connected) {
+        m_handle = nullptr;
+        database().close();
+        emit connectedChanged(false);
+        return;
+    }
+
+    QSqlDatabase db = QSqlDatabase::contains(m_name) ? database()
+                                                    : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    if (!db.isValid())
+        throw DatabaseError(db.lastError().text());
+    db.setDatabaseName(readWriteUri(m_path));
+    // A second copy of the program waits for the first one's write instead of failing at once.
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open()) {
+        const QSqlError error = db.lastError();
+        throw DatabaseError(error.databaseText().isEmpty() ? error.text() : error.databaseText());
+    }
+
+    const QVariant handle = db.driver()->handle();
+    sqlite3 *engine = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+                          ? *static_cast<sqlite3 *const *>(handle.constData())
+                          : nullptr;
+    if (!engine) {
+        db.close();
+        throw DatabaseError(QStringLiteral("The SQLite driver gave no handle"));
+    }
+    // The engine reads the file only when asked; ask now, so that a file that is not a database
+    // (or one held locked past the wait) fails here with the engine's text.
+    try {
+        Statement probe(engine, QStringLiteral("select count(*) from sqlite_master"));
+        probe.step();
+    } catch (const DatabaseError &) {
+        db.close();
+        throw;
+    }
+    m_handle = engine;
+    emit connectedChanged(true);
+}

@@ -1,0 +1,723 @@
+#include "RecordView.h"
+
+#include "Database.h"
+#include "DatabaseError.h"
+#include "Stamp.h"
+#include "Statement.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+namespace {
+
+QString quoted(const QString &identifier)
+{
+    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+QString utf8(const char *text)
+{
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+// The kind and size of a column from its declared type ("NVARCHAR(40)", "DATETIME", "NTEXT").
+Field fieldFor(sqlite3 *handle, sqlite3_stmt *statement, int column)
+{
+    Field field;
+    field.fieldName = utf8(sqlite3_column_name(statement, column));
+    const QString table = utf8(sqlite3_column_table_name(statement, column));
+    const QString declared = utf8(sqlite3_column_decltype(statement, column)).toUpper();
+    if (table.isEmpty()) {
+        field.readOnly = true; // computed by the statement
+        return field;
+    }
+
+    static const QRegularExpression sized(QStringLiteral("\\(\\s*(\\d+)"));
+    if (declared.contains(QLatin1String("INT"))) {
+        int primaryKey = 0;
+        sqlite3_table_column_metadata(handle, sqlite3_column_database_name(statement, column),
+                                      sqlite3_column_table_name(statement, column),
+                                      sqlite3_column_origin_name(statement, column), nullptr, nullptr, nullptr,
+                                      &primaryKey, nullptr);
+        // INTEGER PRIMARY KEY is the table's rowid: the database assigns it.
+        field.kind = primaryKey && declared == QLatin1String("INTEGER") ? FieldKind::AutoIncrement : FieldKind::Integer;
+        field.readOnly = field.kind == FieldKind::AutoIncrement;
+    } else if (declared.contains(QLatin1String("CHAR"))) {
+        field.kind = FieldKind::String;
+        const QRegularExpressionMatch size = sized.match(declared);
+        field.size = size.hasMatch() ? size.captured(1).toInt() : 0;
+    } else if (declared.contains(QLatin1String("MEMO")) || declared.contains(QLatin1String("TEXT"))
+               || declared.contains(QLatin1String("CLOB"))) {
+        field.kind = FieldKind::Memo;
+    } else if (declared.contains(QLatin1String("DATE")) || declared.contains(QLatin1String("TIME"))) {
+        field.kind = FieldKind::DateTime;
+    } else if (declared.contains(QLatin1String("REAL")) || declared.contains(QLatin1String("FLOA"))
+               || declared.contains(QLatin1String("DOUB")) || declared.contains(QLatin1String("NUMERIC"))
+               || declared.contains(QLatin1String("DECIMAL"))) {
+        field.kind = FieldKind::Float;
+    } else if (declared.contains(QLatin1String("BLOB"))) {
+        field.kind = FieldKind::Blob;
+    }
+    // Anything else (a column declared without a type) takes values as they come.
+    return field;
+}
+
+// The statement with the rows' key put in front of its columns, or empty when it is not a plain
+// select that could carry one.
+QString keyedStatement(const QString &select)
+{
+    static const QRegularExpression head(QStringLiteral("^\\s*select\\s+(?!distinct\\b)(all\\s+)?"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = head.match(select);
+    if (!match.hasMatch())
+        return {};
+    QString keyed = select;
+    keyed.insert(match.capturedEnd(), QLatin1String("rowid, "));
+    return keyed;
+}
+
+QString errorText(const char *format, const QVariant &value)
+{
+    return QString::fromLatin1(format).arg(value.toString());
+}
+
+void runHook(RecordView &view, const std::function<void()> &hook)
+{
+    if (!hook)
+        return;
+    FrozenControls quiet(view);
+    hook();
+}
+
+} // namespace
+
+RecordView::RecordView(QObject *parent)
+    : QObject(parent)
+{
+}
+
+RecordView::~RecordView() = default;
+
+void RecordView::setDatabase(Database *connection)
+{
+    if (isActive())
+        throw DatabaseError::openDataset();
+    if (m_connection)
+        disconnect(m_connection, nullptr, this, nullptr);
+    m_connection = connection;
+    if (m_connection) {
+        connect(m_connection, &Database::connectedChanged, this, [this](bool connected) {
+            if (!connected)
+                close();
+        });
+    }
+}
+
+void RecordView::setCommandText(const QString &text)
+{
+    if (isActive())
+        throw DatabaseError::openDataset();
+    m_commandText = text;
+}
+
+void RecordView::setCommandType(RecordView::CommandType type)
+{
+    if (isActive())
+        throw DatabaseError::openDataset();
+    m_commandType = type;
+}
+
+void RecordView::checkActive() const
+{
+    if (!isActive())
+        throw DatabaseError::closedDataset();
+}
+
+void RecordView::setActive(bool active)
+{
+    if (active == isActive())
+        return;
+    if (!active) {
+        m_buffer.clear();
+        m_changed.clear();
+        m_modified = false;
+        clearRows();
+        setState(RecordView::State::Inactive); // an unsaved edit goes with the rows
+        emit activeChanged(false);
+        emit rowsReset();
+        emit currentRowChanged(-1);
+        return;
+    }
+
+    if (!m_connection)
+        throw DatabaseError(QStringLiteral("Missing Connection or ConnectionString"));
+    m_connection->setConnected(true);
+    readRows();
+    m_current = m_rows.rowCount() > 0 ? 0 : -1;
+    m_bof = true;
+    m_eof = m_rows.rowCount() == 0;
+    setState(RecordView::State::Browsing);
+    emit activeChanged(true);
+    emit rowsReset();
+    emit currentRowChanged(m_current);
+    runHook(*this, afterOpen);
+}
+
+void RecordView::clearRows()
+{
+    m_fields.clear();
+    m_columns.clear();
+    m_table.clear();
+    m_rows.reset(0);
+    m_current = -1;
+    m_bof = m_eof = true;
+}
+
+// Runs the source and takes its rows; the view is left untouched when that fails.
+void RecordView::readRows()
+{
+    sqlite3 *handle = m_connection->handle();
+    const QString source = m_commandText.trimmed();
+    QString plain;
+    QString keyed;
+    if (m_commandType == RecordView::CommandType::Table) {
+        plain = QStringLiteral("select * from ") + quoted(source);
+        keyed = QStringLiteral("select rowid, * from ") + quoted(source);
+    } else {
+        plain = source;
+        keyed = keyedStatement(source);
+    }
+
+    QList<Field> fields;
+    QStringList columns;
+    QString table;
+    {
+        Statement statement(handle, plain);
+        const int count = statement.columnCount();
+        if (count == 0) // never run a statement that changes data just to open a view
+            throw DatabaseError(QStringLiteral("CommandText does not return a result set"));
+        bool oneTable = true;
+        for (int c = 0; c < count; ++c) {
+            fields.append(fieldFor(handle, statement.get(), c));
+            columns.append(utf8(sqlite3_column_origin_name(statement.get(), c)));
+            const QString from = utf8(sqlite3_column_table_name(statement.get(), c));
+            if (from.isEmpty() || (!table.isEmpty() && from != table))
+                oneTable = false;
+            table = from;
+        }
+        if (!oneTable)
+            table.clear();
+    }
+
+    // Rows can be written back only when the statement can also yield each row's key.
+    std::unique_ptr<Statement> reader;
+    if (!table.isEmpty() && !keyed.isEmpty()) {
+        try {
+            reader = std::make_unique<Statement>(handle, keyed);
+            if (reader->columnCount() != fields.size() + 1
+                || utf8(sqlite3_column_table_name(reader->get(), 0)) != table)
+                reader.reset();
+        } catch (const DatabaseError &) {
+            reader.reset();
+        }
+    }
+    if (!reader) {
+        table.clear();
+        for (Field &field : fields)
+            field.readOnly = true;
+        reader = std::make_unique<Statement>(handle, plain);
+    }
+
+    RowStore rows;
+    rows.reset(int(fields.size()) + 1);
+    const int offset = reader->columnCount() == fields.size() ? 1 : 0;
+    while (reader->step())
+        rows.appendFrom(reader->get(), offset);
+
+    m_fields = std::move(fields);
+    m_columns = std::move(columns);
+    m_table = std::move(table);
+    m_rows = std::move(rows);
+}
+
+int RecordView::recordCount() const
+{
+    checkActive();
+    return m_rows.rowCount();
+}
+
+void RecordView::disableControls()
+{
+    ++m_controlsDisabled;
+}
+
+void RecordView::enableControls()
+{
+    if (m_controlsDisabled > 0 && --m_controlsDisabled == 0 && m_currentMoved) {
+        m_currentMoved = false;
+        emit currentRowChanged(currentRow());
+    }
+}
+
+void RecordView::moveTo(int row)
+{
+    if (row == m_current)
+        return;
+    m_current = row;
+    if (m_controlsDisabled > 0)
+        m_currentMoved = true;
+    else
+        emit currentRowChanged(m_current);
+}
+
+void RecordView::setState(RecordView::State state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
+void RecordView::checkBrowseMode()
+{
+    if (m_state == RecordView::State::Editing || m_state == RecordView::State::Inserting) {
+        if (m_modified)
+            post();
+        else
+            cancel();
+    }
+}
+
+void RecordView::first()
+{
+    checkActive();
+    checkBrowseMode();
+    moveTo(m_rows.rowCount() > 0 ? 0 : -1);
+    m_bof = true;
+    m_eof = m_rows.rowCount() == 0;
+}
+
+void RecordView::next()
+{
+    checkActive();
+    checkBrowseMode();
+    if (m_current + 1 < m_rows.rowCount()) {
+        moveTo(m_current + 1);
+        m_bof = m_eof = false;
+    } else {
+        m_eof = true;
+    }
+}
+
+void RecordView::prior()
+{
+    checkActive();
+    checkBrowseMode();
+    if (m_current > 0) {
+        moveTo(m_current - 1);
+        m_bof = m_eof = false;
+    } else {
+        m_bof = true;
+    }
+}
+
+void RecordView::last()
+{
+    checkActive();
+    checkBrowseMode();
+    moveTo(m_rows.rowCount() - 1);
+    m_eof = true;
+    m_bof = m_rows.rowCount() == 0;
+}
+
+void RecordView::setCurrentRow(int row)
+{
+    checkActive();
+    // Dropping an untouched new row moves the rows after it up by one.
+    const bool dropsNewRow = m_state == RecordView::State::Inserting && !m_modified;
+    const int newRow = m_current;
+    checkBrowseMode();
+    if (dropsNewRow && row > newRow)
+        --row;
+    if (row < 0 || row >= m_rows.rowCount())
+        return;
+    moveTo(row);
+    m_bof = m_eof = false;
+}
+
+int RecordView::fieldIndex(const QString &name) const
+{
+    for (qsizetype i = 0; i < m_fields.size(); ++i) {
+        if (sameFieldName(m_fields.at(i).fieldName, name))
+            return int(i);
+    }
+    return -1;
+}
+
+int RecordView::fieldIndexOrThrow(const QString &name) const
+{
+    const int index = fieldIndex(name);
+    if (index < 0)
+        throw DatabaseError::fieldNotFound(name);
+    return index;
+}
+
+// A stored value as the views hand it out: date-and-time text as QDateTime.
+static QVariant presented(const Field &field, QVariant stored)
+{
+    if (field.kind == FieldKind::DateTime && stored.typeId() == QMetaType::QString) {
+        const QDateTime moment = stamp::fromText(stored.toString());
+        if (moment.isValid())
+            return moment;
+    }
+    return stored;
+}
+
+QVariant RecordView::cell(int row, int column) const
+{
+    return presented(m_fields.at(column), m_rows.value(row, column + 1));
+}
+
+QVariant RecordView::value(int row, int column) const
+{
+    if (!isActive() || row < 0 || row >= m_rows.rowCount() || column < 0 || column >= m_fields.size())
+        return {};
+    if (row == m_current && (m_state == RecordView::State::Editing || m_state == RecordView::State::Inserting))
+        return presented(m_fields.at(column), m_buffer.at(column));
+    return cell(row, column);
+}
+
+QVariant RecordView::fieldByName(const QString &name) const
+{
+    checkActive();
+    return value(m_current, fieldIndexOrThrow(name));
+}
+
+QVariant RecordView::converted(int column, const QVariant &value) const
+{
+    if (value.isNull())
+        return {};
+    const bool isText = value.typeId() == QMetaType::QString;
+    if (isText && value.toString().trimmed().isEmpty() && m_fields.at(column).kind != FieldKind::String
+        && m_fields.at(column).kind != FieldKind::Memo)
+        return {};
+    bool ok = true;
+    switch (m_fields.at(column).kind) {
+    case FieldKind::AutoIncrement:
+    case FieldKind::Integer: {
+        const qlonglong number = isText ? value.toString().trimmed().toLongLong(&ok) : value.toLongLong(&ok);
+        if (!ok)
+            throw DatabaseError(errorText("'%1' is not a valid integer value", value));
+        return number;
+    }
+    case FieldKind::Float: {
+        const double number = isText ? value.toString().trimmed().toDouble(&ok) : value.toDouble(&ok);
+        if (!ok)
+            throw DatabaseError(errorText("'%1' is not a valid floating point value", value));
+        return number;
+    }
+    case FieldKind::DateTime: {
+        QDateTime moment;
+        if (value.typeId() == QMetaType::QDateTime)
+            moment = value.toDateTime();
+        else if (value.typeId() == QMetaType::QDate)
+            moment = value.toDate().startOfDay();
+        else
+            moment = stamp::fromText(value.toString());
+        if (!moment.isValid()) // as the user's region writes dates
+            moment = QLocale::system().toDateTime(value.toString().trimmed(), QLocale::ShortFormat);
+        if (!moment.isValid())
+            throw DatabaseError(errorText("'%1' is not a valid date and time", value));
+        return stamp::toText(moment);
+    }
+    case FieldKind::String:
+    case FieldKind::Memo:
+        return value.toString();
+    case FieldKind::Blob:
+        return value.toByteArray();
+    case FieldKind::Unknown:
+        break;
+    }
+    return value;
+}
+
+void RecordView::setFieldValue(const QString &name, const QVariant &value)
+{
+    checkActive();
+    const int column = fieldIndexOrThrow(name);
+    if (m_fields.at(column).readOnly)
+        throw DatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(m_fields.at(column).fieldName));
+    const QVariant stored = converted(column, value);
+    if (m_state == RecordView::State::Browsing)
+        edit();
+    m_buffer[column] = stored;
+    m_changed[std::size_t(column)] = true;
+    m_modified = true;
+    emit rowChanged(m_current);
+}
+
+void RecordView::startEdit(RecordView::State state, int row)
+{
+    m_buffer.clear();
+    for (int c = 0; c < m_fields.size(); ++c)
+        m_buffer.append(state == RecordView::State::Editing ? m_rows.value(row, c + 1) : QVariant());
+    m_changed.assign(std::size_t(m_fields.size()), false);
+    m_modified = false;
+    setState(state);
+}
+
+void RecordView::edit()
+{
+    checkActive();
+    if (m_state != RecordView::State::Browsing)
+        return;
+    if (!canModify())
+        throw DatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+    if (m_rows.rowCount() == 0) {
+        insert();
+        return;
+    }
+    startEdit(RecordView::State::Editing, m_current);
+}
+
+void RecordView::insert()
+{
+    startInsert(false);
+}
+
+void RecordView::append()
+{
+    startInsert(true);
+}
+
+void RecordView::startInsert(bool atEnd)
+{
+    checkActive();
+    checkBrowseMode();
+    if (!canModify())
+        throw DatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+    const int row = atEnd ? m_rows.rowCount() : std::max(m_current, 0);
+    m_rows.insertRow(row);
+    emit rowInserted(row);
+    startEdit(RecordView::State::Inserting, row);
+    m_current = -1; // the new row is current even where it took the old current row's place
+    moveTo(row);
+    m_bof = m_eof = false;
+}
+
+void RecordView::post()
+{
+    checkActive();
+    if (m_state != RecordView::State::Editing && m_state != RecordView::State::Inserting)
+        return;
+    if (beforePost)
+        beforePost();
+    writeRow();
+    endEdit();
+    emit rowChanged(m_current);
+}
+
+// Writes the edit buffer to the table; the cached row then takes what the table holds.
+void RecordView::writeRow()
+{
+    sqlite3 *handle = m_connection->handle();
+    QStringList names;
+    QVariantList values;
+    for (int c = 0; c < m_fields.size(); ++c) {
+        if (m_changed[std::size_t(c)] && !m_fields.at(c).readOnly) {
+            names.append(quoted(m_columns.at(c)));
+            values.append(m_buffer.at(c));
+        }
+    }
+
+    qint64 key = 0;
+    if (m_state == RecordView::State::Inserting) {
+        QString sql = QStringLiteral("insert into ") + quoted(m_table);
+        if (names.isEmpty()) {
+            sql += QStringLiteral(" default values");
+        } else {
+            QStringList marks;
+            marks.fill(QStringLiteral("?"), names.size());
+            sql += QStringLiteral(" (%1) values (%2)").arg(names.join(u','), marks.join(u','));
+        }
+        Statement insert(handle, sql);
+        for (int i = 0; i < values.size(); ++i)
+            insert.bind(i + 1, values.at(i));
+        insert.step();
+        key = sqlite3_last_insert_rowid(handle);
+        m_rows.setValue(m_current, 0, qlonglong(key));
+    } else {
+        if (m_rows.kind(m_current, 0) != RowStore::Integer)
+            throw DatabaseError(QStringLiteral("Row cannot be located for updating"));
+        key = m_rows.integer(m_current, 0);
+        if (names.isEmpty())
+            return;
+        QStringList assignments;
+        for (const QString &name : std::as_const(names))
+            assignments.append(name + QStringLiteral(" = ?"));
+        Statement update(handle, QStringLiteral("update %1 set %2 where rowid = ?").arg(quoted(m_table), assignments.join(u',')));
+        for (int i = 0; i < values.size(); ++i)
+            update.bind(i + 1, values.at(i));
+        update.bind(int(values.size()) + 1, qlonglong(key));
+        update.step();
+        if (update.changes() == 0)
+            throw DatabaseError(QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was last read"));
+    }
+    refreshRow(m_current);
+}
+
+void RecordView::refreshRow(int row)
+{
+    QStringList names;
+    for (const QString &column : std::as_const(m_columns))
+        names.append(quoted(column));
+    Statement select(m_connection->handle(), QStringLiteral("select rowid, %1 from %2 where rowid = ?").arg(names.join(u','), quoted(m_table)));
+    select.bind(1, m_rows.value(row, 0));
+    if (!select.step())
+        return;
+    for (int c = 0; c < select.columnCount(); ++c)
+        m_rows.setValue(row, c, select.column(c));
+}
+
+void RecordView::endEdit()
+{
+    m_buffer.clear();
+    m_changed.clear();
+    m_modified = false;
+    setState(RecordView::State::Browsing);
+}
+
+// The row below takes the current row's place; the last row when there is none below.
+void RecordView::dropCurrentRow()
+{
+    const int row = m_current;
+    m_rows.removeRow(row);
+    emit rowRemoved(row);
+    m_current = -1;
+    moveTo(std::min(row, m_rows.rowCount() - 1));
+    m_bof = m_eof = m_rows.rowCount() == 0;
+}
+
+void RecordView::cancel()
+{
+    checkActive();
+    const RecordView::State state = m_state;
+    if (state != RecordView::State::Editing && state != RecordView::State::Inserting)
+        return;
+    endEdit();
+    if (state == RecordView::State::Inserting)
+        dropCurrentRow();
+    else
+        emit rowChanged(m_current);
+}
+
+void RecordView::remove()
+{
+    checkActive();
+    if (m_state == RecordView::State::Inserting) {
+        cancel();
+        return;
+    }
+    if (!canModify())
+        throw DatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+    if (m_rows.rowCount() == 0)
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    if (m_rows.kind(m_current, 0) != RowStore::Integer)
+        throw DatabaseError(QStringLiteral("Row cannot be located for updating"));
+
+    Statement remove(m_connection->handle(), QStringLiteral("delete from %1 where rowid = ?").arg(quoted(m_table)));
+    remove.bind(1, qlonglong(m_rows.integer(m_current, 0)));
+    remove.step();
+    endEdit();
+    dropCurrentRow();
+}
+
+void RecordView::refresh()
+{
+    checkActive();
+    checkBrowseMode();
+    const int row = m_current;
+    const bool keyed = row >= 0 && m_rows.kind(row, 0) == RowStore::Integer;
+    const qint64 key = keyed ? m_rows.integer(row, 0) : 0;
+
+    readRows();
+
+    int current = std::min(row, m_rows.rowCount() - 1);
+    if (keyed) {
+        for (int r = 0; r < m_rows.rowCount(); ++r) {
+            if (m_rows.kind(r, 0) == RowStore::Integer && m_rows.integer(r, 0) == key) {
+                current = r;
+                break;
+            }
+        }
+    }
+    if (current < 0 && m_rows.rowCount() > 0)
+        current = 0;
+    m_current = current;
+    m_bof = false;
+    m_eof = m_rows.rowCount() == 0;
+    emit rowsReset();
+    emit currentRowChanged(m_current);
+    runHook(*this, afterRefresh);
+}
+
+static bool sameValue(const RowStore &rows, int row, int column, const QVariant &wanted)
+{
+    if (wanted.isNull())
+        return rows.kind(row, column) == RowStore::Null;
+    bool ok = false;
+    switch (rows.kind(row, column)) {
+    case RowStore::Null:
+        return false;
+    case RowStore::Integer:
+        if (wanted.typeId() != QMetaType::Double) {
+            const qlonglong number = wanted.toLongLong(&ok);
+            if (ok)
+                return number == rows.integer(row, column);
+        }
+        [[fallthrough]];
+    case RowStore::Float: {
+        const double number = wanted.toDouble(&ok);
+        return ok && number == rows.value(row, column).toDouble();
+    }
+    case RowStore::Text: {
+        const QString text = QString::fromUtf8(RowStore::textOf(wanted));
+        return rows.value(row, column).toString().compare(text, Qt::CaseInsensitive) == 0;
+    }
+    case RowStore::Blob:
+        return rows.value(row, column).toByteArray() == wanted.toByteArray();
+    }
+    return false;
+}
+
+bool RecordView::locate(const QString &field, const QVariant &value)
+{
+    checkActive();
+    const int column = fieldIndexOrThrow(field);
+    checkBrowseMode();
+    for (int row = 0; row < m_rows.rowCount(); ++row) {
+        if (sameValue(m_rows, row, column + 1, value)) {
+            moveTo(row);
+            m_bof = m_eof = false;
+            return true;
+        }
+    }
+    return false;
+}
+
+void RecordView::appendRow(const QVariantList &values, qint64 key)
+{
+    checkActive();
+    QVariantList row;
+    row.append(key >= 0 ? QVariant(qlonglong(key)) : QVariant());
+    for (int c = 0; c < m_fields.size(); ++c)
+        row.append(c < values.size() ? converted(c, values.at(c)) : QVariant());
+    m_rows.append(row);
+    emit rowInserted(m_rows.rowCount() - 1);
+    if (m_current < 0) {
+        moveTo(0);
+        m_bof = m_eof = false;
+    }
+}

@@ -1,0 +1,111 @@
+#include "Charsets.h"
+
+#include "MailError.h"
+
+#include <iconv.h>
+
+namespace {
+
+iconv_t handle(void *cd)
+{
+    return static_cast<iconv_t>(cd);
+}
+
+bool isOpen(void *cd)
+{
+    return cd != reinterpret_cast<void *>(iconv_t(-1));
+}
+
+} // namespace
+
+HeaderCharset headerCharsetFor(const QLocale &locale)
+{
+    switch (locale.language()) {
+    case QLocale::Chinese:
+        if (locale.territory() == QLocale::China)
+            return {QStringLiteral("GB2312"), "CP936"};
+        return {QStringLiteral("Big5"), "CP950"};
+    case QLocale::Japanese:
+        return {QStringLiteral("ISO-2022-JP"), "ISO-2022-JP"};
+    case QLocale::Korean:
+        return {QStringLiteral("csEUCKR"), "CP949"};
+    case QLocale::Russian:
+        return {QStringLiteral("KOI8-R"), "KOI8-R"};
+    case QLocale::Ukrainian:
+        return {QStringLiteral("windows-1251"), "CP1251"};
+    default:
+        return {QStringLiteral("UTF-8"), "UTF-8"};
+    }
+}
+
+QLocale processLocale()
+{
+    static const QLocale locale = QLocale::system();
+    return locale;
+}
+
+CharsetEncoder::CharsetEncoder(const HeaderCharset &charset)
+    : m_charset(charset)
+    , m_stateful(charset.converter.startsWith("ISO-2022"))
+    , m_cd(iconv_open(charset.converter.constData(), "UTF-8"))
+{
+    if (!isOpen(m_cd))
+        throw MailError(QStringLiteral("Could not encode header data using charset \"%1\"").arg(charset.label));
+}
+
+CharsetEncoder::~CharsetEncoder()
+{
+    iconv_close(handle(m_cd));
+}
+
+void CharsetEncoder::convertCharacter(const char *utf8, qsizetype length, QByteArray &out) const
+{
+    char *inPtr = const_cast<char *>(utf8);
+    size_t inLeft = size_t(length);
+    char buffer[16];
+    char *outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    if (iconv(handle(m_cd), &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1)) {
+        // Not representable: a "?" in its place, through the converter so that a shifted
+        // charset first shifts back.
+        char question[] = "?";
+        inPtr = question;
+        inLeft = 1;
+        outPtr = buffer;
+        outLeft = sizeof buffer;
+        iconv(handle(m_cd), &inPtr, &inLeft, &outPtr, &outLeft);
+    }
+    out.append(buffer, outPtr - buffer);
+}
+
+QByteArray CharsetEncoder::encode(QStringView text) const
+{
+    // One character at a time, so that one the charset lacks becomes one "?". Qt's UTF-8 is well
+    // formed: a lead byte tells the length of its character.
+    const QByteArray utf8 = text.toUtf8();
+    QByteArray out;
+    out.reserve(utf8.size());
+    iconv(handle(m_cd), nullptr, nullptr, nullptr, nullptr);
+    for (qsizetype i = 0; i < utf8.size();) {
+        const uchar lead = uchar(utf8.at(i));
+        const qsizetype length = qMin(lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4, utf8.size() - i);
+        convertCharacter(utf8.constData() + i, length, out);
+        i += length;
+    }
+    char buffer[16];
+    char *outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    iconv(handle(m_cd), nullptr, nullptr, &outPtr, &outLeft);
+    out.append(buffer, outPtr - buffer);
+    return out;
+}
+
+bool canConvertCharset(const QString &name)
+{
+    const QByteArray latin = name.toLatin1();
+    const iconv_t cd = iconv_open("UTF-8", latin.constData());
+    if (cd == iconv_t(-1))
+        return false;
+    iconv_close(cd);
+    return true;
+}

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "MailError.h"
+#include "SmtpReply.h"
+
+// The kinds of failure of the SMTP session and its connection, each with its fixed message text.
+
+// A reply whose code is not one the step expects; the message is the server's text.
+class ReplyError : public MailError
+{
+public:
+    ReplyError(int errorCode, const QString &message)
+        : MailError(message)
+        , errorCode(errorCode)
+    {
+    }
+
+    int errorCode;
+};
+
+class SmtpReplyError : public ReplyError
+{
+public:
+    // The reply's text lines, each followed by CR LF, carrying its codes along.
+    explicit SmtpReplyError(const SmtpReply &reply);
+
+    EnhancedStatusCode enhancedCode;
+};
+
+// "Socket Error # <number>" CR LF <the condition's text>.
+class SocketError : public MailError
+{
+public:
+    explicit SocketError(int lastError);
+    SocketError(int lastError, const QString &text);
+
+    int lastError;
+};
+
+class NotASocketError : public SocketError
+{
+public:
+    using SocketError::SocketError;
+};
+
+// Throws the socket error for an errno value: NotASocketError for ENOTSOCK, SocketError otherwise.
+[[noreturn]] void raiseSocketError(int error);
+
+// The fixed text of a socket error condition; empty for a condition without one.
+QString socketErrorText(int error);
+
+class ConnectionClosedError : public MailError
+{
+public:
+    ConnectionClosedError()
+        : MailError(QStringLiteral("Connection Closed Gracefully."))
+    {
+    }
+};
+
+class NotConnectedError : public MailError
+{
+public:
+    NotConnectedError()
+        : MailError(QStringLiteral("Not Connected"))
+    {
+    }
+};
+
+class AlreadyConnectedError : public MailError
+{
+public:
+    AlreadyConnectedError()
+        : MailError(QStringLiteral("Already connected."))
+    {
+    }
+};
+
+class HostRequiredError : public MailError
+{
+public:
+    HostRequiredError()
+        : MailError(QString())
+    {
+    }
+};
+
+class PortRequiredError : public MailError
+{
+public:
+    PortRequiredError()
+        : MailError(QString())
+    {
+    }
+};
+
+class CouldNotBindSocketError : public MailError
+{
+public:
+    CouldNotBindSocketError()
+        : MailError(QStringLiteral("Could not bind socket. Address and port are already in use."))
+    {
+    }
+};
+
+class LineTooLongError : public MailError
+{
+public:
+    LineTooLongError()
+        : MailError(QStringLiteral("Max line length exceeded."))
+    {
+    }
+};
+
+// An address that holds a line break or another control character: written into a command it would
+// end that command early and smuggle the rest in as a command of its own, so it never goes out.
+class InvalidAddressError : public MailError
+{
+public:
+    explicit InvalidAddressError(const QString &address);
+};

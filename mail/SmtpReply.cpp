@@ -1,0 +1,83 @@
+#include "SmtpReply.h"
+
+#include "MailError.h"
+
+#include <limits>
+
+namespace {
+
+bool isDigits(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+// The value of a run of decimal digits; one too large for the type saturates instead of wrapping.
+uint digitsValue(QStringView digits)
+{
+    bool ok = false;
+    const uint value = digits.toUInt(&ok);
+    return ok ? value : std::numeric_limits<uint>::max();
+}
+
+} // namespace
+
+QString trimControls(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 32)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 32)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+bool isLastReplyLine(const QString &line)
+{
+    return line.size() < 4 || line.at(3) == QLatin1Char(' ');
+}
+
+bool takeEnhancedCode(QString &text, EnhancedStatusCode &code)
+{
+    const qsizetype blank = text.indexOf(QLatin1Char(' '));
+    const QStringView word = QStringView(text).left(blank < 0 ? text.size() : blank);
+    const QList<QStringView> parts = word.split(QLatin1Char('.'));
+    if (parts.size() != 3 || parts[0].isEmpty() || !QStringLiteral("245").contains(parts[0].front())
+        || !isDigits(parts[1]) || !isDigits(parts[2]))
+        return false;
+
+    // The class must begin with 2, 4 or 5; anything after that first digit that is not a digit
+    // leaves just that digit as the class.
+    code.statusClass = isDigits(parts[0]) ? digitsValue(parts[0]) : uint(parts[0].front().digitValue());
+    code.subject = digitsValue(parts[1]);
+    code.details = digitsValue(parts[2]);
+    code.available = true;
+    text.remove(0, blank < 0 ? text.size() : blank + 1);
+    return true;
+}
+
+SmtpReply parseReply(const QStringList &lines)
+{
+    SmtpReply reply;
+    QString code = lines.isEmpty() ? QString() : trimControls(lines.first().left(4));
+    if (code.size() == 4 && code.at(3) == QLatin1Char('-'))
+        code.chop(1);
+    const int numeric = isDigits(code) ? code.toInt() : 0;
+    if (numeric < 100 || numeric > 999)
+        throw MailError(QStringLiteral("Reply Code is not valid: %1").arg(code));
+
+    reply.code = code;
+    reply.numericCode = numeric;
+    for (const QString &line : lines) {
+        QString text = line.mid(4);
+        takeEnhancedCode(text, reply.enhancedCode);
+        reply.text.append(text);
+    }
+    return reply;
+}

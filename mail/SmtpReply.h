@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// An enhanced status code (RFC 3463) such as 2.1.0 at the start of a reply line.
+struct EnhancedStatusCode
+{
+    uint statusClass = 0;
+    uint subject = 0;
+    uint details = 0;
+    bool available = false;
+
+    bool operator==(const EnhancedStatusCode &) const = default;
+};
+
+// One server reply: its code, and its text with the codes taken off every line.
+struct SmtpReply
+{
+    QString code;
+    int numericCode = 0;
+    QStringList text;
+    EnhancedStatusCode enhancedCode;
+
+    bool isEmpty() const { return code.isEmpty() && text.isEmpty(); }
+};
+
+// The text with every character of code 32 or less removed at both ends.
+QString trimControls(const QString &text);
+
+// Whether a trimmed, non-empty reply line is the last of its reply: shorter than four characters, or a
+// blank in the fourth place. Any other fourth character ("-" or whatever a server sends) asks for more.
+bool isLastReplyLine(const QString &line);
+
+// The reply made of these trimmed, non-empty lines. Throws MailError "Reply Code is not valid: %s"
+// when the first line does not begin with a code from 100 to 999.
+SmtpReply parseReply(const QStringList &lines);
+
+// Takes an enhanced status code and the one blank after it off the start of the text, when there is one.
+bool takeEnhancedCode(QString &text, EnhancedStatusCode &code);

@@ -1,0 +1,217 @@
+#include "SmtpSession.h"
+
+#include "MailErrors.h"
+#include "MailMessage.h"
+#include "MessageWriter.h"
+
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <exception>
+
+namespace {
+
+bool holdsControl(const QString &address)
+{
+    return std::any_of(address.cbegin(), address.cend(),
+                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+}
+
+// SASL's base64 of a text taken as ISO-8859-1, one byte per character ("?" for one above 255).
+QString base64Latin1(const QString &text)
+{
+    return QString::fromLatin1(LineSink::encodeLine(text, TextEncoding::Latin1).chopped(2).toBase64());
+}
+
+// The words of every "AUTH mech ..." or "AUTH=mech ..." capability, in upper case, each once.
+QStringList authMechanisms(const QStringList &capabilities)
+{
+    QStringList mechanisms;
+    for (const QString &line : capabilities) {
+        if (line.size() < 5 || !line.startsWith(QLatin1String("AUTH"), Qt::CaseInsensitive)
+            || (line.at(4) != QLatin1Char(' ') && line.at(4) != QLatin1Char('=')))
+            continue;
+        const QStringList words =
+            line.mid(4).toUpper().replace(QLatin1Char('='), QLatin1Char(' ')).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (const QString &word : words) {
+            if (!mechanisms.contains(word))
+                mechanisms.append(word);
+        }
+    }
+    return mechanisms;
+}
+
+} // namespace
+
+QString localHostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) == 0 && name[0] != '\0')
+        return QString::fromUtf8(name);
+    utsname system{};
+    if (::uname(&system) == 0)
+        return QString::fromUtf8(system.nodename);
+    return QString();
+}
+
+SmtpSession::SmtpSession() = default;
+SmtpSession::~SmtpSession() = default;
+
+bool SmtpSession::isConnected()
+{
+    return m_connection && m_connection->isConnected();
+}
+
+void SmtpSession::connect()
+{
+    m_didAuthenticate = false;
+    if (isConnected())
+        throw AlreadyConnectedError();
+    if (host.isEmpty())
+        throw HostRequiredError();
+    if (port == 0)
+        throw PortRequiredError();
+
+    if (!m_connection)
+        m_connection = std::make_unique<SmtpConnection>(m_abort);
+    m_connection->maxLineLength = maxLineLength;
+    m_connection->writeTimeout = timeouts.write;
+    try {
+        m_connection->open(host, port, timeouts.connect);
+    } catch (...) {
+        m_connection.reset();
+        throw;
+    }
+    try {
+        readResponse({220}, timeouts.greeting);
+        greet();
+    } catch (...) {
+        m_connection->close();
+        throw;
+    }
+}
+
+void SmtpSession::greet()
+{
+    m_capabilities.clear();
+    const QString name = heloName.isEmpty() ? localHostName() : heloName;
+    if (useEhlo && sendCommand(QLatin1String("EHLO ") + name) == 250) {
+        m_capabilities = m_lastCmdResult.text.mid(1);
+        return;
+    }
+    sendCommand(QLatin1String("HELO ") + name, {250});
+}
+
+bool SmtpSession::authenticate()
+{
+    if (m_didAuthenticate)
+        return true;
+    if (authType != SmtpAuthentication::Default || userName.isEmpty())
+        return false;
+    if (!authMechanisms(m_capabilities).contains(QLatin1String("LOGIN")))
+        return false;
+
+    sendCommand(QStringLiteral("AUTH LOGIN"), {334});
+    sendCommand(base64Latin1(userName), {334});
+    sendCommand(base64Latin1(password), {235});
+    m_didAuthenticate = true;
+    return true;
+}
+
+void SmtpSession::send(MailMessage &message)
+{
+    QStringList recipients;
+    for (const MailAddressList *list : {&message.recipients, &message.ccList, &message.bccList}) {
+        for (const MailAddress &item : *list)
+            recipients.append(item.address);
+    }
+    QString reversePath = trimControls(message.sender.address);
+    if (reversePath.isEmpty())
+        reversePath = trimControls(message.from().address);
+
+    // A line break inside an address would end the command or header line there and send the rest
+    // as text of its own: such a message goes nowhere, and fails before anything of it is on the
+    // wire, so the connection stays usable. Recipients go into RCPT TO as they are; every other
+    // address is trimmed where it is used.
+    QStringList used = recipients;
+    used.append(reversePath);
+    for (const MailAddressList *list : {&message.fromList, &message.replyTo, &message.recipients, &message.ccList}) {
+        for (const MailAddress &item : *list)
+            used.append(trimControls(item.address));
+    }
+    for (const QString &address : std::as_const(used)) {
+        if (holdsControl(address))
+            throw InvalidAddressError(address);
+    }
+
+    authenticate();
+    message.extraHeaders.setValue(QStringLiteral("X-Mailer"), mailAgent);
+    sendCommand(QStringLiteral("RSET"));
+    sendCommand(QLatin1String("MAIL FROM: <") + reversePath + QLatin1Char('>'), {250}, timeouts.mailFrom);
+    try {
+        for (const QString &address : std::as_const(recipients))
+            sendCommand(QLatin1String("RCPT TO:<") + address + QLatin1Char('>'), {250, 251}, timeouts.rcptTo);
+        sendCommand(QStringLiteral("DATA"), {354}, timeouts.data);
+        writeMessage(message);
+        sendCommand(QStringLiteral("."), {250}, timeouts.dataEnd);
+    } catch (const SmtpReplyError &) {
+        // Back to a clean transaction; a failing RSET reports its own error instead.
+        sendCommand(QStringLiteral("RSET"));
+        throw;
+    }
+}
+
+void SmtpSession::writeMessage(MailMessage &message)
+{
+    SmtpConnection &sink = connection();
+    sink.setMoreComing(true);
+    try {
+        writeMessageText(sink, message);
+    } catch (...) {
+        // The server is in its data phase and would take any next command as message text: the
+        // connection cannot be used again, so close it and let later sends fail at once.
+        sink.setMoreComing(false);
+        sink.close();
+        throw;
+    }
+    sink.setMoreComing(false);
+}
+
+void SmtpSession::disconnect()
+{
+    std::exception_ptr failure;
+    try {
+        if (isConnected())
+            sendCommand(QStringLiteral("QUIT"), {221});
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (m_connection)
+        m_connection->close();
+    m_didAuthenticate = false;
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+int SmtpSession::sendCommand(const QString &line, const QList<int> &expected, std::optional<TimeoutMs> timeout)
+{
+    connection().writeLine(line);
+    return readResponse(expected, timeout);
+}
+
+int SmtpSession::readResponse(const QList<int> &expected, std::optional<TimeoutMs> timeout)
+{
+    SmtpConnection &from = connection();
+    m_lastCmdResult = SmtpReply();
+    m_lastCmdResult = from.readReply(timeout.value_or(timeouts.other));
+    if (!expected.isEmpty() && !expected.contains(m_lastCmdResult.numericCode))
+        throw SmtpReplyError(m_lastCmdResult);
+    return m_lastCmdResult.numericCode;
+}
+
+SmtpConnection &SmtpSession::connection()
+{
+    if (!m_connection)
+        throw NotConnectedError();
+    return *m_connection;
+}

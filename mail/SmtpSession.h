@@ -1,0 +1,103 @@
+#pragma once
+
+#include "SmtpReply.h"
+#include "SmtpConnection.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class MailMessage;
+
+enum class SmtpAuthentication { None, Default, Sasl };
+
+// How long each wait of the session may take, in milliseconds (negative: no limit). The defaults are
+// RFC 5321's minimum client timeouts (section 4.5.3.2) and half a minute for connecting.
+struct SmtpTimeouts
+{
+    TimeoutMs connect = 30 * 1000;
+    TimeoutMs greeting = 5 * 60 * 1000;
+    TimeoutMs mailFrom = 5 * 60 * 1000;
+    TimeoutMs rcptTo = 5 * 60 * 1000;
+    TimeoutMs data = 2 * 60 * 1000;
+    TimeoutMs dataEnd = 10 * 60 * 1000;
+    TimeoutMs other = 5 * 60 * 1000;
+    // One write waiting for the server to take its bytes (the data block limit).
+    TimeoutMs write = 3 * 60 * 1000;
+
+    // Every limit the same (tests make them short).
+    static SmtpTimeouts all(TimeoutMs timeout)
+    {
+        return {timeout, timeout, timeout, timeout, timeout, timeout, timeout, timeout};
+    }
+};
+
+// The SMTP client session: one plain TCP connection, the greeting, an optional login with AUTH LOGIN,
+// one mail transaction per message, QUIT. Used by one thread at a time; only Abort may be called from
+// another.
+class SmtpSession
+{
+public:
+    SmtpSession();
+    ~SmtpSession();
+    SmtpSession(const SmtpSession &) = delete;
+    SmtpSession &operator=(const SmtpSession &) = delete;
+
+    QString host;
+    quint16 port = 25;
+    QString userName;
+    QString password;
+    // Sent with EHLO and HELO; empty means the local host name.
+    QString heloName;
+    // The "X-Mailer" header of every message sent; empty means none.
+    QString mailAgent;
+    bool useEhlo = true;
+    SmtpAuthentication authType = SmtpAuthentication::Default;
+    int maxLineLength = 16384;
+    SmtpTimeouts timeouts;
+
+    // Opens the connection, reads the 220 greeting and greets with EHLO (or HELO).
+    void connect();
+    // Delivers one message: login when still due, RSET, MAIL FROM, RCPT TO per recipient, DATA, the
+    // message text, ".". A failure the server reported leaves the connection ready for the next one.
+    void send(MailMessage &message);
+    // QUIT when still connected, then closes the connection whatever the answer.
+    void disconnect();
+    bool isConnected();
+
+    // Thread-safe: makes a blocked connect, write or reply wait end at once with "Software caused
+    // connection abort.", closing the connection; every later wait fails the same way at once until
+    // ResetAbort.
+    void abort() noexcept { m_abort.raise(); }
+    void resetAbort() noexcept { m_abort.reset(); }
+
+    bool didAuthenticate() const { return m_didAuthenticate; }
+    QStringList capabilities() const { return m_capabilities; }
+    const SmtpReply &lastReply() const { return m_lastCmdResult; }
+
+    // Sends one command line and reads its reply, which must carry one of the expected codes (any code
+    // when none are given). Gives the reply's code.
+    // The reply wait is bounded by the given limit, by Timeouts.Other when none is given.
+    int sendCommand(const QString &line, const QList<int> &expected = {}, std::optional<TimeoutMs> timeout = {});
+    // Reads one reply without sending anything first.
+    int readResponse(const QList<int> &expected = {}, std::optional<TimeoutMs> timeout = {});
+    // The login step: true once this connection has logged in.
+    bool authenticate();
+
+private:
+    void greet();
+    void writeMessage(MailMessage &message);
+    SmtpConnection &connection();
+
+    AbortSignal m_abort;
+    std::unique_ptr<SmtpConnection> m_connection;
+    bool m_didAuthenticate = false;
+    QStringList m_capabilities;
+    SmtpReply m_lastCmdResult;
+};
+
+// The name this computer gives itself, as the greeting sends it when no HeloName is set.
+QString localHostName();

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "CellText.h"
+#include "Workbook.h"
+
+#include <QList>
+#include <QStringList>
+#include <QXmlStreamReader>
+
+#include <quazip.h>
+#include <quazipfile.h>
+
+#include <memory>
+
+// A .xlsx workbook: a zip package of XML parts. The active sheet is read as a stream, one row at a
+// time, so a large sheet costs no more memory than its widest row and an import that stops early
+// reads no further.
+class XlsxWorkbook final : public Workbook
+{
+public:
+    // Reads the package's workbook, relationships, styles and shared strings and finds the first
+    // worksheet's used range. Throws SpreadsheetError.
+    explicit XlsxWorkbook(const QString &path);
+    ~XlsxWorkbook() override;
+
+    int usedRowCount() const override { return m_usedRowCount; }
+    QString cellText(int row, int column) override;
+    void close() override;
+
+private:
+    enum class CellType { Number, SharedString, Text, Boolean };
+    struct Cell {
+        int column;
+        CellType type;
+        int style;
+        QString value;
+    };
+
+    std::unique_ptr<QuaZipFile> openPart(const QString &name);
+    QByteArray readPart(const QString &name);
+    void readStyles(const QString &part);
+    void readSharedStrings(const QString &part);
+    int usedRowCount(const QString &part);
+    void startActiveSheet();
+    void readRow();
+    void readCell(int &column);
+    QString text(const Cell &cell) const;
+    [[noreturn]] void fail() const;
+
+    QString m_path;
+    QuaZip m_zip;
+    bool m_date1904 = false;
+    QList<celltext::DateKind> m_styleKinds; // by cell style index
+    QStringList m_sharedStrings;
+    QString m_activeSheet;
+    int m_usedRowCount = 1;
+
+    // The active sheet's stream: the row last read, and the row before it.
+    std::unique_ptr<QuaZipFile> m_sheetFile;
+    QXmlStreamReader m_sheet;
+    int m_rowNumber = 0;
+    int m_previousRow = 0;
+    QList<Cell> m_cells;
+};

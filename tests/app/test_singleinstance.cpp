@@ -1,0 +1,48 @@
+#include "Printers.h"
+#include "TestPaths.h"
+
+#include <QProcess>
+#include <QThread>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString probe()
+{
+    QProcess p;
+    p.start(testsupport::binaryPath(QStringLiteral("tests/app/guard_probe")), {});
+    EXPECT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+// The real program holds the guard while its window is up; a second start is refused with the
+// message, captioned with that start's title, and the first copy keeps running.
+TEST(SingleInstance, SecondStartIsRefusedWhileTheFirstRuns)
+{
+    ASSERT_EQ(probe(), QStringLiteral("acquired")) << "another instance is already running here";
+
+    QTemporaryDir dir;
+    QProcess first;
+    first.setWorkingDirectory(dir.path());
+    first.start(testsupport::binaryPath(QStringLiteral("quillon")), {});
+    ASSERT_TRUE(first.waitForStarted());
+
+    QString answer;
+    for (int i = 0; i < 100 && answer != QStringLiteral("refused:guard_probe|//你已经打开了软件//"); ++i) {
+        QThread::msleep(100);
+        answer = probe();
+    }
+    EXPECT_EQ(answer, QStringLiteral("refused:guard_probe|//你已经打开了软件//"));
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    first.kill();
+    first.waitForFinished();
+    // The lock of a process that is gone is stale: the next start goes ahead.
+    EXPECT_EQ(probe(), QStringLiteral("acquired"));
+}
+
+} // namespace

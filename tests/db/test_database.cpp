@@ -1,0 +1,137 @@
+#include "Database.h"
+#include "RecordView.h"
+#include "DatabaseError.h"
+#include "Printers.h"
+#include "TempDatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using testsupport::TempDatabase;
+
+namespace {
+
+QString connectError(const QString &path)
+{
+    Database connection(path);
+    try {
+        connection.setConnected(true);
+    } catch (const DatabaseError &error) {
+        EXPECT_FALSE(connection.isConnected());
+        return error.message();
+    }
+    return QStringLiteral("(connected)");
+}
+
+} // namespace
+
+TEST(Connection, OpensDbMdbOfTheWorkingDirectory)
+{
+    TempDatabase db;
+    db.exec(QStringLiteral("insert into 客户表(客户名称) values('甲')"));
+    db.enter();
+    Database connection;
+    connection.setConnected(true);
+    ASSERT_TRUE(connection.isConnected());
+    RecordView view;
+    view.setDatabase(&connection);
+    view.setCommandType(RecordView::CommandType::Table);
+    view.setCommandText(QStringLiteral("客户表"));
+    view.open();
+    EXPECT_EQ(view.fieldByName(QStringLiteral("客户名称")).toString(), QStringLiteral("甲"));
+}
+
+TEST(Connection, MissingFileFailsAndIsNotCreated)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("db.mdb"));
+    EXPECT_EQ(connectError(path), QStringLiteral("unable to open database file"));
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST(Connection, FileThatIsNotADatabaseFailsAtConnectAndStaysUntouched)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("db.mdb"));
+    const QByteArray text = QByteArrayLiteral("客户名称,电子邮件地址\n这不是数据库\n").repeated(200);
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+    EXPECT_EQ(connectError(path), QStringLiteral("file is not a database"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), text);
+}
+
+TEST(Connection, FileHeldLockedByAnotherProgramFailsAfterWaiting)
+{
+    TempDatabase db;
+    Database holder(db.path());
+    holder.setConnected(true);
+    ASSERT_TRUE(holder.database().exec(QStringLiteral("begin exclusive")).isActive());
+    EXPECT_EQ(connectError(db.path()), QStringLiteral("database is locked"));
+    holder.database().exec(QStringLiteral("rollback"));
+    EXPECT_EQ(connectError(db.path()), QStringLiteral("(connected)"));
+}
+
+TEST(Connection, PathWithCharactersSpecialToUris)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a #b?c%d 客户.mdb"));
+    QFile::copy(TempDatabase().path(), path);
+    Database connection(path);
+    connection.setConnected(true);
+    EXPECT_TRUE(connection.isConnected());
+}
+
+TEST(Connection, EachObjectIsAnIndependentConnectionUsableOnItsOwnThread)
+{
+    TempDatabase db;
+    Database window(db.path());
+    RecordView records;
+    records.setDatabase(&window);
+    records.setCommandType(RecordView::CommandType::Table);
+    records.setCommandText(QStringLiteral("发送情况"));
+    records.open();
+
+    std::thread run([&] {
+        Database own(db.path());
+        RecordView appender;
+        appender.setDatabase(&own);
+        appender.setCommandType(RecordView::CommandType::Table);
+        appender.setCommandText(QStringLiteral("发送情况"));
+        appender.open();
+        for (int customer = 1; customer <= 3; ++customer) {
+            appender.insert();
+            appender.setFieldValue(QStringLiteral("客户ID"), customer);
+            appender.setFieldValue(QStringLiteral("邮件ID"), QStringLiteral("12"));
+            appender.setFieldValue(QStringLiteral("发送日期"), QStringLiteral("2026/12/10 9:05:07"));
+            appender.post();
+        }
+    });
+    run.join();
+
+    EXPECT_EQ(records.recordCount(), 0); // a static copy until it is read again
+    records.refresh();
+    EXPECT_EQ(records.recordCount(), 3);
+    EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from 发送情况 where 邮件ID = 12")).toInt(), 3);
+}
+
+TEST(Connection, DisconnectAndReconnect)
+{
+    TempDatabase db;
+    Database connection(db.path());
+    connection.setConnected(true);
+    connection.setConnected(false);
+    EXPECT_FALSE(connection.isConnected());
+    EXPECT_EQ(connection.handle(), nullptr);
+    connection.setConnected(true);
+    EXPECT_TRUE(connection.isConnected());
+}

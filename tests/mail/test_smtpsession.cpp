@@ -1,0 +1,435 @@
+#include "MailErrors.h"
+#include "MailMessage.h"
+#include "SmtpSession.h"
+
+#include "MessageFixtures.h"
+#include "Printers.h"
+#include "ScriptedServer.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <thread>
+
+using testsupport::ScriptedServer;
+using Step = ScriptedServer::Step;
+using Script = std::vector<Step>;
+
+namespace {
+
+Step S(const char *line) { return ScriptedServer::say(line); }
+Step C(const char *line) { return ScriptedServer::expect(line); }
+const Step DataText = ScriptedServer::expectData();
+
+Script operator+(Script a, const Script &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const Script Greeting = {S("220 mail.test ESMTP"), C("EHLO client.test")};
+const Script EhloWithLogin = {S("250-mail.test greets you"), S("250-AUTH=LOGIN PLAIN"), S("250 8BITMIME")};
+const Script Login = {C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"), C("dXNlcg=="), S("334 UGFzc3dvcmQ6"), C("c2VjcmV0"),
+                      S("235 2.7.0 Authentication successful")};
+const Script Transaction = {C("RSET"), S("250 2.0.0 OK"), C("MAIL FROM: <from@test>"), S("250 2.1.0 Sender OK"),
+                            C("RCPT TO:<to@test>"), S("250 2.1.5 Recipient OK"), C("DATA"), S("354 go ahead"),
+                            DataText, S("250 2.0.0 queued")};
+const Script Quit = {C("QUIT"), S("221 2.0.0 bye")};
+
+const FixedClock Noon(sampleMoment());
+
+// What became of one call, in a form a table can state: "ok", "reply <code>", "socket <errno>",
+// "closed", "not connected", or another error's message.
+std::string outcome(const std::function<void()> &call)
+{
+    try {
+        call();
+        return "ok";
+    } catch (const SmtpReplyError &e) {
+        return "reply " + std::to_string(e.errorCode);
+    } catch (const SocketError &e) {
+        return "socket " + std::to_string(e.lastError);
+    } catch (const ConnectionClosedError &) {
+        return "closed";
+    } catch (const NotConnectedError &) {
+        return "not connected";
+    } catch (const MailError &e) {
+        return e.message().toStdString();
+    }
+}
+
+struct MessageSetup
+{
+    QString sender = QStringLiteral("from@test");
+    QStringList recipients = {QStringLiteral("to@test")};
+};
+
+class SessionTest : public ::testing::Test
+{
+protected:
+    SessionTest()
+    {
+        smtp.host = QStringLiteral("127.0.0.1");
+        smtp.heloName = QStringLiteral("client.test");
+        smtp.userName = QStringLiteral("user");
+        smtp.password = QStringLiteral("secret");
+        smtp.timeouts = SmtpTimeouts::all(5000);
+    }
+
+    void listen(Script script)
+    {
+        server = std::make_unique<ScriptedServer>(std::move(script));
+        smtp.port = server->port();
+    }
+
+    std::string send(const MessageSetup &setup = {}, const Clock &clock = Noon)
+    {
+        MailMessage message;
+        message.clock = &clock;
+        message.charSet = QStringLiteral("utf-8");
+        message.from().address = setup.sender;
+        message.subject = QStringLiteral("hello");
+        for (const QString &address : setup.recipients)
+            message.recipients.add().address = address;
+        message.body = {QStringLiteral("body")};
+        return outcome([&] { smtp.send(message); });
+    }
+
+    // Every byte the client sent must be what the script expects, and nothing more.
+    void expectTranscript()
+    {
+        smtp.disconnect();
+        EXPECT_EQ(server->failure(), QString());
+        EXPECT_EQ(server->received(), server->expected());
+    }
+
+    SmtpSession smtp;
+    std::unique_ptr<ScriptedServer> server;
+};
+
+// One conversation: the script the server plays and what each call of the session gives.
+struct Conversation
+{
+    const char *name;
+    Script script;
+    std::vector<std::string> outcomes; // Connect, then Send per entry after the first, then Disconnect
+    QString username = QStringLiteral("user");
+    QString password = QStringLiteral("secret");
+    MessageSetup message = {};
+
+    friend void PrintTo(const Conversation &c, std::ostream *os) { *os << c.name; }
+};
+
+class ConversationTest : public SessionTest, public ::testing::WithParamInterface<Conversation>
+{
+};
+
+TEST_P(ConversationTest, SendsExactlyTheScriptedLines)
+{
+    const Conversation &c = GetParam();
+    smtp.userName = c.username;
+    smtp.password = c.password;
+    listen(c.script);
+    std::vector<std::string> outcomes{outcome([&] { smtp.connect(); })};
+    for (size_t i = 2; i < c.outcomes.size(); ++i)
+        outcomes.push_back(send(c.message));
+    outcomes.push_back(outcome([&] { smtp.disconnect(); }));
+    EXPECT_EQ(outcomes, c.outcomes);
+    EXPECT_FALSE(smtp.isConnected());
+    EXPECT_EQ(server->received(), server->expected());
+}
+
+INSTANTIATE_TEST_SUITE_P(Session, ConversationTest, ::testing::Values(
+    Conversation{"Greeting554", {S("554 no service here")}, {"reply 554", "ok"}},
+    Conversation{"InvalidGreetingCode", {S("hey there")}, {"Reply Code is not valid: hey", "ok"}},
+    Conversation{"OverlongEhloLine", Greeting + Script{ScriptedServer::sayRaw("250 " + QByteArray(20000, 'x') + "\r\n")},
+                 {"Max line length exceeded.", "ok"}},
+    Conversation{"Ehlo502ThenHeloAndNoLogin",
+                 Greeting + Script{S("502 not here"), C("HELO client.test"), S("250 ok")} + Transaction + Quit,
+                 {"ok", "ok", "ok"}},
+    Conversation{"HeloRefused", Greeting + Script{S("502 not here"), C("HELO client.test"), S("501 go away")},
+                 {"reply 501", "ok"}},
+    Conversation{"ThreeLineEhloLogsIn", Greeting + EhloWithLogin + Login + Transaction + Transaction + Quit,
+                 {"ok", "ok", "ok", "ok"}},
+    Conversation{"LowerCaseAuthLine", Greeting + Script{S("250-mail.test"), S("250 auth login")} + Login + Transaction + Quit,
+                 {"ok", "ok", "ok"}},
+    Conversation{"PlainOnlyMeansNoLogin", Greeting + Script{S("250-mail.test"), S("250 AUTH PLAIN")} + Transaction + Quit,
+                 {"ok", "ok", "ok"}},
+    Conversation{"EmptyUserNameMeansNoLogin", Greeting + EhloWithLogin + Transaction + Quit, {"ok", "ok", "ok"}, QString()},
+    Conversation{"EmptyPasswordIsAnEmptyLine",
+                 Greeting + EhloWithLogin
+                     + Script{C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"), C("dXNlcg=="), S("334 UGFzc3dvcmQ6"), C(""), S("235 ok")}
+                     + Transaction + Quit,
+                 {"ok", "ok", "ok"}, QStringLiteral("user"), QString()},
+    Conversation{"PasswordAsLatin1Bytes",
+                 Greeting + EhloWithLogin
+                     + Script{C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"), C("dXNlcg=="), S("334 UGFzc3dvcmQ6"), C("cORzc3f2cmQ="),
+                              S("235 ok")}
+                     + Transaction + Quit,
+                 {"ok", "ok", "ok"}, QStringLiteral("user"), QString::fromUtf8("pässwörd")},
+    Conversation{"PasswordAboveLatin1AsQuestionMarks",
+                 Greeting + EhloWithLogin
+                     + Script{C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"), C("dXNlcg=="), S("334 UGFzc3dvcmQ6"), C("Pz8="),
+                              S("235 ok")}
+                     + Transaction + Quit,
+                 {"ok", "ok", "ok"}, QStringLiteral("user"), QString::fromUtf8("密码")},
+    Conversation{"WrongPasswordThenLoginAgain",
+                 Greeting + EhloWithLogin
+                     + Script{C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"), C("dXNlcg=="), S("334 UGFzc3dvcmQ6"), C("c2VjcmV0"),
+                              S("535 5.7.8 Authentication credentials invalid")}
+                     + Login + Transaction + Quit,
+                 {"ok", "reply 535", "ok", "ok"}},
+    Conversation{"RecipientRefusedThenRset",
+                 Greeting + EhloWithLogin + Login
+                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
+                              S("550 5.1.1 no such user"), C("RSET"), S("250 ok")}
+                     + Transaction + Quit,
+                 {"ok", "reply 550", "ok", "ok"}},
+    Conversation{"FirstOfTwoRecipientsRefused",
+                 Greeting + EhloWithLogin + Login
+                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<bad@test>"),
+                              S("550 no"), C("RSET"), S("250 ok")}
+                     + Quit,
+                 {"ok", "reply 550", "ok"}, QStringLiteral("user"), QStringLiteral("secret"),
+                 MessageSetup{QStringLiteral("from@test"), {QStringLiteral("bad@test"), QStringLiteral("to@test")}}},
+    Conversation{"Recipient251Accepted",
+                 Greeting + EhloWithLogin + Login
+                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
+                              S("251 will forward"), C("DATA"), S("354 go"), DataText, S("250 ok")}
+                     + Quit,
+                 {"ok", "ok", "ok"}},
+    Conversation{"NoRecipientsThen503",
+                 Greeting + EhloWithLogin + Login
+                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("DATA"),
+                              S("503 5.5.1 no recipients"), C("RSET"), S("250 ok")}
+                     + Quit,
+                 {"ok", "reply 503", "ok"}, QStringLiteral("user"), QStringLiteral("secret"),
+                 MessageSetup{QStringLiteral("from@test"), {}}},
+    Conversation{"SenderTrimmedRecipientAsItIs",
+                 Greeting + EhloWithLogin + Login
+                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:< to@test>"),
+                              S("250 ok"), C("DATA"), S("354 go"), DataText, S("250 ok")}
+                     + Quit,
+                 {"ok", "ok", "ok"}, QStringLiteral("user"), QStringLiteral("secret"),
+                 MessageSetup{QStringLiteral("  from@test  "), {QStringLiteral(" to@test")}}},
+    Conversation{"DataEndRefusedThenRset",
+                 Greeting + EhloWithLogin + Login
+                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
+                              S("250 ok"), C("DATA"), S("354 go"), DataText, S("554 5.7.1 spam"), C("RSET"), S("250 ok")}
+                     + Quit,
+                 {"ok", "reply 554", "ok"}},
+    Conversation{"RsetAfterRefusalFailsInstead",
+                 Greeting + EhloWithLogin + Login
+                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
+                              S("550 no"), C("RSET"), S("bad")}
+                     + Quit,
+                 {"ok", "Reply Code is not valid: bad", "ok"}},
+    Conversation{"MailFrom421AndCloseFailsEveryLaterSend",
+                 Greeting + EhloWithLogin + Login
+                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("421 4.3.2 shutting down"),
+                              ScriptedServer::close()},
+                 {"ok", "reply 421", "closed", "closed", "ok"}},
+    Conversation{"Quit500StillCloses", Greeting + EhloWithLogin + Script{C("QUIT"), S("500 what")}, {"ok", "reply 500"}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(SessionTest, ConnectKeepsTheCapabilitiesOfEhlo)
+{
+    listen(Greeting + EhloWithLogin + Quit);
+    smtp.connect();
+    EXPECT_EQ(smtp.capabilities(), (QStringList{QStringLiteral("AUTH=LOGIN PLAIN"), QStringLiteral("8BITMIME")}));
+    EXPECT_EQ(smtp.lastReply().numericCode, 250);
+    expectTranscript();
+}
+
+TEST_F(SessionTest, HeloGreetingLeavesNoCapabilities)
+{
+    listen(Greeting + Script{S("502 no"), C("HELO client.test"), S("250 ok")} + Quit);
+    smtp.connect();
+    EXPECT_EQ(smtp.capabilities(), QStringList());
+    expectTranscript();
+}
+
+TEST_F(SessionTest, ReplyErrorCarriesCodeTextAndEnhancedCode)
+{
+    listen(Greeting + EhloWithLogin + Login
+           + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("550-5.7.1 first"), S("550 5.7.1 second"),
+                    C("QUIT"), S("221 bye")});
+    smtp.connect();
+    MailMessage message;
+    message.from().address = QStringLiteral("from@test");
+    try {
+        smtp.send(message);
+        ADD_FAILURE() << "Send did not fail";
+    } catch (const SmtpReplyError &e) {
+        EXPECT_EQ(e.errorCode, 550);
+        EXPECT_EQ(e.message(), QStringLiteral("first\r\nsecond\r\n"));
+        EXPECT_EQ(e.enhancedCode, (EnhancedStatusCode{5, 7, 1, true}));
+    }
+    EXPECT_EQ(smtp.lastReply().text, (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+    EXPECT_TRUE(smtp.didAuthenticate());
+    expectTranscript();
+    EXPECT_FALSE(smtp.didAuthenticate());
+}
+
+TEST_F(SessionTest, InvalidReplyLeavesNoLastResult)
+{
+    listen({S("2")});
+    EXPECT_EQ(outcome([&] { smtp.connect(); }), "Reply Code is not valid: 2");
+    EXPECT_TRUE(smtp.lastReply().isEmpty());
+}
+
+TEST_F(SessionTest, ChecksBeforeConnectingPutNothingOnTheWire)
+{
+    EXPECT_EQ(send(), "not connected");
+    EXPECT_EQ(outcome([&] { smtp.disconnect(); }), "ok");
+
+    listen(Greeting + EhloWithLogin + Quit);
+    smtp.host.clear();
+    EXPECT_THROW(smtp.connect(), HostRequiredError);
+    smtp.host = QStringLiteral("127.0.0.1");
+    const quint16 port = smtp.port;
+    smtp.port = 0;
+    EXPECT_THROW(smtp.connect(), PortRequiredError);
+    smtp.port = port;
+    smtp.connect();
+    EXPECT_EQ(outcome([&] { smtp.connect(); }), "Already connected.");
+    expectTranscript();
+}
+
+TEST_F(SessionTest, RefusedConnectReleasesTheConnection)
+{
+    listen({});
+    smtp.port = 1; // nothing listens there on loopback
+    EXPECT_EQ(outcome([&] { smtp.connect(); }), "socket " + std::to_string(ECONNREFUSED));
+    EXPECT_EQ(send(), "not connected");
+}
+
+TEST_F(SessionTest, UnnoticedResetFailsTheNextSendThenEveryLaterOneAtOnce)
+{
+    listen(Greeting + EhloWithLogin + Script{ScriptedServer::pause(std::chrono::milliseconds(200)), ScriptedServer::reset()});
+    smtp.connect();
+    server->received(); // the reset has happened
+    EXPECT_EQ(send(), "socket " + std::to_string(ECONNRESET));
+    EXPECT_EQ(send(), "closed");
+    EXPECT_EQ(outcome([&] { smtp.disconnect(); }), "ok");
+    EXPECT_EQ(server->received(), server->expected());
+}
+
+TEST_F(SessionTest, UnnoticedResetFailsDisconnectAfterClosing)
+{
+    listen(Greeting + EhloWithLogin + Script{ScriptedServer::pause(std::chrono::milliseconds(200)), ScriptedServer::reset()});
+    smtp.connect();
+    server->received();
+    EXPECT_EQ(outcome([&] { smtp.disconnect(); }), "socket " + std::to_string(ECONNRESET));
+    EXPECT_FALSE(smtp.isConnected());
+    EXPECT_EQ(server->received(), server->expected());
+}
+
+TEST_F(SessionTest, ResetWhileWaitingForAReplyFailsTheSend)
+{
+    listen(Greeting + EhloWithLogin + Login + Script{C("RSET"), ScriptedServer::reset()});
+    smtp.connect();
+    EXPECT_EQ(send(), "socket " + std::to_string(ECONNRESET));
+    EXPECT_NE(send(), "ok");
+    EXPECT_EQ(outcome([&] { smtp.disconnect(); }), "ok");
+    EXPECT_EQ(server->received(), server->expected());
+}
+
+TEST_F(SessionTest, ServerThatNeverAnswersRunsOutOfTime)
+{
+    listen(Greeting + EhloWithLogin + Script{C("AUTH LOGIN")});
+    smtp.connect();
+    smtp.timeouts = SmtpTimeouts::all(200);
+    EXPECT_EQ(send(), "socket " + std::to_string(ETIMEDOUT));
+    EXPECT_FALSE(smtp.isConnected());
+    EXPECT_EQ(send(), "closed");
+    expectTranscript();
+}
+
+TEST_F(SessionTest, AbortEndsAWaitingSendAtOnce)
+{
+    listen(Greeting + EhloWithLogin + Script{C("AUTH LOGIN")});
+    smtp.timeouts = SmtpTimeouts::all(noTimeout);
+    smtp.connect();
+    std::thread window([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        smtp.abort();
+    });
+    EXPECT_EQ(send(), "socket " + std::to_string(ECONNABORTED));
+    window.join();
+    EXPECT_EQ(outcome([&] { smtp.connect(); }), "socket " + std::to_string(ECONNABORTED));
+    smtp.resetAbort();
+    expectTranscript();
+}
+
+TEST_F(SessionTest, ControlCharacterInAnAddressFailsTheSendBeforeTheWire)
+{
+    listen(Greeting + EhloWithLogin + Login + Transaction + Quit);
+    smtp.connect();
+    const QString injected = QStringLiteral("to@test>\r\nRCPT TO:<other@test");
+    EXPECT_EQ(send({QStringLiteral("from@test"), {injected}}),
+              "Address holds a control character: to@test>\\x0d\\x0aRCPT TO:<other@test");
+    EXPECT_EQ(send({QStringLiteral("from@test\n@x"), {QStringLiteral("to@test")}}),
+              "Address holds a control character: from@test\\x0a@x");
+    EXPECT_EQ(send({QStringLiteral("from@test"), {QStringLiteral("to\x7f@test")}}),
+              "Address holds a control character: to\\x7f@test");
+    // One only the header would carry: refused before the transaction too, not after DATA.
+    MailMessage message;
+    message.from().address = QStringLiteral("from@test");
+    message.recipients.add().address = QStringLiteral("to@test");
+    message.replyTo.add().address = QStringLiteral("reply@test\r\nBcc: x@y");
+    EXPECT_EQ(outcome([&] { smtp.send(message); }), "Address holds a control character: reply@test\\x0d\\x0aBcc: x@y");
+    EXPECT_EQ(send(), "ok");
+    expectTranscript();
+}
+
+class BrokenClock : public Clock
+{
+public:
+    QDateTime now() const override { return {}; }
+};
+
+TEST_F(SessionTest, WriterFailureAfterDataClosesTheConnection)
+{
+    listen(Greeting + EhloWithLogin + Login
+           + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"), S("250 ok"),
+                    C("DATA"), S("354 go")});
+    smtp.connect();
+    EXPECT_EQ(send({}, BrokenClock()), "Failed attempting to retrieve time zone information.");
+    EXPECT_FALSE(smtp.isConnected());
+    // Nothing more goes out: the server would take it as message text.
+    EXPECT_EQ(send(), "closed");
+    expectTranscript();
+}
+
+TEST_F(SessionTest, GreetsWithTheLocalHostNameAsAscii)
+{
+    smtp.heloName.clear();
+    const QByteArray ehlo = "EHLO " + localHostName().toLatin1();
+    listen({S("220 hi"), C(ehlo.constData()), S("250 ok"), C("QUIT"), S("221 bye")});
+    smtp.connect();
+    expectTranscript();
+    EXPECT_FALSE(localHostName().isEmpty());
+
+    smtp.heloName = QString::fromUtf8("主机7");
+    listen({S("220 hi"), C("EHLO ??7"), S("250 ok"), C("QUIT"), S("221 bye")});
+    smtp.connect();
+    expectTranscript();
+}
+
+TEST_F(SessionTest, MailAgentSetsOrRemovesTheMailerHeader)
+{
+    listen(Greeting + EhloWithLogin + Login + Transaction + Transaction + Quit);
+    smtp.connect();
+    smtp.mailAgent = QStringLiteral("Quillon 1.0");
+    EXPECT_EQ(send(), "ok");
+    smtp.mailAgent.clear();
+    EXPECT_EQ(send(), "ok");
+    expectTranscript();
+    const QList<QByteArray> data = server->dataBlocks();
+    ASSERT_EQ(data.size(), 2);
+    EXPECT_TRUE(data[0].contains("\r\nX-Mailer: Quillon 1.0\r\n")) << data[0].toStdString();
+    EXPECT_FALSE(data[1].contains("X-Mailer")) << data[1].toStdString();
+}
+
+} // namespace

@@ -1,0 +1,173 @@
+#include "FieldControls.h"
+
+#include <QKeyEvent>
+#include <QScopedValueRollback>
+
+FieldBinding::FieldBinding(std::function<QString()> controlText)
+    : m_controlText(std::move(controlText))
+{
+}
+
+void FieldBinding::setSource(ViewSource *source)
+{
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+    m_source = source;
+    if (source) {
+        connect(source, &ViewSource::viewChanged, this, &FieldBinding::recordChanged);
+        connect(source, &ViewSource::activeChanged, this, &FieldBinding::recordChanged);
+        connect(source, &ViewSource::rowsReset, this, &FieldBinding::recordChanged);
+        connect(source, &ViewSource::currentRowChanged, this, &FieldBinding::recordChanged);
+        connect(source, &ViewSource::stateChanged, this, &FieldBinding::recordChanged);
+        connect(source, &ViewSource::rowChanged, this, &FieldBinding::rowChanged);
+        connect(source, &ViewSource::updateData, this, &FieldBinding::updateRecord);
+    }
+    recordChanged();
+}
+
+void FieldBinding::setFieldName(const QString &name)
+{
+    m_fieldName = name;
+    recordChanged();
+}
+
+const Field *FieldBinding::field() const
+{
+    RecordView *view = m_source ? m_source->view() : nullptr;
+    if (!view || !view->isActive())
+        return nullptr;
+    const int index = view->fieldIndex(m_fieldName);
+    return index < 0 ? nullptr : &view->fields().at(index);
+}
+
+QString FieldBinding::fieldText() const
+{
+    const Field *field = this->field();
+    return field ? m_source->view()->fieldByName(field->fieldName).toString() : QString();
+}
+
+bool FieldBinding::canModify() const
+{
+    const Field *field = this->field();
+    return field && !field->readOnly && m_source->canModify();
+}
+
+int FieldBinding::maxLength() const
+{
+    const Field *field = this->field();
+    return field && field->kind == FieldKind::String ? field->size : 0;
+}
+
+bool FieldBinding::edit()
+{
+    if (!canModify())
+        return false;
+    QScopedValueRollback starting(m_startingEdit, true);
+    if (!m_source->edit())
+        return false;
+    m_modified = true;
+    return true;
+}
+
+void FieldBinding::updateRecord()
+{
+    if (!m_modified || !field())
+        return;
+    m_source->view()->setFieldValue(m_fieldName, m_controlText());
+    m_modified = false;
+}
+
+void FieldBinding::reset()
+{
+    m_modified = false;
+    emit dataChange();
+}
+
+void FieldBinding::recordChanged()
+{
+    // Starting the edit (a new record, for an empty view) must not wipe what was just typed.
+    if (!m_startingEdit)
+        reset();
+}
+
+void FieldBinding::rowChanged(int row)
+{
+    // Another control handing over its text changes the record too; what the user typed here and
+    // has not handed over yet stays.
+    if (!m_startingEdit && !m_modified && m_source->view() && row == m_source->view()->currentRow())
+        emit dataChange();
+}
+
+FieldEdit::FieldEdit(QWidget *parent)
+    : QLineEdit(parent)
+    , m_link([this] { return text(); })
+{
+    connect(&m_link, &FieldBinding::dataChange, this, &FieldEdit::showField);
+    connect(this, &QLineEdit::textEdited, this, [this] {
+        if (!m_link.edit())
+            showField();
+    });
+    showField();
+}
+
+void FieldEdit::showField()
+{
+    const int maxLength = m_link.maxLength();
+    setMaxLength(maxLength > 0 ? maxLength : 32767);
+    setReadOnly(!m_link.canModify());
+    const QString text = m_link.fieldText();
+    if (text != this->text())
+        setText(text);
+}
+
+void FieldEdit::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    m_link.updateRecord();
+}
+
+void FieldEdit::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && m_link.modified()) {
+        m_link.reset();
+        selectAll();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+FieldMemo::FieldMemo(QWidget *parent)
+    : QPlainTextEdit(parent)
+    , m_link([this] { return toPlainText(); })
+{
+    connect(&m_link, &FieldBinding::dataChange, this, &FieldMemo::showField);
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_showing && !m_link.edit())
+            showField();
+    });
+    showField();
+}
+
+void FieldMemo::showField()
+{
+    QScopedValueRollback showing(m_showing, true);
+    setReadOnly(!m_link.canModify());
+    const QString text = m_link.fieldText();
+    if (text != toPlainText())
+        setPlainText(text);
+}
+
+void FieldMemo::focusOutEvent(QFocusEvent *event)
+{
+    QPlainTextEdit::focusOutEvent(event);
+    m_link.updateRecord();
+}
+
+void FieldMemo::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && m_link.modified()) {
+        m_link.reset();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}

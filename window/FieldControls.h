@@ -1,0 +1,104 @@
+#pragma once
+
+#include "ViewSource.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+
+#include <functional>
+
+// What a bound edit box and a bound multi-line box share: which field of which view they show,
+// when to show it again, putting the view into editing when the user types, and handing the
+// typed text to the record when the box is left or the record is about to be saved.
+class FieldBinding : public QObject
+{
+    Q_OBJECT
+public:
+    // `controlText` reads the text the control holds.
+    explicit FieldBinding(std::function<QString()> controlText);
+
+    ViewSource *source() const { return m_source; }
+    void setSource(ViewSource *source);
+    const QString &fieldName() const { return m_fieldName; }
+    void setFieldName(const QString &name);
+
+    // The field in the open view; null when the view is closed or has no such field.
+    const Field *field() const;
+    // The field's value in the current record, as text; empty when there is none.
+    QString fieldText() const;
+    // Whether the user may type: the view is open and changeable and the field is not read-only.
+    bool canModify() const;
+    // The most characters the field takes (0: no limit).
+    int maxLength() const;
+
+    // The user changed the control's text. Puts the view into editing (without showing the field
+    // again meanwhile); false when it cannot, and the control should show the field again.
+    bool edit();
+    bool modified() const { return m_modified; }
+    // Hands the control's text to the record when the user changed it.
+    void updateRecord();
+    // Forgets the user's change and shows the field again.
+    void reset();
+
+signals:
+    // The control should show FieldText() (and CanModify(), MaxLength()).
+    void dataChange();
+
+private:
+    void recordChanged();
+    void rowChanged(int row);
+
+    QPointer<ViewSource> m_source;
+    QString m_fieldName;
+    std::function<QString()> m_controlText;
+    bool m_modified = false;
+    bool m_startingEdit = false;
+};
+
+// A bound edit box.
+class FieldEdit : public QLineEdit
+{
+    Q_OBJECT
+    Q_PROPERTY(QString dataField READ dataField WRITE setDataField)
+public:
+    explicit FieldEdit(QWidget *parent = nullptr);
+
+    QString dataField() const { return m_link.fieldName(); }
+    void setDataField(const QString &name) { m_link.setFieldName(name); }
+    ViewSource *source() const { return m_link.source(); }
+    void setSource(ViewSource *source) { m_link.setSource(source); }
+
+protected:
+    void focusOutEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void showField();
+
+    FieldBinding m_link;
+};
+
+// A bound multi-line box.
+class FieldMemo : public QPlainTextEdit
+{
+    Q_OBJECT
+    Q_PROPERTY(QString dataField READ dataField WRITE setDataField)
+public:
+    explicit FieldMemo(QWidget *parent = nullptr);
+
+    QString dataField() const { return m_link.fieldName(); }
+    void setDataField(const QString &name) { m_link.setFieldName(name); }
+    ViewSource *source() const { return m_link.source(); }
+    void setSource(ViewSource *source) { m_link.setSource(source); }
+
+protected:
+    void focusOutEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void showField();
+
+    FieldBinding m_link;
+    bool m_showing = false;
+};

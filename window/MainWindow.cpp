@@ -1,0 +1,357 @@
+#include "MainWindow.h"
+
+#include "ui_MainWindow.h"
+
+#include "SendCommand.h"
+#include "SendRun.h"
+#include "SmtpSession.h"
+#include "Error.h"
+#include "Handlers.h"
+#include "MessageBoxes.h"
+#include "Appearance.h"
+#include "ColumnList.h"
+#include "DateTimeText.h"
+#include "OnWindowThread.h"
+#include "SendRecordBrowser.h"
+#include "CustomerImport.h"
+
+#include <QCloseEvent>
+#include <QScreen>
+#include <QTimer>
+
+MainWindow::MainWindow(QWidget *parent)
+    : QWidget(parent)
+    , database(std::make_unique<Database>())
+    , customers(std::make_unique<RecordView>())
+    , mails(std::make_unique<RecordView>())
+    , sendRecords(std::make_unique<RecordView>())
+    , account(std::make_unique<RecordView>())
+    , importStatement(std::make_unique<ImportStatement>())
+    , customerSource(std::make_unique<ViewSource>())
+    , mailSource(std::make_unique<ViewSource>())
+    , sendRecordSource(std::make_unique<ViewSource>())
+    , accountSource(std::make_unique<ViewSource>())
+    , smtp(std::make_unique<SmtpSession>())
+    , openDialog(std::make_unique<OpenDialog>(this))
+    , ui(std::make_unique<Ui::MainWindow>())
+{
+    appearance::install();
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(706, 480);
+    appearance::applyColors(this);
+    const QList<QLabel *> labels = findChildren<QLabel *>();
+    for (QLabel *label : labels) {
+        if (label->property("AutoSize").toBool())
+            label->adjustSize();
+    }
+    if (QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    setUpData();
+    m_browser = std::make_unique<SendRecordBrowser>(
+        *customerSource, *mailSource, *sendRecords, SendRecordBrowser::Page{ui->customerFilter, ui->mailFilter, ui->recordCount});
+    bindControls();
+    connectHandlers();
+    open();
+}
+
+MainWindow::~MainWindow()
+{
+    // Nothing is released under a run that still uses it: the run is stopped and waited for, while
+    // the window goes on serving the calls it makes.
+    if (m_sendRun) {
+        m_sendRun->requestStop();
+        while (m_sendRun->running())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        m_sendRun.reset();
+    }
+}
+
+void MainWindow::setUpData()
+{
+    for (RecordView *view : {customers.get(), mails.get(), sendRecords.get(), account.get()})
+        view->setDatabase(database.get());
+    importStatement->setDatabase(database.get());
+    openDialog->filter = QStringLiteral("Excel文件(*.xls;*.xlsx)|*.xls;*.xlsx");
+
+    customers->setCommandType(RecordView::CommandType::Text);
+    customers->setCommandText(QStringLiteral("select 客户ID, 客户名称, 电子邮件地址,录入日期 from 客户表"));
+    mails->setCommandType(RecordView::CommandType::Table);
+    mails->setCommandText(QStringLiteral("邮件表"));
+    sendRecords->setCommandType(RecordView::CommandType::Table);
+    sendRecords->setCommandText(QStringLiteral("发送情况"));
+    account->setCommandType(RecordView::CommandType::Table);
+    account->setCommandText(QStringLiteral("设置"));
+
+    customers->afterOpen = [this] { showCustomerCount(); };
+    customers->afterRefresh = [this] { showCustomerCount(); };
+    customers->beforePost = [this] { stampCustomer(); };
+    mails->beforePost = [this] { stampMail(); };
+    sendRecords->afterOpen = [this] { showRecordCount(); };
+
+    customerSource->setView(customers.get());
+    mailSource->setView(mails.get());
+    sendRecordSource->setView(sendRecords.get());
+    sendRecordSource->setAutoEdit(false);
+    accountSource->setView(account.get());
+}
+
+void MainWindow::bindControls()
+{
+    ui->customerGrid->setSource(customerSource.get());
+    ui->customerNavigator->setSource(customerSource.get());
+
+    ui->mailGrid->setSource(mailSource.get());
+    ui->subjectEdit->setSource(mailSource.get());
+    ui->contentEdit->setSource(mailSource.get());
+    ui->mailNavigator->setSource(mailSource.get());
+
+    ui->sendRecordGrid->setSource(sendRecordSource.get());
+
+    for (FieldEdit *edit : {ui->senderNameEdit, ui->senderAddressEdit, ui->serverEdit, ui->userEdit, ui->passwordEdit})
+        edit->setSource(accountSource.get());
+    ui->accountNavigator->setSource(accountSource.get());
+}
+
+void MainWindow::connectHandlers()
+{
+    // Each handler runs guarded: an error it raises is shown in the error box right here.
+    const auto on = [this](auto *sender, auto signal, void (MainWindow::*handler)()) {
+        connect(sender, signal, this, boxes::guarded(this, [this, handler] { (this->*handler)(); }));
+    };
+    on(ui->customerPanel, &ClickablePanel::doubleClicked, &MainWindow::showDateTime);
+    on(ui->mailChoice, &DropDownList::dropDown, &MainWindow::fillMailChoice);
+    on(ui->sendButton, &QPushButton::clicked, &MainWindow::send);
+
+    const std::pair<QRadioButton *, void (MainWindow::*)()> radioButtons[] = {
+        {ui->byCustomerButton, &MainWindow::filterByCustomer},
+        {ui->byMailButton, &MainWindow::filterByMail},
+        {ui->byBothButton, &MainWindow::filterByBoth},
+        {ui->allButton, &MainWindow::showAll},
+    };
+    for (const auto &[button, handler] : radioButtons) {
+        connect(button, &QRadioButton::toggled, this, [this, handler](bool checked) {
+            if (checked)
+                boxes::runHandler(this, [this, handler = handler] { (this->*handler)(); });
+        });
+    }
+    on(ui->customerFilter, &DropDownList::dropDown, &MainWindow::fillCustomerFilter);
+    on(ui->mailFilter, &DropDownList::dropDown, &MainWindow::fillMailFilter);
+    on(ui->customerFilter, &QComboBox::activated, &MainWindow::customerFilterPicked);
+    on(ui->mailFilter, &QComboBox::activated, &MainWindow::mailFilterPicked);
+
+    on(ui->importButton, &QPushButton::clicked, &MainWindow::importCustomers);
+}
+
+void MainWindow::open()
+{
+    try {
+        database->setConnected(true);
+        customers->setActive(true);
+        mails->setActive(true);
+        sendRecords->setActive(true);
+        account->setActive(true);
+    } catch (const Error &e) {
+        boxes::showError(this, e.message());
+    }
+}
+
+void MainWindow::showCustomerCount()
+{
+    ui->customerCount->setText(QStringLiteral("数量:%1  ").arg(customers->recordCount()));
+    ui->customerCount->adjustSize();
+}
+
+void MainWindow::stampCustomer()
+{
+    customers->setFieldValue(QStringLiteral("录入日期"), QDateTime::currentDateTime());
+}
+
+void MainWindow::stampMail()
+{
+    mails->setFieldValue(QStringLiteral("建立日期"), QDateTime::currentDateTime());
+}
+
+void MainWindow::fillMailChoice()
+{
+    // The list offers the mails as they are now; the walk leaves the mail page on the last mail.
+    fillFromColumn(*ui->mailChoice, *mailSource, QStringLiteral("邮件ID"));
+}
+
+void MainWindow::showDateTime()
+{
+    boxes::showMessage(this, formatDateTime(QDateTime::currentDateTime()));
+}
+
+void MainWindow::send()
+{
+    if (const auto refusal = sendCommandRefusal(*customers, *mails, *account,
+                                                ui->mailChoice->currentText(), *database)) {
+        boxes::showMessage(this, *refusal);
+        return;
+    }
+    // Disabled before the window serves any further input, so a quick second click starts nothing.
+    ui->sendButton->setEnabled(false);
+    m_sendRun.reset();
+    m_sendRun = std::make_unique<SendRun>(*this, *smtp, database->path());
+    m_sendRun->start();
+}
+
+void MainWindow::runStarted()
+{
+    onWindowThread(this, [this] {
+        ui->sendButton->setText(QStringLiteral("邮件发送中..."));
+        ui->sendButton->setEnabled(false);
+        ui->mailNavigator->setEnabled(false);
+        ui->accountNavigator->setEnabled(false);
+        ui->mailChoice->setEnabled(false);
+    });
+}
+
+void MainWindow::runEnded()
+{
+    onWindowThread(this, [this] {
+        ui->sendButton->setEnabled(true);
+        ui->sendButton->setText(QStringLiteral("发送"));
+        ui->mailNavigator->setEnabled(true);
+        ui->accountNavigator->setEnabled(true);
+        ui->mailChoice->setEnabled(true);
+        // The run's thread is still returning from this call; the close goes on afterwards.
+        if (m_closeAfterRun)
+            QTimer::singleShot(0, this, &QWidget::close);
+    });
+}
+
+QString MainWindow::chosenMail()
+{
+    return onWindowThread(this, [this] { return ui->mailChoice->currentText(); });
+}
+
+QString MainWindow::chosenPause()
+{
+    return onWindowThread(this, [this] { return ui->pauseChoice->currentText(); });
+}
+
+SendRunHost::Account MainWindow::accountBoxes()
+{
+    return onWindowThread(this, [this] {
+        return Account{ui->serverEdit->text(), ui->userEdit->text(), ui->passwordEdit->text()};
+    });
+}
+
+SendRunHost::Sender MainWindow::senderBoxes()
+{
+    return onWindowThread(this, [this] { return Sender{ui->senderNameEdit->text(), ui->senderAddressEdit->text()}; });
+}
+
+QString MainWindow::dateTimeText(const QDateTime &moment)
+{
+    return onWindowThread(this, [&moment] { return formatDateTime(moment); });
+}
+
+void MainWindow::showCustomer(qint64 customerId)
+{
+    onWindowThread(this, [this, customerId] {
+        // A customer the user is typing into is left alone: moving would save the typing unasked.
+        if (customers->state() == RecordView::State::Browsing)
+            customers->locate(QStringLiteral("客户ID"), customerId);
+    });
+}
+
+void MainWindow::showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate)
+{
+    onWindowThread(this, [&, this] {
+        // Shown whatever the browser's filter; the count label is not recounted for it.
+        if (!sendRecords->isActive())
+            return;
+        QVariantList values(sendRecords->fields().size());
+        const std::pair<const char16_t *, QVariant> columns[] = {
+            {u"客户ID", customerId}, {u"邮件ID", mailId}, {u"发送日期", sendDate}};
+        for (const auto &[name, value] : columns) {
+            const int index = sendRecords->fieldIndex(QString::fromUtf16(name));
+            if (index >= 0)
+                values[index] = value;
+        }
+        sendRecords->appendRow(values, key);
+    });
+}
+
+void MainWindow::showError(const QString &message)
+{
+    onWindowThread(this, [this, &message] { boxes::showError(this, message); });
+}
+
+void MainWindow::filterByCustomer()
+{
+    m_browser->filterByCustomer();
+}
+
+void MainWindow::filterByMail()
+{
+    m_browser->filterByMail();
+}
+
+void MainWindow::filterByBoth()
+{
+    m_browser->filterByBoth();
+}
+
+void MainWindow::showAll()
+{
+    m_browser->showAll();
+}
+
+void MainWindow::fillCustomerFilter()
+{
+    m_browser->fillCustomerFilter();
+}
+
+void MainWindow::fillMailFilter()
+{
+    m_browser->fillMailFilter();
+}
+
+void MainWindow::customerFilterPicked()
+{
+    m_browser->customerFilterPicked();
+}
+
+void MainWindow::mailFilterPicked()
+{
+    m_browser->mailFilterPicked();
+}
+
+void MainWindow::showRecordCount()
+{
+    m_browser->showRecordCount();
+}
+
+void MainWindow::importCustomers()
+{
+    if (!openDialog->execute())
+        return;
+    CustomerImport(*importStatement, [this] { ui->customerNavigator->click(RecordNavigator::Refresh); }, this).run(openDialog->fileName);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // During a run nothing is released yet: the run is told to stop (a pause ends at once, the
+    // current customer is finished and recorded, QUIT is sent) and the window closes when it has.
+    if (m_sendRun && m_sendRun->running()) {
+        m_closeAfterRun = true;
+        m_sendRun->requestStop();
+        event->ignore();
+        return;
+    }
+
+    // The controls let go of the views first, so nothing typed is handed over as the window goes.
+    for (ViewSource *source : {customerSource.get(), mailSource.get(), sendRecordSource.get(), accountSource.get()}) {
+        RecordView *view = source->view();
+        source->setView(nullptr);
+        if (view && (view->state() == RecordView::State::Editing || view->state() == RecordView::State::Inserting))
+            view->cancel();
+    }
+    QWidget::closeEvent(event);
+}

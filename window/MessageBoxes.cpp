@@ -1,0 +1,111 @@
+#include "MessageBoxes.h"
+
+#include "AppTitle.h"
+
+#include <QMessageBox>
+#include <QMutex>
+#include <QQueue>
+
+namespace boxes {
+namespace {
+
+struct State {
+    QString title;
+    bool recording = false;
+    QList<ShownBox> shown;
+    QQueue<bool> answers;
+};
+
+// Boxes are shown on the window's thread only, but tests may read the log from a helper thread
+// while the window's thread shows a box, so the log is guarded.
+QMutex mutex;
+State &state()
+{
+    static State s;
+    return s;
+}
+
+bool record(ShownBox::Kind kind, const QString &text, bool *answer = nullptr)
+{
+    QMutexLocker lock(&mutex);
+    State &s = state();
+    if (!s.recording)
+        return false;
+    s.shown.append({kind, kind == ShownBox::Kind::Confirm ? QStringLiteral("Confirm") : s.title, text});
+    if (answer)
+        *answer = s.answers.isEmpty() ? true : s.answers.dequeue();
+    return true;
+}
+
+} // namespace
+
+QString applicationTitle()
+{
+    QMutexLocker lock(&mutex);
+    return state().title;
+}
+
+void setApplicationTitle(const QString &title)
+{
+    QMutexLocker lock(&mutex);
+    state().title = title;
+}
+
+void showMessage(QWidget *parent, const QString &text)
+{
+    if (record(ShownBox::Kind::Message, text))
+        return;
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void showError(QWidget *parent, const QString &message)
+{
+    const QString text = errorBoxText(message);
+    if (record(ShownBox::Kind::Error, text))
+        return;
+    QMessageBox box(QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool confirm(QWidget *parent, const QString &question)
+{
+    bool answer = false;
+    if (record(ShownBox::Kind::Confirm, question, &answer))
+        return answer;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question,
+                    QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+BoxRecorder::BoxRecorder()
+{
+    QMutexLocker lock(&mutex);
+    state().recording = true;
+    state().shown.clear();
+    state().answers.clear();
+}
+
+BoxRecorder::~BoxRecorder()
+{
+    QMutexLocker lock(&mutex);
+    state().recording = false;
+    state().shown.clear();
+    state().answers.clear();
+}
+
+QList<ShownBox> BoxRecorder::takeShown()
+{
+    QMutexLocker lock(&mutex);
+    return std::exchange(state().shown, {});
+}
+
+void BoxRecorder::queueConfirmAnswer(bool ok)
+{
+    QMutexLocker lock(&mutex);
+    state().answers.enqueue(ok);
+}
+
+} // namespace boxes

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class QWidget;
+
+// The boxes every part of the window shows. They all go through here so that the caption rule
+// lives in one place, and so that tests can answer them instead of blocking on a modal box.
+namespace boxes {
+
+// The application title that captions every box (fixed once, at start).
+QString applicationTitle();
+void setApplicationTitle(const QString &title);
+
+// Message box: the text, an "OK" button, no icon.
+void showMessage(QWidget *parent, const QString &text);
+// Error box: the error's text under the full-stop rule, a stop icon, "OK".
+void showError(QWidget *parent, const QString &message);
+// Confirmation box titled "Confirm" with a question-mark icon, "OK" (default) and "Cancel";
+// true for OK. Closing it any other way counts as Cancel.
+bool confirm(QWidget *parent, const QString &question);
+
+// Test seam: while recording, no box is shown; each is appended to the log instead, and a
+// confirmation takes the next queued answer (OK when none is queued).
+struct ShownBox {
+    enum class Kind { Message, Error, Confirm };
+    Kind kind;
+    QString caption;
+    QString text;
+};
+
+class BoxRecorder
+{
+public:
+    BoxRecorder();
+    ~BoxRecorder();
+    BoxRecorder(const BoxRecorder &) = delete;
+    BoxRecorder &operator=(const BoxRecorder &) = delete;
+
+    QList<ShownBox> takeShown();
+    void queueConfirmAnswer(bool ok);
+};
+
+} // namespace boxes

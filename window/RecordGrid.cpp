@@ -1,0 +1,282 @@
+#include "RecordGrid.h"
+
+#include "DatabaseError.h"
+#include "MessageBoxes.h"
+#include "Appearance.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPointer>
+#include <QScopedValueRollback>
+#include <QStyledItemDelegate>
+#include <QToolTip>
+
+namespace {
+
+// The cell editor: at most as many characters as a text field takes, and typing puts the view
+// into editing of the current record.
+class CellDelegate : public QStyledItemDelegate
+{
+public:
+    explicit CellDelegate(RecordModel *model, QObject *parent)
+        : QStyledItemDelegate(parent)
+        , m_model(model)
+    {
+    }
+
+    // The editor open in the grid, if any.
+    QLineEdit *editor() const { return m_editor; }
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const override
+    {
+        auto *editor = new QLineEdit(parent);
+        editor->setFrame(false);
+        const Field *field = m_model->field(index.column());
+        if (field && field->kind == FieldKind::String && field->size > 0)
+            editor->setMaxLength(field->size);
+        ViewSource *source = m_model->source();
+        connect(editor, &QLineEdit::textEdited, source, [source] { source->edit(); });
+        m_editor = editor;
+        return editor;
+    }
+
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override
+    {
+        // The record changing under an open editor (another field handed over) keeps what was typed.
+        auto *lineEdit = static_cast<QLineEdit *>(editor);
+        if (!lineEdit->isModified())
+            lineEdit->setText(index.data(Qt::EditRole).toString());
+    }
+
+    void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override
+    {
+        auto *lineEdit = static_cast<QLineEdit *>(editor);
+        if (lineEdit->isModified()) {
+            model->setData(index, lineEdit->text());
+            lineEdit->setModified(false);
+        }
+    }
+
+private:
+    RecordModel *m_model;
+    mutable QPointer<QLineEdit> m_editor;
+};
+
+} // namespace
+
+RecordGrid::RecordGrid(QWidget *parent)
+    : QTableView(parent)
+{
+    setSelectionMode(SingleSelection);
+    setTabKeyNavigation(true);
+    setShowGrid(true);
+    setWordWrap(false);
+    horizontalHeader()->setSectionsMovable(true);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setFixedWidth(12);
+    const int rowHeight = fontMetrics().height() + 5;
+    verticalHeader()->setMinimumSectionSize(rowHeight);
+    verticalHeader()->setDefaultSectionSize(rowHeight);
+
+    const QColor title = appearance::systemColor(QStringLiteral("clGradientInactiveCaption"));
+    for (QHeaderView *header : {horizontalHeader(), verticalHeader()}) {
+        QPalette palette = header->palette();
+        palette.setColor(QPalette::Button, title);
+        palette.setColor(QPalette::Window, title);
+        header->setPalette(palette);
+    }
+    setRowSelect(false);
+    connect(qApp, &QApplication::focusChanged, this, &RecordGrid::focusChanged);
+}
+
+void RecordGrid::setRowSelect(bool rowSelect)
+{
+    m_rowSelect = rowSelect;
+    setSelectionBehavior(rowSelect ? SelectRows : SelectItems);
+    setEditTriggers(rowSelect ? NoEditTriggers : AnyKeyPressed | EditKeyPressed | SelectedClicked | DoubleClicked);
+    if (m_model)
+        m_model->setEditable(!rowSelect);
+
+    // The editable grid keeps its current cell highlighted when it has no focus.
+    QPalette palette = this->palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
+        const QColor active = QApplication::palette().color(QPalette::Active, role);
+        const QColor inactive = QApplication::palette().color(QPalette::Inactive, role);
+        palette.setColor(QPalette::Inactive, role, rowSelect ? inactive : active);
+    }
+    setPalette(palette);
+}
+
+void RecordGrid::setSource(ViewSource *source)
+{
+    QAbstractItemModel *old = model();
+    m_model = new RecordModel(source, this);
+    m_model->setEditable(!m_rowSelect);
+    setModel(m_model);
+    delete old;
+    QAbstractItemDelegate *oldDelegate = itemDelegate();
+    auto *delegate = new CellDelegate(m_model, this);
+    setItemDelegate(delegate);
+    delete oldDelegate;
+    // A save started elsewhere (the navigator) takes what is typed into an open cell first.
+    connect(source, &ViewSource::updateData, this, [this, delegate] {
+        if (QLineEdit *editor = delegate->editor())
+            commitData(editor);
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        sizeColumns();
+        if (RecordView *view = openView())
+            followCurrentRow(view->currentRow());
+    });
+    connect(source, &ViewSource::currentRowChanged, this, &RecordGrid::followCurrentRow);
+    sizeColumns();
+    if (RecordView *view = openView())
+        followCurrentRow(view->currentRow());
+}
+
+RecordView *RecordGrid::openView() const
+{
+    return m_model ? m_model->view() : nullptr;
+}
+
+void RecordGrid::sizeColumns()
+{
+    // As wide as the field's usual text (long texts capped), never narrower than the title.
+    const int digit = fontMetrics().horizontalAdvance(u'0');
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        const Field *field = m_model->field(column);
+        int width = 10 * digit;
+        if (field->kind == FieldKind::String && field->size > 0)
+            width = qMin(field->size, 40) * digit;
+        else if (field->kind == FieldKind::DateTime)
+            width = 18 * digit;
+        else if (field->kind == FieldKind::Memo)
+            width = fontMetrics().horizontalAdvance(QStringLiteral("(WIDEMEMO)"));
+        const int title = horizontalHeader()->fontMetrics().horizontalAdvance(field->fieldName);
+        setColumnWidth(column, qMax(width, title) + 8);
+    }
+}
+
+void RecordGrid::followCurrentRow(int row)
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    const int column = qMax(currentIndex().column(), 0);
+    if (currentIndex().row() == row && currentIndex().isValid())
+        return;
+    QScopedValueRollback following(m_following, true);
+    setCurrentIndex(m_model->index(row, column));
+}
+
+void RecordGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QTableView::currentChanged(current, previous);
+    RecordView *view = openView();
+    if (m_following || !view || !current.isValid() || current.row() == view->currentRow())
+        return;
+    // Leaving the record settles it first, as any move does; dropping an untouched new record
+    // takes a row away, which the persistent index follows.
+    const QPersistentModelIndex target(current);
+    try {
+        if (source()->editing()) {
+            if (view->modified())
+                view->post();
+            else
+                view->cancel();
+        }
+        if (target.isValid())
+            view->setCurrentRow(target.row());
+    } catch (...) {
+        // The record could not be saved: the grid stays on it, and the error goes on to the box.
+        QMetaObject::invokeMethod(this, [this] {
+            if (RecordView *view = openView())
+                followCurrentRow(view->currentRow());
+        }, Qt::QueuedConnection);
+        throw;
+    }
+}
+
+void RecordGrid::deleteRecord()
+{
+    RecordView *view = source() ? source()->view() : nullptr;
+    if (!view)
+        return;
+    if (!view->isActive())
+        throw DatabaseError::closedDataset();
+    if (!view->canModify() || view->recordCount() == 0)
+        return;
+    if (boxes::confirm(this, QStringLiteral("Delete record?")))
+        view->remove();
+}
+
+void RecordGrid::keyPressEvent(QKeyEvent *event)
+{
+    RecordView *view = openView();
+    const bool editing = !m_rowSelect && view && view->canModify();
+    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier));
+    const bool untouchedInsert = view && view->state() == RecordView::State::Inserting && !view->modified();
+
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::ControlModifier) {
+        deleteRecord();
+        return;
+    }
+    if (editing && plain) {
+        switch (event->key()) {
+        case Qt::Key_Insert:
+            view->insert();
+            return;
+        case Qt::Key_Down:
+            if (view->currentRow() >= view->recordCount() - 1) {
+                if (!untouchedInsert)
+                    view->append();
+                return;
+            }
+            break;
+        case Qt::Key_Up:
+            if (untouchedInsert) {
+                view->cancel();
+                return;
+            }
+            break;
+        case Qt::Key_Escape:
+            if (source()->editing()) {
+                view->cancel();
+                return;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    QTableView::keyPressEvent(event);
+}
+
+bool RecordGrid::viewportEvent(QEvent *event)
+{
+    // The grid's hint shows wherever the pointer rests on it, not only over cells.
+    if (event->type() == QEvent::ToolTip && !toolTip().isEmpty()) {
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), toolTip(), this, {}, toolTipDuration());
+        return true;
+    }
+    return QTableView::viewportEvent(event);
+}
+
+bool RecordGrid::contains(const QWidget *widget) const
+{
+    return widget && (widget == this || isAncestorOf(widget));
+}
+
+void RecordGrid::focusChanged(QWidget *old, QWidget *now)
+{
+    // Leaving the grid for another control drops a new record nothing was typed into.
+    if (!now || !contains(old) || contains(now))
+        return;
+    RecordView *view = openView();
+    if (view && view->state() == RecordView::State::Inserting && !view->modified())
+        view->cancel();
+}

@@ -1,0 +1,52 @@
+#include "ViewSource.h"
+
+ViewSource::ViewSource(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void ViewSource::setView(RecordView *view)
+{
+    if (m_view == view)
+        return;
+    if (m_view)
+        disconnect(m_view, nullptr, this, nullptr);
+    m_view = view;
+    if (view) {
+        connect(view, &RecordView::activeChanged, this, &ViewSource::activeChanged);
+        connect(view, &RecordView::currentRowChanged, this, &ViewSource::currentRowChanged);
+        connect(view, &RecordView::stateChanged, this, &ViewSource::stateChanged);
+        connect(view, &RecordView::rowsReset, this, &ViewSource::rowsReset);
+        connect(view, &RecordView::rowChanged, this, &ViewSource::rowChanged);
+        connect(view, &RecordView::rowInserted, this, &ViewSource::rowInserted);
+        connect(view, &RecordView::rowRemoved, this, &ViewSource::rowRemoved);
+    }
+    emit viewChanged();
+}
+
+bool ViewSource::canModify() const
+{
+    return m_view && m_view->canModify();
+}
+
+bool ViewSource::editing() const
+{
+    return m_view
+        && (m_view->state() == RecordView::State::Editing || m_view->state() == RecordView::State::Inserting);
+}
+
+bool ViewSource::edit()
+{
+    if (editing())
+        return true;
+    if (!m_autoEdit || !canModify())
+        return false;
+    m_view->edit();
+    return editing();
+}
+
+void ViewSource::updateRecord()
+{
+    if (editing())
+        emit updateData();
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "RecordView.h"
+
+#include <QObject>
+#include <QPointer>
+
+// The link between one record view and the controls that show it. Controls bind to a source,
+// not to the view, so the view can be switched or dropped (at shutdown) in one place; the source
+// passes the view's signals on and gathers what the controls hold before the view saves.
+class ViewSource : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ViewSource(QObject *parent = nullptr);
+
+    RecordView *view() const { return m_view; }
+    void setView(RecordView *view);
+
+    // Whether typing into a bound control may put the view into editing.
+    bool autoEdit() const { return m_autoEdit; }
+    void setAutoEdit(bool autoEdit) { m_autoEdit = autoEdit; }
+
+    // True when the view is open and can be changed.
+    bool canModify() const;
+    bool editing() const;
+    // Makes sure the view is editing a record because the user typed into a bound control: a
+    // browsing view starts editing its current record, or a new one when it has none. False
+    // when the view cannot be put into editing (closed, read-only, or AutoEdit off).
+    bool edit();
+    // Asks every bound control to hand over what was typed into it and not yet handed over.
+    void updateRecord();
+
+signals:
+    void viewChanged();
+    void updateData();
+
+    // The view's own signals, passed on.
+    void activeChanged(bool active);
+    void currentRowChanged(int row);
+    void stateChanged(RecordView::State state);
+    void rowsReset();
+    void rowChanged(int row);
+    void rowInserted(int row);
+    void rowRemoved(int row);
+
+private:
+    QPointer<RecordView> m_view;
+    bool m_autoEdit = true;
+};
