@@ -17,7 +17,6 @@
 
 #include <benchmark/benchmark.h>
 
-
 namespace {
 
 constexpr int customerCount = 100000;

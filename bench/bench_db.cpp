@@ -94,7 +94,8 @@ BENCHMARK(BM_OpenSendRecordView)->Unit(benchmark::kMillisecond);
 
 void BM_OpenCustomerView(benchmark::State &state)
 {
-    openAndWalk(state, RecordView::CommandType::Text, QStringLiteral("select 客户ID, 客户名称, 电子邮件地址,录入日期 from 客户表"));
+    openAndWalk(state, RecordView::CommandType::Text,
+                QStringLiteral("select 客户ID, 客户名称, 电子邮件地址,录入日期 from 客户表"));
 }
 BENCHMARK(BM_OpenCustomerView)->Unit(benchmark::kMillisecond);
 
@@ -103,7 +104,8 @@ BENCHMARK(BM_OpenCustomerView)->Unit(benchmark::kMillisecond);
 void BM_OpenAllFourViews(benchmark::State &state)
 {
     for (auto _ : state) {
-        Views customers(RecordView::CommandType::Text, QStringLiteral("select 客户ID, 客户名称, 电子邮件地址,录入日期 from 客户表"));
+        Views customers(RecordView::CommandType::Text,
+                        QStringLiteral("select 客户ID, 客户名称, 电子邮件地址,录入日期 from 客户表"));
         RecordView mails, settings;
         mails.setDatabase(&customers.connection);
         mails.setCommandType(RecordView::CommandType::Table);

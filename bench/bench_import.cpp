@@ -2,14 +2,14 @@
 // xlrd merely reading the same files. A .xls sheet holds at most 65,536 rows, so the .xls file has
 // 65,535 customers (and its empty row below); the .xlsx file has 100,000.
 
+#include "CustomerImport.h"
 #include "Database.h"
 #include "ImportStatement.h"
-#include "Schema.h"
 #include "MessageBoxes.h"
+#include "Schema.h"
 #include "TestPaths.h"
-#include "WorkbookFiles.h"
-#include "CustomerImport.h"
 #include "Workbook.h"
+#include "WorkbookFiles.h"
 
 #include <QFile>
 #include <QProcess>
@@ -18,7 +18,6 @@
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
-
 
 namespace {
 
@@ -60,7 +59,8 @@ const QString &customerFile(testbook::Format format)
         QList<QPair<QString, QString>> rows;
         rows.reserve(count);
         for (int i = 1; i <= count; ++i)
-            rows.append({QStringLiteral("客户%1").arg(i, 6, 10, QChar(u'0')), QStringLiteral("c%1@example.com").arg(i)});
+            rows.append(
+                {QStringLiteral("客户%1").arg(i, 6, 10, QChar(u'0')), QStringLiteral("c%1@example.com").arg(i)});
         path = testbook::write(testbook::customers(rows), format,
                                workDir().filePath(QStringLiteral("customers") + testbook::suffix(format)));
     }

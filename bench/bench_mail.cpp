@@ -1,8 +1,8 @@
 // Building and writing one message into memory, and reading address-list texts, next to the same
 // work done by Python's standard email package (bench/mail_python.py, run once in the same run).
 
-#include "MemorySink.h"
 #include "MailMessage.h"
+#include "MemorySink.h"
 #include "MessageWriter.h"
 
 #include <QProcess>

@@ -3,8 +3,8 @@
 
 #include "SmtpSink.h"
 
-#include "MemorySink.h"
 #include "MailMessage.h"
+#include "MemorySink.h"
 #include "MessageWriter.h"
 #include "SmtpSession.h"
 
@@ -139,8 +139,8 @@ void BM_LoopbackRoundTrip(benchmark::State &state)
     }
     ::close(fd);
     state.SetItemsProcessed(state.iterations());
-    state.counters["floor_messages_per_second"] =
-        benchmark::Counter(double(state.iterations()) / 5.0, benchmark::Counter::kIsRate);
+    state.counters["floor_messages_per_second"]
+        = benchmark::Counter(double(state.iterations()) / 5.0, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_LoopbackRoundTrip)->UseRealTime()->MinTime(2.0);
 

@@ -19,8 +19,7 @@ static double sinceProcessStart()
 {
     std::ifstream stat("/proc/self/stat");
     std::string field;
-    for (int i = 0; i < 22 && stat >> field; ++i) {
-    }
+    for (int i = 0; i < 22 && stat >> field; ++i) { }
     std::ifstream uptimeFile("/proc/uptime");
     double uptime = 0;
     uptimeFile >> uptime;

@@ -60,8 +60,8 @@ void Database::setConnected(bool connected)
         return;
     }
 
-    QSqlDatabase db = QSqlDatabase::contains(m_name) ? database()
-                                                    : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    QSqlDatabase db
+        = QSqlDatabase::contains(m_name) ? database() : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
     if (!db.isValid())
         throw DatabaseError(db.lastError().text());
     db.setDatabaseName(readWriteUri(m_path));
@@ -74,8 +74,8 @@ void Database::setConnected(bool connected)
 
     const QVariant handle = db.driver()->handle();
     sqlite3 *engine = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
-                          ? *static_cast<sqlite3 *const *>(handle.constData())
-                          : nullptr;
+        ? *static_cast<sqlite3 *const *>(handle.constData())
+        : nullptr;
     if (!engine) {
         db.close();
         throw DatabaseError(QStringLiteral("The SQLite driver gave no handle"));

@@ -6,12 +6,12 @@
 // declared type in the schema; a column computed by a statement is read-only.
 enum class FieldKind {
     Unknown,
-    AutoIncrement,    // the automatic number: INTEGER PRIMARY KEY
+    AutoIncrement, // the automatic number: INTEGER PRIMARY KEY
     Integer,
     Float,
     String, // text of at most Size characters (Size 0: no limit)
-    Memo,   // long text
-    DateTime,   // stored as local ISO text with milliseconds, read as QDateTime
+    Memo, // long text
+    DateTime, // stored as local ISO text with milliseconds, read as QDateTime
     Blob,
 };
 

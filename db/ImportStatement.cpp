@@ -13,8 +13,7 @@ bool isWordCharacter(QChar c)
 
 // Calls `word(start, length)` for every bare word of the text: outside quotes, brackets and
 // comments, and not a parameter's name.
-template<typename Visit>
-void forEachWord(const QString &sql, Visit word)
+template <typename Visit> void forEachWord(const QString &sql, Visit word)
 {
     const qsizetype n = sql.size();
     qsizetype i = 0;
@@ -118,8 +117,7 @@ int ImportStatement::run()
     m_prepared->reset();
     for (const StatementParameter &parameter : std::as_const(m_parameters))
         m_prepared->bind(QLatin1Char(':') + parameter.name(), parameter.value());
-    while (m_prepared->step()) {
-    }
+    while (m_prepared->step()) { }
     const int changed = m_prepared->changes();
     m_prepared->reset();
     return changed;

@@ -13,7 +13,10 @@ class Statement;
 class StatementParameter
 {
 public:
-    explicit StatementParameter(QString name) : m_name(std::move(name)) {}
+    explicit StatementParameter(QString name)
+        : m_name(std::move(name))
+    {
+    }
     const QString &name() const { return m_name; }
     const QVariant &value() const { return m_value; }
     void setValue(const QVariant &value) { m_value = value; }

@@ -37,10 +37,9 @@ Field fieldFor(sqlite3 *handle, sqlite3_stmt *statement, int column)
     static const QRegularExpression sized(QStringLiteral("\\(\\s*(\\d+)"));
     if (declared.contains(QLatin1String("INT"))) {
         int primaryKey = 0;
-        sqlite3_table_column_metadata(handle, sqlite3_column_database_name(statement, column),
-                                      sqlite3_column_table_name(statement, column),
-                                      sqlite3_column_origin_name(statement, column), nullptr, nullptr, nullptr,
-                                      &primaryKey, nullptr);
+        sqlite3_table_column_metadata(
+            handle, sqlite3_column_database_name(statement, column), sqlite3_column_table_name(statement, column),
+            sqlite3_column_origin_name(statement, column), nullptr, nullptr, nullptr, &primaryKey, nullptr);
         // INTEGER PRIMARY KEY is the table's rowid: the database assigns it.
         field.kind = primaryKey && declared == QLatin1String("INTEGER") ? FieldKind::AutoIncrement : FieldKind::Integer;
         field.readOnly = field.kind == FieldKind::AutoIncrement;
@@ -433,12 +432,9 @@ QVariant RecordView::converted(int column, const QVariant &value) const
         return stamp::toText(moment);
     }
     case FieldKind::String:
-    case FieldKind::Memo:
-        return value.toString();
-    case FieldKind::Blob:
-        return value.toByteArray();
-    case FieldKind::Unknown:
-        break;
+    case FieldKind::Memo: return value.toString();
+    case FieldKind::Blob: return value.toByteArray();
+    case FieldKind::Unknown: break;
     }
     return value;
 }
@@ -557,13 +553,15 @@ void RecordView::writeRow()
         QStringList assignments;
         for (const QString &name : std::as_const(names))
             assignments.append(name + QStringLiteral(" = ?"));
-        Statement update(handle, QStringLiteral("update %1 set %2 where rowid = ?").arg(quoted(m_table), assignments.join(u',')));
+        Statement update(
+            handle, QStringLiteral("update %1 set %2 where rowid = ?").arg(quoted(m_table), assignments.join(u',')));
         for (int i = 0; i < values.size(); ++i)
             update.bind(i + 1, values.at(i));
         update.bind(int(values.size()) + 1, qlonglong(key));
         update.step();
         if (update.changes() == 0)
-            throw DatabaseError(QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was last read"));
+            throw DatabaseError(QStringLiteral(
+                "Row cannot be located for updating. Some values may have been changed since it was last read"));
     }
     refreshRow(m_current);
 }
@@ -573,7 +571,8 @@ void RecordView::refreshRow(int row)
     QStringList names;
     for (const QString &column : std::as_const(m_columns))
         names.append(quoted(column));
-    Statement select(m_connection->handle(), QStringLiteral("select rowid, %1 from %2 where rowid = ?").arg(names.join(u','), quoted(m_table)));
+    Statement select(m_connection->handle(),
+                     QStringLiteral("select rowid, %1 from %2 where rowid = ?").arg(names.join(u','), quoted(m_table)));
     select.bind(1, m_rows.value(row, 0));
     if (!select.step())
         return;
@@ -669,8 +668,7 @@ static bool sameValue(const RowStore &rows, int row, int column, const QVariant 
         return rows.kind(row, column) == RowStore::Null;
     bool ok = false;
     switch (rows.kind(row, column)) {
-    case RowStore::Null:
-        return false;
+    case RowStore::Null: return false;
     case RowStore::Integer:
         if (wanted.typeId() != QMetaType::Double) {
             const qlonglong number = wanted.toLongLong(&ok);
@@ -686,8 +684,7 @@ static bool sameValue(const RowStore &rows, int row, int column, const QVariant 
         const QString text = QString::fromUtf8(RowStore::textOf(wanted));
         return rows.value(row, column).toString().compare(text, Qt::CaseInsensitive) == 0;
     }
-    case RowStore::Blob:
-        return rows.value(row, column).toByteArray() == wanted.toByteArray();
+    case RowStore::Blob: return rows.value(row, column).toByteArray() == wanted.toByteArray();
     }
     return false;
 }

@@ -14,7 +14,6 @@
 #include <functional>
 #include <vector>
 
-
 // A record view: a cursor over a static copy of the rows of one source (a table or a statement)
 // on one connection. Rows are read once at open (and at Refresh); every save writes its row to the
 // database at once, by the row's key (SQLite's rowid, which is the automatic number where there is
@@ -107,8 +106,8 @@ signals:
     void activeChanged(bool active);
     void currentRowChanged(int row);
     void stateChanged(RecordView::State state);
-    void rowsReset();             // open, close, refresh: everything may have changed
-    void rowChanged(int row);     // values of one row changed (edit buffer or saved)
+    void rowsReset(); // open, close, refresh: everything may have changed
+    void rowChanged(int row); // values of one row changed (edit buffer or saved)
     void rowInserted(int row);
     void rowRemoved(int row);
 
@@ -135,15 +134,15 @@ private:
 
     RecordView::State m_state = RecordView::State::Inactive;
     QList<Field> m_fields;
-    QString m_table;                 // the one table rows are written to; empty: read-only view
-    QStringList m_columns;           // the table's column behind each field
-    RowStore m_rows;                 // column 0 is the key, fields follow
+    QString m_table; // the one table rows are written to; empty: read-only view
+    QStringList m_columns; // the table's column behind each field
+    RowStore m_rows; // column 0 is the key, fields follow
     int m_current = -1;
     bool m_eof = true;
     bool m_bof = true;
 
-    QVariantList m_buffer;           // the row being edited or inserted
-    std::vector<bool> m_changed;     // which fields of the buffer were set
+    QVariantList m_buffer; // the row being edited or inserted
+    std::vector<bool> m_changed; // which fields of the buffer were set
     bool m_modified = false;
 
     int m_controlsDisabled = 0;
@@ -167,4 +166,3 @@ public:
 private:
     RecordView &m_view;
 };
-

@@ -87,9 +87,7 @@ void RowStore::appendFrom(sqlite3_stmt *statement, int firstColumn)
             column.cells.push_back(storeBytes(static_cast<const char *>(data), std::size_t(size)));
             break;
         }
-        default:
-            column.kinds.push_back(Null);
-            column.cells.push_back(0);
+        default: column.kinds.push_back(Null); column.cells.push_back(0);
         }
     }
 }
@@ -123,10 +121,8 @@ QVariant RowStore::value(int row, int column) const
     const Column &c = m_columns[std::size_t(column)];
     const qint64 slot = c.cells[std::size_t(row)];
     switch (c.kinds[std::size_t(row)]) {
-    case Integer:
-        return qlonglong(slot);
-    case Float:
-        return std::bit_cast<double>(slot);
+    case Integer: return qlonglong(slot);
+    case Float: return std::bit_cast<double>(slot);
     case Text:
     case Blob: {
         const std::string_view bytes = bytesAt(slot);
@@ -134,8 +130,7 @@ QVariant RowStore::value(int row, int column) const
             return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
         return QByteArray(bytes.data(), qsizetype(bytes.size()));
     }
-    default:
-        return {};
+    default: return {};
     }
 }
 
@@ -150,15 +145,11 @@ RowStore::Kind RowStore::kindOf(const QVariant &value)
     case QMetaType::Long:
     case QMetaType::LongLong:
     case QMetaType::Short:
-    case QMetaType::ULongLong:
-        return Integer;
+    case QMetaType::ULongLong: return Integer;
     case QMetaType::Double:
-    case QMetaType::Float:
-        return Float;
-    case QMetaType::QByteArray:
-        return Blob;
-    default:
-        return Text;
+    case QMetaType::Float: return Float;
+    case QMetaType::QByteArray: return Blob;
+    default: return Text;
     }
 }
 
@@ -176,15 +167,9 @@ void RowStore::setValue(int row, int column, const QVariant &value)
     const Kind kind = kindOf(value);
     c.kinds[std::size_t(row)] = kind;
     switch (kind) {
-    case Null:
-        cell = 0;
-        break;
-    case Integer:
-        cell = value.toLongLong();
-        break;
-    case Float:
-        cell = std::bit_cast<qint64>(value.toDouble());
-        break;
+    case Null: cell = 0; break;
+    case Integer: cell = value.toLongLong(); break;
+    case Float: cell = std::bit_cast<qint64>(value.toDouble()); break;
     case Blob:
     case Text: {
         // A replaced text leaves its old bytes behind; edits are few next to the rows read.

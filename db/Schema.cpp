@@ -21,7 +21,8 @@ void createDatabase(const QString &path)
     const QString schema = QString::fromUtf8(file.readAll());
 
     sqlite3 *handle = nullptr;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int rc
+        = sqlite3_open_v2(path.toUtf8().constData(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     struct Closer
     {
         sqlite3 *handle;

@@ -27,15 +27,9 @@ void Statement::bind(int index, const QVariant &value)
 {
     int rc = SQLITE_OK;
     switch (RowStore::kindOf(value)) {
-    case RowStore::Null:
-        rc = sqlite3_bind_null(m_statement, index);
-        break;
-    case RowStore::Integer:
-        rc = sqlite3_bind_int64(m_statement, index, value.toLongLong());
-        break;
-    case RowStore::Float:
-        rc = sqlite3_bind_double(m_statement, index, value.toDouble());
-        break;
+    case RowStore::Null: rc = sqlite3_bind_null(m_statement, index); break;
+    case RowStore::Integer: rc = sqlite3_bind_int64(m_statement, index, value.toLongLong()); break;
+    case RowStore::Float: rc = sqlite3_bind_double(m_statement, index, value.toDouble()); break;
     case RowStore::Blob: {
         const QByteArray bytes = value.toByteArray();
         rc = sqlite3_bind_blob64(m_statement, index, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT);
@@ -43,7 +37,8 @@ void Statement::bind(int index, const QVariant &value)
     }
     case RowStore::Text: {
         const QByteArray text = RowStore::textOf(value);
-        rc = sqlite3_bind_text64(m_statement, index, text.constData(), sqlite3_uint64(text.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+        rc = sqlite3_bind_text64(m_statement, index, text.constData(), sqlite3_uint64(text.size()), SQLITE_TRANSIENT,
+                                 SQLITE_UTF8);
         break;
     }
     }
@@ -63,10 +58,8 @@ bool Statement::bind(const QString &name, const QVariant &value)
 bool Statement::step()
 {
     switch (sqlite3_step(m_statement)) {
-    case SQLITE_ROW:
-        return true;
-    case SQLITE_DONE:
-        return false;
+    case SQLITE_ROW: return true;
+    case SQLITE_DONE: return false;
     default: {
         // The statement's own error text, kept before reset clears it.
         const QString message = QString::fromUtf8(sqlite3_errmsg(m_handle));
@@ -100,18 +93,15 @@ int Statement::columnCount() const
 QVariant Statement::column(int index) const
 {
     switch (sqlite3_column_type(m_statement, index)) {
-    case SQLITE_INTEGER:
-        return qlonglong(sqlite3_column_int64(m_statement, index));
-    case SQLITE_FLOAT:
-        return sqlite3_column_double(m_statement, index);
+    case SQLITE_INTEGER: return qlonglong(sqlite3_column_int64(m_statement, index));
+    case SQLITE_FLOAT: return sqlite3_column_double(m_statement, index);
     case SQLITE_TEXT:
         return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_statement, index)),
                                  sqlite3_column_bytes(m_statement, index));
     case SQLITE_BLOB:
         return QByteArray(static_cast<const char *>(sqlite3_column_blob(m_statement, index)),
                           sqlite3_column_bytes(m_statement, index));
-    default:
-        return {};
+    default: return {};
     }
 }
 

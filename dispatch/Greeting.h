@@ -5,18 +5,21 @@
 class MailMessage;
 
 // What one message of a run is made of, as read for that customer.
-struct MailText {
+struct MailText
+{
     QString subject;
     QString content;
 };
 
-struct Recipient {
+struct Recipient
+{
     qint64 id = 0;
     QString name;
     QString address;
 };
 
-struct SenderBoxes {
+struct SenderBoxes
+{
     QString name;
     QString address;
 };

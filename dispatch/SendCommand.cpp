@@ -20,8 +20,7 @@ bool mailExists(Database &connection, const QString &mailChoice)
 } // namespace
 
 std::optional<QString> sendCommandRefusal(const RecordView &customers, const RecordView &mails,
-                                          const RecordView &settings, const QString &mailChoice,
-                                          Database &connection)
+                                          const RecordView &settings, const QString &mailChoice, Database &connection)
 {
     if (customers.recordCount() < 1 || mails.recordCount() < 1 || settings.recordCount() < 1)
         return QStringLiteral("请先输入邮箱帐号、邮件、客户信息。");

@@ -1,11 +1,11 @@
 #include "SendRun.h"
 
 #include "Database.h"
-#include "Statement.h"
+#include "Error.h"
 #include "Greeting.h"
 #include "MailMessage.h"
 #include "SmtpSession.h"
-#include "Error.h"
+#include "Statement.h"
 
 #include <QDateTime>
 

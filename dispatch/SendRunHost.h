@@ -8,12 +8,14 @@
 class SendRunHost
 {
 public:
-    struct Account {
+    struct Account
+    {
         QString server;
         QString userName;
         QString password;
     };
-    struct Sender {
+    struct Sender
+    {
         QString name;
         QString address;
     };
@@ -25,10 +27,10 @@ public:
     virtual void runStarted() = 0;
     virtual void runEnded() = 0;
 
-    virtual QString chosenMail() = 0;   // the text of the mail choice list
-    virtual QString chosenPause() = 0;  // the text of the pause list
-    virtual Account accountBoxes() = 0;      // the account boxes, as they show it now
-    virtual Sender senderBoxes() = 0;        // the sender boxes, as they show it now
+    virtual QString chosenMail() = 0; // the text of the mail choice list
+    virtual QString chosenPause() = 0; // the text of the pause list
+    virtual Account accountBoxes() = 0; // the account boxes, as they show it now
+    virtual Sender senderBoxes() = 0; // the sender boxes, as they show it now
     virtual QString dateTimeText(const QDateTime &moment) = 0;
 
     // The customer the run is at becomes the customer grid's current row.

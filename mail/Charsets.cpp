@@ -25,16 +25,11 @@ HeaderCharset headerCharsetFor(const QLocale &locale)
         if (locale.territory() == QLocale::China)
             return {QStringLiteral("GB2312"), "CP936"};
         return {QStringLiteral("Big5"), "CP950"};
-    case QLocale::Japanese:
-        return {QStringLiteral("ISO-2022-JP"), "ISO-2022-JP"};
-    case QLocale::Korean:
-        return {QStringLiteral("csEUCKR"), "CP949"};
-    case QLocale::Russian:
-        return {QStringLiteral("KOI8-R"), "KOI8-R"};
-    case QLocale::Ukrainian:
-        return {QStringLiteral("windows-1251"), "CP1251"};
-    default:
-        return {QStringLiteral("UTF-8"), "UTF-8"};
+    case QLocale::Japanese: return {QStringLiteral("ISO-2022-JP"), "ISO-2022-JP"};
+    case QLocale::Korean: return {QStringLiteral("csEUCKR"), "CP949"};
+    case QLocale::Russian: return {QStringLiteral("KOI8-R"), "KOI8-R"};
+    case QLocale::Ukrainian: return {QStringLiteral("windows-1251"), "CP1251"};
+    default: return {QStringLiteral("UTF-8"), "UTF-8"};
     }
 }
 

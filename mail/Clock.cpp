@@ -16,8 +16,8 @@ public:
         if (now == std::time_t(-1) || !localtime_r(&now, &local))
             return QDateTime();
         return QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
-                         QTime(local.tm_hour, local.tm_min, qMin(local.tm_sec, 59)),
-                         Qt::OffsetFromUTC, int(local.tm_gmtoff));
+                         QTime(local.tm_hour, local.tm_min, qMin(local.tm_sec, 59)), Qt::OffsetFromUTC,
+                         int(local.tm_gmtoff));
     }
 };
 
@@ -35,8 +35,8 @@ QString dateHeaderValue(const QDateTime &moment)
         throw MailError(QStringLiteral("Failed attempting to retrieve time zone information."));
 
     static const char *const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-    static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static const char *const months[]
+        = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const QDate date = moment.date();
     const QTime time = moment.time();
     const int offset = moment.offsetFromUtc();

@@ -50,7 +50,8 @@ public:
                 m_bytes.append(char(c.unicode()));
                 continue;
             }
-            const qsizetype length = c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate() ? 2 : 1;
+            const qsizetype length
+                = c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate() ? 2 : 1;
             m_bytes += encoder.encode(QStringView(text).mid(i, length));
             i += length - 1;
         }
@@ -134,10 +135,7 @@ private:
         return false;
     }
 
-    void writePlain(qsizetype from, qsizetype to)
-    {
-        m_out += QLatin1StringView(m_converted.bytes(from, to));
-    }
+    void writePlain(qsizetype from, qsizetype to) { m_out += QLatin1StringView(m_converted.bytes(from, to)); }
 
     // The bytes of the characters from one unit to another as one encoded word must hold them.
     QByteArray chunkBytes(qsizetype from, qsizetype to) const

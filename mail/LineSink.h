@@ -37,9 +37,7 @@ public:
     {
         QByteArray bytes;
         switch (encoding) {
-        case TextEncoding::Utf8:
-            bytes = line.toUtf8();
-            break;
+        case TextEncoding::Utf8: bytes = line.toUtf8(); break;
         case TextEncoding::Ascii:
         case TextEncoding::Latin1: {
             const char16_t limit = encoding == TextEncoding::Ascii ? 127 : 255;

@@ -1,8 +1,8 @@
 #include "MailMessage.h"
 
 #include "Charsets.h"
-#include "MailErrors.h"
 #include "HeaderCoding.h"
+#include "MailErrors.h"
 #include "SmtpReply.h"
 
 namespace {

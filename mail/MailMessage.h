@@ -2,8 +2,8 @@
 
 #include "Charsets.h"
 #include "Clock.h"
-#include "MailAddress.h"
 #include "HeaderList.h"
+#include "MailAddress.h"
 
 #include <QLocale>
 #include <QString>

@@ -105,15 +105,15 @@ void AbortSignal::raise() noexcept
 {
     m_raised.store(true);
     const std::uint64_t one = 1;
-    if (m_fd >= 0)
-        [[maybe_unused]] const auto written = ::write(m_fd, &one, sizeof one);
+    if (m_fd >= 0) [[maybe_unused]]
+        const auto written = ::write(m_fd, &one, sizeof one);
 }
 
 void AbortSignal::reset() noexcept
 {
     std::uint64_t count = 0;
-    if (m_fd >= 0)
-        [[maybe_unused]] const auto read = ::read(m_fd, &count, sizeof count);
+    if (m_fd >= 0) [[maybe_unused]]
+        const auto read = ::read(m_fd, &count, sizeof count);
     m_raised.store(false);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "SmtpReply.h"
 #include "LineSink.h"
+#include "SmtpReply.h"
 
 #include <QByteArray>
 #include <QString>

@@ -31,8 +31,10 @@ QStringList authMechanisms(const QStringList &capabilities)
         if (line.size() < 5 || !line.startsWith(QLatin1String("AUTH"), Qt::CaseInsensitive)
             || (line.at(4) != QLatin1Char(' ') && line.at(4) != QLatin1Char('=')))
             continue;
-        const QStringList words =
-            line.mid(4).toUpper().replace(QLatin1Char('='), QLatin1Char(' ')).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QStringList words = line.mid(4)
+                                      .toUpper()
+                                      .replace(QLatin1Char('='), QLatin1Char(' '))
+                                      .split(QLatin1Char(' '), Qt::SkipEmptyParts);
         for (const QString &word : words) {
             if (!mechanisms.contains(word))
                 mechanisms.append(word);

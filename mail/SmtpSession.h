@@ -1,7 +1,7 @@
 #pragma once
 
-#include "SmtpReply.h"
 #include "SmtpConnection.h"
+#include "SmtpReply.h"
 
 #include <QList>
 #include <QString>

@@ -32,19 +32,38 @@ namespace {
 DateKind builtInKind(int id)
 {
     switch (id) {
-    case 14: case 15: case 16: case 17:
-    case 27: case 28: case 29: case 30: case 31: case 36:
-    case 50: case 51: case 52: case 53: case 54: case 57: case 58:
-        return DateKind::Date;
-    case 18: case 19: case 20: case 21:
-    case 32: case 33: case 34: case 35:
-    case 45: case 46: case 47:
-    case 55: case 56:
-        return DateKind::Time;
-    case 22:
-        return DateKind::DateTime;
-    default:
-        return DateKind::None;
+    case 14:
+    case 15:
+    case 16:
+    case 17:
+    case 27:
+    case 28:
+    case 29:
+    case 30:
+    case 31:
+    case 36:
+    case 50:
+    case 51:
+    case 52:
+    case 53:
+    case 54:
+    case 57:
+    case 58: return DateKind::Date;
+    case 18:
+    case 19:
+    case 20:
+    case 21:
+    case 32:
+    case 33:
+    case 34:
+    case 35:
+    case 45:
+    case 46:
+    case 47:
+    case 55:
+    case 56: return DateKind::Time;
+    case 22: return DateKind::DateTime;
+    default: return DateKind::None;
     }
 }
 
@@ -127,14 +146,10 @@ QString serialDateText(double serial, DateKind kind, bool date1904)
     }
     const QTime time = QTime(0, 0).addSecs(static_cast<int>(seconds));
     switch (kind) {
-    case DateKind::Date:
-        return date.toString(u"yyyy-MM-dd");
-    case DateKind::Time:
-        return time.toString(u"HH:mm:ss");
-    case DateKind::DateTime:
-        return date.toString(u"yyyy-MM-dd") + u' ' + time.toString(u"HH:mm:ss");
-    case DateKind::None:
-        break;
+    case DateKind::Date: return date.toString(u"yyyy-MM-dd");
+    case DateKind::Time: return time.toString(u"HH:mm:ss");
+    case DateKind::DateTime: return date.toString(u"yyyy-MM-dd") + u' ' + time.toString(u"HH:mm:ss");
+    case DateKind::None: break;
     }
     return numberText(serial);
 }

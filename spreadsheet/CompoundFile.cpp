@@ -107,8 +107,8 @@ CompoundFile::CompoundFile(const QString &path, QByteArray data)
                 m_miniStream = chain(u32(entry + 0x74), size, false);
         } else if (type == streamObject) {
             const qsizetype nameLength = qMax(nameBytes / 2 - 1, 0);
-            m_streams.append({QString::fromUtf16(reinterpret_cast<const char16_t *>(entry), nameLength),
-                              u32(entry + 0x74), size});
+            m_streams.append(
+                {QString::fromUtf16(reinterpret_cast<const char16_t *>(entry), nameLength), u32(entry + 0x74), size});
         }
     }
     if (u32(header + 0x3C) < lastRegularSector)
@@ -117,9 +117,8 @@ CompoundFile::CompoundFile(const QString &path, QByteArray data)
 
 bool CompoundFile::hasStream(const QString &name) const
 {
-    return std::any_of(m_streams.cbegin(), m_streams.cend(), [&](const Entry &e) {
-        return e.name.compare(name, Qt::CaseInsensitive) == 0;
-    });
+    return std::any_of(m_streams.cbegin(), m_streams.cend(),
+                       [&](const Entry &e) { return e.name.compare(name, Qt::CaseInsensitive) == 0; });
 }
 
 QByteArray CompoundFile::stream(const QString &name) const

@@ -23,7 +23,8 @@ public:
     QByteArray stream(const QString &name) const;
 
 private:
-    struct Entry {
+    struct Entry
+    {
         QString name;
         quint32 start;
         quint64 size;

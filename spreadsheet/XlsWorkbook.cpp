@@ -19,7 +19,8 @@ constexpr quint16 recordWindow1 = 0x003D;
 constexpr quint16 recordBoundSheet = 0x0085;
 constexpr quint8 sheetTypeWorksheet = 0;
 
-struct Globals {
+struct Globals
+{
     bool encrypted = false;
     int activeTab = 0;
     QList<quint8> sheetTypes; // one per sheet tab, in tab order
@@ -77,26 +78,19 @@ public:
             const QByteArrayView body = m_records.at(i).body;
             bool fits = true;
             switch (m_records.at(i).type) {
-            case recordFormat:
-                fits = biff8 ? unicodeStringFits(body, 2, 2) : byteStringFits(body, 2, 1);
-                break;
+            case recordFormat: fits = biff8 ? unicodeStringFits(body, 2, 2) : byteStringFits(body, 2, 1); break;
             case recordLabel:
-            case recordRString:
-                fits = biff8 ? unicodeStringFits(body, 6, 2) : byteStringFits(body, 6, 2);
-                break;
-            case recordBoundSheet:
-                fits = biff8 ? unicodeStringFits(body, 6, 1) : byteStringFits(body, 6, 1);
-                break;
+            case recordRString: fits = biff8 ? unicodeStringFits(body, 6, 2) : byteStringFits(body, 6, 2); break;
+            case recordBoundSheet: fits = biff8 ? unicodeStringFits(body, 6, 1) : byteStringFits(body, 6, 1); break;
             case recordDimension:
                 fits = body.size() >= (biff8 ? 14 : 10)
-                       && (biff8 ? qFromLittleEndian<quint32>(body.data() + 4) : quint32(qFromLittleEndian<quint16>(body.data() + 2))) <= 65536
-                       && qFromLittleEndian<quint16>(body.data() + (biff8 ? 10 : 6)) <= 256;
+                    && (biff8 ? qFromLittleEndian<quint32>(body.data() + 4)
+                              : quint32(qFromLittleEndian<quint16>(body.data() + 2)))
+                        <= 65536
+                    && qFromLittleEndian<quint16>(body.data() + (biff8 ? 10 : 6)) <= 256;
                 break;
-            case recordSst:
-                fits = stringTableFits(i);
-                break;
-            default:
-                break;
+            case recordSst: fits = stringTableFits(i); break;
+            default: break;
             }
             if (!fits)
                 return false;
@@ -114,7 +108,8 @@ private:
     static constexpr quint16 recordSst = 0x00FC;
     static constexpr quint16 recordContinue = 0x003C;
 
-    struct Record {
+    struct Record
+    {
         quint16 type;
         QByteArrayView body;
     };
@@ -131,7 +126,8 @@ private:
     // The head of a Unicode string: length (1 or 2 bytes), option flags, and the counts of
     // formatting runs and extra data when the flags announce them. Then come the characters (one
     // or two bytes each), the runs and the extra data.
-    struct StringHead {
+    struct StringHead
+    {
         qsizetype characters;
         quint8 flags;
         qsizetype trailing; // bytes of runs and extra data after the characters
@@ -251,8 +247,7 @@ XlsWorkbook::XlsWorkbook(const QString &path, const CompoundFile &file)
     }
     unsigned sheetCount = 0;
     freexl_get_info(m_handle, FREEXL_BIFF_SHEET_COUNT, &sheetCount);
-    if (sheetCount == 0 || activeWorksheet >= sheetCount
-        || freexl_select_active_worksheet(m_handle, 0) != FREEXL_OK
+    if (sheetCount == 0 || activeWorksheet >= sheetCount || freexl_select_active_worksheet(m_handle, 0) != FREEXL_OK
         || freexl_worksheet_dimensions(m_handle, &m_rows, &m_columns) != FREEXL_OK) {
         close();
         throw SpreadsheetError::damaged(path);
@@ -291,18 +286,14 @@ QString XlsWorkbook::cellText(int row, int column)
     if (!m_handle || freexl_get_cell_value(m_handle, row - 1, column - 1, &value) != FREEXL_OK)
         throw SpreadsheetError::damaged(m_path);
     switch (value.type) {
-    case FREEXL_CELL_INT:
-        return QString::number(value.value.int_value);
-    case FREEXL_CELL_DOUBLE:
-        return celltext::numberText(value.value.double_value);
+    case FREEXL_CELL_INT: return QString::number(value.value.int_value);
+    case FREEXL_CELL_DOUBLE: return celltext::numberText(value.value.double_value);
     case FREEXL_CELL_TEXT:
     case FREEXL_CELL_SST_TEXT:
     case FREEXL_CELL_DATE:
     case FREEXL_CELL_DATETIME:
-    case FREEXL_CELL_TIME:
-        return QString::fromUtf8(value.value.text_value);
-    default:
-        return {};
+    case FREEXL_CELL_TIME: return QString::fromUtf8(value.value.text_value);
+    default: return {};
     }
 }
 

@@ -22,6 +22,6 @@ private:
     QString m_path;
     const void *m_handle = nullptr;
     int m_usedRowCount = 1;
-    unsigned m_rows = 0;        // of the active sheet
+    unsigned m_rows = 0; // of the active sheet
     unsigned short m_columns = 0;
 };

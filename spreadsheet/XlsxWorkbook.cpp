@@ -16,7 +16,8 @@ constexpr qint64 maxPartSize = 64 * 1024 * 1024;
 // A worksheet's rows; a row numbered beyond is damage.
 constexpr int maxRows = 1048576;
 
-struct Relationship {
+struct Relationship
+{
     QString id;
     QString type;
     QString target;
@@ -126,8 +127,7 @@ XlsxWorkbook::XlsxWorkbook(const QString &path)
         while (!xml.atEnd() && !xml.hasError()) {
             if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"Relationship"
                 && attribute(xml, "TargetMode") != u"External")
-                list.append({attribute(xml, "Id"), attribute(xml, "Type"),
-                             resolve(folder, attribute(xml, "Target"))});
+                list.append({attribute(xml, "Id"), attribute(xml, "Type"), resolve(folder, attribute(xml, "Target"))});
         }
         if (xml.hasError())
             fail();
@@ -376,8 +376,8 @@ void XlsxWorkbook::readCell(int &column)
     const QString type = attribute(m_sheet, "t");
     Cell cell{column,
               type.isEmpty() || type == u"n" ? CellType::Number
-              : type == u"s"                 ? CellType::SharedString
-              : type == u"b"                 ? CellType::Boolean
+                  : type == u"s"             ? CellType::SharedString
+                  : type == u"b"             ? CellType::Boolean
                                              : CellType::Text,
               attribute(m_sheet, "s").toInt(), QString()};
     while (m_sheet.readNextStartElement()) {
@@ -397,8 +397,7 @@ QString XlsxWorkbook::text(const Cell &cell) const
         return {};
     bool ok = true;
     switch (cell.type) {
-    case CellType::Text:
-        return cell.value;
+    case CellType::Text: return cell.value;
     case CellType::Boolean:
         return cell.value == u"0" || cell.value == u"false" ? QStringLiteral("FALSE") : QStringLiteral("TRUE");
     case CellType::SharedString: {
@@ -412,7 +411,7 @@ QString XlsxWorkbook::text(const Cell &cell) const
         if (!ok)
             fail();
         const auto kind = cell.style >= 0 && cell.style < m_styleKinds.size() ? m_styleKinds.at(cell.style)
-                                                                               : celltext::DateKind::None;
+                                                                              : celltext::DateKind::None;
         return kind == celltext::DateKind::None ? celltext::numberText(number)
                                                 : celltext::serialDateText(number, kind, m_date1904);
     }

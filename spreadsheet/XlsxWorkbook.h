@@ -29,7 +29,8 @@ public:
 
 private:
     enum class CellType { Number, SharedString, Text, Boolean };
-    struct Cell {
+    struct Cell
+    {
         int column;
         CellType type;
         int style;

@@ -25,14 +25,10 @@ public:
                   QStyleHintReturn *returnData) const override
     {
         switch (hint) {
-        case SH_ToolTip_WakeUpDelay:
-            return hintDelayMs;
-        case SH_LineEdit_PasswordCharacter:
-            return passwordCharacter.unicode();
-        case SH_LineEdit_PasswordMaskDelay:
-            return 0;
-        default:
-            return QProxyStyle::styleHint(hint, option, widget, returnData);
+        case SH_ToolTip_WakeUpDelay: return hintDelayMs;
+        case SH_LineEdit_PasswordCharacter: return passwordCharacter.unicode();
+        case SH_LineEdit_PasswordMaskDelay: return 0;
+        default: return QProxyStyle::styleHint(hint, option, widget, returnData);
         }
     }
 };
@@ -87,9 +83,9 @@ void install()
     if (qobject_cast<WindowStyle *>(QApplication::style()))
         return;
     QApplication::setStyle(new WindowStyle(QApplication::style()->name()));
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
-                                QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(
+        QStringLiteral("MS Sans Serif"),
+        {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("DejaVu Sans")});
 }
 
 } // namespace appearance

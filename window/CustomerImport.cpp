@@ -3,8 +3,8 @@
 #include "Workbook.h"
 
 #include "Database.h"
-#include "ImportStatement.h"
 #include "DatabaseError.h"
+#include "ImportStatement.h"
 #include "MessageBoxes.h"
 
 #include <QSqlDatabase>

@@ -16,8 +16,7 @@ void showEscapedError(QWidget *parent, std::exception_ptr error);
 void runHandler(QWidget *parent, const std::function<void()> &handler);
 
 // The handler wrapped for connect(): arguments of the signal are dropped.
-template <class Handler>
-auto guarded(QWidget *parent, Handler handler)
+template <class Handler> auto guarded(QWidget *parent, Handler handler)
 {
     return [parent, handler](auto &&...) { runHandler(parent, handler); };
 }

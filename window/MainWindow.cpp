@@ -2,18 +2,18 @@
 
 #include "ui_MainWindow.h"
 
-#include "SendCommand.h"
-#include "SendRun.h"
-#include "SmtpSession.h"
+#include "Appearance.h"
+#include "ColumnList.h"
+#include "CustomerImport.h"
+#include "DateTimeText.h"
 #include "Error.h"
 #include "Handlers.h"
 #include "MessageBoxes.h"
-#include "Appearance.h"
-#include "ColumnList.h"
-#include "DateTimeText.h"
 #include "OnWindowThread.h"
+#include "SendCommand.h"
 #include "SendRecordBrowser.h"
-#include "CustomerImport.h"
+#include "SendRun.h"
+#include "SmtpSession.h"
 
 #include <QCloseEvent>
 #include <QScreen>
@@ -51,7 +51,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     setUpData();
     m_browser = std::make_unique<SendRecordBrowser>(
-        *customerSource, *mailSource, *sendRecords, SendRecordBrowser::Page{ui->customerFilter, ui->mailFilter, ui->recordCount});
+        *customerSource, *mailSource, *sendRecords,
+        SendRecordBrowser::Page{ui->customerFilter, ui->mailFilter, ui->recordCount});
     bindControls();
     connectHandlers();
     open();
@@ -187,8 +188,8 @@ void MainWindow::showDateTime()
 
 void MainWindow::send()
 {
-    if (const auto refusal = sendCommandRefusal(*customers, *mails, *account,
-                                                ui->mailChoice->currentText(), *database)) {
+    if (const auto refusal
+        = sendCommandRefusal(*customers, *mails, *account, ui->mailChoice->currentText(), *database)) {
         boxes::showMessage(this, *refusal);
         return;
     }
@@ -267,8 +268,8 @@ void MainWindow::showSendRecord(qint64 key, qint64 customerId, qint64 mailId, co
         if (!sendRecords->isActive())
             return;
         QVariantList values(sendRecords->fields().size());
-        const std::pair<const char16_t *, QVariant> columns[] = {
-            {u"客户ID", customerId}, {u"邮件ID", mailId}, {u"发送日期", sendDate}};
+        const std::pair<const char16_t *, QVariant> columns[]
+            = {{u"客户ID", customerId}, {u"邮件ID", mailId}, {u"发送日期", sendDate}};
         for (const auto &[name, value] : columns) {
             const int index = sendRecords->fieldIndex(QString::fromUtf16(name));
             if (index >= 0)
@@ -332,7 +333,9 @@ void MainWindow::importCustomers()
 {
     if (!openDialog->execute())
         return;
-    CustomerImport(*importStatement, [this] { ui->customerNavigator->click(RecordNavigator::Refresh); }, this).run(openDialog->fileName);
+    CustomerImport(
+        *importStatement, [this] { ui->customerNavigator->click(RecordNavigator::Refresh); }, this)
+        .run(openDialog->fileName);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

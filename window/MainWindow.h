@@ -1,11 +1,11 @@
 #pragma once
 
 #include "Database.h"
-#include "RecordView.h"
 #include "ImportStatement.h"
+#include "OpenDialog.h"
+#include "RecordView.h"
 #include "SendRunHost.h"
 #include "ViewSource.h"
-#include "OpenDialog.h"
 
 #include <QWidget>
 
@@ -33,7 +33,7 @@ public:
     std::unique_ptr<RecordView> mails; // mail texts
     std::unique_ptr<RecordView> sendRecords; // send records
     std::unique_ptr<RecordView> account; // the mail account
-    std::unique_ptr<ImportStatement> importStatement;     // the customer import's insert
+    std::unique_ptr<ImportStatement> importStatement; // the customer import's insert
     std::unique_ptr<ViewSource> customerSource;
     std::unique_ptr<ViewSource> mailSource;
     std::unique_ptr<ViewSource> sendRecordSource;

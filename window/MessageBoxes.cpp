@@ -9,7 +9,8 @@
 namespace boxes {
 namespace {
 
-struct State {
+struct State
+{
     QString title;
     bool recording = false;
     QList<ShownBox> shown;
@@ -73,8 +74,8 @@ bool confirm(QWidget *parent, const QString &question)
     bool answer = false;
     if (record(ShownBox::Kind::Confirm, question, &answer))
         return answer;
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question,
-                    QMessageBox::Ok | QMessageBox::Cancel, parent);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question, QMessageBox::Ok | QMessageBox::Cancel,
+                    parent);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok;

@@ -23,7 +23,8 @@ bool confirm(QWidget *parent, const QString &question);
 
 // Test seam: while recording, no box is shown; each is appended to the log instead, and a
 // confirmation takes the next queued answer (OK when none is queued).
-struct ShownBox {
+struct ShownBox
+{
     enum class Kind { Message, Error, Confirm };
     Kind kind;
     QString caption;

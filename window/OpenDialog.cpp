@@ -7,7 +7,8 @@
 
 namespace {
 
-struct Answers {
+struct Answers
+{
     QQueue<std::optional<QString>> queued;
     QStringList offered;
 };

@@ -10,7 +10,10 @@ class QWidget;
 class OpenDialog
 {
 public:
-    explicit OpenDialog(QWidget *owner = nullptr) : m_owner(owner) {}
+    explicit OpenDialog(QWidget *owner = nullptr)
+        : m_owner(owner)
+    {
+    }
 
     QString filter;
     // The chosen file's full path, after Execute returned true.

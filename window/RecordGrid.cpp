@@ -1,8 +1,8 @@
 #include "RecordGrid.h"
 
+#include "Appearance.h"
 #include "DatabaseError.h"
 #include "MessageBoxes.h"
-#include "Appearance.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -193,10 +193,13 @@ void RecordGrid::currentChanged(const QModelIndex &current, const QModelIndex &p
             view->setCurrentRow(target.row());
     } catch (...) {
         // The record could not be saved: the grid stays on it, and the error goes on to the box.
-        QMetaObject::invokeMethod(this, [this] {
-            if (RecordView *view = openView())
-                followCurrentRow(view->currentRow());
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (RecordView *view = openView())
+                    followCurrentRow(view->currentRow());
+            },
+            Qt::QueuedConnection);
         throw;
     }
 }
@@ -227,9 +230,7 @@ void RecordGrid::keyPressEvent(QKeyEvent *event)
     }
     if (editing && plain) {
         switch (event->key()) {
-        case Qt::Key_Insert:
-            view->insert();
-            return;
+        case Qt::Key_Insert: view->insert(); return;
         case Qt::Key_Down:
             if (view->currentRow() >= view->recordCount() - 1) {
                 if (!untouchedInsert)
@@ -249,8 +250,7 @@ void RecordGrid::keyPressEvent(QKeyEvent *event)
                 return;
             }
             break;
-        default:
-            break;
+        default: break;
         }
     }
     QTableView::keyPressEvent(event);

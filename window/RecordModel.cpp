@@ -30,9 +30,7 @@ QIcon indicator(RecordView::State state)
         painter.drawLine(QPointF(1.5, 3), QPointF(8.5, 7));
         painter.drawLine(QPointF(1.5, 7), QPointF(8.5, 3));
         break;
-    default:
-        painter.drawPolygon(QPolygonF({QPointF(3, 1), QPointF(8, 5), QPointF(3, 9)}));
-        break;
+    default: painter.drawPolygon(QPolygonF({QPointF(3, 1), QPointF(8, 5), QPointF(3, 9)})); break;
     }
     return QIcon(pixmap);
 }
@@ -123,14 +121,12 @@ int RecordModel::columnCount(const QModelIndex &parent) const
 QString RecordModel::cellText(const Field &field, const QVariant &value)
 {
     switch (field.kind) {
-    case FieldKind::Memo:
-        return value.isNull() ? QStringLiteral("(WideMemo)") : QStringLiteral("(WIDEMEMO)");
+    case FieldKind::Memo: return value.isNull() ? QStringLiteral("(WideMemo)") : QStringLiteral("(WIDEMEMO)");
     case FieldKind::DateTime: {
         const QDateTime moment = value.toDateTime();
         return moment.isValid() ? formatGridDateTime(moment) : value.toString();
     }
-    default:
-        return value.toString();
+    default: return value.toString();
     }
 }
 
@@ -140,8 +136,7 @@ QVariant RecordModel::data(const QModelIndex &index, int role) const
     if (!field || index.row() >= m_rows)
         return {};
     switch (role) {
-    case Qt::DisplayRole:
-        return cellText(*field, view()->value(index.row(), index.column()));
+    case Qt::DisplayRole: return cellText(*field, view()->value(index.row(), index.column()));
     case Qt::EditRole: {
         const QVariant value = view()->value(index.row(), index.column());
         return field->kind == FieldKind::DateTime ? QVariant(cellText(*field, value)) : value;
@@ -150,13 +145,10 @@ QVariant RecordModel::data(const QModelIndex &index, int role) const
         switch (field->kind) {
         case FieldKind::AutoIncrement:
         case FieldKind::Integer:
-        case FieldKind::Float:
-            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
-        default:
-            return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+        case FieldKind::Float: return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        default: return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
         }
-    default:
-        return {};
+    default: return {};
     }
 }
 

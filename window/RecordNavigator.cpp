@@ -1,8 +1,8 @@
 #include "RecordNavigator.h"
 
+#include "Appearance.h"
 #include "Handlers.h"
 #include "MessageBoxes.h"
-#include "Appearance.h"
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -48,12 +48,8 @@ QIcon glyph(RecordNavigator::Button button)
         p.drawRect(QRectF(3, 3, 2, 10));
         p.drawPolygon(left.translated(2, 0));
         break;
-    case RecordNavigator::Prior:
-        p.drawPolygon(left);
-        break;
-    case RecordNavigator::Next:
-        p.drawPolygon(right);
-        break;
+    case RecordNavigator::Prior: p.drawPolygon(left); break;
+    case RecordNavigator::Next: p.drawPolygon(right); break;
     case RecordNavigator::Last:
         p.drawPolygon(right.translated(-2, 0));
         p.drawRect(QRectF(11, 3, 2, 10));
@@ -62,12 +58,8 @@ QIcon glyph(RecordNavigator::Button button)
         p.drawRect(QRectF(7, 3, 2, 10));
         p.drawRect(QRectF(3, 7, 10, 2));
         break;
-    case RecordNavigator::Delete:
-        p.drawRect(QRectF(3, 7, 10, 2));
-        break;
-    case RecordNavigator::Edit:
-        p.drawPolygon(QPolygonF({QPointF(3, 11), QPointF(8, 5), QPointF(13, 11)}));
-        break;
+    case RecordNavigator::Delete: p.drawRect(QRectF(3, 7, 10, 2)); break;
+    case RecordNavigator::Edit: p.drawPolygon(QPolygonF({QPointF(3, 11), QPointF(8, 5), QPointF(13, 11)})); break;
     case RecordNavigator::Post:
         p.setPen(QPen(Qt::black, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.setBrush(Qt::NoBrush);
@@ -182,45 +174,25 @@ void RecordNavigator::click(RecordNavigator::Button button)
     if (!view || !view->isActive())
         return;
     switch (button) {
-    case RecordNavigator::Cancel:
-        view->cancel();
-        return;
+    case RecordNavigator::Cancel: view->cancel(); return;
     case RecordNavigator::Delete:
         if (boxes::confirm(this, QStringLiteral("Delete record?")))
             view->remove();
         return;
-    case RecordNavigator::Edit:
-        view->edit();
-        return;
-    default:
-        break;
+    case RecordNavigator::Edit: view->edit(); return;
+    default: break;
     }
     // Every other action saves or moves: what is typed into a bound control goes to the record first.
     m_source->updateRecord();
     switch (button) {
-    case RecordNavigator::First:
-        view->first();
-        break;
-    case RecordNavigator::Prior:
-        view->prior();
-        break;
-    case RecordNavigator::Next:
-        view->next();
-        break;
-    case RecordNavigator::Last:
-        view->last();
-        break;
-    case RecordNavigator::Insert:
-        view->insert();
-        break;
-    case RecordNavigator::Post:
-        view->post();
-        break;
-    case RecordNavigator::Refresh:
-        view->refresh();
-        break;
-    default:
-        break;
+    case RecordNavigator::First: view->first(); break;
+    case RecordNavigator::Prior: view->prior(); break;
+    case RecordNavigator::Next: view->next(); break;
+    case RecordNavigator::Last: view->last(); break;
+    case RecordNavigator::Insert: view->insert(); break;
+    case RecordNavigator::Post: view->post(); break;
+    case RecordNavigator::Refresh: view->refresh(); break;
+    default: break;
     }
 }
 
@@ -258,18 +230,13 @@ void RecordNavigator::setFocusedButton(int index)
 void RecordNavigator::keyPressEvent(QKeyEvent *event)
 {
     switch (event->key()) {
-    case Qt::Key_Left:
-        setFocusedButton(qMax(m_focused - 1, 0));
-        return;
-    case Qt::Key_Right:
-        setFocusedButton(qMin(m_focused + 1, int(m_buttons.size()) - 1));
-        return;
+    case Qt::Key_Left: setFocusedButton(qMax(m_focused - 1, 0)); return;
+    case Qt::Key_Right: setFocusedButton(qMin(m_focused + 1, int(m_buttons.size()) - 1)); return;
     case Qt::Key_Space:
         if (m_buttons[m_focused]->isEnabled())
             click(RecordNavigator::Button(m_focused));
         return;
-    default:
-        QWidget::keyPressEvent(event);
+    default: QWidget::keyPressEvent(event);
     }
 }
 

@@ -1,7 +1,7 @@
 #include "SendRecordBrowser.h"
 
-#include "RecordView.h"
 #include "ColumnList.h"
+#include "RecordView.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -33,7 +33,7 @@ QString combinedStatement(const QString &customer, const QString &mail)
 } // namespace
 
 SendRecordBrowser::SendRecordBrowser(ViewSource &customers, ViewSource &mails, RecordView &sendRecords,
-                                       const Page &page)
+                                     const Page &page)
     : m_customers(customers)
     , m_mails(mails)
     , m_sendRecords(sendRecords)
@@ -79,14 +79,14 @@ void SendRecordBrowser::customerFilterPicked()
 {
     const QString customer = m_page.customerFilter->currentText();
     requery(m_page.mailFilter->isEnabled() ? combinedStatement(customer, m_page.mailFilter->currentText())
-                                          : customerStatement(customer));
+                                           : customerStatement(customer));
 }
 
 void SendRecordBrowser::mailFilterPicked()
 {
     const QString mail = m_page.mailFilter->currentText();
     requery(m_page.customerFilter->isEnabled() ? combinedStatement(m_page.customerFilter->currentText(), mail)
-                                          : mailStatement(mail));
+                                               : mailStatement(mail));
 }
 
 void SendRecordBrowser::showRecordCount()

@@ -17,10 +17,11 @@ class ViewSource;
 class SendRecordBrowser
 {
 public:
-    struct Page {
+    struct Page
+    {
         QComboBox *customerFilter; // customer numbers
         QComboBox *mailFilter; // mail numbers
-        QLabel *recordCount;       // the count
+        QLabel *recordCount; // the count
     };
 
     // `customers`, `mails`: the sources of the views the lists are filled from; `sendRecords`: the

@@ -31,8 +31,7 @@ bool ViewSource::canModify() const
 
 bool ViewSource::editing() const
 {
-    return m_view
-        && (m_view->state() == RecordView::State::Editing || m_view->state() == RecordView::State::Inserting);
+    return m_view && (m_view->state() == RecordView::State::Editing || m_view->state() == RecordView::State::Inserting);
 }
 
 bool ViewSource::edit()

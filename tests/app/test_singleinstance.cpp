@@ -2,8 +2,8 @@
 #include "TestPaths.h"
 
 #include <QProcess>
-#include <QThread>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 

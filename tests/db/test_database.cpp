@@ -1,7 +1,7 @@
 #include "Database.h"
-#include "RecordView.h"
 #include "DatabaseError.h"
 #include "Printers.h"
+#include "RecordView.h"
 #include "TempDatabase.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "Database.h"
-#include "ImportStatement.h"
 #include "DatabaseError.h"
-#include "Stamp.h"
+#include "ImportStatement.h"
 #include "Printers.h"
+#include "Stamp.h"
 #include "TempDatabase.h"
 
 #include <QDateTime>
@@ -14,13 +14,15 @@ using testsupport::TempDatabase;
 
 namespace {
 
-const QString importStatement = QStringLiteral("insert into 客户表(客户名称,电子邮件地址,录入日期) values(:name,:address,now);");
+const QString importStatement
+    = QStringLiteral("insert into 客户表(客户名称,电子邮件地址,录入日期) values(:name,:address,now);");
 const QRegularExpression stampForm(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}$"));
 
 class ImportStatementTest : public ::testing::Test
 {
 protected:
-    ImportStatementTest() : connection(db.path())
+    ImportStatementTest()
+        : connection(db.path())
     {
         query.setDatabase(&connection);
         query.setSql(importStatement);
@@ -47,7 +49,8 @@ TEST_F(ImportStatementTest, InsertsTheBoundValuesStampedWithTheEnginesNow)
     run(QStringLiteral("李四"), QStringLiteral("li@example.com"));
     const QDateTime after = QDateTime::currentDateTime().addMSecs(1);
 
-    EXPECT_EQ(db.scalar(QStringLiteral("select group_concat(客户名称 || '<' || 电子邮件地址 || '>', ';') from 客户表")).toString(),
+    EXPECT_EQ(db.scalar(QStringLiteral("select group_concat(客户名称 || '<' || 电子邮件地址 || '>', ';') from 客户表"))
+                  .toString(),
               QStringLiteral("张三<zhang@example.com>;李四<li@example.com>"));
     const QString stamped = db.scalar(QStringLiteral("select 录入日期 from 客户表 where 客户名称 = '李四'")).toString();
     EXPECT_TRUE(stampForm.match(stamped).hasMatch()) << stamped.toStdString();
@@ -102,7 +105,8 @@ TEST(StatementText, NowIsTheEnginesLocalTimeOnlyAsABareWord)
 TEST(StatementText, ParameterNames)
 {
     EXPECT_EQ(parameterNames(importStatement), (QStringList{QStringLiteral("name"), QStringLiteral("address")}));
-    EXPECT_EQ(parameterNames(QStringLiteral("select ':x', a::int, :客户 from t where b = :客户")), QStringList{QStringLiteral("客户")});
+    EXPECT_EQ(parameterNames(QStringLiteral("select ':x', a::int, :客户 from t where b = :客户")),
+              QStringList{QStringLiteral("客户")});
 }
 
 TEST(Stamp, StoredTextRoundTrip)

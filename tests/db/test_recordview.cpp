@@ -1,8 +1,8 @@
 #include "Database.h"
-#include "RecordView.h"
 #include "DatabaseError.h"
-#include "Stamp.h"
 #include "Printers.h"
+#include "RecordView.h"
+#include "Stamp.h"
 #include "TempDatabase.h"
 
 #include <QDateTime>
@@ -32,7 +32,8 @@ QString errorOf(const std::function<void()> &operation)
 class Views : public ::testing::Test
 {
 protected:
-    Views() : connection(db.path())
+    Views()
+        : connection(db.path())
     {
         db.exec(QStringLiteral(
             "insert into 客户表(客户名称,电子邮件地址,录入日期) values"
@@ -52,7 +53,8 @@ protected:
         records.setCommandText(QStringLiteral("发送情况"));
         settings.setCommandType(RecordView::CommandType::Table);
         settings.setCommandText(QStringLiteral("设置"));
-        customers.beforePost = [this] { customers.setFieldValue(QStringLiteral("录入日期"), QDateTime::currentDateTime()); };
+        customers.beforePost
+            = [this] { customers.setFieldValue(QStringLiteral("录入日期"), QDateTime::currentDateTime()); };
         mails.beforePost = [this] { mails.setFieldValue(QStringLiteral("建立日期"), QDateTime::currentDateTime()); };
         connection.setConnected(true);
         for (RecordView *view : {&customers, &mails, &records, &settings})
@@ -75,7 +77,8 @@ TEST_F(Views, OpenMakesTheFirstRowCurrentAndReadsTheFields)
     EXPECT_EQ(customers.currentRow(), 0);
     EXPECT_FALSE(customers.eof());
     EXPECT_EQ(name(), QStringLiteral("张三"));
-    EXPECT_EQ(customers.fieldByName(QStringLiteral("录入日期")).toDateTime(), QDateTime(QDate(2026, 1, 1), QTime(8, 0)));
+    EXPECT_EQ(customers.fieldByName(QStringLiteral("录入日期")).toDateTime(),
+              QDateTime(QDate(2026, 1, 1), QTime(8, 0)));
 
     const struct
     {
@@ -138,8 +141,10 @@ TEST_F(Views, FieldNamesIgnoreTheCaseOfLatinLetters)
     EXPECT_EQ(customers.fieldByName(QStringLiteral("客户id")).toInt(), 1);
     EXPECT_EQ(settings.fieldIndex(QStringLiteral("smtp服务器")), 2);
     EXPECT_EQ(customers.fieldIndex(QStringLiteral("客户")), -1);
-    EXPECT_EQ(errorOf([&] { customers.fieldByName(QStringLiteral("电话")); }), QStringLiteral("Field '电话' not found"));
-    EXPECT_EQ(errorOf([&] { customers.setFieldValue(QStringLiteral("Phone"), 1); }), QStringLiteral("Field 'Phone' not found"));
+    EXPECT_EQ(errorOf([&] { customers.fieldByName(QStringLiteral("电话")); }),
+              QStringLiteral("Field '电话' not found"));
+    EXPECT_EQ(errorOf([&] { customers.setFieldValue(QStringLiteral("Phone"), 1); }),
+              QStringLiteral("Field 'Phone' not found"));
     EXPECT_EQ(customers.state(), RecordView::State::Browsing);
 }
 
@@ -171,10 +176,12 @@ TEST_F(Views, SavingStampsTheRowReplacingATypedDate)
     const QString text = stored(QStringLiteral("select 录入日期 from 客户表 where 客户ID = 2")).toString();
     EXPECT_GE(stamp::fromText(text), before);
     EXPECT_EQ(text.size(), 23) << text.toStdString();
-    EXPECT_EQ(stored(QStringLiteral("select 客户名称 from 客户表 where 客户ID = 2")).toString(), QStringLiteral("李四四"));
+    EXPECT_EQ(stored(QStringLiteral("select 客户名称 from 客户表 where 客户ID = 2")).toString(),
+              QStringLiteral("李四四"));
     EXPECT_EQ(customers.fieldByName(QStringLiteral("录入日期")).toDateTime(), stamp::fromText(text));
     // Only the row saved moves its stamp.
-    EXPECT_EQ(stored(QStringLiteral("select 录入日期 from 客户表 where 客户ID = 1")).toString(), QStringLiteral("2026-01-01 08:00:00.000"));
+    EXPECT_EQ(stored(QStringLiteral("select 录入日期 from 客户表 where 客户ID = 1")).toString(),
+              QStringLiteral("2026-01-01 08:00:00.000"));
 }
 
 TEST_F(Views, NewMailRowGetsItsNumberAndStampAndASecondSaveMovesTheStamp)
@@ -190,18 +197,21 @@ TEST_F(Views, NewMailRowGetsItsNumberAndStampAndASecondSaveMovesTheStamp)
     ASSERT_FALSE(first.isEmpty());
 
     const QDateTime stampedAt = stamp::fromText(first);
-    while (QDateTime::currentDateTime() <= stampedAt) {
-    }
+    while (QDateTime::currentDateTime() <= stampedAt) { }
     mails.setFieldValue(QStringLiteral("邮件内容"), QStringLiteral("正文"));
     mails.post();
-    EXPECT_GT(stamp::fromText(stored(QStringLiteral("select 建立日期 from 邮件表 where 邮件ID = 3")).toString()), stampedAt);
+    EXPECT_GT(stamp::fromText(stored(QStringLiteral("select 建立日期 from 邮件表 where 邮件ID = 3")).toString()),
+              stampedAt);
 }
 
 TEST_F(Views, FirstSavesAChangedPendingEditThroughBeforePost)
 {
     int beforePost = 0;
     const auto stampHook = customers.beforePost;
-    customers.beforePost = [&] { ++beforePost; stampHook(); };
+    customers.beforePost = [&] {
+        ++beforePost;
+        stampHook();
+    };
 
     customers.setCurrentRow(2);
     customers.setFieldValue(QStringLiteral("电子邮件地址"), QStringLiteral("wu@example.com"));
@@ -209,7 +219,8 @@ TEST_F(Views, FirstSavesAChangedPendingEditThroughBeforePost)
     EXPECT_EQ(beforePost, 1);
     EXPECT_EQ(customers.state(), RecordView::State::Browsing);
     EXPECT_EQ(customers.currentRow(), 0);
-    EXPECT_EQ(stored(QStringLiteral("select 电子邮件地址 from 客户表 where 客户ID = 3")).toString(), QStringLiteral("wu@example.com"));
+    EXPECT_EQ(stored(QStringLiteral("select 电子邮件地址 from 客户表 where 客户ID = 3")).toString(),
+              QStringLiteral("wu@example.com"));
 
     // An edit that changed nothing is dropped, without a save.
     customers.edit();
@@ -248,7 +259,8 @@ TEST_F(Views, InsertedRowIsWrittenWhereItStands)
     EXPECT_EQ(customers.currentRow(), 1);
     EXPECT_EQ(customers.fieldByName(QStringLiteral("客户ID")).toInt(), 4);
     EXPECT_FALSE(customers.fieldByName(QStringLiteral("录入日期")).isNull());
-    EXPECT_EQ(stored(QStringLiteral("select 客户名称 from 客户表 where 客户ID = 4")).toString(), QStringLiteral("赵六"));
+    EXPECT_EQ(stored(QStringLiteral("select 客户名称 from 客户表 where 客户ID = 4")).toString(),
+              QStringLiteral("赵六"));
     // The table's order comes back at the next read.
     customers.refresh();
     EXPECT_EQ(customers.currentRow(), 3);
@@ -426,11 +438,15 @@ TEST_F(Views, ClosedViewRefusesEveryRowOperation)
         {"Cancel", [](RecordView &v) { v.cancel(); }},
         {"Delete", [](RecordView &v) { v.remove(); }},
         {"Refresh", [](RecordView &v) { v.refresh(); }},
-        {"AppendRow", [](RecordView &v) { v.appendRow({1, 1, QStringLiteral("x")}); }},
+        {"AppendRow",
+         [](RecordView &v) {
+             v.appendRow({1, 1, QStringLiteral("x")});
+         }},
     };
     mails.setFieldValue(QStringLiteral("邮件主题"), QStringLiteral("未保存"));
     mails.close(); // drops the unsaved edit
-    EXPECT_EQ(stored(QStringLiteral("select 邮件主题 from 邮件表 where 邮件ID = 1")).toString(), QStringLiteral("新品"));
+    EXPECT_EQ(stored(QStringLiteral("select 邮件主题 from 邮件表 where 邮件ID = 1")).toString(),
+              QStringLiteral("新品"));
     for (const auto &[name, operation] : operations)
         EXPECT_EQ(errorOf([&, &operation = operation] { operation(mails); }), closed) << name;
     EXPECT_TRUE(mails.eof());
@@ -466,8 +482,7 @@ TEST_F(Views, HooksWalkWithoutMovingBoundControlsRowByRow)
     QList<int> announced;
     QObject::connect(&records, &RecordView::currentRowChanged, [&](int row) { announced.append(row); });
     records.afterOpen = [&] {
-        for (records.first(); !records.eof(); records.next()) {
-        }
+        for (records.first(); !records.eof(); records.next()) { }
     };
     records.close();
     announced.clear();

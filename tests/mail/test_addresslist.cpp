@@ -47,38 +47,30 @@ const QString none;
 const QString ab = QStringLiteral("a@b");
 const QString cd = QStringLiteral("c@d");
 
-INSTANTIATE_TEST_SUITE_P(Table, AddressListReading, testing::Values(
-    ListCase{"a@b,c@d", {{none, ab}, {none, cd}}},
-    ListCase{"a@b; c@d", {{none, ab}, {none, cd}}},
-    ListCase{"a@b;;c@d", {{none, ab}, {none, cd}}},
-    ListCase{"a@b,,c@d", {{none, ab}, {none, cd}}},
-    ListCase{"a@b, a@b", {{none, ab}, {none, ab}}},
-    ListCase{"a@b c@d", {{none, QStringLiteral("a@bc@d")}}},
-    ListCase{"a@b，c@d", {{none, QStringLiteral("a@b，c@d")}}},
-    ListCase{"Sales Office <a@b>", {{QStringLiteral("Sales Office"), ab}}},
-    ListCase{"销售部 <a@b>", {{QStringLiteral("销售部"), ab}}},
-    ListCase{"\"Sales, East\" <a@b>, c@d", {{QStringLiteral("Sales, East"), ab}, {none, cd}}},
-    ListCase{"a@b (Sales)", {{none, ab}}},
-    ListCase{"(x) a@b", {{none, ab}}},
-    ListCase{"a@b.c (x, y), e@f", {{none, QStringLiteral("a@b.c")}, {none, QStringLiteral("e@f")}}},
-    ListCase{"a@b (x (y) z)", {{none, QStringLiteral("a@bx")}}},
-    ListCase{"grp: a@b, c@d;", {{none, ab}, {none, cd}}},
-    ListCase{"\"J\" <a @ b . c>", {{QStringLiteral("J"), QStringLiteral("a @b.c")}}},
-    ListCase{"a@b <c@d>", {{ab, cd}}},
-    ListCase{"<a@b>@c", {{QStringLiteral("@c"), ab}}},
-    ListCase{"<a@b>", {{none, ab}}},
-    ListCase{"<>", {{none, none}}},
-    ListCase{"<>;", {{none, none}}},
-    ListCase{"a@b, <>", {{none, ab}}},
-    ListCase{"abc", {{none, QStringLiteral("abc")}}},
-    ListCase{"", {}},
-    ListCase{" \t  ", {}},
-    ListCase{"  a@b  ", {{none, ab}}},
-    ListCase{"Sales Team a@b", {{QStringLiteral("Sales Team "), ab}}},
-    // A quotation mark inside a word quotes the rest of it.
-    ListCase{"ab\"cd\" <a@b>", {{QStringLiteral("abcd"), ab}}},
-    // A backslash closing a quoted string has nothing to escape and is dropped.
-    ListCase{"\"a\\", {{QStringLiteral("a"), none}}}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, AddressListReading,
+    testing::Values(ListCase{"a@b,c@d", {{none, ab}, {none, cd}}}, ListCase{"a@b; c@d", {{none, ab}, {none, cd}}},
+                    ListCase{"a@b;;c@d", {{none, ab}, {none, cd}}}, ListCase{"a@b,,c@d", {{none, ab}, {none, cd}}},
+                    ListCase{"a@b, a@b", {{none, ab}, {none, ab}}},
+                    ListCase{"a@b c@d", {{none, QStringLiteral("a@bc@d")}}},
+                    ListCase{"a@b，c@d", {{none, QStringLiteral("a@b，c@d")}}},
+                    ListCase{"Sales Office <a@b>", {{QStringLiteral("Sales Office"), ab}}},
+                    ListCase{"销售部 <a@b>", {{QStringLiteral("销售部"), ab}}},
+                    ListCase{"\"Sales, East\" <a@b>, c@d", {{QStringLiteral("Sales, East"), ab}, {none, cd}}},
+                    ListCase{"a@b (Sales)", {{none, ab}}}, ListCase{"(x) a@b", {{none, ab}}},
+                    ListCase{"a@b.c (x, y), e@f", {{none, QStringLiteral("a@b.c")}, {none, QStringLiteral("e@f")}}},
+                    ListCase{"a@b (x (y) z)", {{none, QStringLiteral("a@bx")}}},
+                    ListCase{"grp: a@b, c@d;", {{none, ab}, {none, cd}}},
+                    ListCase{"\"J\" <a @ b . c>", {{QStringLiteral("J"), QStringLiteral("a @b.c")}}},
+                    ListCase{"a@b <c@d>", {{ab, cd}}}, ListCase{"<a@b>@c", {{QStringLiteral("@c"), ab}}},
+                    ListCase{"<a@b>", {{none, ab}}}, ListCase{"<>", {{none, none}}}, ListCase{"<>;", {{none, none}}},
+                    ListCase{"a@b, <>", {{none, ab}}}, ListCase{"abc", {{none, QStringLiteral("abc")}}},
+                    ListCase{"", {}}, ListCase{" \t  ", {}}, ListCase{"  a@b  ", {{none, ab}}},
+                    ListCase{"Sales Team a@b", {{QStringLiteral("Sales Team "), ab}}},
+                    // A quotation mark inside a word quotes the rest of it.
+                    ListCase{"ab\"cd\" <a@b>", {{QStringLiteral("abcd"), ab}}},
+                    // A backslash closing a quoted string has nothing to escape and is dropped.
+                    ListCase{"\"a\\", {{QStringLiteral("a"), none}}}));
 
 // The reading only ever copies characters of the text and always comes to an end, whatever the
 // mix of brackets, quotes, backslashes and separators.

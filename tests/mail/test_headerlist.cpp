@@ -1,7 +1,7 @@
 #include "Charsets.h"
 #include "Clock.h"
-#include "MailError.h"
 #include "HeaderList.h"
+#include "MailError.h"
 
 #include "Printers.h"
 
@@ -34,18 +34,24 @@ const QString a70 = QString(70, u'a');
 const QString a74 = QString(74, u'a');
 const QString quotedWords = QStringLiteral("\"") + QStringLiteral("a b ").repeated(20) + u'"';
 
-INSTANTIATE_TEST_SUITE_P(Cases, Folding, testing::Values(
-    FoldCase{"short line stays", QStringLiteral("Subject: hi"), {QStringLiteral("Subject: hi")}},
-    FoldCase{"breaks after the last blank", QStringLiteral("X: ") + a70 + QStringLiteral(" bbbbbbbbbb"),
-             {QStringLiteral("X: ") + a70, QStringLiteral(" bbbbbbbbbb")}},
-    FoldCase{"comma then blank gives two blanks", QStringLiteral("X: ") + a74 + QStringLiteral(", bbb"),
-             {QStringLiteral("X: ") + a74 + u',', QStringLiteral("  bbb")}},
-    FoldCase{"no break for the last character", QStringLiteral("X: ") + a74 + QStringLiteral(" b"),
-             {QStringLiteral("X: ") + a74 + QStringLiteral(" b")}},
-    FoldCase{"existing CR LF SPACE always breaks", QStringLiteral("X: one\r\n two"),
-             {QStringLiteral("X: one"), QStringLiteral(" two")}},
-    FoldCase{"quoted string is never broken", QStringLiteral("To: ") + quotedWords + QStringLiteral(" <c@d>"),
-             {QStringLiteral("To: ") + quotedWords, QStringLiteral(" <c@d>")}}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Folding,
+    testing::Values(FoldCase{"short line stays", QStringLiteral("Subject: hi"), {QStringLiteral("Subject: hi")}},
+                    FoldCase{"breaks after the last blank",
+                             QStringLiteral("X: ") + a70 + QStringLiteral(" bbbbbbbbbb"),
+                             {QStringLiteral("X: ") + a70, QStringLiteral(" bbbbbbbbbb")}},
+                    FoldCase{"comma then blank gives two blanks",
+                             QStringLiteral("X: ") + a74 + QStringLiteral(", bbb"),
+                             {QStringLiteral("X: ") + a74 + u',', QStringLiteral("  bbb")}},
+                    FoldCase{"no break for the last character",
+                             QStringLiteral("X: ") + a74 + QStringLiteral(" b"),
+                             {QStringLiteral("X: ") + a74 + QStringLiteral(" b")}},
+                    FoldCase{"existing CR LF SPACE always breaks",
+                             QStringLiteral("X: one\r\n two"),
+                             {QStringLiteral("X: one"), QStringLiteral(" two")}},
+                    FoldCase{"quoted string is never broken",
+                             QStringLiteral("To: ") + quotedWords + QStringLiteral(" <c@d>"),
+                             {QStringLiteral("To: ") + quotedWords, QStringLiteral(" <c@d>")}}));
 
 class HeaderListSetting : public testing::Test
 {
@@ -107,12 +113,13 @@ QDateTime at(int y, int m, int d, int h, int mi, int s, int offsetMinutes)
     return QDateTime(QDate(y, m, d), QTime(h, mi, s), Qt::OffsetFromUTC, offsetMinutes * 60);
 }
 
-INSTANTIATE_TEST_SUITE_P(Zones, DateValue, testing::Values(
-    DateCase{at(2012, 9, 3, 14, 5, 9, 8 * 60), "Mon, 3 Sep 2012 14:05:09 +0800"},
-    DateCase{at(2012, 9, 3, 14, 5, 9, -5 * 60), "Mon, 3 Sep 2012 14:05:09 -0500"},
-    DateCase{at(2012, 9, 3, 14, 5, 9, 0), "Mon, 3 Sep 2012 14:05:09 +0000"},
-    DateCase{at(2023, 12, 31, 0, 0, 0, 5 * 60 + 30), "Sun, 31 Dec 2023 00:00:00 +0530"},
-    DateCase{at(2024, 1, 6, 23, 59, 59, -(3 * 60 + 30)), "Sat, 6 Jan 2024 23:59:59 -0330"}));
+INSTANTIATE_TEST_SUITE_P(
+    Zones, DateValue,
+    testing::Values(DateCase{at(2012, 9, 3, 14, 5, 9, 8 * 60), "Mon, 3 Sep 2012 14:05:09 +0800"},
+                    DateCase{at(2012, 9, 3, 14, 5, 9, -5 * 60), "Mon, 3 Sep 2012 14:05:09 -0500"},
+                    DateCase{at(2012, 9, 3, 14, 5, 9, 0), "Mon, 3 Sep 2012 14:05:09 +0000"},
+                    DateCase{at(2023, 12, 31, 0, 0, 0, 5 * 60 + 30), "Sun, 31 Dec 2023 00:00:00 +0530"},
+                    DateCase{at(2024, 1, 6, 23, 59, 59, -(3 * 60 + 30)), "Sat, 6 Jan 2024 23:59:59 -0330"}));
 
 TEST(SystemClock, TellsTheLocalOffset)
 {

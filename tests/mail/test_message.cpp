@@ -1,6 +1,6 @@
 #include "MailErrors.h"
-#include "MemorySink.h"
 #include "MailMessage.h"
+#include "MemorySink.h"
 #include "MessageWriter.h"
 
 #include "MessageFixtures.h"
@@ -68,16 +68,17 @@ TEST_F(MessageWriting, WritesTheDataTextByteForByte)
          QStringLiteral("c@d"), QStringLiteral("第一行\n第二行"));
     MemorySink sink;
     writeMessageText(sink, msg);
-    EXPECT_EQ(sink.bytes(), QByteArray("From: =?GB2312?B?z/rK27K/?= <a@b>\r\n"
-                                       "Subject: =?GB2312?B?0MLGt73pydw=?=\r\n"
-                                       "To: c@d\r\n"
-                                       "Reply-To: a@b\r\n"
-                                       "Date: Mon, 3 Sep 2012 14:05:09 +0800\r\n"
-                                       "\r\n"
-                                       "你好， 客户甲,  \r\n"
-                                       "第一行\r\n"
-                                       "第二行\r\n"
-                                       "\r\n"));
+    EXPECT_EQ(sink.bytes(),
+              QByteArray("From: =?GB2312?B?z/rK27K/?= <a@b>\r\n"
+                         "Subject: =?GB2312?B?0MLGt73pydw=?=\r\n"
+                         "To: c@d\r\n"
+                         "Reply-To: a@b\r\n"
+                         "Date: Mon, 3 Sep 2012 14:05:09 +0800\r\n"
+                         "\r\n"
+                         "你好， 客户甲,  \r\n"
+                         "第一行\r\n"
+                         "第二行\r\n"
+                         "\r\n"));
     // The header lines are handed over as one write.
     EXPECT_EQ(sink.writes.first(), sink.bytes().left(sink.bytes().indexOf("\r\n\r\n") + 2));
     EXPECT_EQ(msg.encoding, MessageEncoding::PlainText);
@@ -140,44 +141,51 @@ QStringList line(const char *text)
     return {QString::fromUtf8(text)};
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, HeaderLines, testing::Values(
-    HeaderCase{"name empty", sender("", "a@b"), "From", line("From: \"a@b\" <a@b>")},
-    HeaderCase{"name and address empty", sender("", ""), "From", {}},
-    HeaderCase{"ASCII name", sender("Sales", "a@b"), "From", line("From: \"Sales\" <a@b>")},
-    HeaderCase{"Chinese name with specials", sender("销售部 (East)", "a@b"), "From",
-               line("From: =?GB2312?B?z/rK27K/IChFYXN0KQ==?= <a@b>")},
-    HeaderCase{"quote and backslash in a name", sender("Say \"hi\" \\o/", "a@b"), "From",
-               line("From: \"Say \\\"hi\\\" \\\\o/\" <a@b>")},
-    HeaderCase{"subject Re:", subject("Re: 新品"), "Subject", line("Subject: Re: =?GB2312?B?0MLGtw==?=")},
-    HeaderCase{"subject with =", subject("a=b 新"), "Subject", line("Subject: a=b =?GB2312?B?0MI=?=")},
-    HeaderCase{"subject holding an encoded word", subject("a=b =?UTF-8?B?5paw?= 新"), "Subject",
-               line("Subject: =?GB2312?B?YT1iID0/VVRGLTg/Qj81cGF3Pz0g0MI=?=")},
-    HeaderCase{"empty subject", subject(""), "Subject", {}},
-    HeaderCase{"two recipients", recipients("a@b, c@d"), "To", line("To: a@b, c@d")},
-    HeaderCase{"recipient with a name", [](MailMessage &m) {
-                   MailAddress &item = m.recipients.add();
-                   item.address = QStringLiteral("a@b");
-                   item.name = QStringLiteral("Sales, East");
-               }, "To", line("To: \"Sales, East\" <a@b>")},
-    HeaderCase{"no recipient", recipients(""), "To", {}},
-    HeaderCase{"no reply-to", recipients("a@b"), "Reply-To", {}},
-    HeaderCase{"copy recipients", [](MailMessage &m) { m.ccList.setAddresses(QStringLiteral("c@d")); }, "Cc",
-               line("Cc: c@d")},
-    HeaderCase{"blind copies are never written", [](MailMessage &m) {
-                   m.bccList.setAddresses(QStringLiteral("c@d"));
-               }, "Bcc", {}},
-    HeaderCase{"extra header after Date", [](MailMessage &m) {
-                   m.extraHeaders.setValue(QStringLiteral("X-Mailer"), QStringLiteral("Q"));
-               }, "X-Mailer", line("X-Mailer: Q")},
-    HeaderCase{"subject under another locale", subject("新品介绍"), "Subject",
-               line("Subject: =?UTF-8?B?5paw5ZOB5LuL57uN?="), QLocale(QLocale::English, QLocale::UnitedStates)},
-    // A character outside the BMP is one character: one "?" where the charset lacks it, and never
-    // split between two encoded words.
-    HeaderCase{"non-BMP character under GB2312", subject("新😀"), "Subject", line("Subject: =?GB2312?B?0MI/?=")},
-    HeaderCase{"non-BMP character at a word boundary", subject("新新新新新新新新新新新新新新😀"), "Subject",
-               {QStringLiteral("Subject: =?UTF-8?B?5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw?="),
-                QStringLiteral(" =?UTF-8?B?8J+YgA==?=")},
-               QLocale(QLocale::English, QLocale::UnitedStates)}));
+INSTANTIATE_TEST_SUITE_P(
+    Examples, HeaderLines,
+    testing::Values(
+        HeaderCase{"name empty", sender("", "a@b"), "From", line("From: \"a@b\" <a@b>")},
+        HeaderCase{"name and address empty", sender("", ""), "From", {}},
+        HeaderCase{"ASCII name", sender("Sales", "a@b"), "From", line("From: \"Sales\" <a@b>")},
+        HeaderCase{"Chinese name with specials", sender("销售部 (East)", "a@b"), "From",
+                   line("From: =?GB2312?B?z/rK27K/IChFYXN0KQ==?= <a@b>")},
+        HeaderCase{"quote and backslash in a name", sender("Say \"hi\" \\o/", "a@b"), "From",
+                   line("From: \"Say \\\"hi\\\" \\\\o/\" <a@b>")},
+        HeaderCase{"subject Re:", subject("Re: 新品"), "Subject", line("Subject: Re: =?GB2312?B?0MLGtw==?=")},
+        HeaderCase{"subject with =", subject("a=b 新"), "Subject", line("Subject: a=b =?GB2312?B?0MI=?=")},
+        HeaderCase{"subject holding an encoded word", subject("a=b =?UTF-8?B?5paw?= 新"), "Subject",
+                   line("Subject: =?GB2312?B?YT1iID0/VVRGLTg/Qj81cGF3Pz0g0MI=?=")},
+        HeaderCase{"empty subject", subject(""), "Subject", {}},
+        HeaderCase{"two recipients", recipients("a@b, c@d"), "To", line("To: a@b, c@d")},
+        HeaderCase{"recipient with a name",
+                   [](MailMessage &m) {
+                       MailAddress &item = m.recipients.add();
+                       item.address = QStringLiteral("a@b");
+                       item.name = QStringLiteral("Sales, East");
+                   },
+                   "To", line("To: \"Sales, East\" <a@b>")},
+        HeaderCase{"no recipient", recipients(""), "To", {}},
+        HeaderCase{"no reply-to", recipients("a@b"), "Reply-To", {}},
+        HeaderCase{"copy recipients", [](MailMessage &m) { m.ccList.setAddresses(QStringLiteral("c@d")); }, "Cc",
+                   line("Cc: c@d")},
+        HeaderCase{"blind copies are never written",
+                   [](MailMessage &m) { m.bccList.setAddresses(QStringLiteral("c@d")); },
+                   "Bcc",
+                   {}},
+        HeaderCase{"extra header after Date",
+                   [](MailMessage &m) { m.extraHeaders.setValue(QStringLiteral("X-Mailer"), QStringLiteral("Q")); },
+                   "X-Mailer", line("X-Mailer: Q")},
+        HeaderCase{"subject under another locale", subject("新品介绍"), "Subject",
+                   line("Subject: =?UTF-8?B?5paw5ZOB5LuL57uN?="), QLocale(QLocale::English, QLocale::UnitedStates)},
+        // A character outside the BMP is one character: one "?" where the charset lacks it, and never
+        // split between two encoded words.
+        HeaderCase{"non-BMP character under GB2312", subject("新😀"), "Subject", line("Subject: =?GB2312?B?0MI/?=")},
+        HeaderCase{"non-BMP character at a word boundary",
+                   subject("新新新新新新新新新新新新新新😀"),
+                   "Subject",
+                   {QStringLiteral("Subject: =?UTF-8?B?5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw5paw?="),
+                    QStringLiteral(" =?UTF-8?B?8J+YgA==?=")},
+                   QLocale(QLocale::English, QLocale::UnitedStates)}));
 
 // Each locale row gives its label and its conversion.
 struct CharsetCase
@@ -203,14 +211,17 @@ TEST_P(HeaderCharsets, LabelAndConversionFollowTheLocale)
     EXPECT_EQ(header(QStringLiteral("Subject")), line(GetParam().line));
 }
 
-INSTANTIATE_TEST_SUITE_P(SevenLabels, HeaderCharsets, testing::Values(
-    CharsetCase{QLocale(QLocale::Chinese, QLocale::China), "新品", "Subject: =?GB2312?B?0MLGtw==?="},
-    CharsetCase{QLocale(QLocale::Chinese, QLocale::Taiwan), "新品", "Subject: =?Big5?B?t3Orfg==?="},
-    CharsetCase{QLocale(QLocale::Japanese, QLocale::Japan), "新品", "Subject: =?ISO-2022-JP?B?GyRCPzdJShsoQg==?="},
-    CharsetCase{QLocale(QLocale::Korean, QLocale::SouthKorea), "신품", "Subject: =?csEUCKR?B?vcXHsA==?="},
-    CharsetCase{QLocale(QLocale::Russian, QLocale::Russia), "Новинка", "Subject: =?KOI8-R?B?7s/Xyc7LwQ==?="},
-    CharsetCase{QLocale(QLocale::Ukrainian, QLocale::Ukraine), "Новинка", "Subject: =?windows-1251?B?ze7i6O3q4A==?="},
-    CharsetCase{QLocale(QLocale::German, QLocale::Germany), "新品", "Subject: =?UTF-8?B?5paw5ZOB?="}));
+INSTANTIATE_TEST_SUITE_P(
+    SevenLabels, HeaderCharsets,
+    testing::Values(
+        CharsetCase{QLocale(QLocale::Chinese, QLocale::China), "新品", "Subject: =?GB2312?B?0MLGtw==?="},
+        CharsetCase{QLocale(QLocale::Chinese, QLocale::Taiwan), "新品", "Subject: =?Big5?B?t3Orfg==?="},
+        CharsetCase{QLocale(QLocale::Japanese, QLocale::Japan), "新品", "Subject: =?ISO-2022-JP?B?GyRCPzdJShsoQg==?="},
+        CharsetCase{QLocale(QLocale::Korean, QLocale::SouthKorea), "신품", "Subject: =?csEUCKR?B?vcXHsA==?="},
+        CharsetCase{QLocale(QLocale::Russian, QLocale::Russia), "Новинка", "Subject: =?KOI8-R?B?7s/Xyc7LwQ==?="},
+        CharsetCase{QLocale(QLocale::Ukrainian, QLocale::Ukraine), "Новинка",
+                    "Subject: =?windows-1251?B?ze7i6O3q4A==?="},
+        CharsetCase{QLocale(QLocale::German, QLocale::Germany), "新品", "Subject: =?UTF-8?B?5paw5ZOB?="}));
 
 TEST_F(MessageWriting, ThirtyEightCharacterSubjectFoldsIntoTwoEncodedWords)
 {
@@ -228,10 +239,11 @@ TEST_F(MessageWriting, JapaneseEncodedWordsEachStandAlone)
     // Every word shifts back to ASCII before it ends, so each decodes on its own.
     msg.locale = QLocale(QLocale::Japanese, QLocale::Japan);
     msg.subject = QStringLiteral("新品").repeated(15);
-    EXPECT_EQ(header(QStringLiteral("Subject")),
-              QStringList({QStringLiteral("Subject:"),
-                           QStringLiteral(" =?ISO-2022-JP?B?GyRCPzdJSj83SUo/N0lKPzdJSj83SUo/N0lKPzdJSj83SUo/N0lKGyhC?="),
-                           QStringLiteral(" =?ISO-2022-JP?B?GyRCPzdJSj83SUo/N0lKPzdJSj83SUo/N0lKGyhC?=")}));
+    EXPECT_EQ(
+        header(QStringLiteral("Subject")),
+        QStringList({QStringLiteral("Subject:"),
+                     QStringLiteral(" =?ISO-2022-JP?B?GyRCPzdJSj83SUo/N0lKPzdJSj83SUo/N0lKPzdJSj83SUo/N0lKGyhC?="),
+                     QStringLiteral(" =?ISO-2022-JP?B?GyRCPzdJSj83SUo/N0lKPzdJSj83SUo/N0lKGyhC?=")}));
 }
 
 TEST_F(MessageWriting, LongToLineContinuesOnBlankLines)
@@ -296,13 +308,13 @@ TEST_P(BodyWriting, GivesTheseLines)
     EXPECT_EQ(data.mid(data.indexOf("\r\n\r\n") + 4), GetParam().lines + "\r\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, BodyWriting, testing::Values(
-    BodyCase{{QStringLiteral(".")}, "..\r\n"},
-    BodyCase{{QStringLiteral(".hidden\nnot.this")}, "..hidden\r\nnot.this\r\n"},
-    BodyCase{{QStringLiteral("a\r\nb\rc\nd")}, "a\r\nb\r\nc\r\nd\r\n"},
-    BodyCase{{QStringLiteral("ends\n")}, "ends\r\n\r\n"},
-    BodyCase{{QString(), QStringLiteral("x  ")}, "\r\nx  \r\n"},
-    BodyCase{{QStringLiteral("第一行")}, "第一行\r\n"}));
+INSTANTIATE_TEST_SUITE_P(Lines, BodyWriting,
+                         testing::Values(BodyCase{{QStringLiteral(".")}, "..\r\n"},
+                                         BodyCase{{QStringLiteral(".hidden\nnot.this")}, "..hidden\r\nnot.this\r\n"},
+                                         BodyCase{{QStringLiteral("a\r\nb\rc\nd")}, "a\r\nb\r\nc\r\nd\r\n"},
+                                         BodyCase{{QStringLiteral("ends\n")}, "ends\r\n\r\n"},
+                                         BodyCase{{QString(), QStringLiteral("x  ")}, "\r\nx  \r\n"},
+                                         BodyCase{{QStringLiteral("第一行")}, "第一行\r\n"}));
 
 TEST_F(MessageWriting, BodyWithoutKnownCharsetGoesOutAsLatin1)
 {
@@ -347,16 +359,18 @@ TEST_P(Injection, AddsNoHeaderLine)
         EXPECT_FALSE(l.startsWith(u"Bcc")) << l.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Injection, testing::Values(
-    InjectionCase{"subject CR LF", subject("Hi\r\nBcc: x@y"), "Subject", line("Subject: Hi  Bcc: x@y")},
-    InjectionCase{"subject LF", subject("Hi\nBcc: x@y"), "Subject", line("Subject: Hi Bcc: x@y")},
-    InjectionCase{"Chinese subject CR", subject("新品\r介绍"), "Subject",
-                  line("Subject: =?GB2312?B?0MLGtyC96cnc?=")},
-    InjectionCase{"display name", sender("Sales\r\nBcc: x@y", "a@b"), "From",
-                  line("From: \"Sales  Bcc: x@y\" <a@b>")},
-    InjectionCase{"line end after the sender address", sender("S", "a@b\r\n"), "From", line("From: \"S\" <a@b>")},
-    InjectionCase{"Chinese display name", sender("销售部\nBcc", "a@b"), "From",
-                  line("From: =?GB2312?B?z/rK27K/?= Bcc <a@b>")}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Injection,
+    testing::Values(InjectionCase{"subject CR LF", subject("Hi\r\nBcc: x@y"), "Subject", line("Subject: Hi  Bcc: x@y")},
+                    InjectionCase{"subject LF", subject("Hi\nBcc: x@y"), "Subject", line("Subject: Hi Bcc: x@y")},
+                    InjectionCase{"Chinese subject CR", subject("新品\r介绍"), "Subject",
+                                  line("Subject: =?GB2312?B?0MLGtyC96cnc?=")},
+                    InjectionCase{"display name", sender("Sales\r\nBcc: x@y", "a@b"), "From",
+                                  line("From: \"Sales  Bcc: x@y\" <a@b>")},
+                    InjectionCase{"line end after the sender address", sender("S", "a@b\r\n"), "From",
+                                  line("From: \"S\" <a@b>")},
+                    InjectionCase{"Chinese display name", sender("销售部\nBcc", "a@b"), "From",
+                                  line("From: =?GB2312?B?z/rK27K/?= Bcc <a@b>")}));
 
 TEST_F(MessageWriting, AddressWithControlCharacterFailsBeforeAnyLine)
 {
@@ -404,7 +418,8 @@ TEST_F(MessageWriting, AnySubjectOrNameKeepsTheHeaderWellFormed)
         for (const QString &l : m.lastGeneratedHeaders.lines()) {
             ASSERT_FALSE(l.contains(u'\r') || l.contains(u'\n')) << l.toStdString();
             ASSERT_TRUE(l.startsWith(u' ') || l.startsWith(u"From:") || l.startsWith(u"Subject:")
-                        || l.startsWith(u"Date: ")) << l.toStdString();
+                        || l.startsWith(u"Date: "))
+                << l.toStdString();
             for (const QString &word : QString(l).replace(u'\t', u' ').split(u' ', Qt::SkipEmptyParts)) {
                 if (word.startsWith(u"=?") && word.endsWith(u"?=")) {
                     ASSERT_LE(word.size(), 75) << l.toStdString();

@@ -30,18 +30,21 @@ TEST_P(EnhancedCodeTest, TakesTheCodeOffTheText)
     EXPECT_EQ(text, QString::fromUtf8(c.rest));
 }
 
-INSTANTIATE_TEST_SUITE_P(Replies, EnhancedCodeTest, ::testing::Values(
-    EnhancedCase{"2.1.0 Sender OK", true, {2, 1, 0, true}, "Sender OK"},
-    EnhancedCase{"5.7.8 Authentication credentials invalid", true, {5, 7, 8, true}, "Authentication credentials invalid"},
-    EnhancedCase{"4.4.2", true, {4, 4, 2, true}, ""},
-    EnhancedCase{"2.0.0  two blanks", true, {2, 0, 0, true}, " two blanks"},
-    EnhancedCase{"3.1.0 wrong class", false, {}, "3.1.0 wrong class"},
-    EnhancedCase{"2.1 two parts", false, {}, "2.1 two parts"},
-    EnhancedCase{"2.1.0.1 four parts", false, {}, "2.1.0.1 four parts"},
-    EnhancedCase{"2..0 empty subject", false, {}, "2..0 empty subject"},
-    EnhancedCase{"2.1.x letters", false, {}, "2.1.x letters"},
-    EnhancedCase{"8BITMIME", false, {}, "8BITMIME"},
-    EnhancedCase{"", false, {}, ""}));
+INSTANTIATE_TEST_SUITE_P(Replies, EnhancedCodeTest,
+                         ::testing::Values(EnhancedCase{"2.1.0 Sender OK", true, {2, 1, 0, true}, "Sender OK"},
+                                           EnhancedCase{"5.7.8 Authentication credentials invalid",
+                                                        true,
+                                                        {5, 7, 8, true},
+                                                        "Authentication credentials invalid"},
+                                           EnhancedCase{"4.4.2", true, {4, 4, 2, true}, ""},
+                                           EnhancedCase{"2.0.0  two blanks", true, {2, 0, 0, true}, " two blanks"},
+                                           EnhancedCase{"3.1.0 wrong class", false, {}, "3.1.0 wrong class"},
+                                           EnhancedCase{"2.1 two parts", false, {}, "2.1 two parts"},
+                                           EnhancedCase{"2.1.0.1 four parts", false, {}, "2.1.0.1 four parts"},
+                                           EnhancedCase{"2..0 empty subject", false, {}, "2..0 empty subject"},
+                                           EnhancedCase{"2.1.x letters", false, {}, "2.1.x letters"},
+                                           EnhancedCase{"8BITMIME", false, {}, "8BITMIME"},
+                                           EnhancedCase{"", false, {}, ""}));
 
 TEST(ReplyTest, TrimRemovesControlsAndBlanksOnly)
 {

@@ -21,8 +21,7 @@ using Step = ScriptedServer::Step;
 namespace {
 
 // The message of the error the call raises, and that it is of the kind E.
-template<typename E>
-QString errorOf(const std::function<void()> &call)
+template <typename E> QString errorOf(const std::function<void()> &call)
 {
     try {
         call();
@@ -101,21 +100,31 @@ TEST_P(ReplyReadingTest, ReadsTheReplyFromTheWire)
     connection.close();
 }
 
-INSTANTIATE_TEST_SUITE_P(Connection, ReplyReadingTest, ::testing::Values(
-    ReplyCase{"EnhancedCode", "250 2.1.0 Sender OK\r\n", "250", 250, {"Sender OK"}, {2, 1, 0, true}},
-    ReplyCase{"TwoLines", "250-first\r\n250 last\r\n", "250", 250, {"first", "last"}, {}},
-    ReplyCase{"LfAlone", "250-first\n250 last\n", "250", 250, {"first", "last"}, {}},
-    ReplyCase{"BlankLinesSkipped", "\r\n  \r\n250-first\r\n\r\n250 last\r\n", "250", 250, {"first", "last"}, {}},
-    ReplyCase{"CodeOnly", "354\r\n", "354", 354, {""}, {}},
-    ReplyCase{"TrailingBlanksTrimmed", "220 ready \t \r\n", "220", 220, {"ready"}, {}},
-    ReplyCase{"FourthLetterReadsOn", "250x\r\n250 next\r\n", "", 0, {"Reply Code is not valid: 250x"}, {}},
-    ReplyCase{"ShortLineIsInvalid", "OK\r\n", "", 0, {"Reply Code is not valid: OK"}, {}},
-    ReplyCase{"CodeBelowRange", "099 low\r\n", "", 0, {"Reply Code is not valid: 099"}, {}},
-    ReplyCase{"LettersInCode", "2x0 odd\r\n", "", 0, {"Reply Code is not valid: 2x0"}, {}},
-    ReplyCase{"EhloCapabilities", "250-mail.example greets you\r\n250-AUTH=LOGIN PLAIN\r\n250 8BITMIME\r\n", "250", 250,
-              {"mail.example greets you", "AUTH=LOGIN PLAIN", "8BITMIME"}, {}},
-    ReplyCase{"NonAsciiText", "550 5.1.1 \xe6\x97\xa0\xe6\xad\xa4\xe7\x94\xa8\xe6\x88\xb7\r\n", "550", 550,
-              {QString::fromUtf8("无此用户")}, {5, 1, 1, true}}),
+INSTANTIATE_TEST_SUITE_P(
+    Connection, ReplyReadingTest,
+    ::testing::Values(
+        ReplyCase{"EnhancedCode", "250 2.1.0 Sender OK\r\n", "250", 250, {"Sender OK"}, {2, 1, 0, true}},
+        ReplyCase{"TwoLines", "250-first\r\n250 last\r\n", "250", 250, {"first", "last"}, {}},
+        ReplyCase{"LfAlone", "250-first\n250 last\n", "250", 250, {"first", "last"}, {}},
+        ReplyCase{"BlankLinesSkipped", "\r\n  \r\n250-first\r\n\r\n250 last\r\n", "250", 250, {"first", "last"}, {}},
+        ReplyCase{"CodeOnly", "354\r\n", "354", 354, {""}, {}},
+        ReplyCase{"TrailingBlanksTrimmed", "220 ready \t \r\n", "220", 220, {"ready"}, {}},
+        ReplyCase{"FourthLetterReadsOn", "250x\r\n250 next\r\n", "", 0, {"Reply Code is not valid: 250x"}, {}},
+        ReplyCase{"ShortLineIsInvalid", "OK\r\n", "", 0, {"Reply Code is not valid: OK"}, {}},
+        ReplyCase{"CodeBelowRange", "099 low\r\n", "", 0, {"Reply Code is not valid: 099"}, {}},
+        ReplyCase{"LettersInCode", "2x0 odd\r\n", "", 0, {"Reply Code is not valid: 2x0"}, {}},
+        ReplyCase{"EhloCapabilities",
+                  "250-mail.example greets you\r\n250-AUTH=LOGIN PLAIN\r\n250 8BITMIME\r\n",
+                  "250",
+                  250,
+                  {"mail.example greets you", "AUTH=LOGIN PLAIN", "8BITMIME"},
+                  {}},
+        ReplyCase{"NonAsciiText",
+                  "550 5.1.1 \xe6\x97\xa0\xe6\xad\xa4\xe7\x94\xa8\xe6\x88\xb7\r\n",
+                  "550",
+                  550,
+                  {QString::fromUtf8("无此用户")},
+                  {5, 1, 1, true}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(ConnectionTest, ReplyLinesUpToTheMaximumLengthAreRead)
@@ -145,7 +154,8 @@ TEST_F(ConnectionTest, WritesAsciiLinesDotStuffedLinesAndBlocksExactly)
     connection.writeBlock({QStringLiteral("From: x"), QStringLiteral(".y")});
     connection.writeLine(QString::fromUtf8("正文"), TextEncoding::Utf8);
     connection.close();
-    EXPECT_EQ(server.received(), QByteArray("EHLO ???\r\n..\r\n..a\r\nb.\r\nFrom: x\r\n.y\r\n\xe6\xad\xa3\xe6\x96\x87\r\n"));
+    EXPECT_EQ(server.received(),
+              QByteArray("EHLO ???\r\n..\r\n..a\r\nb.\r\nFrom: x\r\n.y\r\n\xe6\xad\xa3\xe6\x96\x87\r\n"));
 }
 
 TEST_F(ConnectionTest, ServerCloseFailsTheReplyAndEveryLaterWrite)
@@ -255,12 +265,13 @@ TEST_P(OpeningTest, FindsTheServer)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Connection, OpeningTest, ::testing::Values(
-    OpenCase{"Dotted", QStringLiteral("127.0.0.1"), true},
-    OpenCase{"LocalhostAnyCase", QStringLiteral("LocalHost"), true},
-    OpenCase{"TrailingBlankIsPartOfTheName", QStringLiteral("localhost "), false},
-    OpenCase{"UnknownName", QStringLiteral("no-such-host.invalid"), false},
-    OpenCase{"NulInName", QStringLiteral("localhost") + QChar(0) + QStringLiteral("x"), false}),
+INSTANTIATE_TEST_SUITE_P(
+    Connection, OpeningTest,
+    ::testing::Values(OpenCase{"Dotted", QStringLiteral("127.0.0.1"), true},
+                      OpenCase{"LocalhostAnyCase", QStringLiteral("LocalHost"), true},
+                      OpenCase{"TrailingBlankIsPartOfTheName", QStringLiteral("localhost "), false},
+                      OpenCase{"UnknownName", QStringLiteral("no-such-host.invalid"), false},
+                      OpenCase{"NulInName", QStringLiteral("localhost") + QChar(0) + QStringLiteral("x"), false}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(ConnectionTest, RefusedConnectIsTheSocketError)

@@ -17,8 +17,14 @@ using Script = std::vector<Step>;
 
 namespace {
 
-Step S(const char *line) { return ScriptedServer::say(line); }
-Step C(const char *line) { return ScriptedServer::expect(line); }
+Step S(const char *line)
+{
+    return ScriptedServer::say(line);
+}
+Step C(const char *line)
+{
+    return ScriptedServer::expect(line);
+}
 const Step DataText = ScriptedServer::expectData();
 
 Script operator+(Script a, const Script &b)
@@ -29,11 +35,18 @@ Script operator+(Script a, const Script &b)
 
 const Script Greeting = {S("220 mail.test ESMTP"), C("EHLO client.test")};
 const Script EhloWithLogin = {S("250-mail.test greets you"), S("250-AUTH=LOGIN PLAIN"), S("250 8BITMIME")};
-const Script Login = {C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"), C("dXNlcg=="), S("334 UGFzc3dvcmQ6"), C("c2VjcmV0"),
-                      S("235 2.7.0 Authentication successful")};
-const Script Transaction = {C("RSET"), S("250 2.0.0 OK"), C("MAIL FROM: <from@test>"), S("250 2.1.0 Sender OK"),
-                            C("RCPT TO:<to@test>"), S("250 2.1.5 Recipient OK"), C("DATA"), S("354 go ahead"),
-                            DataText, S("250 2.0.0 queued")};
+const Script Login = {C("AUTH LOGIN"),       S("334 VXNlcm5hbWU6"), C("dXNlcg=="),
+                      S("334 UGFzc3dvcmQ6"), C("c2VjcmV0"),         S("235 2.7.0 Authentication successful")};
+const Script Transaction = {C("RSET"),
+                            S("250 2.0.0 OK"),
+                            C("MAIL FROM: <from@test>"),
+                            S("250 2.1.0 Sender OK"),
+                            C("RCPT TO:<to@test>"),
+                            S("250 2.1.5 Recipient OK"),
+                            C("DATA"),
+                            S("354 go ahead"),
+                            DataText,
+                            S("250 2.0.0 queued")};
 const Script Quit = {C("QUIT"), S("221 2.0.0 bye")};
 
 const FixedClock Noon(sampleMoment());
@@ -139,97 +152,122 @@ TEST_P(ConversationTest, SendsExactlyTheScriptedLines)
     EXPECT_EQ(server->received(), server->expected());
 }
 
-INSTANTIATE_TEST_SUITE_P(Session, ConversationTest, ::testing::Values(
-    Conversation{"Greeting554", {S("554 no service here")}, {"reply 554", "ok"}},
-    Conversation{"InvalidGreetingCode", {S("hey there")}, {"Reply Code is not valid: hey", "ok"}},
-    Conversation{"OverlongEhloLine", Greeting + Script{ScriptedServer::sayRaw("250 " + QByteArray(20000, 'x') + "\r\n")},
-                 {"Max line length exceeded.", "ok"}},
-    Conversation{"Ehlo502ThenHeloAndNoLogin",
-                 Greeting + Script{S("502 not here"), C("HELO client.test"), S("250 ok")} + Transaction + Quit,
-                 {"ok", "ok", "ok"}},
-    Conversation{"HeloRefused", Greeting + Script{S("502 not here"), C("HELO client.test"), S("501 go away")},
-                 {"reply 501", "ok"}},
-    Conversation{"ThreeLineEhloLogsIn", Greeting + EhloWithLogin + Login + Transaction + Transaction + Quit,
-                 {"ok", "ok", "ok", "ok"}},
-    Conversation{"LowerCaseAuthLine", Greeting + Script{S("250-mail.test"), S("250 auth login")} + Login + Transaction + Quit,
-                 {"ok", "ok", "ok"}},
-    Conversation{"PlainOnlyMeansNoLogin", Greeting + Script{S("250-mail.test"), S("250 AUTH PLAIN")} + Transaction + Quit,
-                 {"ok", "ok", "ok"}},
-    Conversation{"EmptyUserNameMeansNoLogin", Greeting + EhloWithLogin + Transaction + Quit, {"ok", "ok", "ok"}, QString()},
-    Conversation{"EmptyPasswordIsAnEmptyLine",
-                 Greeting + EhloWithLogin
-                     + Script{C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"), C("dXNlcg=="), S("334 UGFzc3dvcmQ6"), C(""), S("235 ok")}
-                     + Transaction + Quit,
-                 {"ok", "ok", "ok"}, QStringLiteral("user"), QString()},
-    Conversation{"PasswordAsLatin1Bytes",
-                 Greeting + EhloWithLogin
-                     + Script{C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"), C("dXNlcg=="), S("334 UGFzc3dvcmQ6"), C("cORzc3f2cmQ="),
-                              S("235 ok")}
-                     + Transaction + Quit,
-                 {"ok", "ok", "ok"}, QStringLiteral("user"), QString::fromUtf8("pässwörd")},
-    Conversation{"PasswordAboveLatin1AsQuestionMarks",
-                 Greeting + EhloWithLogin
-                     + Script{C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"), C("dXNlcg=="), S("334 UGFzc3dvcmQ6"), C("Pz8="),
-                              S("235 ok")}
-                     + Transaction + Quit,
-                 {"ok", "ok", "ok"}, QStringLiteral("user"), QString::fromUtf8("密码")},
-    Conversation{"WrongPasswordThenLoginAgain",
-                 Greeting + EhloWithLogin
-                     + Script{C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"), C("dXNlcg=="), S("334 UGFzc3dvcmQ6"), C("c2VjcmV0"),
-                              S("535 5.7.8 Authentication credentials invalid")}
-                     + Login + Transaction + Quit,
-                 {"ok", "reply 535", "ok", "ok"}},
-    Conversation{"RecipientRefusedThenRset",
-                 Greeting + EhloWithLogin + Login
-                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
-                              S("550 5.1.1 no such user"), C("RSET"), S("250 ok")}
-                     + Transaction + Quit,
-                 {"ok", "reply 550", "ok", "ok"}},
-    Conversation{"FirstOfTwoRecipientsRefused",
-                 Greeting + EhloWithLogin + Login
-                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<bad@test>"),
-                              S("550 no"), C("RSET"), S("250 ok")}
-                     + Quit,
-                 {"ok", "reply 550", "ok"}, QStringLiteral("user"), QStringLiteral("secret"),
-                 MessageSetup{QStringLiteral("from@test"), {QStringLiteral("bad@test"), QStringLiteral("to@test")}}},
-    Conversation{"Recipient251Accepted",
-                 Greeting + EhloWithLogin + Login
-                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
-                              S("251 will forward"), C("DATA"), S("354 go"), DataText, S("250 ok")}
-                     + Quit,
-                 {"ok", "ok", "ok"}},
-    Conversation{"NoRecipientsThen503",
-                 Greeting + EhloWithLogin + Login
-                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("DATA"),
-                              S("503 5.5.1 no recipients"), C("RSET"), S("250 ok")}
-                     + Quit,
-                 {"ok", "reply 503", "ok"}, QStringLiteral("user"), QStringLiteral("secret"),
-                 MessageSetup{QStringLiteral("from@test"), {}}},
-    Conversation{"SenderTrimmedRecipientAsItIs",
-                 Greeting + EhloWithLogin + Login
-                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:< to@test>"),
-                              S("250 ok"), C("DATA"), S("354 go"), DataText, S("250 ok")}
-                     + Quit,
-                 {"ok", "ok", "ok"}, QStringLiteral("user"), QStringLiteral("secret"),
-                 MessageSetup{QStringLiteral("  from@test  "), {QStringLiteral(" to@test")}}},
-    Conversation{"DataEndRefusedThenRset",
-                 Greeting + EhloWithLogin + Login
-                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
-                              S("250 ok"), C("DATA"), S("354 go"), DataText, S("554 5.7.1 spam"), C("RSET"), S("250 ok")}
-                     + Quit,
-                 {"ok", "reply 554", "ok"}},
-    Conversation{"RsetAfterRefusalFailsInstead",
-                 Greeting + EhloWithLogin + Login
-                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
-                              S("550 no"), C("RSET"), S("bad")}
-                     + Quit,
-                 {"ok", "Reply Code is not valid: bad", "ok"}},
-    Conversation{"MailFrom421AndCloseFailsEveryLaterSend",
-                 Greeting + EhloWithLogin + Login
-                     + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("421 4.3.2 shutting down"),
-                              ScriptedServer::close()},
-                 {"ok", "reply 421", "closed", "closed", "ok"}},
-    Conversation{"Quit500StillCloses", Greeting + EhloWithLogin + Script{C("QUIT"), S("500 what")}, {"ok", "reply 500"}}),
+INSTANTIATE_TEST_SUITE_P(
+    Session, ConversationTest,
+    ::testing::Values(
+        Conversation{"Greeting554", {S("554 no service here")}, {"reply 554", "ok"}},
+        Conversation{"InvalidGreetingCode", {S("hey there")}, {"Reply Code is not valid: hey", "ok"}},
+        Conversation{"OverlongEhloLine",
+                     Greeting + Script{ScriptedServer::sayRaw("250 " + QByteArray(20000, 'x') + "\r\n")},
+                     {"Max line length exceeded.", "ok"}},
+        Conversation{"Ehlo502ThenHeloAndNoLogin",
+                     Greeting + Script{S("502 not here"), C("HELO client.test"), S("250 ok")} + Transaction + Quit,
+                     {"ok", "ok", "ok"}},
+        Conversation{"HeloRefused",
+                     Greeting + Script{S("502 not here"), C("HELO client.test"), S("501 go away")},
+                     {"reply 501", "ok"}},
+        Conversation{"ThreeLineEhloLogsIn",
+                     Greeting + EhloWithLogin + Login + Transaction + Transaction + Quit,
+                     {"ok", "ok", "ok", "ok"}},
+        Conversation{"LowerCaseAuthLine",
+                     Greeting + Script{S("250-mail.test"), S("250 auth login")} + Login + Transaction + Quit,
+                     {"ok", "ok", "ok"}},
+        Conversation{"PlainOnlyMeansNoLogin",
+                     Greeting + Script{S("250-mail.test"), S("250 AUTH PLAIN")} + Transaction + Quit,
+                     {"ok", "ok", "ok"}},
+        Conversation{
+            "EmptyUserNameMeansNoLogin", Greeting + EhloWithLogin + Transaction + Quit, {"ok", "ok", "ok"}, QString()},
+        Conversation{"EmptyPasswordIsAnEmptyLine",
+                     Greeting + EhloWithLogin
+                         + Script{C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"), C("dXNlcg=="), S("334 UGFzc3dvcmQ6"), C(""),
+                                  S("235 ok")}
+                         + Transaction + Quit,
+                     {"ok", "ok", "ok"},
+                     QStringLiteral("user"),
+                     QString()},
+        Conversation{"PasswordAsLatin1Bytes",
+                     Greeting + EhloWithLogin
+                         + Script{C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"), C("dXNlcg=="), S("334 UGFzc3dvcmQ6"),
+                                  C("cORzc3f2cmQ="), S("235 ok")}
+                         + Transaction + Quit,
+                     {"ok", "ok", "ok"},
+                     QStringLiteral("user"),
+                     QString::fromUtf8("pässwörd")},
+        Conversation{"PasswordAboveLatin1AsQuestionMarks",
+                     Greeting + EhloWithLogin
+                         + Script{C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"), C("dXNlcg=="), S("334 UGFzc3dvcmQ6"),
+                                  C("Pz8="), S("235 ok")}
+                         + Transaction + Quit,
+                     {"ok", "ok", "ok"},
+                     QStringLiteral("user"),
+                     QString::fromUtf8("密码")},
+        Conversation{"WrongPasswordThenLoginAgain",
+                     Greeting + EhloWithLogin
+                         + Script{C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"), C("dXNlcg=="), S("334 UGFzc3dvcmQ6"),
+                                  C("c2VjcmV0"), S("535 5.7.8 Authentication credentials invalid")}
+                         + Login + Transaction + Quit,
+                     {"ok", "reply 535", "ok", "ok"}},
+        Conversation{"RecipientRefusedThenRset",
+                     Greeting + EhloWithLogin + Login
+                         + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"),
+                                  C("RCPT TO:<to@test>"), S("550 5.1.1 no such user"), C("RSET"), S("250 ok")}
+                         + Transaction + Quit,
+                     {"ok", "reply 550", "ok", "ok"}},
+        Conversation{
+            "FirstOfTwoRecipientsRefused",
+            Greeting + EhloWithLogin + Login
+                + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<bad@test>"),
+                         S("550 no"), C("RSET"), S("250 ok")}
+                + Quit,
+            {"ok", "reply 550", "ok"},
+            QStringLiteral("user"),
+            QStringLiteral("secret"),
+            MessageSetup{QStringLiteral("from@test"), {QStringLiteral("bad@test"), QStringLiteral("to@test")}}},
+        Conversation{"Recipient251Accepted",
+                     Greeting + EhloWithLogin + Login
+                         + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"),
+                                  C("RCPT TO:<to@test>"), S("251 will forward"), C("DATA"), S("354 go"), DataText,
+                                  S("250 ok")}
+                         + Quit,
+                     {"ok", "ok", "ok"}},
+        Conversation{"NoRecipientsThen503",
+                     Greeting + EhloWithLogin + Login
+                         + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("DATA"),
+                                  S("503 5.5.1 no recipients"), C("RSET"), S("250 ok")}
+                         + Quit,
+                     {"ok", "reply 503", "ok"},
+                     QStringLiteral("user"),
+                     QStringLiteral("secret"),
+                     MessageSetup{QStringLiteral("from@test"), {}}},
+        Conversation{"SenderTrimmedRecipientAsItIs",
+                     Greeting + EhloWithLogin + Login
+                         + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"),
+                                  C("RCPT TO:< to@test>"), S("250 ok"), C("DATA"), S("354 go"), DataText, S("250 ok")}
+                         + Quit,
+                     {"ok", "ok", "ok"},
+                     QStringLiteral("user"),
+                     QStringLiteral("secret"),
+                     MessageSetup{QStringLiteral("  from@test  "), {QStringLiteral(" to@test")}}},
+        Conversation{"DataEndRefusedThenRset",
+                     Greeting + EhloWithLogin + Login
+                         + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"),
+                                  C("RCPT TO:<to@test>"), S("250 ok"), C("DATA"), S("354 go"), DataText,
+                                  S("554 5.7.1 spam"), C("RSET"), S("250 ok")}
+                         + Quit,
+                     {"ok", "reply 554", "ok"}},
+        Conversation{"RsetAfterRefusalFailsInstead",
+                     Greeting + EhloWithLogin + Login
+                         + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"),
+                                  C("RCPT TO:<to@test>"), S("550 no"), C("RSET"), S("bad")}
+                         + Quit,
+                     {"ok", "Reply Code is not valid: bad", "ok"}},
+        Conversation{"MailFrom421AndCloseFailsEveryLaterSend",
+                     Greeting + EhloWithLogin + Login
+                         + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("421 4.3.2 shutting down"),
+                                  ScriptedServer::close()},
+                     {"ok", "reply 421", "closed", "closed", "ok"}},
+        Conversation{
+            "Quit500StillCloses", Greeting + EhloWithLogin + Script{C("QUIT"), S("500 what")}, {"ok", "reply 500"}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(SessionTest, ConnectKeepsTheCapabilitiesOfEhlo)
@@ -306,7 +344,8 @@ TEST_F(SessionTest, RefusedConnectReleasesTheConnection)
 
 TEST_F(SessionTest, UnnoticedResetFailsTheNextSendThenEveryLaterOneAtOnce)
 {
-    listen(Greeting + EhloWithLogin + Script{ScriptedServer::pause(std::chrono::milliseconds(200)), ScriptedServer::reset()});
+    listen(Greeting + EhloWithLogin
+           + Script{ScriptedServer::pause(std::chrono::milliseconds(200)), ScriptedServer::reset()});
     smtp.connect();
     server->received(); // the reset has happened
     EXPECT_EQ(send(), "socket " + std::to_string(ECONNRESET));
@@ -317,7 +356,8 @@ TEST_F(SessionTest, UnnoticedResetFailsTheNextSendThenEveryLaterOneAtOnce)
 
 TEST_F(SessionTest, UnnoticedResetFailsDisconnectAfterClosing)
 {
-    listen(Greeting + EhloWithLogin + Script{ScriptedServer::pause(std::chrono::milliseconds(200)), ScriptedServer::reset()});
+    listen(Greeting + EhloWithLogin
+           + Script{ScriptedServer::pause(std::chrono::milliseconds(200)), ScriptedServer::reset()});
     smtp.connect();
     server->received();
     EXPECT_EQ(outcome([&] { smtp.disconnect(); }), "socket " + std::to_string(ECONNRESET));
@@ -392,8 +432,8 @@ public:
 TEST_F(SessionTest, WriterFailureAfterDataClosesTheConnection)
 {
     listen(Greeting + EhloWithLogin + Login
-           + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"), S("250 ok"),
-                    C("DATA"), S("354 go")});
+           + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
+                    S("250 ok"), C("DATA"), S("354 go")});
     smtp.connect();
     EXPECT_EQ(send({}, BrokenClock()), "Failed attempting to retrieve time zone information.");
     EXPECT_FALSE(smtp.isConnected());

@@ -71,7 +71,8 @@ TEST(RealServerTest, DeliversThreeMessagesOverOneLoggedInConnection)
         // The body is undeclared UTF-8, read back as such; the lone "." line came through dot-stuffing
         // intact, and the lines end in LF as the parser gives them.
         const QString body = parsed.value(QLatin1String("body")).toString();
-        EXPECT_TRUE(body.startsWith(QString::fromUtf8("你好， ") + customers[i].name + QStringLiteral(",  \n") + content))
+        EXPECT_TRUE(
+            body.startsWith(QString::fromUtf8("你好， ") + customers[i].name + QStringLiteral(",  \n") + content))
             << body.toStdString();
         EXPECT_EQ(parsed.value(QLatin1String("defects")).toArray().size(), 0);
     }

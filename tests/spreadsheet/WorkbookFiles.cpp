@@ -31,8 +31,8 @@ void writeWith(const QString &program, const QStringList &arguments, const Book 
         sheets.append(QJsonObject{{QStringLiteral("name"), sheet.name}, {QStringLiteral("cells"), cells}});
     }
     const QJsonObject description{{QStringLiteral("active"), book.active},
-                           {QStringLiteral("inlineStrings"), book.inlineStrings},
-                           {QStringLiteral("sheets"), sheets}};
+                                  {QStringLiteral("inlineStrings"), book.inlineStrings},
+                                  {QStringLiteral("sheets"), sheets}};
 
     QProcess writer;
     writer.start(program, arguments);
@@ -63,7 +63,8 @@ QString write(const Book &book, Format format, const QString &path)
     if (format == Format::Xlsx)
         writeWith(testsupport::binaryPath(QStringLiteral("tests/spreadsheet/make_xlsx")), {path}, book);
     else
-        writeWith(testsupport::systemPython(), {testsupport::sourcePath(QStringLiteral("tests/spreadsheet/make_xls.py")), path}, book);
+        writeWith(testsupport::systemPython(),
+                  {testsupport::sourcePath(QStringLiteral("tests/spreadsheet/make_xls.py")), path}, book);
     return path;
 }
 
@@ -76,9 +77,8 @@ QByteArray compoundFile(const QList<QPair<QString, QByteArray>> &streams)
 {
     constexpr int sector = 512;
     constexpr quint32 endOfChain = 0xFFFFFFFE;
-    const auto put32 = [](QByteArray &bytes, qsizetype at, quint32 value) {
-        qToLittleEndian<quint32>(value, bytes.data() + at);
-    };
+    const auto put32
+        = [](QByteArray &bytes, qsizetype at, quint32 value) { qToLittleEndian<quint32>(value, bytes.data() + at); };
 
     QByteArray header(sector, '\0');
     header.replace(0, 8, QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
@@ -87,9 +87,9 @@ QByteArray compoundFile(const QList<QPair<QString, QByteArray>> &streams)
     qToLittleEndian<quint16>(0xFFFE, header.data() + 0x1C);
     qToLittleEndian<quint16>(9, header.data() + 0x1E);
     qToLittleEndian<quint16>(6, header.data() + 0x20);
-    put32(header, 0x2C, 1);          // one FAT sector: sector 0
-    put32(header, 0x30, 1);          // the directory: sector 1
-    put32(header, 0x38, 4096);       // smaller streams would go to the mini stream; ours are padded
+    put32(header, 0x2C, 1); // one FAT sector: sector 0
+    put32(header, 0x30, 1); // the directory: sector 1
+    put32(header, 0x38, 4096); // smaller streams would go to the mini stream; ours are padded
     put32(header, 0x3C, endOfChain); // no mini FAT
     put32(header, 0x44, endOfChain); // no DIFAT sectors
     put32(header, 0x4C, 0);

@@ -19,7 +19,8 @@ inline void PrintTo(Format format, std::ostream *os)
     *os << (format == Format::Xlsx ? "xlsx" : "xls");
 }
 
-struct Cell {
+struct Cell
+{
     enum class Kind { Text, Number, Boolean, Date, Blank };
     int row;
     int column;
@@ -28,25 +29,36 @@ struct Cell {
     QString format; // number format; empty for General, "#14" for built-in format 14
 };
 
-inline Cell text(int row, int column, const QString &value) { return {row, column, Cell::Kind::Text, value, {}}; }
+inline Cell text(int row, int column, const QString &value)
+{
+    return {row, column, Cell::Kind::Text, value, {}};
+}
 inline Cell number(int row, int column, double value, const QString &format = {})
 {
     return {row, column, Cell::Kind::Number, value, format};
 }
-inline Cell boolean(int row, int column, bool value) { return {row, column, Cell::Kind::Boolean, value, {}}; }
+inline Cell boolean(int row, int column, bool value)
+{
+    return {row, column, Cell::Kind::Boolean, value, {}};
+}
 inline Cell date(int row, int column, const QString &iso, const QString &format)
 {
     return {row, column, Cell::Kind::Date, iso, format};
 }
 // A cell that carries a format and no value.
-inline Cell blank(int row, int column) { return {row, column, Cell::Kind::Blank, {}, {}}; }
+inline Cell blank(int row, int column)
+{
+    return {row, column, Cell::Kind::Blank, {}, {}};
+}
 
-struct Sheet {
+struct Sheet
+{
     QString name;
     QList<Cell> cells;
 };
 
-struct Book {
+struct Book
+{
     QList<Sheet> sheets;
     int active = 0;
     bool inlineStrings = false; // .xlsx only: strings in the cells instead of the shared table

@@ -69,8 +69,8 @@ int main(int argc, char **argv)
     };
     for (qsizetype s = 0; s < sheets.size(); ++s) {
         const QJsonObject sheet = sheets.at(s).toObject();
-        lxw_worksheet *page =
-            workbook_add_worksheet(workbook, sheet.value(QStringLiteral("name")).toString().toUtf8().constData());
+        lxw_worksheet *page
+            = workbook_add_worksheet(workbook, sheet.value(QStringLiteral("name")).toString().toUtf8().constData());
         for (const QJsonValue &entry : sheet.value(QStringLiteral("cells")).toArray()) {
             const QJsonArray cell = entry.toArray();
             const auto row = static_cast<lxw_row_t>(cell.at(0).toInt() - 1);

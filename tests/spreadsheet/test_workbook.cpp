@@ -58,7 +58,8 @@ std::string formatName(const testing::TestParamInfo<Format> &info)
 
 // ---- cell values: text as stored, everything else turned into the text the user sees
 
-struct ValueCase {
+struct ValueCase
+{
     const char *name;
     Cell cell;
     QString xlsxText;
@@ -76,11 +77,15 @@ const ValueCase valueCases[] = {
     {"Tiny", number(1, 1, 0.000001), QStringLiteral("0.000001"), {}},
     {"FormattedNumber", number(1, 1, 2.5, QStringLiteral("0.00")), QStringLiteral("2.5"), {}},
     {"Date", date(1, 1, QStringLiteral("2024-03-15"), QStringLiteral("yyyy-mm-dd")), QStringLiteral("2024-03-15"), {}},
-    {"ChineseDate", date(1, 1, QStringLiteral("2024-03-15"), QStringLiteral("yyyy\"年\"m\"月\"d\"日\"")),
-     QStringLiteral("2024-03-15"), {}},
+    {"ChineseDate",
+     date(1, 1, QStringLiteral("2024-03-15"), QStringLiteral("yyyy\"年\"m\"月\"d\"日\"")),
+     QStringLiteral("2024-03-15"),
+     {}},
     {"BuiltInDate", date(1, 1, QStringLiteral("2024-03-15"), QStringLiteral("#14")), QStringLiteral("2024-03-15"), {}},
-    {"DateTime", date(1, 1, QStringLiteral("2024-03-15T08:30:05"), QStringLiteral("yyyy-mm-dd hh:mm:ss")),
-     QStringLiteral("2024-03-15 08:30:05"), {}},
+    {"DateTime",
+     date(1, 1, QStringLiteral("2024-03-15T08:30:05"), QStringLiteral("yyyy-mm-dd hh:mm:ss")),
+     QStringLiteral("2024-03-15 08:30:05"),
+     {}},
     {"Time", date(1, 1, QStringLiteral("08:30:00"), QStringLiteral("hh:mm")), QStringLiteral("08:30:00"), {}},
     {"Boolean", boolean(1, 1, true), QStringLiteral("TRUE"), QStringLiteral("1")},
     {"FormattedBlank", blank(1, 1), QString(), {}},
@@ -106,12 +111,11 @@ TEST_P(CellValue, IsTurnedIntoText)
     EXPECT_EQ(workbook->cellText(1, 2), QStringLiteral("x"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Readers, CellValue,
-                         testing::Combine(testing::Values(Format::Xls, Format::Xlsx), testing::ValuesIn(valueCases)),
-                         [](const auto &info) {
-                             return formatName({std::get<0>(info.param), info.index}) + "_"
-                                    + std::get<1>(info.param).name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Readers, CellValue, testing::Combine(testing::Values(Format::Xls, Format::Xlsx), testing::ValuesIn(valueCases)),
+    [](const auto &info) {
+        return formatName({std::get<0>(info.param), info.index}) + "_" + std::get<1>(info.param).name;
+    });
 
 // ---- the used range of the first worksheet, and the cells of the active one
 
@@ -127,7 +131,8 @@ protected:
 
 TEST_P(Layout, UsedRangeCountsFromTheFirstRowHoldingACell)
 {
-    struct Case {
+    struct Case
+    {
         QList<Cell> cells;
         int rows;
     };
@@ -146,7 +151,8 @@ TEST_P(Layout, UsedRangeCountsFromTheFirstRowHoldingACell)
 TEST_P(Layout, CellsComeFromTheActiveSheetAndTheCountFromTheFirst)
 {
     Book book;
-    book.sheets.append({QStringLiteral("第一"), {text(1, 1, QStringLiteral("first")), text(2, 1, QStringLiteral("f2"))}});
+    book.sheets.append(
+        {QStringLiteral("第一"), {text(1, 1, QStringLiteral("first")), text(2, 1, QStringLiteral("f2"))}});
     Sheet second{QStringLiteral("第二"), {}};
     for (int row = 1; row <= 5; ++row)
         second.cells.append(text(row, 1, QStringLiteral("second %1").arg(row)));
@@ -230,15 +236,18 @@ TEST(BadFiles, GiveAClearErrorAndNoCrash)
     const QByteArray workbookHead = QByteArray::fromHex("0908100000060500000000000000000000000000");
     const QByteArray filePass = QByteArray::fromHex("2f000600010001000100") + QByteArray::fromHex("0a000000");
 
-    struct Case {
+    struct Case
+    {
         const char *name;
         QString path;
         QString error;
     };
     const auto at = [&](const char *name) { return QDir::toNativeSeparators(files.path(QLatin1String(name))); };
     const Case cases[] = {
-        {"missing", files.path(QStringLiteral("missing.xls")), QStringLiteral("无法打开文件“%1”").arg(at("missing.xls"))},
-        {"empty", files.write(QStringLiteral("empty.xlsx"), {}), QStringLiteral("文件“%1”不是Excel工作簿").arg(at("empty.xlsx"))},
+        {"missing", files.path(QStringLiteral("missing.xls")),
+         QStringLiteral("无法打开文件“%1”").arg(at("missing.xls"))},
+        {"empty", files.write(QStringLiteral("empty.xlsx"), {}),
+         QStringLiteral("文件“%1”不是Excel工作簿").arg(at("empty.xlsx"))},
         {"random bytes", files.write(QStringLiteral("noise.xls"), noise),
          QStringLiteral("文件“%1”不是Excel工作簿").arg(at("noise.xls"))},
         {"text", files.write(QStringLiteral("list.xls"), "张三\tzs@example.com\n"),
@@ -250,11 +259,13 @@ TEST(BadFiles, GiveAClearErrorAndNoCrash)
         {"other zip", files.write(QStringLiteral("other.xlsx"), readPart(good, QStringLiteral("[Content_Types].xml"))),
          QStringLiteral("文件“%1”不是Excel工作簿").arg(at("other.xlsx"))},
         {"encrypted xlsx",
-         files.write(QStringLiteral("secret.xlsx"),
-                     compoundFile({{QStringLiteral("EncryptionInfo"), noise}, {QStringLiteral("EncryptedPackage"), noise}})),
+         files.write(
+             QStringLiteral("secret.xlsx"),
+             compoundFile({{QStringLiteral("EncryptionInfo"), noise}, {QStringLiteral("EncryptedPackage"), noise}})),
          QStringLiteral("文件“%1”有密码保护，请先在Excel中取消密码").arg(at("secret.xlsx"))},
         {"encrypted xls",
-         files.write(QStringLiteral("secret.xls"), compoundFile({{QStringLiteral("Workbook"), workbookHead + filePass}})),
+         files.write(QStringLiteral("secret.xls"),
+                     compoundFile({{QStringLiteral("Workbook"), workbookHead + filePass}})),
          QStringLiteral("文件“%1”有密码保护，请先在Excel中取消密码").arg(at("secret.xls"))},
         {"compound file without workbook",
          files.write(QStringLiteral("doc.xls"), compoundFile({{QStringLiteral("WordDocument"), noise}})),
@@ -270,7 +281,8 @@ TEST(BadFiles, GiveAClearErrorAndNoCrash)
 TEST(BadFiles, ZipWithoutAWorkbookIsNoWorkbook)
 {
     Files files;
-    const QString good = write(customers({{QStringLiteral("a"), {}}}), Format::Xlsx, files.path(QStringLiteral("g.xlsx")));
+    const QString good
+        = write(customers({{QStringLiteral("a"), {}}}), Format::Xlsx, files.path(QStringLiteral("g.xlsx")));
     const QString path = files.path(QStringLiteral("doc.xlsx"));
     replacePart(good, path, QStringLiteral("_rels/.rels"),
                 "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
@@ -282,7 +294,8 @@ TEST(BadFiles, ZipWithoutAWorkbookIsNoWorkbook)
 TEST(BadFiles, AStringIndexOutsideTheTableIsDamage)
 {
     Files files;
-    const QString good = write(customers({{QStringLiteral("a"), {}}}), Format::Xlsx, files.path(QStringLiteral("g.xlsx")));
+    const QString good
+        = write(customers({{QStringLiteral("a"), {}}}), Format::Xlsx, files.path(QStringLiteral("g.xlsx")));
     const QString path = files.path(QStringLiteral("bad.xlsx"));
     QByteArray sheet = readPart(good, QStringLiteral("xl/worksheets/sheet1.xml"));
     sheet.replace("<v>0</v>", "<v>7</v>");

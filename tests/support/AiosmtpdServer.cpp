@@ -24,13 +24,10 @@ AiosmtpdServer::AiosmtpdServer(const Options &options)
         throw std::runtime_error("no temporary folder for the received messages");
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(systemPython(),
-                    {sourcePath(QStringLiteral("tests/support/smtp_server.py")),
-                     QStringLiteral("--host"), options.address,
-                     QStringLiteral("--port"), QString::number(options.port),
-                     QStringLiteral("--user"), options.user,
-                     QStringLiteral("--password"), options.password,
-                     QStringLiteral("--folder"), m_folder.path(),
-                     QStringLiteral("--deadline"), QString::number(options.deadline.count())});
+                    {sourcePath(QStringLiteral("tests/support/smtp_server.py")), QStringLiteral("--host"),
+                     options.address, QStringLiteral("--port"), QString::number(options.port), QStringLiteral("--user"),
+                     options.user, QStringLiteral("--password"), options.password, QStringLiteral("--folder"),
+                     m_folder.path(), QStringLiteral("--deadline"), QString::number(options.deadline.count())});
     // The first line tells the port once the server listens.
     QByteArray line;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);

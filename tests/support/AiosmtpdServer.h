@@ -52,7 +52,8 @@ public:
     // The messages saved so far, in the order they came.
     QList<ReceivedMessage> messages() const;
     // Waits up to the timeout until at least count messages have been saved; gives them.
-    QList<ReceivedMessage> waitForMessages(int count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    QList<ReceivedMessage> waitForMessages(int count,
+                                           std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
 private:
     Options m_options;

@@ -149,7 +149,8 @@ void ScriptedServer::serve(int client)
             }
             QByteArray line;
             if (!readLine(client, line)) {
-                fail(QStringLiteral("no line from the client where the script expects: ") + QString::fromLatin1(step.bytes));
+                fail(QStringLiteral("no line from the client where the script expects: ")
+                     + QString::fromLatin1(step.bytes));
                 open = false;
             }
             break;
@@ -169,13 +170,15 @@ void ScriptedServer::serve(int client)
             m_expected += block;
             m_dataBlocks.append(block);
             if (!complete) {
-                m_failure = m_failure.isEmpty() ? QStringLiteral("the DATA text did not end with a \".\" line") : m_failure;
+                m_failure
+                    = m_failure.isEmpty() ? QStringLiteral("the DATA text did not end with a \".\" line") : m_failure;
                 open = false;
             }
             break;
         }
         case Step::Kind::Pause:
-            std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(step.pause, m_deadline - std::chrono::steady_clock::now()));
+            std::this_thread::sleep_for(
+                std::min<std::chrono::nanoseconds>(step.pause, m_deadline - std::chrono::steady_clock::now()));
             break;
         case Step::Kind::Close:
             ::shutdown(client, SHUT_RDWR);
@@ -194,8 +197,7 @@ void ScriptedServer::serve(int client)
 
     // Past the script: take in whatever else comes, answering nothing, until the client closes.
     QByteArray rest;
-    while (open && readLine(client, rest)) {
-    }
+    while (open && readLine(client, rest)) { }
     ::close(client);
 }
 

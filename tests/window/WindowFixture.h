@@ -1,9 +1,9 @@
 #pragma once
 
+#include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "Printers.h"
 #include "TempDatabase.h"
-#include "MainWindow.h"
 
 #include <QApplication>
 #include <QTest>
@@ -36,10 +36,7 @@ protected:
         return widget;
     }
 
-    int count(const QString &table) const
-    {
-        return db.scalar(QStringLiteral("select count(*) from ") + table).toInt();
-    }
+    int count(const QString &table) const { return db.scalar(QStringLiteral("select count(*) from ") + table).toInt(); }
 
     // Types into whatever has the focus, as the keyboard does.
     static void type(const QString &text)

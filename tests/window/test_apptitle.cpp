@@ -5,7 +5,8 @@
 
 namespace {
 
-struct Case {
+struct Case
+{
     const char16_t *input;
     const char16_t *expected;
 };
@@ -15,7 +16,9 @@ void PrintTo(const Case &c, std::ostream *os)
     PrintTo(QString::fromUtf16(c.input), os);
 }
 
-class ApplicationTitle : public ::testing::TestWithParam<Case> {};
+class ApplicationTitle : public ::testing::TestWithParam<Case>
+{
+};
 
 TEST_P(ApplicationTitle, FromProgramPath)
 {
@@ -23,16 +26,15 @@ TEST_P(ApplicationTitle, FromProgramPath)
     EXPECT_EQ(boxes::applicationTitleFor(QString::fromUtf16(c.input)), QString::fromUtf16(c.expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, ApplicationTitle, ::testing::Values(
-    Case{u"/usr/bin/TOOL.EXE", u"Tool"},
-    Case{u"ABC.EXE", u"Abc"},
-    Case{u"/opt/my.app.exe", u"my"},
-    Case{u"/usr/local/bin/quillon", u"quillon"},
-    Case{u"/x/QuIlLoN", u"Quillon"},
-    Case{u"/x/.hidden", u""},
-    Case{u"/x/邮件WORK.bin", u"邮件work"}));
+INSTANTIATE_TEST_SUITE_P(Names, ApplicationTitle,
+                         ::testing::Values(Case{u"/usr/bin/TOOL.EXE", u"Tool"}, Case{u"ABC.EXE", u"Abc"},
+                                           Case{u"/opt/my.app.exe", u"my"}, Case{u"/usr/local/bin/quillon", u"quillon"},
+                                           Case{u"/x/QuIlLoN", u"Quillon"}, Case{u"/x/.hidden", u""},
+                                           Case{u"/x/邮件WORK.bin", u"邮件work"}));
 
-class ErrorText : public ::testing::TestWithParam<Case> {};
+class ErrorText : public ::testing::TestWithParam<Case>
+{
+};
 
 TEST_P(ErrorText, FullStopRule)
 {
@@ -42,17 +44,12 @@ TEST_P(ErrorText, FullStopRule)
 
 // Characters sorting above "." get one; "." itself and everything below it (blank, comma, "-",
 // CR LF) do not.
-INSTANTIATE_TEST_SUITE_P(Texts, ErrorText, ::testing::Values(
-    Case{u"", u""},
-    Case{u"Connection refused", u"Connection refused."},
-    Case{u"Already connected.", u"Already connected."},
-    Case{u"x,", u"x,"},
-    Case{u"x ", u"x "},
-    Case{u"x-", u"x-"},
-    Case{u"code 550\r\n", u"code 550\r\n"},
-    Case{u"x/", u"x/."},
-    Case{u"x?", u"x?."},
-    Case{u"无法连接", u"无法连接."},
-    Case{u"完成。", u"完成。."}));
+INSTANTIATE_TEST_SUITE_P(Texts, ErrorText,
+                         ::testing::Values(Case{u"", u""}, Case{u"Connection refused", u"Connection refused."},
+                                           Case{u"Already connected.", u"Already connected."}, Case{u"x,", u"x,"},
+                                           Case{u"x ", u"x "}, Case{u"x-", u"x-"},
+                                           Case{u"code 550\r\n", u"code 550\r\n"}, Case{u"x/", u"x/."},
+                                           Case{u"x?", u"x?."}, Case{u"无法连接", u"无法连接."},
+                                           Case{u"完成。", u"完成。."}));
 
 } // namespace

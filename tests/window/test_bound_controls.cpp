@@ -1,12 +1,12 @@
 #include "WindowFixture.h"
 
-#include "DatabaseError.h"
-#include "Stamp.h"
 #include "Controls.h"
+#include "DatabaseError.h"
+#include "DateTimeText.h"
 #include "FieldControls.h"
 #include "RecordGrid.h"
 #include "RecordNavigator.h"
-#include "DateTimeText.h"
+#include "Stamp.h"
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
@@ -60,8 +60,8 @@ TEST_F(WindowTest, CustomerTypedIntoTheGridIsSavedWithItsStamp)
     EXPECT_EQ(form->customers->state(), RecordView::State::Browsing);
     EXPECT_EQ(db.scalar(QStringLiteral("select 电子邮件地址 from 客户表 where 客户名称 = '张三'")).toString(),
               QStringLiteral("zhang@example.com"));
-    const QDateTime stamp =
-        stamp::fromText(db.scalar(QStringLiteral("select 录入日期 from 客户表 where 客户名称 = '张三'")).toString());
+    const QDateTime stamp
+        = stamp::fromText(db.scalar(QStringLiteral("select 录入日期 from 客户表 where 客户名称 = '张三'")).toString());
     EXPECT_GE(stamp, before);
     EXPECT_LE(stamp, after);
     EXPECT_EQ(grid->model()->index(1, 3).data().toString(), formatGridDateTime(stamp));
@@ -141,10 +141,12 @@ const NavigatorCase navigatorCases[] = {
     {"last", [](MainWindow &f) { f.customers->last(); }, "1100111001"},
     {"editing", [](MainWindow &f) { f.customers->edit(); }, "0011110111"},
     {"inserting", [](MainWindow &f) { f.customers->insert(); }, "0011110111"},
-    {"empty", [](MainWindow &f) {
+    {"empty",
+     [](MainWindow &f) {
          for (int i = 0; i < 3; ++i)
              f.customers->remove();
-     }, "0000101001"},
+     },
+     "0000101001"},
     {"closed", [](MainWindow &f) { f.customers->close(); }, "0000000000"},
     {"disabled", [](MainWindow &f) { f.findChild<QWidget *>(QStringLiteral("customerNavigator"))->setEnabled(false); },
      "0000000000"},
@@ -195,7 +197,8 @@ TEST_F(WindowTest, NavigatorDeletesOnlyAfterTheConfirmationIsAnsweredOk)
 
 TEST_F(WindowTest, CtrlDeleteInTheSendRecordGridDeletesAfterTheConfirmation)
 {
-    db.exec(QStringLiteral("insert into 发送情况 values(1, 1, '2012/5/3 9:05:07'); insert into 发送情况 values(2, 1, 'x')"));
+    db.exec(QStringLiteral(
+        "insert into 发送情况 values(1, 1, '2012/5/3 9:05:07'); insert into 发送情况 values(2, 1, 'x')"));
     open();
     control<PageTabs>("pages")->setCurrentIndex(2);
     auto *grid = control<RecordGrid>("sendRecordGrid");
@@ -275,8 +278,9 @@ TEST_F(WindowTest, EscapeInABoxRestoresTheFieldAndCancelShowsItAgain)
 
 TEST_F(WindowTest, GridCellsShowDatesAndLongTextsAsTheirKinds)
 {
-    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容, 建立日期) values('有', '正文', '2012-05-03 00:00:00.000');"
-                           "insert into 邮件表(邮件主题, 建立日期) values('无', '2012-05-03 09:05:07.000')"));
+    db.exec(QStringLiteral(
+        "insert into 邮件表(邮件主题, 邮件内容, 建立日期) values('有', '正文', '2012-05-03 00:00:00.000');"
+        "insert into 邮件表(邮件主题, 建立日期) values('无', '2012-05-03 09:05:07.000')"));
     open();
     QAbstractItemModel *model = control<RecordGrid>("mailGrid")->model();
     EXPECT_EQ(headerTitles(model), QStringLiteral("邮件ID,邮件主题,邮件内容,建立日期"));

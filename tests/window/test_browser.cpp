@@ -1,9 +1,9 @@
 #include "WindowFixture.h"
 
-#include "RecordView.h"
 #include "DatabaseError.h"
-#include "SendRunHost.h"
 #include "RecordGrid.h"
+#include "RecordView.h"
+#include "SendRunHost.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -111,7 +111,8 @@ TEST_F(Browser, StartsWithZeroForAnEmptyTable)
 }
 
 // Choosing a mode enables the lists it uses and leaves the grid alone until the next pick.
-struct Mode {
+struct Mode
+{
     const char *button;
     bool customersEnabled;
     bool mailsEnabled;
@@ -142,7 +143,8 @@ INSTANTIATE_TEST_SUITE_P(Buttons, ModeChoice,
                          [](const auto &info) { return std::string(info.param.button); });
 
 // A pick in the only enabled list shows that number's records and their count.
-struct Pick {
+struct Pick
+{
     const char *name;
     const char *button;
     bool inCustomers; // which list the pick is made in
@@ -173,14 +175,16 @@ TEST_P(SinglePick, ShowsThatNumbersRecordsAndCount)
     EXPECT_TRUE(boxes.takeShown().isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Numbers, SinglePick,
-    ::testing::Values(
-        Pick{"Customer", "byCustomerButton", true, "1", "select * from 发送情况 where 客户ID = 1", "客户ID", 2},
-        Pick{"CustomerNeverSent", "byCustomerButton", true, "4", "select * from 发送情况 where 客户ID = 4", "客户ID", 0},
-        Pick{"Mail", "byMailButton", false, "1", "select * from 发送情况 where 邮件ID = 1", "邮件ID", 3},
-        Pick{"MailNeverSent", "byMailButton", false, "3", "select * from 发送情况 where 邮件ID = 3", "邮件ID", 0}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Numbers, SinglePick,
+                         ::testing::Values(Pick{"Customer", "byCustomerButton", true, "1",
+                                                "select * from 发送情况 where 客户ID = 1", "客户ID", 2},
+                                           Pick{"CustomerNeverSent", "byCustomerButton", true, "4",
+                                                "select * from 发送情况 where 客户ID = 4", "客户ID", 0},
+                                           Pick{"Mail", "byMailButton", false, "1",
+                                                "select * from 发送情况 where 邮件ID = 1", "邮件ID", 3},
+                                           Pick{"MailNeverSent", "byMailButton", false, "3",
+                                                "select * from 发送情况 where 邮件ID = 3", "邮件ID", 0}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(Browser, CombinedModeUsesTheNumberTheOtherListShows)
 {
@@ -271,7 +275,8 @@ TEST_F(Browser, ListOffersTheViewAsItIsAtTheDropDown)
     form->customers->setFieldValue(QStringLiteral("客户名称"), QStringLiteral("戊"));
     // The unsaved customer is saved by the walk and offered with the others.
     pick(customers, QStringLiteral("5"));
-    EXPECT_EQ(db.scalar(QStringLiteral("select 客户名称 from 客户表 where 客户ID = 5")).toString(), QStringLiteral("戊"));
+    EXPECT_EQ(db.scalar(QStringLiteral("select 客户名称 from 客户表 where 客户ID = 5")).toString(),
+              QStringLiteral("戊"));
     EXPECT_EQ(count->text(), QStringLiteral("0"));
 }
 
@@ -310,8 +315,8 @@ TEST_F(Browser, DropDownOnAClosedViewGivesTheClosedViewErrorAndAnEmptyList)
     openPage();
     boxes.takeShown();
     choose("byBothButton");
-    for (auto [list, dropDownHandler] : {std::pair{customers, &MainWindow::fillCustomerFilter},
-                                         std::pair{mails, &MainWindow::fillMailFilter}}) {
+    for (auto [list, dropDownHandler] :
+         {std::pair{customers, &MainWindow::fillCustomerFilter}, std::pair{mails, &MainWindow::fillMailFilter}}) {
         try {
             (form.get()->*dropDownHandler)();
             ADD_FAILURE() << "a list dropped down on a closed view";

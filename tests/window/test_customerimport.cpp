@@ -2,14 +2,14 @@
 
 #include "WorkbookFiles.h"
 
+#include "CustomerImport.h"
 #include "Database.h"
-#include "RecordView.h"
 #include "ImportStatement.h"
-#include "Schema.h"
 #include "MessageBoxes.h"
 #include "Printers.h"
+#include "RecordView.h"
+#include "Schema.h"
 #include "TestPaths.h"
-#include "CustomerImport.h"
 #include "Workbook.h"
 
 #include <QDir>
@@ -114,7 +114,8 @@ TEST_P(CustomerImportTest, ThreeRowsBecomeThreeCustomersStampedByTheEngine)
 TEST_P(CustomerImportTest, ReadsDownToTheFirstRowWithBothCellsEmpty)
 {
     const QString a = QStringLiteral("甲"), b = QStringLiteral("b@example.com");
-    struct Case {
+    struct Case
+    {
         const char *name;
         Rows rows;
         Rows imported;
@@ -122,10 +123,12 @@ TEST_P(CustomerImportTest, ReadsDownToTheFirstRowWithBothCellsEmpty)
     const Case cases[] = {
         {"only a name or only an address", {{a, {}}, {{}, b}, {a, b}}, {{a, {}}, {{}, b}, {a, b}}},
         {"an empty row inside the data", {{a, b}, {a, {}}, {}, {a, b}}, {{a, b}, {a, {}}}},
-        {"a heading row", {{QStringLiteral("客户名称"), QStringLiteral("电子邮件地址")}, {a, b}},
+        {"a heading row",
+         {{QStringLiteral("客户名称"), QStringLiteral("电子邮件地址")}, {a, b}},
          {{QStringLiteral("客户名称"), QStringLiteral("电子邮件地址")}, {a, b}}},
         {"the first row empty", {{}, {a, b}}, {}},
-        {"blanks are not empty", {{QStringLiteral(" "), {}}, {{}, QStringLiteral("  ")}, {a, b}},
+        {"blanks are not empty",
+         {{QStringLiteral(" "), {}}, {{}, QStringLiteral("  ")}, {a, b}},
          {{QStringLiteral(" "), {}}, {{}, QStringLiteral("  ")}, {a, b}}},
     };
     int imported = 0;
@@ -150,7 +153,8 @@ TEST_P(CustomerImportTest, CountComesFromTheFirstWorksheetCellsFromTheActiveOne)
     book.sheets.append(active);
     book.active = 1;
     EXPECT_EQ(run(file(book)), QString());
-    EXPECT_EQ(stored(), (Rows{{QStringLiteral("客户1"), {}}, {QStringLiteral("客户2"), {}}, {QStringLiteral("客户3"), {}}}));
+    EXPECT_EQ(stored(),
+              (Rows{{QStringLiteral("客户1"), {}}, {QStringLiteral("客户2"), {}}, {QStringLiteral("客户3"), {}}}));
 }
 
 TEST_P(CustomerImportTest, TheSameFileTwiceAddsEveryCustomerTwice)
@@ -166,13 +170,15 @@ TEST_P(CustomerImportTest, TheSameFileTwiceAddsEveryCustomerTwice)
 TEST_P(CustomerImportTest, ARefusedRowKeepsTheRowsBeforeItAndReadsNoFurther)
 {
     const QString first = QStringLiteral("张三"), address = QStringLiteral("zs@example.com");
-    struct Case {
+    struct Case
+    {
         QPair<QString, QString> refused;
         QString error;
     };
     const Case cases[] = {
         {{QString(41, u'名'), address}, QStringLiteral("第2行未能导入：CHECK constraint failed: 客户名称超过40个字符")},
-        {{first, QString(31, u'a')}, QStringLiteral("第2行未能导入：CHECK constraint failed: 电子邮件地址超过30个字符")},
+        {{first, QString(31, u'a')},
+         QStringLiteral("第2行未能导入：CHECK constraint failed: 电子邮件地址超过30个字符")},
     };
     int kept = 0;
     for (const Case &c : cases) {
@@ -188,13 +194,15 @@ TEST_P(CustomerImportTest, ARefusedRowKeepsTheRowsBeforeItAndReadsNoFurther)
 
 TEST_P(CustomerImportTest, NumbersAndDatesGoInAsTheirText)
 {
-    const Book book{{{QStringLiteral("S"),
-                      {number(1, 1, 13800138000.0), date(1, 2, QStringLiteral("2024-03-15"), QStringLiteral("yyyy-mm-dd")),
-                       number(2, 1, 12.5), boolean(2, 2, false)}}}};
+    const Book book{
+        {{QStringLiteral("S"),
+          {number(1, 1, 13800138000.0), date(1, 2, QStringLiteral("2024-03-15"), QStringLiteral("yyyy-mm-dd")),
+           number(2, 1, 12.5), boolean(2, 2, false)}}}};
     EXPECT_EQ(run(file(book)), QString());
-    EXPECT_EQ(stored(), (Rows{{QStringLiteral("13800138000"), QStringLiteral("2024-03-15")},
-                              {QStringLiteral("12.5"),
-                               GetParam() == Format::Xlsx ? QStringLiteral("FALSE") : QStringLiteral("0")}}));
+    EXPECT_EQ(
+        stored(),
+        (Rows{{QStringLiteral("13800138000"), QStringLiteral("2024-03-15")},
+              {QStringLiteral("12.5"), GetParam() == Format::Xlsx ? QStringLiteral("FALSE") : QStringLiteral("0")}}));
 }
 
 TEST_P(CustomerImportTest, AFileThatCannotBeOpenedTouchesNothing)
@@ -214,7 +222,8 @@ TEST_P(CustomerImportTest, AFileThatCannotBeOpenedTouchesNothing)
     cut.write(whole.readAll().chopped(int(whole.size() / 2)));
     cut.close();
 
-    for (const QString &path : {empty.fileName(), noise.fileName(), cut.fileName(), m_dir.filePath(QStringLiteral("none.xls"))}) {
+    for (const QString &path :
+         {empty.fileName(), noise.fileName(), cut.fileName(), m_dir.filePath(QStringLiteral("none.xls"))}) {
         SCOPED_TRACE(path.toStdString());
         EXPECT_NE(run(path), QString());
         EXPECT_EQ(stored(), Rows());

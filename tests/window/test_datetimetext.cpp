@@ -1,5 +1,5 @@
-#include "Printers.h"
 #include "DateTimeText.h"
+#include "Printers.h"
 
 #include <gtest/gtest.h>
 
@@ -15,16 +15,11 @@ struct Case
 // 3 May 2012 at the given time, in the formats of a few regions: 24 hours with and without a
 // leading zero, 12 hours with the designator after and before the time, other separators.
 const Case cases[] = {
-    {"zh_CN", QTime(9, 5, 7), u"2012/5/3 09:05:07"},
-    {"zh_CN", QTime(0, 0), u"2012/5/3 00:00:00"},
-    {"ja_JP", QTime(9, 5, 7), u"2012/05/03 9:05:07"},
-    {"en_US", QTime(9, 5, 7), u"5/3/12 9:05:07 AM"},
-    {"en_US", QTime(0, 0), u"5/3/12 12:00:00 AM"},
-    {"en_US", QTime(12, 30, 1), u"5/3/12 12:30:01 PM"},
-    {"en_US", QTime(23, 59, 59), u"5/3/12 11:59:59 PM"},
-    {"ko_KR", QTime(21, 5, 7), u"12. 5. 3. 오후 9:05:07"},
-    {"zh_TW", QTime(9, 5, 7), u"2012/5/3 上午 9:05:07"},
-    {"de_DE", QTime(9, 5, 7), u"03.05.12 09:05:07"},
+    {"zh_CN", QTime(9, 5, 7), u"2012/5/3 09:05:07"},     {"zh_CN", QTime(0, 0), u"2012/5/3 00:00:00"},
+    {"ja_JP", QTime(9, 5, 7), u"2012/05/03 9:05:07"},    {"en_US", QTime(9, 5, 7), u"5/3/12 9:05:07 AM"},
+    {"en_US", QTime(0, 0), u"5/3/12 12:00:00 AM"},       {"en_US", QTime(12, 30, 1), u"5/3/12 12:30:01 PM"},
+    {"en_US", QTime(23, 59, 59), u"5/3/12 11:59:59 PM"}, {"ko_KR", QTime(21, 5, 7), u"12. 5. 3. 오후 9:05:07"},
+    {"zh_TW", QTime(9, 5, 7), u"2012/5/3 上午 9:05:07"}, {"de_DE", QTime(9, 5, 7), u"03.05.12 09:05:07"},
     {"fi_FI", QTime(9, 5, 7), u"3.5.2012 9.05.07"},
 };
 

@@ -58,7 +58,8 @@ TEST_F(ImportButton, CancellingTheDialogDoesNothing)
 TEST_F(ImportButton, ARefusedRowIsReportedAfterTheRowsBeforeIt)
 {
     MainWindow &window = open();
-    dialog.queueFileName(workbook({{QStringLiteral("张三"), {}}, {QString(41, u'长'), {}}, {QStringLiteral("王五"), {}}}));
+    dialog.queueFileName(
+        workbook({{QStringLiteral("张三"), {}}, {QString(41, u'长'), {}}, {QStringLiteral("王五"), {}}}));
     try {
         window.importCustomers();
         ADD_FAILURE() << "no error";

@@ -1,11 +1,11 @@
 #include "WindowFixture.h"
 
-#include "DatabaseError.h"
 #include "Appearance.h"
 #include "Controls.h"
+#include "DatabaseError.h"
+#include "DateTimeText.h"
 #include "RecordGrid.h"
 #include "RecordNavigator.h"
-#include "DateTimeText.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -103,8 +103,9 @@ TEST_F(WindowTest, FixedWindowWithFivePagesAndTheCustomerPageInFront)
     EXPECT_EQ(form->font().pointSize(), 8);
 
     auto *pages = control<PageTabs>("pages");
-    const QStringList captions = {QStringLiteral("客户信息"), QStringLiteral("邮件信息"), QStringLiteral("邮件发送情况"),
-                                  QStringLiteral("设置邮箱帐号"), QStringLiteral("其它")};
+    const QStringList captions
+        = {QStringLiteral("客户信息"), QStringLiteral("邮件信息"), QStringLiteral("邮件发送情况"),
+           QStringLiteral("设置邮箱帐号"), QStringLiteral("其它")};
     ASSERT_EQ(pages->count(), captions.size());
     const char *const pageNames[] = {"customerPage", "mailPage", "sendRecordPage", "accountPage", "otherPage"};
     const char *const panelNames[] = {"customerPanel", "mailPanel", "sendRecordPanel", "accountPanel", "otherPanel"};
@@ -146,7 +147,8 @@ TEST_F(WindowTest, EveryControlSitsInPlaceWithItsCaption)
 TEST_F(WindowTest, ColoursFollowTheirRoles)
 {
     open();
-    const struct {
+    const struct
+    {
         const char *name;
         QPalette::ColorRole role;
         const char *color;
@@ -166,21 +168,38 @@ TEST_F(WindowTest, ColoursFollowTheirRoles)
         EXPECT_EQ(widget->palette().color(c.role), appearance::systemColor(QLatin1String(c.color))) << c.name;
     }
     QHeaderView *titles = control<RecordGrid>("sendRecordGrid")->horizontalHeader();
-    EXPECT_EQ(titles->palette().color(QPalette::Button), appearance::systemColor(QStringLiteral("clGradientInactiveCaption")));
+    EXPECT_EQ(titles->palette().color(QPalette::Button),
+              appearance::systemColor(QStringLiteral("clGradientInactiveCaption")));
 }
 
 TEST_F(WindowTest, KeyboardOrderWithinEachPage)
 {
     open();
     const QStringList order = {
-        QStringLiteral("customerGrid"),     QStringLiteral("mailChoice"),    QStringLiteral("sendButton"),
-        QStringLiteral("pauseChoice"),   QStringLiteral("customerNavigator"), QStringLiteral("mailGrid"),
-        QStringLiteral("contentEdit"),     QStringLiteral("subjectEdit"),      QStringLiteral("mailNavigator"),
-        QStringLiteral("sendRecordGrid"),     QStringLiteral("byCustomerButton"), QStringLiteral("byMailButton"),
-        QStringLiteral("byBothButton"), QStringLiteral("allButton"), QStringLiteral("customerFilter"),
-        QStringLiteral("mailFilter"),   QStringLiteral("senderNameEdit"),      QStringLiteral("senderAddressEdit"),
-        QStringLiteral("serverEdit"),     QStringLiteral("userEdit"),      QStringLiteral("passwordEdit"),
-        QStringLiteral("accountNavigator"), QStringLiteral("about"),       QStringLiteral("instructions"),
+        QStringLiteral("customerGrid"),
+        QStringLiteral("mailChoice"),
+        QStringLiteral("sendButton"),
+        QStringLiteral("pauseChoice"),
+        QStringLiteral("customerNavigator"),
+        QStringLiteral("mailGrid"),
+        QStringLiteral("contentEdit"),
+        QStringLiteral("subjectEdit"),
+        QStringLiteral("mailNavigator"),
+        QStringLiteral("sendRecordGrid"),
+        QStringLiteral("byCustomerButton"),
+        QStringLiteral("byMailButton"),
+        QStringLiteral("byBothButton"),
+        QStringLiteral("allButton"),
+        QStringLiteral("customerFilter"),
+        QStringLiteral("mailFilter"),
+        QStringLiteral("senderNameEdit"),
+        QStringLiteral("senderAddressEdit"),
+        QStringLiteral("serverEdit"),
+        QStringLiteral("userEdit"),
+        QStringLiteral("passwordEdit"),
+        QStringLiteral("accountNavigator"),
+        QStringLiteral("about"),
+        QStringLiteral("instructions"),
         QStringLiteral("importButton"),
     };
     QStringList chain;
@@ -203,11 +222,13 @@ TEST_F(WindowTest, HintsShowAfterHalfASecondForTwoAndAHalf)
     EXPECT_EQ(control<RecordGrid>("customerGrid")->toolTipDuration(), 2500);
     EXPECT_EQ(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 500);
 
-    const QStringList hints = {QStringLiteral("第一条记录"), QStringLiteral("上一条记录"), QStringLiteral("下一条记录"),
-                               QStringLiteral("最后一条记录"), QStringLiteral("插入新记录"), QStringLiteral("删除当前记录"),
-                               QStringLiteral("编辑当前记录"), QStringLiteral("确认编辑"), QStringLiteral("取消编辑"),
-                               QStringLiteral("刷新数据")};
-    const std::pair<int, const char *> navigators[] = {{1, "mailNavigator"}, {0, "customerNavigator"}, {3, "accountNavigator"}};
+    const QStringList hints
+        = {QStringLiteral("第一条记录"),   QStringLiteral("上一条记录"), QStringLiteral("下一条记录"),
+           QStringLiteral("最后一条记录"), QStringLiteral("插入新记录"), QStringLiteral("删除当前记录"),
+           QStringLiteral("编辑当前记录"), QStringLiteral("确认编辑"),   QStringLiteral("取消编辑"),
+           QStringLiteral("刷新数据")};
+    const std::pair<int, const char *> navigators[]
+        = {{1, "mailNavigator"}, {0, "customerNavigator"}, {3, "accountNavigator"}};
     for (const auto &[page, name] : navigators) {
         control<PageTabs>("pages")->setCurrentIndex(page);
         auto *navigator = control<RecordNavigator>(name);
@@ -348,7 +369,8 @@ TEST_F(WindowTest, MailChoiceListSavesASubjectTypedButNotPostedFirst)
 
     control<QComboBox>("mailChoice")->showPopup();
     control<QComboBox>("mailChoice")->hidePopup();
-    EXPECT_EQ(db.scalar(QStringLiteral("select 邮件主题 from 邮件表 where 邮件ID = 1")).toString(), QStringLiteral("新主题"));
+    EXPECT_EQ(db.scalar(QStringLiteral("select 邮件主题 from 邮件表 where 邮件ID = 1")).toString(),
+              QStringLiteral("新主题"));
     EXPECT_FALSE(db.scalar(QStringLiteral("select 建立日期 from 邮件表 where 邮件ID = 1")).isNull());
     EXPECT_EQ(subject->text(), QStringLiteral("二"));
 }
@@ -373,7 +395,8 @@ TEST_F(WindowTest, DoubleClickOnTheCustomerPanelItselfShowsTheDateAndTime)
     const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Message);
-    EXPECT_TRUE(shown[0].text == formatDateTime(before) || shown[0].text == formatDateTime(after)) << shown[0].text.toStdString();
+    EXPECT_TRUE(shown[0].text == formatDateTime(before) || shown[0].text == formatDateTime(after))
+        << shown[0].text.toStdString();
 
     // Controls lying on the panel are not its surface, labels included.
     for (const char *name : {"customerCount", "mailChoicePanel", "mailChoiceLabel"}) {
@@ -425,8 +448,7 @@ TEST_P(StartWithoutDatabase, OneErrorBoxThenEmptyPagesAndClosedViewErrors)
     EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
     EXPECT_FALSE(shown[0].text.isEmpty());
 
-    for (RecordView *view : {form->customers.get(), form->mails.get(), form->sendRecords.get(),
-                              form->account.get()})
+    for (RecordView *view : {form->customers.get(), form->mails.get(), form->sendRecords.get(), form->account.get()})
         EXPECT_FALSE(view->isActive());
     for (const char *name : {"customerGrid", "mailGrid", "sendRecordGrid"}) {
         EXPECT_EQ(control<RecordGrid>(name)->model()->rowCount(), 0);

@@ -4,15 +4,15 @@
 #include "WindowFixture.h"
 
 #include "AiosmtpdServer.h"
+#include "Error.h"
 #include "ScriptedServer.h"
 #include "SmtpSession.h"
-#include "Error.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
 #include <QLabel>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -31,12 +31,11 @@ protected:
     // Three customers, two mails (the second is chosen), and an account on the given server.
     void seed(const QString &server, const QString &user = QString(), const QString &password = QString())
     {
-        db.exec(QStringLiteral(
-            "insert into 客户表(客户名称, 电子邮件地址) values('张三', 'zhang@example.test');"
-            "insert into 客户表(客户名称, 电子邮件地址) values('李四', 'li@example.test');"
-            "insert into 客户表(客户名称, 电子邮件地址) values('王五', 'wang@example.test');"
-            "insert into 邮件表(邮件主题, 邮件内容) values('旧邮件', '旧');"
-            "insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '第一行\n第二行');"));
+        db.exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values('张三', 'zhang@example.test');"
+                               "insert into 客户表(客户名称, 电子邮件地址) values('李四', 'li@example.test');"
+                               "insert into 客户表(客户名称, 电子邮件地址) values('王五', 'wang@example.test');"
+                               "insert into 邮件表(邮件主题, 邮件内容) values('旧邮件', '旧');"
+                               "insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '第一行\n第二行');"));
         db.exec(QStringLiteral("insert into 设置 values('销售部', 'sales@example.test', '%1', '%2', '%3')")
                     .arg(server, user, password));
     }
@@ -80,11 +79,16 @@ protected:
 // The greeting and pause lines of one accepted customer in a scripted conversation.
 std::vector<ScriptedServer::Step> accepted(const QByteArray &address)
 {
-    return {ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK"),
-            ScriptedServer::expect("MAIL FROM: <sales@example.test>"), ScriptedServer::say("250 OK"),
-            ScriptedServer::expect("RCPT TO:<" + address + ">"), ScriptedServer::say("250 OK"),
-            ScriptedServer::expect("DATA"), ScriptedServer::say("354 go on"),
-            ScriptedServer::expectData(), ScriptedServer::say("250 queued")};
+    return {ScriptedServer::expect("RSET"),
+            ScriptedServer::say("250 OK"),
+            ScriptedServer::expect("MAIL FROM: <sales@example.test>"),
+            ScriptedServer::say("250 OK"),
+            ScriptedServer::expect("RCPT TO:<" + address + ">"),
+            ScriptedServer::say("250 OK"),
+            ScriptedServer::expect("DATA"),
+            ScriptedServer::say("354 go on"),
+            ScriptedServer::expectData(),
+            ScriptedServer::say("250 queued")};
 }
 
 TEST_F(SendRunTest, EveryCustomerGetsTheMailOverOneConnectionWithOneLogin)
@@ -129,9 +133,9 @@ TEST_F(SendRunTest, EveryCustomerGetsTheMailOverOneConnectionWithOneLogin)
 
 TEST_F(SendRunTest, ARefusedRecipientIsRecordedWithoutAPause)
 {
-    std::vector<ScriptedServer::Step> script = {ScriptedServer::say("220 scripted"),
-                                                ScriptedServer::expect("EHLO " + localHostName().toLatin1()),
-                                                ScriptedServer::say("250 scripted")};
+    std::vector<ScriptedServer::Step> script
+        = {ScriptedServer::say("220 scripted"), ScriptedServer::expect("EHLO " + localHostName().toLatin1()),
+           ScriptedServer::say("250 scripted")};
     const auto add = [&script](const std::vector<ScriptedServer::Step> &steps) {
         script.insert(script.end(), steps.begin(), steps.end());
     };
@@ -237,12 +241,13 @@ TEST_F(SendRunTest, AnUnreachableServerGivesOneErrorBoxAndNoRecords)
 // is recorded, QUIT goes out, and only then does the window close.
 TEST_F(SendRunTest, ClosingDuringAPauseStopsTheRunSafely)
 {
-    std::vector<ScriptedServer::Step> script = {ScriptedServer::say("220 scripted"),
-                                                ScriptedServer::expect("EHLO " + localHostName().toLatin1()),
-                                                ScriptedServer::say("250 scripted")};
+    std::vector<ScriptedServer::Step> script
+        = {ScriptedServer::say("220 scripted"), ScriptedServer::expect("EHLO " + localHostName().toLatin1()),
+           ScriptedServer::say("250 scripted")};
     const std::vector<ScriptedServer::Step> first = accepted("zhang@example.test");
     script.insert(script.end(), first.begin(), first.end());
-    script.insert(script.end(), {ScriptedServer::expect("QUIT"), ScriptedServer::say("221 bye"), ScriptedServer::close()});
+    script.insert(script.end(),
+                  {ScriptedServer::expect("QUIT"), ScriptedServer::say("221 bye"), ScriptedServer::close()});
     ScriptedServer server(script, QStringLiteral("127.0.0.6"), 25, 60s);
 
     seed(server.address());

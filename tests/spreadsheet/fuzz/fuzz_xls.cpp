@@ -4,6 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    readWorkbook(QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)), QStringLiteral(".xls"));
+    readWorkbook(QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)),
+                 QStringLiteral(".xls"));
     return 0;
 }

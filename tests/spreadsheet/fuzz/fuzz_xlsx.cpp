@@ -12,8 +12,8 @@
 namespace {
 
 const char *const partNames[] = {
-    "_rels/.rels",          "xl/workbook.xml",       "xl/_rels/workbook.xml.rels", "xl/worksheets/sheet1.xml",
-    "xl/sharedStrings.xml", "xl/styles.xml",         "xl/worksheets/sheet2.xml",
+    "_rels/.rels",          "xl/workbook.xml", "xl/_rels/workbook.xml.rels", "xl/worksheets/sheet1.xml",
+    "xl/sharedStrings.xml", "xl/styles.xml",   "xl/worksheets/sheet2.xml",
 };
 
 QByteArray package(const QByteArray &input)
