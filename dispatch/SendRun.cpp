@@ -1,6 +1,7 @@
 #include "SendRun.h"
 
 #include "Database.h"
+#include "DateTimeText.h"
 #include "Error.h"
 #include "Greeting.h"
 #include "MailMessage.h"
@@ -48,8 +49,8 @@ qint64 appendSendRecord(Database &connection, qint64 customerId, const QString &
 
 } // namespace
 
-SendRun::SendRun(SendRunHost &host, SmtpSession &smtp, QString databasePath)
-    : m_host(host)
+SendRun::SendRun(const SendRunInputs &inputs, SmtpSession &smtp, QString databasePath)
+    : m_inputs(inputs)
     , m_smtp(smtp)
     , m_databasePath(std::move(databasePath))
 {
@@ -78,13 +79,12 @@ void SendRun::requestStop()
 
 void SendRun::work()
 {
-    m_host.runStarted();
     try {
         sendToEveryCustomer();
         m_smtp.disconnect();
     } catch (const std::exception &e) {
         const auto *error = dynamic_cast<const Error *>(&e);
-        m_host.showError(error ? error->message() : QString::fromUtf8(e.what()));
+        emit failed(error ? error->message() : QString::fromUtf8(e.what()));
         // Whatever ended the run, the connection is closed, with QUIT while it is still up.
         try {
             m_smtp.disconnect();
@@ -92,7 +92,7 @@ void SendRun::work()
         }
     }
     m_running = false;
-    m_host.runEnded();
+    emit finished();
 }
 
 void SendRun::sendToEveryCustomer()
@@ -100,9 +100,9 @@ void SendRun::sendToEveryCustomer()
     Database database(m_databasePath);
     database.setConnected(true);
     const QList<Recipient> customers = readCustomers(database);
-    const MailText mail = readMail(database, m_host.chosenMail().toLongLong());
+    const MailText mail = readMail(database, m_inputs.mailChoice().toLongLong());
 
-    const SendRunHost::Account account = m_host.accountBoxes();
+    const SendRunInputs::Account account = m_inputs.account();
     m_smtp.host = account.server;
     m_smtp.userName = account.userName;
     m_smtp.port = 25;
@@ -110,22 +110,22 @@ void SendRun::sendToEveryCustomer()
     m_smtp.connect();
 
     for (const Recipient &customer : customers) {
-        m_host.showCustomer(customer.id);
-        const SendRunHost::Sender boxes = m_host.senderBoxes();
+        emit customerReached(customer.id);
+        const SendRunInputs::Sender boxes = m_inputs.sender();
         MailMessage message;
         fillMessage(message, {boxes.name, boxes.address}, mail, customer);
         try {
             m_smtp.send(message);
-            pause(m_host.chosenPause().toInt());
+            pause(m_inputs.pauseChoice().toInt());
         } catch (const std::exception &) {
             // A refused message, recipient or login, or a lost connection: the customer still gets
             // the record, and the run goes on with the next one without a pause.
         }
 
-        const QString sendDate = m_host.dateTimeText(QDateTime::currentDateTime());
-        const QString mailChoice = m_host.chosenMail();
+        const QString sendDate = formatDateTime(QDateTime::currentDateTime());
+        const QString mailChoice = m_inputs.mailChoice();
         const qint64 key = appendSendRecord(database, customer.id, mailChoice, sendDate);
-        m_host.showSendRecord(key, customer.id, mailChoice.toLongLong(), sendDate);
+        emit recordWritten(key, customer.id, mailChoice.toLongLong(), sendDate);
 
         std::lock_guard lock(m_mutex);
         if (m_stopRequested)

@@ -9,7 +9,6 @@
 #include "Error.h"
 #include "Handlers.h"
 #include "MessageBoxes.h"
-#include "OnWindowThread.h"
 #include "SendCommand.h"
 #include "SendRecordBrowser.h"
 #include "SendRun.h"
@@ -17,7 +16,6 @@
 
 #include <QCloseEvent>
 #include <QScreen>
-#include <QTimer>
 
 MainWindow::MainWindow(QWidget *parent)
     : QWidget(parent)
@@ -55,17 +53,16 @@ MainWindow::MainWindow(QWidget *parent)
         SendRecordBrowser::Page{ui->customerFilter, ui->mailFilter, ui->recordCount});
     bindControls();
     connectHandlers();
+    keepRunInputsCurrent();
     open();
 }
 
 MainWindow::~MainWindow()
 {
-    // Nothing is released under a run that still uses it: the run is stopped and waited for, while
-    // the window goes on serving the calls it makes.
+    // Nothing is released under a run that still uses it: the run is stopped and joined. It never
+    // waits for the window, so this cannot wait for it either.
     if (m_sendRun) {
         m_sendRun->requestStop();
-        while (m_sendRun->running())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         m_sendRun.reset();
     }
 }
@@ -193,95 +190,82 @@ void MainWindow::send()
         boxes::showMessage(this, *refusal);
         return;
     }
-    // Disabled before the window serves any further input, so a quick second click starts nothing.
-    ui->sendButton->setEnabled(false);
+    // Shown before the window serves any further input, so a quick second click starts nothing.
+    showRunning();
     m_sendRun.reset();
-    m_sendRun = std::make_unique<SendRun>(*this, *smtp, database->path());
+    m_sendRun = std::make_unique<SendRun>(m_runInputs, *smtp, database->path());
+    connect(m_sendRun.get(), &SendRun::customerReached, this, &MainWindow::showCustomer, Qt::QueuedConnection);
+    connect(m_sendRun.get(), &SendRun::recordWritten, this, &MainWindow::showSendRecord, Qt::QueuedConnection);
+    connect(
+        m_sendRun.get(), &SendRun::failed, this, [this](const QString &message) { boxes::showError(this, message); },
+        Qt::QueuedConnection);
+    connect(m_sendRun.get(), &SendRun::finished, this, &MainWindow::runEnded, Qt::QueuedConnection);
     m_sendRun->start();
 }
 
-void MainWindow::runStarted()
+void MainWindow::showRunning()
 {
-    onWindowThread(this, [this] {
-        ui->sendButton->setText(QStringLiteral("邮件发送中..."));
-        ui->sendButton->setEnabled(false);
-        ui->mailNavigator->setEnabled(false);
-        ui->accountNavigator->setEnabled(false);
-        ui->mailChoice->setEnabled(false);
-    });
+    ui->sendButton->setText(QStringLiteral("邮件发送中..."));
+    ui->sendButton->setEnabled(false);
+    ui->mailNavigator->setEnabled(false);
+    ui->accountNavigator->setEnabled(false);
+    ui->mailChoice->setEnabled(false);
 }
 
 void MainWindow::runEnded()
 {
-    onWindowThread(this, [this] {
-        ui->sendButton->setEnabled(true);
-        ui->sendButton->setText(QStringLiteral("发送"));
-        ui->mailNavigator->setEnabled(true);
-        ui->accountNavigator->setEnabled(true);
-        ui->mailChoice->setEnabled(true);
-        // The run's thread is still returning from this call; the close goes on afterwards.
-        if (m_closeAfterRun)
-            QTimer::singleShot(0, this, &QWidget::close);
-    });
+    ui->sendButton->setEnabled(true);
+    ui->sendButton->setText(QStringLiteral("发送"));
+    ui->mailNavigator->setEnabled(true);
+    ui->accountNavigator->setEnabled(true);
+    ui->mailChoice->setEnabled(true);
+    if (m_closeAfterRun)
+        close();
 }
 
-QString MainWindow::chosenMail()
+// The run reads the choices and the boxes as they show now, for every message; the window hands
+// every change over as it happens, so the run never has to ask it.
+void MainWindow::keepRunInputsCurrent()
 {
-    return onWindowThread(this, [this] { return ui->mailChoice->currentText(); });
-}
-
-QString MainWindow::chosenPause()
-{
-    return onWindowThread(this, [this] { return ui->pauseChoice->currentText(); });
-}
-
-SendRunHost::Account MainWindow::accountBoxes()
-{
-    return onWindowThread(this, [this] {
-        return Account{ui->serverEdit->text(), ui->userEdit->text(), ui->passwordEdit->text()};
-    });
-}
-
-SendRunHost::Sender MainWindow::senderBoxes()
-{
-    return onWindowThread(this, [this] { return Sender{ui->senderNameEdit->text(), ui->senderAddressEdit->text()}; });
-}
-
-QString MainWindow::dateTimeText(const QDateTime &moment)
-{
-    return onWindowThread(this, [&moment] { return formatDateTime(moment); });
+    const auto account = [this] {
+        m_runInputs.setAccount({ui->serverEdit->text(), ui->userEdit->text(), ui->passwordEdit->text()});
+    };
+    const auto sender = [this] { m_runInputs.setSender({ui->senderNameEdit->text(), ui->senderAddressEdit->text()}); };
+    for (QLineEdit *edit : {ui->serverEdit, ui->userEdit, ui->passwordEdit})
+        connect(edit, &QLineEdit::textChanged, this, account);
+    for (QLineEdit *edit : {ui->senderNameEdit, ui->senderAddressEdit})
+        connect(edit, &QLineEdit::textChanged, this, sender);
+    connect(ui->mailChoice, &QComboBox::currentTextChanged, this,
+            [this](const QString &text) { m_runInputs.setMailChoice(text); });
+    connect(ui->pauseChoice, &QComboBox::currentTextChanged, this,
+            [this](const QString &text) { m_runInputs.setPauseChoice(text); });
+    account();
+    sender();
+    m_runInputs.setMailChoice(ui->mailChoice->currentText());
+    m_runInputs.setPauseChoice(ui->pauseChoice->currentText());
 }
 
 void MainWindow::showCustomer(qint64 customerId)
 {
-    onWindowThread(this, [this, customerId] {
-        // A customer the user is typing into is left alone: moving would save the typing unasked.
-        if (customers->state() == RecordView::State::Browsing)
-            customers->locate(QStringLiteral("客户ID"), customerId);
-    });
+    // A customer the user is typing into is left alone: moving would save the typing unasked.
+    if (customers->state() == RecordView::State::Browsing)
+        customers->locate(QStringLiteral("客户ID"), customerId);
 }
 
 void MainWindow::showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate)
 {
-    onWindowThread(this, [&, this] {
-        // Shown whatever the browser's filter; the count label is not recounted for it.
-        if (!sendRecords->isActive())
-            return;
-        QVariantList values(sendRecords->fields().size());
-        const std::pair<const char16_t *, QVariant> columns[]
-            = {{u"客户ID", customerId}, {u"邮件ID", mailId}, {u"发送日期", sendDate}};
-        for (const auto &[name, value] : columns) {
-            const int index = sendRecords->fieldIndex(QString::fromUtf16(name));
-            if (index >= 0)
-                values[index] = value;
-        }
-        sendRecords->appendRow(values, key);
-    });
-}
-
-void MainWindow::showError(const QString &message)
-{
-    onWindowThread(this, [this, &message] { boxes::showError(this, message); });
+    // Shown whatever the browser's filter; the count label is not recounted for it.
+    if (!sendRecords->isActive())
+        return;
+    QVariantList values(sendRecords->fields().size());
+    const std::pair<const char16_t *, QVariant> columns[]
+        = {{u"客户ID", customerId}, {u"邮件ID", mailId}, {u"发送日期", sendDate}};
+    for (const auto &[name, value] : columns) {
+        const int index = sendRecords->fieldIndex(QString::fromUtf16(name));
+        if (index >= 0)
+            values[index] = value;
+    }
+    sendRecords->appendRow(values, key);
 }
 
 void MainWindow::filterByCustomer()

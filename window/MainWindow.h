@@ -4,7 +4,7 @@
 #include "ImportStatement.h"
 #include "OpenDialog.h"
 #include "RecordView.h"
-#include "SendRunHost.h"
+#include "SendRunInputs.h"
 #include "ViewSource.h"
 
 #include <QWidget>
@@ -21,7 +21,7 @@ class SendRecordBrowser;
 
 // The program's one window, MainWindow: five pages of controls bound to the four record views. It owns
 // the connection, the views and the import statement for the life of the program.
-class MainWindow : public QWidget, public SendRunHost
+class MainWindow : public QWidget
 {
     Q_OBJECT
 public:
@@ -29,10 +29,10 @@ public:
     ~MainWindow() override;
 
     std::unique_ptr<Database> database;
-    std::unique_ptr<RecordView> customers; // customers
-    std::unique_ptr<RecordView> mails; // mail texts
-    std::unique_ptr<RecordView> sendRecords; // send records
-    std::unique_ptr<RecordView> account; // the mail account
+    std::unique_ptr<RecordView> customers;
+    std::unique_ptr<RecordView> mails;
+    std::unique_ptr<RecordView> sendRecords;
+    std::unique_ptr<RecordView> account; // the one row of the mail account
     std::unique_ptr<ImportStatement> importStatement; // the customer import's insert
     std::unique_ptr<ViewSource> customerSource;
     std::unique_ptr<ViewSource> mailSource;
@@ -67,23 +67,21 @@ public slots:
 
     void importCustomers();
 
+    // A send record written elsewhere (by the send run, `key` is its row's key), shown at once in
+    // the send-record grid whatever its filter.
+    void showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate);
+
 protected:
     // Closing asks nothing and saves nothing: a record being edited or inserted is dropped.
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // The send run's view of the window; every call comes from the run's thread and is carried
-    // out here, on the window's.
-    void runStarted() override;
-    void runEnded() override;
-    QString chosenMail() override;
-    QString chosenPause() override;
-    Account accountBoxes() override;
-    Sender senderBoxes() override;
-    QString dateTimeText(const QDateTime &moment) override;
-    void showCustomer(qint64 customerId) override;
-    void showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate) override;
-    void showError(const QString &message) override;
+    // The send run's signals, received on the window's thread.
+    void showCustomer(qint64 customerId);
+    void runEnded();
+
+    void showRunning();
+    void keepRunInputsCurrent();
 
     void setUpData();
     void bindControls();
@@ -91,6 +89,7 @@ private:
 
     std::unique_ptr<Ui::MainWindow> ui;
     std::unique_ptr<SendRecordBrowser> m_browser; // the page 邮件发送情况
+    SendRunInputs m_runInputs;
     std::unique_ptr<SendRun> m_sendRun;
     // The window was asked to close during a run: it closes once the run has ended.
     bool m_closeAfterRun = false;

@@ -3,7 +3,6 @@
 #include "DatabaseError.h"
 #include "RecordGrid.h"
 #include "RecordView.h"
-#include "SendRunHost.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -334,17 +333,16 @@ TEST_F(Browser, DropDownOnAClosedViewGivesTheClosedViewErrorAndAnEmptyList)
 TEST_F(Browser, RecordsOfASendRunAreShownButNotCounted)
 {
     openPage();
-    SendRunHost &host = *form;
     choose("byCustomerButton");
     pick(customers, QStringLiteral("1"));
-    host.showSendRecord(6, 3, 3, QStringLiteral("2026/12/3 9:00:00"));
+    form->showSendRecord(6, 3, 3, QStringLiteral("2026/12/3 9:00:00"));
     EXPECT_EQ(gridRows(), 3);
     EXPECT_EQ(shown(QStringLiteral("客户ID")).last(), QStringLiteral("3"));
     EXPECT_EQ(count->text(), QStringLiteral("2"));
 
     choose("byBothButton"); // the mail list shows nothing yet
     EXPECT_THROW(form->customerFilterPicked(), DatabaseError);
-    host.showSendRecord(7, 1, 1, QStringLiteral("2026/12/3 9:00:06"));
+    form->showSendRecord(7, 1, 1, QStringLiteral("2026/12/3 9:00:06"));
     EXPECT_FALSE(records->isActive());
     EXPECT_EQ(gridRows(), 0);
     EXPECT_EQ(count->text(), QStringLiteral("2"));

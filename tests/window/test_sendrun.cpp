@@ -237,9 +237,8 @@ TEST_F(SendRunTest, AnUnreachableServerGivesOneErrorBoxAndNoRecords)
         EXPECT_TRUE(control<QWidget>(name)->isEnabled()) << name;
 }
 
-// Closing the window during the pause after the first message: the pause ends, the first customer
-// is recorded, QUIT goes out, and only then does the window close.
-TEST_F(SendRunTest, ClosingDuringAPauseStopsTheRunSafely)
+// A run that is pausing after its first accepted message: the server takes QUIT next.
+std::vector<ScriptedServer::Step> firstThenQuit()
 {
     std::vector<ScriptedServer::Step> script
         = {ScriptedServer::say("220 scripted"), ScriptedServer::expect("EHLO " + localHostName().toLatin1()),
@@ -248,7 +247,14 @@ TEST_F(SendRunTest, ClosingDuringAPauseStopsTheRunSafely)
     script.insert(script.end(), first.begin(), first.end());
     script.insert(script.end(),
                   {ScriptedServer::expect("QUIT"), ScriptedServer::say("221 bye"), ScriptedServer::close()});
-    ScriptedServer server(script, QStringLiteral("127.0.0.6"), 25, 60s);
+    return script;
+}
+
+// Closing the window during the pause after the first message: the pause ends, the first customer
+// is recorded, QUIT goes out, and only then does the window close.
+TEST_F(SendRunTest, ClosingDuringAPauseStopsTheRunSafely)
+{
+    ScriptedServer server(firstThenQuit(), QStringLiteral("127.0.0.6"), 25, 60s);
 
     seed(server.address());
     open();
@@ -261,6 +267,25 @@ TEST_F(SendRunTest, ClosingDuringAPauseStopsTheRunSafely)
     form->close();
     EXPECT_TRUE(form->isVisible()) << "the window waits for the run";
     ASSERT_TRUE(QTest::qWaitFor([this] { return !form->isVisible(); }, 20000));
+
+    EXPECT_EQ(server.failure(), QString());
+    EXPECT_EQ(server.received(), server.expected());
+    EXPECT_EQ(records(), QStringList{QStringLiteral("1/2")});
+}
+
+// Destroying the window in the middle of a run (as a failing test or the program's end does) stops
+// the run and joins it without a wait on either side; the customer it was at is still recorded.
+TEST_F(SendRunTest, DestroyingTheWindowDuringARunStopsAndJoinsIt)
+{
+    ScriptedServer server(firstThenQuit(), QStringLiteral("127.0.0.6"), 25, 60s);
+
+    seed(server.address());
+    open();
+    choose(QStringLiteral("2"), QStringLiteral("45"));
+    sendButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&server] { return server.receivedSoFar().contains("\r\n.\r\n"); }, 20000));
+
+    form.reset();
 
     EXPECT_EQ(server.failure(), QString());
     EXPECT_EQ(server.received(), server.expected());

@@ -1,0 +1,49 @@
+#include "SendRunInputs.h"
+
+void SendRunInputs::setMailChoice(const QString &text)
+{
+    std::lock_guard lock(m_mutex);
+    m_mailChoice = text;
+}
+
+void SendRunInputs::setPauseChoice(const QString &text)
+{
+    std::lock_guard lock(m_mutex);
+    m_pauseChoice = text;
+}
+
+void SendRunInputs::setAccount(const Account &account)
+{
+    std::lock_guard lock(m_mutex);
+    m_account = account;
+}
+
+void SendRunInputs::setSender(const Sender &sender)
+{
+    std::lock_guard lock(m_mutex);
+    m_sender = sender;
+}
+
+QString SendRunInputs::mailChoice() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_mailChoice;
+}
+
+QString SendRunInputs::pauseChoice() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pauseChoice;
+}
+
+SendRunInputs::Account SendRunInputs::account() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_account;
+}
+
+SendRunInputs::Sender SendRunInputs::sender() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_sender;
+}

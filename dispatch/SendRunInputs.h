@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <mutex>
+
+// What the send run reads from the window while it goes on: the mail and pause choices and the
+// account and sender boxes. The window keeps it current on its own thread as the controls change;
+// the run reads it under the lock, so it never waits for the window.
+class SendRunInputs
+{
+public:
+    struct Account
+    {
+        QString server;
+        QString userName;
+        QString password;
+    };
+    struct Sender
+    {
+        QString name;
+        QString address;
+    };
+
+    void setMailChoice(const QString &text);
+    void setPauseChoice(const QString &text);
+    void setAccount(const Account &account);
+    void setSender(const Sender &sender);
+
+    QString mailChoice() const;
+    QString pauseChoice() const;
+    Account account() const;
+    Sender sender() const;
+
+private:
+    mutable std::mutex m_mutex;
+    QString m_mailChoice;
+    QString m_pauseChoice;
+    Account m_account;
+    Sender m_sender;
+};
