@@ -1,5 +1,7 @@
 #include "FieldControls.h"
 
+#include "Handlers.h"
+
 #include <QKeyEvent>
 #include <QScopedValueRollback>
 
@@ -103,10 +105,10 @@ FieldEdit::FieldEdit(QWidget *parent)
     , m_link([this] { return text(); })
 {
     connect(&m_link, &FieldBinding::dataChange, this, &FieldEdit::showField);
-    connect(this, &QLineEdit::textEdited, this, [this] {
-        if (!m_link.edit())
-            showField();
-    });
+    connect(this, &QLineEdit::textEdited, this, boxes::guarded(this, [this] {
+                if (!m_link.edit())
+                    showField();
+            }));
     showField();
 }
 
@@ -123,7 +125,7 @@ void FieldEdit::showField()
 void FieldEdit::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
-    m_link.updateRecord();
+    boxes::runHandler(this, [this] { m_link.updateRecord(); });
 }
 
 void FieldEdit::keyPressEvent(QKeyEvent *event)
@@ -141,10 +143,10 @@ FieldMemo::FieldMemo(QWidget *parent)
     , m_link([this] { return toPlainText(); })
 {
     connect(&m_link, &FieldBinding::dataChange, this, &FieldMemo::showField);
-    connect(this, &QPlainTextEdit::textChanged, this, [this] {
-        if (!m_showing && !m_link.edit())
-            showField();
-    });
+    connect(this, &QPlainTextEdit::textChanged, this, boxes::guarded(this, [this] {
+                if (!m_showing && !m_link.edit())
+                    showField();
+            }));
     showField();
 }
 
@@ -160,7 +162,7 @@ void FieldMemo::showField()
 void FieldMemo::focusOutEvent(QFocusEvent *event)
 {
     QPlainTextEdit::focusOutEvent(event);
-    m_link.updateRecord();
+    boxes::runHandler(this, [this] { m_link.updateRecord(); });
 }
 
 void FieldMemo::keyPressEvent(QKeyEvent *event)

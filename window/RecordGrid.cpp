@@ -2,6 +2,7 @@
 
 #include "Appearance.h"
 #include "DatabaseError.h"
+#include "Handlers.h"
 #include "MessageBoxes.h"
 
 #include <QApplication>
@@ -38,7 +39,7 @@ public:
         if (field && field->kind == FieldKind::String && field->size > 0)
             editor->setMaxLength(field->size);
         ViewSource *source = m_model->source();
-        connect(editor, &QLineEdit::textEdited, source, [source] { source->edit(); });
+        connect(editor, &QLineEdit::textEdited, source, boxes::guarded(editor, [source] { source->edit(); }));
         m_editor = editor;
         return editor;
     }
@@ -55,7 +56,7 @@ public:
     {
         auto *lineEdit = static_cast<QLineEdit *>(editor);
         if (lineEdit->isModified()) {
-            model->setData(index, lineEdit->text());
+            boxes::runHandler(editor, [&] { model->setData(index, lineEdit->text()); });
             lineEdit->setModified(false);
         }
     }
@@ -191,8 +192,8 @@ void RecordGrid::currentChanged(const QModelIndex &current, const QModelIndex &p
         }
         if (target.isValid())
             view->setCurrentRow(target.row());
-    } catch (...) {
-        // The record could not be saved: the grid stays on it, and the error goes on to the box.
+    } catch (const std::exception &) {
+        // The record could not be saved: the grid stays on it, and the error is shown.
         QMetaObject::invokeMethod(
             this,
             [this] {
@@ -200,7 +201,7 @@ void RecordGrid::currentChanged(const QModelIndex &current, const QModelIndex &p
                     followCurrentRow(view->currentRow());
             },
             Qt::QueuedConnection);
-        throw;
+        boxes::showEscapedError(this, std::current_exception());
     }
 }
 
@@ -218,6 +219,11 @@ void RecordGrid::deleteRecord()
 }
 
 void RecordGrid::keyPressEvent(QKeyEvent *event)
+{
+    boxes::runHandler(this, [this, event] { handleKey(event); });
+}
+
+void RecordGrid::handleKey(QKeyEvent *event)
 {
     RecordView *view = openView();
     const bool editing = !m_rowSelect && view && view->canModify();
@@ -278,5 +284,5 @@ void RecordGrid::focusChanged(QWidget *old, QWidget *now)
         return;
     RecordView *view = openView();
     if (view && view->state() == RecordView::State::Inserting && !view->modified())
-        view->cancel();
+        boxes::runHandler(this, [view] { view->cancel(); });
 }

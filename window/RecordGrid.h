@@ -31,6 +31,7 @@ protected:
     bool viewportEvent(QEvent *event) override;
 
 private:
+    void handleKey(QKeyEvent *event);
     RecordView *openView() const;
     void followCurrentRow(int row);
     void sizeColumns();

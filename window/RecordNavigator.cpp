@@ -234,7 +234,7 @@ void RecordNavigator::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Right: setFocusedButton(qMin(m_focused + 1, int(m_buttons.size()) - 1)); return;
     case Qt::Key_Space:
         if (m_buttons[m_focused]->isEnabled())
-            click(RecordNavigator::Button(m_focused));
+            boxes::runHandler(this, [this] { click(RecordNavigator::Button(m_focused)); });
         return;
     default: QWidget::keyPressEvent(event);
     }
