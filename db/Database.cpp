@@ -1,6 +1,7 @@
 #include "Database.h"
 
 #include "DatabaseError.h"
+#include "DbLog.h"
 #include "Statement.h"
 
 #include <QAtomicInteger>
@@ -69,8 +70,11 @@ void Database::setConnected(bool connected)
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open()) {
         const QSqlError error = db.lastError();
-        throw DatabaseError(error.databaseText().isEmpty() ? error.text() : error.databaseText());
+        const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+        qCInfo(dbLog) << "cannot open" << m_path << ":" << text;
+        throw DatabaseError(text);
     }
+    qCInfo(dbLog) << "opened" << m_path;
 
     const QVariant handle = db.driver()->handle();
     sqlite3 *engine = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0

@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "DateTimeText.h"
+#include "DispatchLog.h"
 #include "Error.h"
 #include "Greeting.h"
 #include "MailMessage.h"
@@ -84,13 +85,16 @@ void SendRun::work()
         m_smtp.disconnect();
     } catch (const std::exception &e) {
         const auto *error = dynamic_cast<const Error *>(&e);
-        emit failed(error ? error->message() : QString::fromUtf8(e.what()));
+        const QString message = error ? error->message() : QString::fromUtf8(e.what());
+        qCInfo(dispatchLog) << "run stopped:" << message;
+        emit failed(message);
         // Whatever ended the run, the connection is closed, with QUIT while it is still up.
         try {
             m_smtp.disconnect();
         } catch (const std::exception &) {
         }
     }
+    qCInfo(dispatchLog) << "run ended";
     m_running = false;
     emit finished();
 }
@@ -107,6 +111,9 @@ void SendRun::sendToEveryCustomer()
     m_smtp.userName = account.userName;
     m_smtp.port = 25;
     m_smtp.password = account.password;
+    // The password never goes into the trace.
+    qCInfo(dispatchLog) << "run of mail" << m_inputs.mailChoice() << "to" << customers.size() << "customers through"
+                        << account.server << "as" << account.userName;
     m_smtp.connect();
 
     for (const Recipient &customer : customers) {
@@ -116,8 +123,10 @@ void SendRun::sendToEveryCustomer()
         fillMessage(message, {boxes.name, boxes.address}, mail, customer);
         try {
             m_smtp.send(message);
+            qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "accepted";
             pause(m_inputs.pauseChoice().toInt());
-        } catch (const std::exception &) {
+        } catch (const std::exception &e) {
+            qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "failed:" << e.what();
             // A refused message, recipient or login, or a lost connection: the customer still gets
             // the record, and the run goes on with the next one without a pause.
         }

@@ -1,6 +1,7 @@
 #include "Workbook.h"
 
 #include "CompoundFile.h"
+#include "SpreadsheetLog.h"
 #include "XlsWorkbook.h"
 #include "XlsxWorkbook.h"
 
@@ -43,6 +44,7 @@ SpreadsheetError SpreadsheetError::activeSheetIsNoWorksheet(const QString &path)
 
 std::unique_ptr<Workbook> openWorkbook(const QString &path)
 {
+    qCInfo(spreadsheetLog) << "opening" << path;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw SpreadsheetError::cannotOpen(path);

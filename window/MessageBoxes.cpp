@@ -1,6 +1,7 @@
 #include "MessageBoxes.h"
 
 #include "AppTitle.h"
+#include "WindowLog.h"
 
 #include <QMessageBox>
 #include <QMutex>
@@ -63,6 +64,7 @@ void showMessage(QWidget *parent, const QString &text)
 void showError(QWidget *parent, const QString &message)
 {
     const QString text = errorBoxText(message);
+    qCInfo(windowLog) << "error box:" << text;
     if (record(ShownBox::Kind::Error, text))
         return;
     QMessageBox box(QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok, parent);

@@ -9,10 +9,15 @@ namespace testsupport {
 
 namespace {
 
+QtMessageHandler previousHandler = nullptr;
+
 void failOnWarning(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (type == QtDebugMsg || type == QtInfoMsg)
+    if (type == QtDebugMsg || type == QtInfoMsg) {
+        if (previousHandler)
+            previousHandler(type, context, message);
         return;
+    }
     // The offscreen platform the tests run on cannot raise a window or grab the keyboard, as a
     // drop-down list asks it to; that is the test platform's limit, not the program's fault.
     if (message.startsWith(QLatin1String("This plugin does not support ")))
@@ -24,7 +29,7 @@ void failOnWarning(QtMsgType type, const QMessageLogContext &context, const QStr
 
 void failOnQtWarnings()
 {
-    qInstallMessageHandler(failOnWarning);
+    previousHandler = qInstallMessageHandler(failOnWarning);
 }
 
 } // namespace testsupport

@@ -1,0 +1,3 @@
+#include "DbLog.h"
+
+Q_LOGGING_CATEGORY(dbLog, "quillon.db", QtWarningMsg)

@@ -1,0 +1,3 @@
+#include "DispatchLog.h"
+
+Q_LOGGING_CATEGORY(dispatchLog, "quillon.dispatch", QtWarningMsg)

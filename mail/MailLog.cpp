@@ -1,0 +1,3 @@
+#include "MailLog.h"
+
+Q_LOGGING_CATEGORY(mailLog, "quillon.mail", QtWarningMsg)

@@ -1,0 +1,3 @@
+#include "SpreadsheetLog.h"
+
+Q_LOGGING_CATEGORY(spreadsheetLog, "quillon.spreadsheet", QtWarningMsg)
