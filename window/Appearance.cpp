@@ -63,7 +63,7 @@ void applyColors(QWidget *root)
 {
     const QList<QWidget *> widgets = root->findChildren<QWidget *>();
     for (QWidget *widget : widgets) {
-        const QColor color = systemColor(widget->property("Color").toString());
+        const QColor color = systemColor(widget->property("color").toString());
         if (!color.isValid())
             continue;
         QPalette palette = widget->palette();

@@ -14,7 +14,7 @@ namespace appearance {
 // Invalid for a name that is none of these.
 QColor systemColor(const QString &role);
 
-// Gives every widget under `root` that carries a "Color" property the colour of that role as its
+// Gives every widget under `root` that carries a "color" property the colour of that role as its
 // background (the field of an edit box or list, the face of a panel or label).
 void applyColors(QWidget *root);
 

@@ -41,7 +41,7 @@ MainWindow::MainWindow(QWidget *parent)
     appearance::applyColors(this);
     const QList<QLabel *> labels = findChildren<QLabel *>();
     for (QLabel *label : labels) {
-        if (label->property("AutoSize").toBool())
+        if (label->property("autoSize").toBool())
             label->adjustSize();
     }
     if (QScreen *screen = this->screen())
