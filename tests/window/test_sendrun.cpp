@@ -66,6 +66,16 @@ protected:
         return true;
     }
 
+    // Starts a run with the longest pause and waits until the first message is in: the run is pausing.
+    void startPausingRun(ScriptedServer &server)
+    {
+        seed(server.address());
+        open();
+        choose(QStringLiteral("2"), QStringLiteral("45"));
+        sendButton()->click();
+        ASSERT_TRUE(QTest::qWaitFor([&server] { return server.receivedSoFar().contains("\r\n.\r\n"); }, 20000));
+    }
+
     QStringList records() const
     {
         QStringList rows;
@@ -254,13 +264,7 @@ std::vector<ScriptedServer::Step> firstThenQuit()
 TEST_F(SendRunTest, ClosingDuringAPauseStopsTheRunSafely)
 {
     ScriptedServer server(firstThenQuit(), QStringLiteral("127.0.0.6"), 25, 60s);
-
-    seed(server.address());
-    open();
-    choose(QStringLiteral("2"), QStringLiteral("45"));
-    sendButton()->click();
-    // The first message is in: the run is pausing.
-    ASSERT_TRUE(QTest::qWaitFor([&server] { return server.receivedSoFar().contains("\r\n.\r\n"); }, 20000));
+    ASSERT_NO_FATAL_FAILURE(startPausingRun(server));
     QTest::qWait(300);
 
     form->close();
@@ -277,12 +281,7 @@ TEST_F(SendRunTest, ClosingDuringAPauseStopsTheRunSafely)
 TEST_F(SendRunTest, DestroyingTheWindowDuringARunStopsAndJoinsIt)
 {
     ScriptedServer server(firstThenQuit(), QStringLiteral("127.0.0.6"), 25, 60s);
-
-    seed(server.address());
-    open();
-    choose(QStringLiteral("2"), QStringLiteral("45"));
-    sendButton()->click();
-    ASSERT_TRUE(QTest::qWaitFor([&server] { return server.receivedSoFar().contains("\r\n.\r\n"); }, 20000));
+    ASSERT_NO_FATAL_FAILURE(startPausingRun(server));
 
     form.reset();
 
