@@ -4,6 +4,9 @@
 #include "Handlers.h"
 #include "MessageBoxes.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+
 namespace app {
 
 Application::Application(int &argc, char **argv)
@@ -12,6 +15,9 @@ Application::Application(int &argc, char **argv)
     setApplicationName(QStringLiteral("Quillon"));
     setApplicationVersion(QStringLiteral("1.0.0.0"));
     boxes::setApplicationTitle(boxes::applicationTitleFor(applicationFilePath()));
+    if (m_qtTranslator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(&m_qtTranslator);
 }
 
 bool Application::notify(QObject *receiver, QEvent *event)

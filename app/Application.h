@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QApplication>
+#include <QTranslator>
 
 namespace app {
 
 // The program's application object. It fixes the application title from the program file's
 // name, and it is the one place where an error escaping an event handler on the window's thread
-// is caught: the error box shows it and the event loop goes on.
+// is caught: the error box shows it and the event loop goes on. Qt's own dialogs and menus
+// speak the user's language, as the window does.
 class Application : public QApplication
 {
     Q_OBJECT
@@ -14,6 +16,9 @@ public:
     Application(int &argc, char **argv);
 
     bool notify(QObject *receiver, QEvent *event) override;
+
+private:
+    QTranslator m_qtTranslator;
 };
 
 } // namespace app

@@ -12,4 +12,18 @@ bool refuseSecondInstance(SingleInstanceGuard &guard)
     return true;
 }
 
+bool displayAvailable()
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland"))
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+QString noDisplayText()
+{
+    return QStringLiteral(
+        "quillon: 没有可用的显示器。请在图形桌面中启动本程序，或用 scripts/run.sh 启动（无显示器时它在本机回环地址上通过 VNC 提供窗口）。");
+}
+
 } // namespace app

@@ -5,8 +5,14 @@
 
 #include <QIcon>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
+    if (!app::displayAvailable()) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(app::noDisplayText()));
+        return 1;
+    }
     app::Application app(argc, argv);
 
     app::SingleInstanceGuard guard;

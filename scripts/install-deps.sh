@@ -9,7 +9,7 @@ packages=(
     libfreexl-dev libquazip1-qt6-dev
     libgtest-dev libgmock-dev libbenchmark-dev hyperfine
     python3 python3-aiosmtpd python3-openpyxl python3-xlrd python3-xlwt libxlsxwriter-dev
-    xvfb xauth fonts-wqy-microhei
+    xvfb xauth fonts-wqy-microhei x11vnc openbox iproute2 qt6-translations-l10n
     clang libclang-rt-14-dev
 )
 

@@ -15,9 +15,7 @@ if [ ! -e db.mdb ]; then
 fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
-    port=${QUILLON_VNC_PORT:-5900}
-    export QT_QPA_PLATFORM="vnc:size=706x480:port=$port"
-    echo "No display: the window is served over VNC at 127.0.0.1:$port (any VNC viewer)."
+    exec "$here/scripts/serve-headless.sh" "${QUILLON_VNC_PORT:-5900}" "$here/build/quillon"
 fi
 
 exec "$here/build/quillon"

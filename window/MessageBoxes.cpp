@@ -3,6 +3,7 @@
 #include "AppTitle.h"
 #include "WindowLog.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QMutex>
 #include <QQueue>
@@ -39,6 +40,16 @@ bool record(ShownBox::Kind kind, const QString &text, bool *answer = nullptr)
     return true;
 }
 
+// The boxes' buttons read as the window's description gives them, whatever language Qt's own
+// texts are translated into.
+void keepButtonTexts(QMessageBox &box)
+{
+    if (QAbstractButton *ok = box.button(QMessageBox::Ok))
+        ok->setText(QStringLiteral("OK"));
+    if (QAbstractButton *cancel = box.button(QMessageBox::Cancel))
+        cancel->setText(QStringLiteral("Cancel"));
+}
+
 } // namespace
 
 QString applicationTitle()
@@ -58,6 +69,7 @@ void showMessage(QWidget *parent, const QString &text)
     if (record(ShownBox::Kind::Message, text))
         return;
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
+    keepButtonTexts(box);
     box.exec();
 }
 
@@ -68,6 +80,7 @@ void showError(QWidget *parent, const QString &message)
     if (record(ShownBox::Kind::Error, text))
         return;
     QMessageBox box(QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok, parent);
+    keepButtonTexts(box);
     box.exec();
 }
 
@@ -80,6 +93,7 @@ bool confirm(QWidget *parent, const QString &question)
                     parent);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Cancel);
+    keepButtonTexts(box);
     return box.exec() == QMessageBox::Ok;
 }
 

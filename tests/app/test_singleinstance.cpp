@@ -45,4 +45,22 @@ TEST(SingleInstance, SecondStartIsRefusedWhileTheFirstRuns)
     EXPECT_EQ(probe(), QStringLiteral("acquired"));
 }
 
+// Started alone with no display, the program says in one line what it needs and ends with 1,
+// instead of Qt's abort.
+TEST(Start, WithoutADisplayExplainsAndExits)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    p.setProcessEnvironment(env);
+    p.start(testsupport::binaryPath(QStringLiteral("quillon")), {});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1);
+    const QString said = QString::fromUtf8(p.readAllStandardError()).trimmed();
+    EXPECT_FALSE(said.contains(u'\n')) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("scripts/run.sh"))) << said.toStdString();
+}
+
 } // namespace
