@@ -1,9 +1,12 @@
 #include "XlsxWorkbook.h"
 
+#include "MarkupBoundDevice.h"
+
 #include <QDir>
 #include <QRegularExpression>
 
 #include <climits>
+#include <optional>
 
 namespace {
 
@@ -11,10 +14,17 @@ namespace {
 // unresolved, which makes it markedly faster.
 
 // A part larger than this is no workbook part but a zip bomb; sheets and shared strings are
-// streamed and need no limit.
+// streamed, their texts bounded one by one and the shared-string table as a whole.
 constexpr qint64 maxPartSize = 64 * 1024 * 1024;
-// A worksheet's rows; a row numbered beyond is damage.
+// A worksheet's rows and columns; a row numbered beyond, or a row with more cells, is damage.
 constexpr int maxRows = 1048576;
+constexpr int maxColumns = 16384;
+// The longest text a cell holds, as the spreadsheet programs allow.
+constexpr qsizetype maxCellText = 32767;
+// What the shared-string table may take in memory: its texts, and a little for each entry, so a
+// table of countless empty strings is refused too.
+constexpr qint64 maxSharedStringBytes = 256 * 1024 * 1024;
+constexpr qint64 sharedStringOverhead = 32;
 
 struct Relationship
 {
@@ -48,9 +58,12 @@ bool typeIs(const QString &type, QStringView kind)
 }
 
 // "The text of a string item": plain <t>, or the <t> of each rich-text run, leaving out phonetic
-// guides. Characters XML cannot carry come escaped as _xHHHH_.
-QString readRichText(QXmlStreamReader &xml)
+// guides. Characters XML cannot carry come escaped as _xHHHH_. None when the text is longer than
+// a cell can hold.
+std::optional<QString> readRichText(QXmlStreamReader &xml)
 {
+    // An escape takes seven characters for one; the decoded text is measured at the end.
+    constexpr qsizetype maxRawText = maxCellText * 7;
     QString text;
     while (xml.readNextStartElement()) {
         if (xml.name() == u"t") {
@@ -61,13 +74,17 @@ QString readRichText(QXmlStreamReader &xml)
                     text += xml.readElementText();
                 else
                     xml.skipCurrentElement();
+                if (text.size() > maxRawText)
+                    return std::nullopt;
             }
         } else {
             xml.skipCurrentElement();
         }
+        if (text.size() > maxRawText)
+            return std::nullopt;
     }
     if (!text.contains(u"_x"))
-        return text;
+        return text.size() > maxCellText ? std::nullopt : std::optional(text);
     static const QRegularExpression escape(QStringLiteral("_x([0-9A-Fa-f]{4})_"));
     QString decoded;
     qsizetype done = 0;
@@ -78,7 +95,7 @@ QString readRichText(QXmlStreamReader &xml)
         done = match.capturedEnd();
     }
     decoded += QStringView(text).mid(done);
-    return decoded;
+    return decoded.size() > maxCellText ? std::nullopt : std::optional(decoded);
 }
 
 // The column of a cell reference such as "AB12" (28), or 0 when it is no reference.
@@ -215,6 +232,11 @@ std::unique_ptr<QuaZipFile> XlsxWorkbook::openPart(const QString &name)
     return file;
 }
 
+std::unique_ptr<QIODevice> XlsxWorkbook::openXmlPart(const QString &name)
+{
+    return std::make_unique<MarkupBoundDevice>(openPart(name));
+}
+
 QByteArray XlsxWorkbook::readPart(const QString &name)
 {
     const auto file = openPart(name);
@@ -258,12 +280,20 @@ void XlsxWorkbook::readStyles(const QString &part)
 
 void XlsxWorkbook::readSharedStrings(const QString &part)
 {
-    const auto file = openPart(part);
+    const auto file = openXmlPart(part);
     QXmlStreamReader xml(file.get());
     xml.setNamespaceProcessing(false);
+    qint64 bytes = 0;
     while (!xml.atEnd() && !xml.hasError()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"si")
-            m_sharedStrings.append(readRichText(xml));
+        if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"si")
+            continue;
+        std::optional<QString> text = readRichText(xml);
+        if (!text)
+            fail();
+        bytes += sharedStringOverhead + text->size() * qint64(sizeof(QChar));
+        if (bytes > maxSharedStringBytes)
+            fail();
+        m_sharedStrings.append(std::move(*text));
     }
     if (xml.hasError())
         fail();
@@ -273,7 +303,7 @@ void XlsxWorkbook::readSharedStrings(const QString &part)
 // does for Excel. The <dimension> a writer records is not trusted: some leave it stale.
 int XlsxWorkbook::usedRowCount(const QString &part)
 {
-    const auto file = openPart(part);
+    const auto file = openXmlPart(part);
     QXmlStreamReader xml(file.get());
     xml.setNamespaceProcessing(false);
     int row = 0;
@@ -328,7 +358,7 @@ void XlsxWorkbook::startActiveSheet()
 {
     m_sheet.clear();
     m_sheetFile.reset();
-    m_sheetFile = openPart(m_activeSheet);
+    m_sheetFile = openXmlPart(m_activeSheet);
     m_sheet.setNamespaceProcessing(false);
     m_sheet.setDevice(m_sheetFile.get());
     m_rowNumber = 0;
@@ -371,7 +401,7 @@ void XlsxWorkbook::readCell(int &column)
 {
     const QString reference = attribute(m_sheet, "r");
     column = reference.isEmpty() ? column + 1 : columnOf(reference);
-    if (column == 0)
+    if (column == 0 || column > maxColumns || m_cells.size() >= maxColumns)
         fail();
     const QString type = attribute(m_sheet, "t");
     Cell cell{column,
@@ -381,13 +411,19 @@ void XlsxWorkbook::readCell(int &column)
                                              : CellType::Text,
               attribute(m_sheet, "s").toInt(), QString()};
     while (m_sheet.readNextStartElement()) {
-        if (m_sheet.name() == u"v")
+        if (m_sheet.name() == u"v") {
             cell.value = m_sheet.readElementText();
-        else if (m_sheet.name() == u"is")
-            cell.value = readRichText(m_sheet);
-        else
+        } else if (m_sheet.name() == u"is") {
+            std::optional<QString> text = readRichText(m_sheet);
+            if (!text)
+                fail();
+            cell.value = std::move(*text);
+        } else {
             m_sheet.skipCurrentElement();
+        }
     }
+    if (cell.value.size() > maxCellText)
+        fail();
     m_cells.append(std::move(cell));
 }
 

@@ -38,6 +38,8 @@ private:
     };
 
     std::unique_ptr<QuaZipFile> openPart(const QString &name);
+    // A part for the XML reader, its texts bounded (MarkupBoundDevice).
+    std::unique_ptr<QIODevice> openXmlPart(const QString &name);
     QByteArray readPart(const QString &name);
     void readStyles(const QString &part);
     void readSharedStrings(const QString &part);
@@ -57,7 +59,7 @@ private:
     int m_usedRowCount = 1;
 
     // The active sheet's stream: the row last read, and the row before it.
-    std::unique_ptr<QuaZipFile> m_sheetFile;
+    std::unique_ptr<QIODevice> m_sheetFile;
     QXmlStreamReader m_sheet;
     int m_rowNumber = 0;
     int m_previousRow = 0;

@@ -304,6 +304,59 @@ TEST(BadFiles, AStringIndexOutsideTheTableIsDamage)
     EXPECT_THROW(workbook->cellText(1, 1), SpreadsheetError);
 }
 
+// Small files that expand into endless text or countless strings are refused as damaged, before
+// the reader holds more than a bounded amount of them.
+TEST(BadFiles, ExpandingTextsAreRefusedAsDamage)
+{
+    Files files;
+    const QString good
+        = write(customers({{QStringLiteral("a"), {}}}), Format::Xlsx, files.path(QStringLiteral("g.xlsx")));
+    const QByteArray strings = readPart(good, QStringLiteral("xl/sharedStrings.xml"));
+    const QByteArray sheet = readPart(good, QStringLiteral("xl/worksheets/sheet1.xml"));
+    const qsizetype tableStart = strings.indexOf("<si>");
+    const qsizetype tableEnd = strings.lastIndexOf("</sst>");
+    const qsizetype cellsStart = sheet.indexOf("<c ");
+    const qsizetype rowEnd = sheet.indexOf("</row>");
+    ASSERT_TRUE(tableStart > 0 && tableEnd > tableStart && cellsStart > 0 && rowEnd > cellsStart);
+    // The string table with other entries, and the first row with other cells.
+    const auto table
+        = [&](const QByteArray &entries) { return strings.left(tableStart) + entries + strings.mid(tableEnd); };
+    const auto firstRow = [&](const QByteArray &cells) { return sheet.left(cellsStart) + cells + sheet.mid(rowEnd); };
+
+    struct Case
+    {
+        const char *name;
+        QString part;
+        QByteArray bytes;
+    };
+    const Case cases[] = {
+        {"one endless string", QStringLiteral("xl/sharedStrings.xml"),
+         table("<si><t>" + QByteArray(3 * 1024 * 1024, 'a') + "</t></si>")},
+        {"a string longer than a cell", QStringLiteral("xl/sharedStrings.xml"),
+         table("<si><t>" + QByteArray(32768, 'a') + "</t></si>")},
+        {"a string of countless runs", QStringLiteral("xl/sharedStrings.xml"),
+         table("<si>" + QByteArray("<r><t>aaaaaaaaaaaaaaaa</t></r>").repeated(20000) + "</si>")},
+        {"a table larger than memory allows", QStringLiteral("xl/sharedStrings.xml"),
+         table(("<si><t>" + QByteArray(32000, 'a') + "</t></si>").repeated(4200))},
+        {"a cell longer than a cell may be", QStringLiteral("xl/worksheets/sheet1.xml"),
+         firstRow("<c r=\"A1\" t=\"inlineStr\"><is><t>" + QByteArray(32768, 'a') + "</t></is></c>")},
+        {"a row of more cells than columns", QStringLiteral("xl/worksheets/sheet1.xml"),
+         firstRow(QByteArray("<c r=\"A1\"><v>1</v></c>").repeated(16385))},
+    };
+    for (const Case &c : cases) {
+        const QString path = files.path(QLatin1String(c.name).toString().replace(u' ', u'-') + QStringLiteral(".xlsx"));
+        replacePart(good, path, c.part, c.bytes);
+        const QString damaged = QStringLiteral("文件“%1”已损坏，无法读取").arg(QDir::toNativeSeparators(path));
+        try {
+            const auto workbook = openWorkbook(path);
+            workbook->cellText(1, 1);
+            ADD_FAILURE() << c.name << ": read without an error";
+        } catch (const SpreadsheetError &e) {
+            EXPECT_EQ(e.message(), damaged) << c.name;
+        }
+    }
+}
+
 // Inputs the fuzzer found troublesome: each must open cleanly or fail with an error.
 TEST(BadFiles, FuzzerFindingsFailCleanly)
 {
