@@ -2,26 +2,37 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 class QWidget;
-class ImportStatement;
 
 // Appends customers from a spreadsheet: one per row from row 1, the name from column 1 and the
 // address from column 2, down to the first row whose two cells are both empty (or the row after
 // the first worksheet's used range).
+//
+// The reading and writing go on a thread of their own with their own connection to the database,
+// so the window stays responsive; meanwhile a progress box (for a window) counts the rows and
+// offers to cancel. Rows are committed in short transactions, so other readers see them arrive
+// and a send run's record never waits long behind an import.
 class CustomerImport
 {
 public:
-    // The import statement (on the window's connection), the customer navigator's refresh action,
-    // and the window that owns the message box.
-    CustomerImport(ImportStatement &query, std::function<void()> refresh, QWidget *window = nullptr);
+    // The database file the window works on, the customer navigator's refresh action, and the
+    // window that owns the boxes (none: no progress box).
+    CustomerImport(QString databasePath, std::function<void()> refresh, QWidget *window = nullptr);
 
     // A file that cannot be opened as a workbook fails at once and touches nothing. Once it is
-    // open, a failure (a cell that cannot be read, a row the database refuses) ends the reading:
-    // the rows before it stay, the workbook is closed, the customers are re-read and the done
-    // message shows, and then the failure is thrown on for the error box.
+    // open, a failure (a cell that cannot be read, a row the database refuses, a commit that fails)
+    // ends the reading: the rows committed before it stay, the workbook is closed, the customers are
+    // re-read, the done message shows when any row went in, and then the failure is thrown on for
+    // the error box. A cancelled import keeps the rows committed so far and shows no message.
     void run(const QString &path);
+    // Thread-safe: the import stops before its next row.
+    void cancel();
+
+    // Called on the import's thread after every commit, with the rows imported so far.
+    std::function<void(int imported)> committed;
 
     static QString doneMessage() { return QStringLiteral("         导入完成。        "); }
     static QString insertStatement()
@@ -30,9 +41,8 @@ public:
     }
 
 private:
-    void insert(int row, const QString &name, const QString &address);
-
-    ImportStatement &m_query;
+    QString m_databasePath;
     std::function<void()> m_refresh;
     QWidget *m_window;
+    std::atomic<bool> m_cancelled = false;
 };

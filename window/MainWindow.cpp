@@ -24,7 +24,6 @@ MainWindow::MainWindow(QWidget *parent)
     , mails(std::make_unique<RecordView>())
     , sendRecords(std::make_unique<RecordView>())
     , account(std::make_unique<RecordView>())
-    , importStatement(std::make_unique<ImportStatement>())
     , customerSource(std::make_unique<ViewSource>())
     , mailSource(std::make_unique<ViewSource>())
     , sendRecordSource(std::make_unique<ViewSource>())
@@ -71,7 +70,6 @@ void MainWindow::setUpData()
 {
     for (RecordView *view : {customers.get(), mails.get(), sendRecords.get(), account.get()})
         view->setDatabase(database.get());
-    importStatement->setDatabase(database.get());
     openDialog->filter = QStringLiteral("Excel文件(*.xls;*.xlsx)|*.xls;*.xlsx");
 
     customers->setCommandType(RecordView::CommandType::Text);
@@ -318,7 +316,7 @@ void MainWindow::importCustomers()
     if (!openDialog->execute())
         return;
     CustomerImport(
-        *importStatement, [this] { ui->customerNavigator->click(RecordNavigator::Refresh); }, this)
+        database->path(), [this] { ui->customerNavigator->click(RecordNavigator::Refresh); }, this)
         .run(openDialog->fileName);
 }
 

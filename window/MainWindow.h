@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Database.h"
-#include "ImportStatement.h"
 #include "OpenDialog.h"
 #include "RecordView.h"
 #include "SendRunInputs.h"
@@ -33,7 +32,6 @@ public:
     std::unique_ptr<RecordView> mails;
     std::unique_ptr<RecordView> sendRecords;
     std::unique_ptr<RecordView> account; // the one row of the mail account
-    std::unique_ptr<ImportStatement> importStatement; // the customer import's insert
     std::unique_ptr<ViewSource> customerSource;
     std::unique_ptr<ViewSource> mailSource;
     std::unique_ptr<ViewSource> sendRecordSource;

@@ -4,7 +4,6 @@
 
 #include "CustomerImport.h"
 #include "Database.h"
-#include "ImportStatement.h"
 #include "MessageBoxes.h"
 #include "Printers.h"
 #include "RecordView.h"
@@ -32,7 +31,6 @@ protected:
     void SetUp() override
     {
         createDatabase(m_dir.filePath(QStringLiteral("db.mdb")));
-        m_query.setDatabase(&m_connection);
         m_customers.setDatabase(&m_connection);
         m_customers.setCommandType(RecordView::CommandType::Table);
         m_customers.setCommandText(QStringLiteral("客户表"));
@@ -48,7 +46,7 @@ protected:
     // Runs the import; the failure's text, or empty.
     QString run(const QString &path)
     {
-        CustomerImport import(m_query, [this] { m_customers.refresh(); });
+        CustomerImport import(m_connection.path(), [this] { m_customers.refresh(); });
         try {
             import.run(path);
         } catch (const Error &e) {
@@ -80,7 +78,6 @@ protected:
 
     QTemporaryDir m_dir;
     Database m_connection{m_dir.filePath(QStringLiteral("db.mdb"))};
-    ImportStatement m_query;
     RecordView m_customers;
     int m_refreshes = 0;
     boxes::BoxRecorder m_boxes;
@@ -231,6 +228,27 @@ TEST_P(CustomerImportTest, AFileThatCannotBeOpenedTouchesNothing)
         EXPECT_EQ(m_refreshes, 0);
     }
 }
+
+// Rows go in by short transactions, each committed before the next begins; a cancel between two
+// keeps every committed row and adds none after.
+TEST_P(CustomerImportTest, CancelKeepsTheCommittedRowsAndStops)
+{
+    Rows rows;
+    for (int i = 0; i < 5000; ++i)
+        rows.append({QStringLiteral("客户%1").arg(i), {}});
+    CustomerImport import(m_connection.path(), [this] { m_customers.refresh(); });
+    QList<int> commits;
+    import.committed = [&](int imported) { commits.append(imported);
+    if (imported >= 1000)
+        import.cancel();
+};
+import.run(file(customers(rows)));
+ASSERT_FALSE(commits.isEmpty());
+EXPECT_LE(commits.first(), 1000) << "a transaction holds at most 1,000 rows";
+EXPECT_EQ(stored(), rows.first(commits.last()));
+EXPECT_EQ(m_customers.recordCount(), commits.last());
+EXPECT_EQ(boxes(), QStringList());
+} // namespace
 
 INSTANTIATE_TEST_SUITE_P(Formats, CustomerImportTest, testing::Values(Format::Xls, Format::Xlsx),
                          [](const auto &info) { return info.param == Format::Xlsx ? "xlsx" : "xls"; });
