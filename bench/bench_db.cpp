@@ -1,5 +1,5 @@
 // The record views on a db.mdb of 100,000 customers and 1,000,000 send records: opening with the
-// counting walk of the AfterOpen hooks, re-querying the send records by customer and by mail, and
+// counting walk of the afterOpen hooks, re-querying the send records by customer and by mail, and
 // what the rows cost in memory.
 
 #include "BenchData.h"
@@ -57,7 +57,7 @@ struct Views
         view.setDatabase(&connection);
         view.setCommandType(type);
         view.setCommandText(source);
-        // What the window's AfterOpen hooks do: count the rows with a walk.
+        // What the window's afterOpen hooks do: count the rows with a walk.
         view.afterOpen = [this] {
             counted = 0;
             for (view.first(); !view.eof(); view.next())

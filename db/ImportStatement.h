@@ -51,7 +51,7 @@ public:
     // Runs the statement with the current values; returns the number of rows changed. Throws
     // DatabaseError with the engine's text.
     int run();
-    // Drops the prepared statement (it is prepared again at the next ExecSQL).
+    // Drops the prepared statement (it is prepared again at the next run).
     void close();
 
 private:

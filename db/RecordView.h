@@ -19,8 +19,8 @@
 // database at once, by the row's key (SQLite's rowid, which is the automatic number where there is
 // one). A view over anything but plain columns of one table cannot be changed.
 //
-// Moving (First, Next, Prior, Last, setCurrentRow, Locate) and Refresh first settle a pending edit:
-// saved (through BeforePost) when something was changed, dropped when not.
+// Moving (first, next, prior, last, setCurrentRow, locate) and refresh first settle a pending edit:
+// saved (through beforePost) when something was changed, dropped when not.
 // Every row operation on a view that is not open throws DatabaseError::closedDataset().
 class RecordView : public QObject
 {
@@ -43,7 +43,7 @@ public:
     RecordView::CommandType commandType() const { return m_commandType; }
 
     // Opening runs the source (connecting the connection if needed), makes the first row current
-    // and runs AfterOpen. A failed open throws the engine's text and leaves the view closed.
+    // and runs afterOpen. A failed open throws the engine's text and leaves the view closed.
     void setActive(bool active);
     bool isActive() const { return m_state != RecordView::State::Inactive; }
     void open() { setActive(true); }
@@ -82,7 +82,7 @@ public:
     void post();
     void cancel();
     void remove();
-    void refresh(); // re-reads the rows, keeps the current row where it can, runs AfterRefresh
+    void refresh(); // re-reads the rows, keeps the current row where it can, runs afterRefresh
     bool canModify() const { return isActive() && !m_table.isEmpty(); }
     bool modified() const { return m_modified; }
 

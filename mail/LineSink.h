@@ -20,7 +20,7 @@ public:
     // One line followed by CR LF, written at once.
     virtual void writeLine(const QString &line, TextEncoding encoding = TextEncoding::Ascii) = 0;
 
-    // As WriteLn, with one more "." in front of a line that begins with "." (RFC 5321 transparency).
+    // As writeLine, with one more "." in front of a line that begins with "." (RFC 5321 transparency).
     void writeDotStuffedLine(const QString &line, TextEncoding encoding = TextEncoding::Ascii)
     {
         writeLine(line.startsWith(QLatin1Char('.')) ? QLatin1Char('.') + line : line, encoding);

@@ -12,7 +12,7 @@ class ViewSource;
 // filled from the customer and mail views each time they drop down; recordCount counts what the view
 // holds after every open.
 //
-// The handlers keep the window's names. Engine failures (a statement the engine refuses, a list
+// The window hands its handlers on to these. Engine failures (a statement the engine refuses, a list
 // dropping down while its view is closed) propagate as DatabaseError for the window's error box.
 class SendRecordBrowser
 {
@@ -40,7 +40,7 @@ public:
     void customerFilterPicked();
     void mailFilterPicked();
 
-    // The send-record view's AfterOpen hook. Rows added to the open view later (a send run's
+    // The send-record view's afterOpen hook. Rows added to the open view later (a send run's
     // records) are not counted: the count tells what the last open found.
     void showRecordCount();
 
