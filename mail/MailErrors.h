@@ -119,3 +119,25 @@ class InvalidAddressError : public MailError
 public:
     explicit InvalidAddressError(const QString &address);
 };
+
+// The encrypted connection failed: the handshake, a check of the server's certificate, or the
+// encrypted stream. The message says what failed, then OpenSSL's own words.
+class TlsError : public MailError
+{
+public:
+    TlsError(const QString &what, const QString &detail)
+        : MailError(detail.isEmpty() ? what : what + QStringLiteral("：") + detail)
+    {
+    }
+};
+
+// The connection must be encrypted before the login, and the server does not offer STARTTLS or
+// refuses it: nothing more is sent. The message quotes the server's reply.
+class EncryptionRefusedError : public MailError
+{
+public:
+    explicit EncryptionRefusedError(const QString &message)
+        : MailError(message)
+    {
+    }
+};

@@ -2,6 +2,10 @@
 
 #include "MailErrors.h"
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -14,6 +18,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <memory>
 
 namespace {
 
@@ -21,6 +26,8 @@ constexpr qsizetype ReadPiece = 32768;
 // How much already-arrived input the connected test takes in at most, so a peer that keeps sending
 // cannot hold it in a loop.
 constexpr int ConnectedTestPieces = 64;
+// Lines gathered over TLS go out in pieces of one full record.
+constexpr qsizetype GatherLimit = 16384;
 
 using Clock = std::chrono::steady_clock;
 
@@ -87,6 +94,41 @@ in_addr resolveIPv4(const QString &host)
     freeaddrinfo(found);
     return address;
 }
+
+// OpenSSL's words for the newest error of this thread, and the queue left empty for the next call.
+QString takeOpenSslText()
+{
+    const unsigned long code = ERR_peek_last_error();
+    ERR_clear_error();
+    if (code == 0)
+        return QString();
+    char text[256] = {};
+    ERR_error_string_n(code, text, sizeof text);
+    return QString::fromUtf8(text);
+}
+
+// Which check of the server's certificate failed, in the user's words.
+QString certificateCheckText(long verifyResult)
+{
+    switch (verifyResult) {
+    case X509_V_ERR_CERT_HAS_EXPIRED: return QStringLiteral("服务器证书已过期");
+    case X509_V_ERR_CERT_NOT_YET_VALID: return QStringLiteral("服务器证书尚未生效");
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH: return QStringLiteral("服务器证书与服务器名称不符");
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_CERT_UNTRUSTED: return QStringLiteral("服务器证书的签发者不受信任");
+    default: return QStringLiteral("服务器证书验证失败");
+    }
+}
+
+struct ContextFree
+{
+    void operator()(SSL_CTX *context) const { SSL_CTX_free(context); }
+};
 
 } // namespace
 
@@ -176,10 +218,79 @@ void SmtpConnection::close()
 {
     if (!m_open)
         return;
+    m_gathered.clear();
+    // The close notice tells the server the end is meant; it goes out only when the socket takes it now.
+    if (m_ssl && m_fd >= 0 && !m_tlsBroken && SSL_is_init_finished(m_ssl)) {
+        SSL_shutdown(m_ssl);
+        ERR_clear_error();
+    }
     if (m_fd >= 0)
         ::shutdown(m_fd, SHUT_WR);
     releaseSocket();
     m_open = false;
+}
+
+void SmtpConnection::startTls(const QString &serverName, TimeoutMs timeout)
+{
+    ensureUsable();
+    const auto deadline = deadlineAfter(timeout);
+    // Whatever the server sent before the handshake was not protected: it is not taken as a reply.
+    m_buffer.clear();
+    m_tlsBroken = false;
+    m_tlsWants = Wait::Read;
+    try {
+        ERR_clear_error();
+        const std::unique_ptr<SSL_CTX, ContextFree> context(SSL_CTX_new(TLS_client_method()));
+        if (!context)
+            throw TlsError(QStringLiteral("无法建立加密连接"), takeOpenSslText());
+        SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION);
+        SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, nullptr);
+        // The system's trust store; SSL_CERT_FILE and SSL_CERT_DIR name others.
+        SSL_CTX_set_default_verify_paths(context.get());
+        m_ssl = SSL_new(context.get());
+        if (!m_ssl)
+            throw TlsError(QStringLiteral("无法建立加密连接"), takeOpenSslText());
+        SSL_set_mode(m_ssl, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+        SSL_set_fd(m_ssl, m_fd);
+
+        const QByteArray name = serverName.toUtf8();
+        in_addr literal{};
+        if (parseDottedIPv4(serverName, literal)) {
+            // An address is checked against the certificate's addresses and is never sent as SNI.
+            X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), name.constData());
+        } else {
+            SSL_set_tlsext_host_name(m_ssl, name.constData());
+            SSL_set1_host(m_ssl, name.constData());
+        }
+
+        for (;;) {
+            ERR_clear_error();
+            const int rc = SSL_connect(m_ssl);
+            if (rc == 1)
+                break;
+            const int error = errno;
+            const int code = SSL_get_error(m_ssl, rc);
+            if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) {
+                waitReady(code == SSL_ERROR_WANT_READ ? Wait::Read : Wait::Write, deadline);
+                continue;
+            }
+            m_tlsBroken = true;
+            const long verifyResult = SSL_get_verify_result(m_ssl);
+            if (verifyResult != X509_V_OK) {
+                ERR_clear_error();
+                throw TlsError(certificateCheckText(verifyResult),
+                               QString::fromUtf8(X509_verify_cert_error_string(verifyResult)));
+            }
+            QString detail = takeOpenSslText();
+            if (detail.isEmpty() && code == SSL_ERROR_SYSCALL)
+                detail = error != 0 ? socketErrorText(error) : QStringLiteral("Connection Closed Gracefully.");
+            throw TlsError(QStringLiteral("与服务器的加密握手失败"), detail);
+        }
+    } catch (...) {
+        releaseSocket();
+        m_open = false;
+        throw;
+    }
 }
 
 bool SmtpConnection::isConnected()
@@ -189,7 +300,7 @@ bool SmtpConnection::isConnected()
     for (int piece = 0; piece < ConnectedTestPieces && m_fd >= 0 && !m_closedByPeer; ++piece) {
         const qsizetype had = m_buffer.size();
         m_buffer.resize(had + ReadPiece);
-        const ssize_t n = ::recv(m_fd, m_buffer.data() + had, ReadPiece, MSG_DONTWAIT);
+        const ssize_t n = receive(m_buffer.data() + had, MSG_DONTWAIT);
         const int error = errno;
         m_buffer.resize(had + std::max<ssize_t>(n, 0));
         if (n > 0)
@@ -222,11 +333,33 @@ void SmtpConnection::writeBlock(const QStringList &lines, TextEncoding encoding)
 void SmtpConnection::writeBytes(const QByteArray &bytes)
 {
     ensureUsable();
+    if (m_ssl) {
+        // One TLS record per small line would cost a record's framing and a system call each, and
+        // without MSG_MORE each would wait for the peer's acknowledgement of the one before.
+        m_gathered += bytes;
+        if (m_moreComing && m_gathered.size() < GatherLimit)
+            return;
+        flushGathered();
+        return;
+    }
+    writeAll(bytes);
+}
+
+void SmtpConnection::flushGathered()
+{
+    QByteArray out;
+    out.swap(m_gathered);
+    if (!out.isEmpty())
+        writeAll(out);
+}
+
+void SmtpConnection::writeAll(const QByteArray &bytes)
+{
     const auto deadline = deadlineAfter(writeTimeout);
     const int flags = MSG_NOSIGNAL | (m_moreComing ? MSG_MORE : 0);
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::send(m_fd, bytes.constData() + done, size_t(bytes.size() - done), flags);
+        const ssize_t n = transmit(bytes.constData() + done, size_t(bytes.size() - done), flags);
         if (n >= 0) {
             done += n;
             continue;
@@ -235,7 +368,7 @@ void SmtpConnection::writeBytes(const QByteArray &bytes)
         if (error == EINTR)
             continue;
         if (error == EAGAIN || error == EWOULDBLOCK) {
-            waitReady(Wait::Write, deadline);
+            waitReady(m_ssl ? m_tlsWants : Wait::Write, deadline);
             continue;
         }
         if (error == ESHUTDOWN || error == ECONNABORTED || error == ECONNRESET) {
@@ -248,6 +381,10 @@ void SmtpConnection::writeBytes(const QByteArray &bytes)
 
 SmtpReply SmtpConnection::readReply(TimeoutMs timeout)
 {
+    if (!m_gathered.isEmpty()) {
+        ensureUsable();
+        flushGathered();
+    }
     const auto deadline = deadlineAfter(timeout);
     QStringList lines;
     for (;;) {
@@ -278,10 +415,12 @@ QByteArray SmtpConnection::readLine(Clock::time_point deadline)
             throw LineTooLongError();
 
         ensureUsable();
-        waitReady(Wait::Read, deadline);
+        // Decrypted bytes TLS already holds are not seen by a wait on the socket.
+        if (!m_ssl || SSL_pending(m_ssl) == 0)
+            waitReady(m_ssl ? m_tlsWants : Wait::Read, deadline);
         const qsizetype had = m_buffer.size();
         m_buffer.resize(had + ReadPiece);
-        const ssize_t n = ::recv(m_fd, m_buffer.data() + had, ReadPiece, 0);
+        const ssize_t n = receive(m_buffer.data() + had, 0);
         const int error = errno;
         m_buffer.resize(had + std::max<ssize_t>(n, 0));
         if (n > 0)
@@ -337,8 +476,76 @@ void SmtpConnection::ensureUsable()
         failClosing(ECONNABORTED);
 }
 
+ssize_t SmtpConnection::receive(char *into, int flags)
+{
+    if (!m_ssl)
+        return ::recv(m_fd, into, ReadPiece, flags);
+    ERR_clear_error();
+    const int n = SSL_read(m_ssl, into, int(ReadPiece));
+    if (n > 0) {
+        m_tlsWants = Wait::Read;
+        return n;
+    }
+    return tlsFailure(n);
+}
+
+ssize_t SmtpConnection::transmit(const char *data, size_t size, int flags)
+{
+    if (!m_ssl)
+        return ::send(m_fd, data, size, flags);
+    ERR_clear_error();
+    size_t written = 0;
+    const int rc = SSL_write_ex(m_ssl, data, size, &written);
+    if (rc == 1) {
+        m_tlsWants = Wait::Read;
+        return ssize_t(written);
+    }
+    const ssize_t n = tlsFailure(rc);
+    // The server's close notice while writing: the connection is gone.
+    if (n == 0)
+        errno = ECONNRESET;
+    return n == 0 ? -1 : n;
+}
+
+ssize_t SmtpConnection::tlsFailure(int rc)
+{
+    const int error = errno;
+    switch (SSL_get_error(m_ssl, rc)) {
+    case SSL_ERROR_WANT_READ:
+        m_tlsWants = Wait::Read;
+        errno = EAGAIN;
+        return -1;
+    case SSL_ERROR_WANT_WRITE:
+        m_tlsWants = Wait::Write;
+        errno = EAGAIN;
+        return -1;
+    case SSL_ERROR_ZERO_RETURN:
+        // The server's close notice: the end of the stream.
+        return 0;
+    case SSL_ERROR_SYSCALL:
+        m_tlsBroken = true;
+        ERR_clear_error();
+        // The socket ended without a close notice: taken as the end of the stream, as over plain TCP.
+        if (error == 0)
+            return 0;
+        errno = error;
+        return -1;
+    default: {
+        m_tlsBroken = true;
+        const QString detail = takeOpenSslText();
+        releaseSocket();
+        m_closedByPeer = true;
+        throw TlsError(QStringLiteral("加密连接出错"), detail);
+    }
+    }
+}
+
 void SmtpConnection::releaseSocket()
 {
+    if (m_ssl)
+        SSL_free(m_ssl);
+    m_ssl = nullptr;
+    m_gathered.clear();
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;

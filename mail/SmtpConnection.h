@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <chrono>
 
@@ -33,9 +35,12 @@ private:
 using TimeoutMs = int;
 constexpr TimeoutMs noTimeout = -1;
 
-// One plain TCP connection over IPv4 carrying line-based commands and replies. Every wait (connect,
-// each reply, a write the peer does not take) is bounded by its time limit and ends at once when the
-// abort signal is raised; either way the connection is closed and a socket error raised.
+struct ssl_st;
+
+// One TCP connection over IPv4 carrying line-based commands and replies, plain or, once TLS has been
+// started on it, encrypted. Every wait (connect, the TLS handshake, each reply, a write the peer does
+// not take) is bounded by its time limit and ends at once when the abort signal is raised; either way
+// the connection is closed and a socket error raised.
 class SmtpConnection final : public LineSink
 {
 public:
@@ -46,8 +51,14 @@ public:
 
     // Opens the connection; on failure the socket is closed again and the error raised.
     void open(const QString &host, quint16 port, TimeoutMs connectTimeout);
-    // Shuts the sending direction down and releases the socket; nothing when not open.
+    // Shuts the sending direction down (after TLS's close notice) and releases the socket; nothing
+    // when not open.
     void close();
+    // Starts TLS on the open connection: the handshake within the time limit, the server's certificate
+    // verified against the system's trust store and for the server name (sent as SNI). Input that came
+    // before the handshake is dropped. On failure the connection is closed and a TlsError raised.
+    void startTls(const QString &serverName, TimeoutMs timeout);
+    bool isEncrypted() const { return m_ssl != nullptr; }
     // Takes in whatever input has arrived, without waiting, then tells whether the connection is still
     // usable: open with the server's end not found closed, or unread input left.
     bool isConnected();
@@ -60,6 +71,7 @@ public:
     // While set, every write tells the kernel more data follows at once, so a run of small lines is
     // sent in full segments instead of each small one waiting for the peer's delayed acknowledgement.
     // The write after clearing it pushes everything out.
+    // Over TLS the lines are gathered instead, and go out as few full records.
     void setMoreComing(bool more) { m_moreComing = more; }
 
     // One reply, read within the time limit.
@@ -79,6 +91,15 @@ private:
     void waitReady(Wait what, Clock::time_point deadline);
     // A known loss fails at once, without touching the network.
     void ensureUsable();
+    // One read of up to ReadPiece bytes, plain or through TLS; gives the bytes taken in, 0 at the end
+    // of the stream, -1 with errno set for a failure, or -1 with errno EAGAIN when nothing is there yet.
+    ssize_t receive(char *into, int flags);
+    // One write, plain or through TLS, with the same results.
+    ssize_t transmit(const char *data, size_t size, int flags);
+    // The result of a failed TLS read or write in the same terms; a broken TLS stream raises TlsError.
+    ssize_t tlsFailure(int rc);
+    void writeAll(const QByteArray &bytes);
+    void flushGathered();
     void releaseSocket();
     [[noreturn]] void failClosing(int error);
 
@@ -88,4 +109,10 @@ private:
     bool m_closedByPeer = false;
     bool m_moreComing = false;
     QByteArray m_buffer;
+    ssl_st *m_ssl = nullptr;
+    // What the last TLS read or write needs before it can go on: the socket readable or writable.
+    Wait m_tlsWants = Wait::Read;
+    // A fatal TLS error happened: no close notice may follow.
+    bool m_tlsBroken = false;
+    QByteArray m_gathered;
 };
