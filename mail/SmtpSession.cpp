@@ -43,7 +43,23 @@ QStringList authMechanisms(const QStringList &capabilities)
     return mechanisms;
 }
 
+// A reply as the server wrote it, for a message that quotes it.
+QString quotedReply(const SmtpReply &reply)
+{
+    return reply.code + QLatin1Char(' ') + reply.text.join(QLatin1Char(' '));
+}
+
 } // namespace
+
+SmtpSecurity securityForPort(quint16 port)
+{
+    switch (port) {
+    case 25: return SmtpSecurity::Plain;
+    case 465: return SmtpSecurity::Implicit;
+    case 587: return SmtpSecurity::StartTls;
+    default: return SmtpSecurity::Opportunistic;
+    }
+}
 
 QString localHostName()
 {
@@ -85,8 +101,12 @@ void SmtpSession::connect()
         throw;
     }
     try {
+        // A handshake that stalls is cut off by the connect limit, like the TCP connect before it.
+        if (security == SmtpSecurity::Implicit)
+            m_connection->startTls(host, timeouts.connect);
         readResponse({220}, timeouts.greeting);
         greet();
+        startTlsWhenDue();
     } catch (...) {
         m_connection->close();
         throw;
@@ -104,18 +124,59 @@ void SmtpSession::greet()
     sendCommand(QLatin1String("HELO ") + name, {250});
 }
 
+void SmtpSession::startTlsWhenDue()
+{
+    if (security != SmtpSecurity::Opportunistic && security != SmtpSecurity::StartTls)
+        return;
+    const bool offered = std::any_of(m_capabilities.cbegin(), m_capabilities.cend(), [](const QString &line) {
+        return line.trimmed().compare(QLatin1String("STARTTLS"), Qt::CaseInsensitive) == 0;
+    });
+    const bool required = security == SmtpSecurity::StartTls;
+    if (!offered) {
+        if (required)
+            throw EncryptionRefusedError(
+                QStringLiteral("服务器不提供 STARTTLS 加密，未登录，邮件未发送。服务器的回复：")
+                + quotedReply(m_lastCmdResult));
+        return;
+    }
+    if (sendCommand(QStringLiteral("STARTTLS")) != 220) {
+        if (required)
+            throw EncryptionRefusedError(
+                QStringLiteral("服务器拒绝了 STARTTLS 加密，未登录，邮件未发送。服务器的回复：")
+                + quotedReply(m_lastCmdResult));
+        // Where encryption is only taken when offered, a refusal leaves the plain conversation.
+        return;
+    }
+    m_connection->startTls(host, timeouts.connect);
+    // What the server offered before the handshake no longer counts.
+    greet();
+}
+
 bool SmtpSession::authenticate()
 {
     if (m_didAuthenticate)
         return true;
     if (authType != SmtpAuthentication::Default || userName.isEmpty())
         return false;
-    if (!authMechanisms(m_capabilities).contains(QLatin1String("LOGIN")))
+    const QStringList mechanisms = authMechanisms(m_capabilities);
+    const bool login = mechanisms.contains(QLatin1String("LOGIN"));
+    // Port 25 keeps its written conversation, which knows LOGIN only.
+    const bool plain = security != SmtpSecurity::Plain && mechanisms.contains(QLatin1String("PLAIN"));
+    if (!login && !plain)
         return false;
+    // Where encryption was asked for, the password never goes out without it.
+    if ((security == SmtpSecurity::StartTls || security == SmtpSecurity::Implicit) && !connection().isEncrypted())
+        throw EncryptionRefusedError(QStringLiteral("连接未加密，未发送密码。"));
 
-    sendCommand(QStringLiteral("AUTH LOGIN"), {334});
-    sendCommand(base64Latin1(userName), {334});
-    sendCommand(base64Latin1(password), {235});
+    if (login) {
+        sendCommand(QStringLiteral("AUTH LOGIN"), {334});
+        sendCommand(base64Latin1(userName), {334});
+        sendCommand(base64Latin1(password), {235});
+    } else {
+        // RFC 4616: no authorization identity, the user name and the password, in UTF-8, each after a NUL.
+        const QByteArray response = '\0' + userName.toUtf8() + '\0' + password.toUtf8();
+        sendCommand(QLatin1String("AUTH PLAIN ") + QString::fromLatin1(response.toBase64()), {235});
+    }
     m_didAuthenticate = true;
     return true;
 }

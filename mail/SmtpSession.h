@@ -14,6 +14,22 @@ class MailMessage;
 
 enum class SmtpAuthentication { None, Default, Sasl };
 
+// How the connection is protected.
+enum class SmtpSecurity {
+    // No TLS and AUTH LOGIN only: the conversation of port 25, as it always was.
+    Plain,
+    // STARTTLS when the server offers it, plain otherwise; AUTH PLAIN when LOGIN is not offered.
+    Opportunistic,
+    // STARTTLS before anything else, or nothing is sent (submission, port 587).
+    StartTls,
+    // TLS from the first byte, before the greeting (port 465).
+    Implicit,
+};
+
+// The protection a port stands for: 25 plain, 465 implicit TLS, 587 STARTTLS, any other STARTTLS
+// when offered.
+SmtpSecurity securityForPort(quint16 port);
+
 // How long each wait of the session may take, in milliseconds (negative: no limit). The defaults are
 // RFC 5321's minimum client timeouts (section 4.5.3.2) and half a minute for connecting.
 struct SmtpTimeouts
@@ -35,9 +51,9 @@ struct SmtpTimeouts
     }
 };
 
-// The SMTP client session: one plain TCP connection, the greeting, an optional login with AUTH LOGIN,
-// one mail transaction per message, QUIT. Used by one thread at a time; only Abort may be called from
-// another.
+// The SMTP client session: one TCP connection, plain or with TLS, the greeting, an optional login with
+// AUTH LOGIN (or AUTH PLAIN), one mail transaction per message, QUIT. Used by one thread at a time;
+// only Abort may be called from another.
 class SmtpSession
 {
 public:
@@ -48,6 +64,8 @@ public:
 
     QString host;
     quint16 port = 25;
+    // Takes effect at the next Connect; the certificate is checked for Host.
+    SmtpSecurity security = SmtpSecurity::Plain;
     QString userName;
     QString password;
     // Sent with EHLO and HELO; empty means the local host name.
@@ -59,7 +77,8 @@ public:
     int maxLineLength = 16384;
     SmtpTimeouts timeouts;
 
-    // Opens the connection, reads the 220 greeting and greets with EHLO (or HELO).
+    // Opens the connection (TLS first for Implicit), reads the 220 greeting and greets with EHLO (or
+    // HELO); then, where due, STARTTLS, the handshake and EHLO again.
     void connect();
     // Delivers one message: login when still due, RSET, MAIL FROM, RCPT TO per recipient, DATA, the
     // message text, ".". A failure the server reported leaves the connection ready for the next one.
@@ -89,6 +108,7 @@ public:
 
 private:
     void greet();
+    void startTlsWhenDue();
     void writeMessage(MailMessage &message);
     SmtpConnection &connection();
 

@@ -23,11 +23,27 @@ AiosmtpdServer::AiosmtpdServer(const Options &options)
     if (!m_folder.isValid())
         throw std::runtime_error("no temporary folder for the received messages");
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(systemPython(),
-                    {sourcePath(QStringLiteral("tests/support/smtp_server.py")), QStringLiteral("--host"),
-                     options.address, QStringLiteral("--port"), QString::number(options.port), QStringLiteral("--user"),
-                     options.user, QStringLiteral("--password"), options.password, QStringLiteral("--folder"),
-                     m_folder.path(), QStringLiteral("--deadline"), QString::number(options.deadline.count())});
+    QStringList arguments = {sourcePath(QStringLiteral("tests/support/smtp_server.py")),
+                             QStringLiteral("--host"),
+                             options.address,
+                             QStringLiteral("--port"),
+                             QString::number(options.port),
+                             QStringLiteral("--user"),
+                             options.user,
+                             QStringLiteral("--password"),
+                             options.password,
+                             QStringLiteral("--folder"),
+                             m_folder.path(),
+                             QStringLiteral("--deadline"),
+                             QString::number(options.deadline.count())};
+    if (options.tls != Options::Tls::None)
+        arguments += {QStringLiteral("--tls"),
+                      options.tls == Options::Tls::StartTls ? QStringLiteral("starttls") : QStringLiteral("implicit"),
+                      QStringLiteral("--cert"),
+                      options.certificate,
+                      QStringLiteral("--key"),
+                      options.key};
+    m_process.start(systemPython(), arguments);
     // The first line tells the port once the server listens.
     QByteArray line;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -69,6 +85,7 @@ QList<ReceivedMessage> AiosmtpdServer::messages() const
         for (const QJsonValue &to : json.value(QLatin1String("rcpt_tos")).toArray())
             message.rcptTos.append(to.toString());
         message.login = json.value(QLatin1String("login")).toString();
+        message.tls = json.value(QLatin1String("tls")).toBool();
         message.data = data.readAll();
         received.append(message);
     }
@@ -84,6 +101,14 @@ QList<ReceivedMessage> AiosmtpdServer::waitForMessages(int count, std::chrono::m
         received = messages();
     }
     return received;
+}
+
+QStringList AiosmtpdServer::authAttempts() const
+{
+    QFile log(QDir(m_folder.path()).filePath(QStringLiteral("auth.log")));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 QJsonObject parseWithPythonEmail(const QString &path)

@@ -18,14 +18,16 @@ struct ReceivedMessage
     QString mailFrom;
     QStringList rcptTos;
     QString login; // empty when the client did not log in
+    bool tls = false; // the connection was encrypted when the message came
     QByteArray data;
     QString path; // the saved DATA text, for a mail parser to read
 };
 
 // A real SMTP server (Debian's aiosmtpd under /usr/bin/python3) on a loopback address, on a given
-// port or a free one, with AUTH LOGIN offered over plain TCP for one user. It saves every message it
-// accepts. The constructor returns once it listens; it stops at its deadline, when this object is
-// destroyed (killed by its PID), or when the test process is gone.
+// port or a free one, with AUTH LOGIN offered for one user, over plain TCP, with STARTTLS offered, or
+// with TLS from the first byte. It saves every message it accepts and notes every login attempt. The constructor
+// returns once it listens; it stops at its deadline, when this object is destroyed (killed by its PID), or when the
+// test process is gone.
 class AiosmtpdServer
 {
 public:
@@ -36,6 +38,10 @@ public:
         QString user = QStringLiteral("sender@example.test");
         QString password = QStringLiteral("secret");
         std::chrono::seconds deadline = std::chrono::seconds(120);
+        enum class Tls { None, StartTls, Implicit } tls = Tls::None;
+        // PEM files of the server's certificate and key, for STARTTLS and implicit TLS.
+        QString certificate;
+        QString key;
     };
 
     AiosmtpdServer();
@@ -54,6 +60,9 @@ public:
     // Waits up to the timeout until at least count messages have been saved; gives them.
     QList<ReceivedMessage> waitForMessages(int count,
                                            std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
+    // Every AUTH attempt that reached the login check, in order: "<mechanism> tls" or "<mechanism> plain".
+    QStringList authAttempts() const;
 
 private:
     Options m_options;

@@ -1,8 +1,11 @@
-"""A real SMTP server for the tests: aiosmtpd on a loopback address, AUTH LOGIN over plain TCP.
+"""A real SMTP server for the tests: aiosmtpd on a loopback address, AUTH LOGIN, over plain TCP,
+with STARTTLS offered, or with TLS from the first byte.
 
 Every message it accepts is saved as NNNN.eml (the DATA text exactly as received) and NNNN.json (the
-envelope and the login). It prints "LISTENING <port>" once it listens, and stops by itself at its
-deadline, when its parent process is gone, or on SIGTERM.
+envelope, the login and whether the connection was encrypted). Every AUTH attempt that reaches the
+login check is written to auth.log as "<mechanism> tls" or "<mechanism> plain". It prints
+"LISTENING <port>" once it listens, and stops by itself at its deadline, when its parent process is
+gone, or on SIGTERM.
 """
 
 import argparse
@@ -12,12 +15,19 @@ import json
 import os
 import signal
 import logging
+import ssl
 import sys
 
 from aiosmtpd.smtp import SMTP, AuthResult
 
 # aiosmtpd logs a warning about a deprecated session field it sets itself on every login.
 logging.getLogger("mail.log").setLevel(logging.ERROR)
+# A client that rightly refuses the test certificate ends the handshake; that is no server fault.
+logging.getLogger("asyncio").setLevel(logging.CRITICAL)
+
+
+def encrypted(server):
+    return server.transport is not None and server.transport.get_extra_info("ssl_object") is not None
 
 
 class Saver:
@@ -35,6 +45,7 @@ class Saver:
                 "mail_from": envelope.mail_from,
                 "rcpt_tos": envelope.rcpt_tos,
                 "login": session.auth_data.login.decode("utf-8", "replace") if session.auth_data else None,
+                "tls": encrypted(server),
             }, out)
         # Whole files only: a reader never sees a message half written.
         os.replace(stem + ".eml.part", stem + ".eml")
@@ -43,11 +54,14 @@ class Saver:
 
 
 class LoginChecker:
-    def __init__(self, user, password):
+    def __init__(self, user, password, folder):
         self.user = user.encode("utf-8")
         self.password = password.encode("utf-8")
+        self.log = os.path.join(folder, "auth.log")
 
     def __call__(self, server, session, envelope, mechanism, auth_data):
+        with open(self.log, "a", encoding="utf-8") as out:
+            out.write("%s %s\n" % (mechanism, "tls" if encrypted(server) else "plain"))
         ok = mechanism == "LOGIN" and auth_data.login == self.user and auth_data.password == self.password
         return AuthResult(success=ok, handled=False, auth_data=auth_data if ok else None)
 
@@ -57,13 +71,22 @@ async def serve(args):
         sys.exit("loopback addresses only")
     loop = asyncio.get_running_loop()
     saver = Saver(args.folder)
-    checker = LoginChecker(args.user, args.password)
+    checker = LoginChecker(args.user, args.password, args.folder)
+    context = None
+    if args.tls != "none":
+        # A refused certificate ends the session with a traceback that tells the tests nothing.
+        logging.getLogger("mail.log").setLevel(logging.CRITICAL)
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(args.cert, args.key)
 
+    # AUTH is offered before STARTTLS too, so a client that logs in without encryption shows in auth.log.
     def factory():
         return SMTP(saver, authenticator=checker, auth_require_tls=False, auth_exclude_mechanism=["PLAIN"],
-                    decode_data=False, hostname="aiosmtpd.test")
+                    decode_data=False, hostname="aiosmtpd.test",
+                    tls_context=context if args.tls == "starttls" else None)
 
-    server = await loop.create_server(factory, host=args.host, port=args.port, reuse_address=True)
+    server = await loop.create_server(factory, host=args.host, port=args.port, reuse_address=True,
+                                      ssl=context if args.tls == "implicit" else None)
     port = server.sockets[0].getsockname()[1]
     print("LISTENING %d" % port, flush=True)
 
@@ -92,6 +115,9 @@ def main():
     parser.add_argument("--password", required=True)
     parser.add_argument("--folder", required=True)
     parser.add_argument("--deadline", type=float, default=120)
+    parser.add_argument("--tls", choices=["none", "starttls", "implicit"], default="none")
+    parser.add_argument("--cert")
+    parser.add_argument("--key")
     asyncio.run(serve(parser.parse_args()))
 
 
