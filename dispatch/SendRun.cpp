@@ -6,6 +6,7 @@
 #include "Error.h"
 #include "Greeting.h"
 #include "MailMessage.h"
+#include "ServerText.h"
 #include "SmtpSession.h"
 #include "Statement.h"
 
@@ -107,9 +108,11 @@ void SendRun::sendToEveryCustomer()
     const MailText mail = readMail(database, m_inputs.mailChoice().toLongLong());
 
     const SendRunInputs::Account account = m_inputs.account();
-    m_smtp.host = account.server;
+    const ServerAddress server = parseServerText(account.server);
+    m_smtp.host = server.host;
     m_smtp.userName = account.userName;
-    m_smtp.port = 25;
+    m_smtp.port = server.port;
+    m_smtp.security = securityForPort(server.port);
     m_smtp.password = account.password;
     // The password never goes into the trace.
     qCInfo(dispatchLog) << "run of mail" << m_inputs.mailChoice() << "to" << customers.size() << "customers through"
