@@ -15,6 +15,6 @@ ServerAddress parseServerText(const QString &text)
     bool ok = false;
     const uint port = digitsOnly ? portText.toUInt(&ok) : 0;
     if (!ok || port < 1 || port > 65535)
-        throw Error(QStringLiteral("SMTP服务器“%1”的端口无效：端口应是 1 到 65535 之间的数字。").arg(text));
+        throw Error(QStringLiteral("SMTP服务器“%1”的端口无效：端口应是 1 到 65535 之间的数字").arg(text));
     return {text.left(colon), quint16(port)};
 }

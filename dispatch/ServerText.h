@@ -13,5 +13,5 @@ struct ServerAddress
 
 // Reads the SMTP server box: "host" means port 25; "host:port" takes the port, a decimal number from
 // 1 to 65535. The host is kept exactly as typed. Any other port text raises an Error naming the box's
-// text, before anything goes on the network.
+// text (the error box adds the closing full stop), before anything goes on the network.
 ServerAddress parseServerText(const QString &text);

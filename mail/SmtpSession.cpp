@@ -166,7 +166,7 @@ bool SmtpSession::authenticate()
         return false;
     // Where encryption was asked for, the password never goes out without it.
     if ((security == SmtpSecurity::StartTls || security == SmtpSecurity::Implicit) && !connection().isEncrypted())
-        throw EncryptionRefusedError(QStringLiteral("连接未加密，未发送密码。"));
+        throw EncryptionRefusedError(QStringLiteral("连接未加密，未发送密码"));
 
     if (login) {
         sendCommand(QStringLiteral("AUTH LOGIN"), {334});

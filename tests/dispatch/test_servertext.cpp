@@ -59,7 +59,7 @@ TEST(ServerText, BadPortsAreRefusedNamingTheText)
             ADD_FAILURE() << "accepted";
         } catch (const Error &e) {
             EXPECT_EQ(e.message(),
-                      QStringLiteral("SMTP服务器“%1”的端口无效：端口应是 1 到 65535 之间的数字。").arg(text));
+                      QStringLiteral("SMTP服务器“%1”的端口无效：端口应是 1 到 65535 之间的数字").arg(text));
         }
     }
 }
