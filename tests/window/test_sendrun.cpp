@@ -1,12 +1,13 @@
 // The send command and the send run, end to end: the real window offscreen on a real db.mdb, and a
-// real SMTP server (aiosmtpd) or a scripted one where the test needs a refusal. The program's port
-// is fixed at 25, so every server has a loopback address of its own.
+// real SMTP server (aiosmtpd) or a scripted one where the test needs a refusal. Every server listens
+// on a free port of 127.0.0.1, named in the server box as host:port.
 #include "WindowFixture.h"
 
 #include "AiosmtpdServer.h"
 #include "Error.h"
 #include "ScriptedServer.h"
 #include "SmtpSession.h"
+#include "TestCertificates.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -16,14 +17,38 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <chrono>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 namespace {
 
 using testsupport::ScriptedServer;
 using namespace std::chrono_literals;
+
+// The server box's text for a server on a loopback port.
+QString serverText(const QString &address, quint16 port)
+{
+    return address + QLatin1Char(':') + QString::number(port);
+}
+
+// A port of 127.0.0.1 that nothing listens on: taken from the system, then let go.
+quint16 unusedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof local;
+    ::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length);
+    ::close(fd);
+    return ntohs(local.sin_port);
+}
 
 class SendRunTest : public WindowTest
 {
@@ -69,7 +94,7 @@ protected:
     // Starts a run with the longest pause and waits until the first message is in: the run is pausing.
     void startPausingRun(ScriptedServer &server)
     {
-        seed(server.address());
+        seed(serverText(server.address(), server.port()));
         open();
         choose(QStringLiteral("2"), QStringLiteral("45"));
         sendButton()->click();
@@ -103,8 +128,8 @@ std::vector<ScriptedServer::Step> accepted(const QByteArray &address)
 
 TEST_F(SendRunTest, EveryCustomerGetsTheMailOverOneConnectionWithOneLogin)
 {
-    testsupport::AiosmtpdServer server({QStringLiteral("127.0.0.2"), 25});
-    seed(server.address(), server.user(), server.password());
+    testsupport::AiosmtpdServer server;
+    seed(serverText(server.address(), server.port()), server.user(), server.password());
     open();
     choose(QStringLiteral("2"), QStringLiteral("4"));
 
@@ -156,9 +181,9 @@ TEST_F(SendRunTest, ARefusedRecipientIsRecordedWithoutAPause)
          ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK")});
     add(accepted("wang@example.test"));
     add({ScriptedServer::expect("QUIT"), ScriptedServer::say("221 bye"), ScriptedServer::close()});
-    ScriptedServer server(script, QStringLiteral("127.0.0.3"), 25, 60s);
+    ScriptedServer server(script, QStringLiteral("127.0.0.1"), 0, 60s);
 
-    seed(server.address());
+    seed(serverText(server.address(), server.port()));
     open();
     choose(QStringLiteral("2"), QStringLiteral("4"));
     QElapsedTimer run;
@@ -231,7 +256,7 @@ TEST_F(SendRunTest, ClosedViewsGiveTheClosedViewError)
 
 TEST_F(SendRunTest, AnUnreachableServerGivesOneErrorBoxAndNoRecords)
 {
-    seed(QStringLiteral("127.0.0.5")); // nothing listens there
+    seed(serverText(QStringLiteral("127.0.0.1"), unusedPort()));
     open();
     choose(QStringLiteral("2"), QStringLiteral("4"));
     sendButton()->click();
@@ -263,7 +288,7 @@ std::vector<ScriptedServer::Step> firstThenQuit()
 // is recorded, QUIT goes out, and only then does the window close.
 TEST_F(SendRunTest, ClosingDuringAPauseStopsTheRunSafely)
 {
-    ScriptedServer server(firstThenQuit(), QStringLiteral("127.0.0.6"), 25, 60s);
+    ScriptedServer server(firstThenQuit(), QStringLiteral("127.0.0.1"), 0, 60s);
     ASSERT_NO_FATAL_FAILURE(startPausingRun(server));
     QTest::qWait(300);
 
@@ -280,7 +305,7 @@ TEST_F(SendRunTest, ClosingDuringAPauseStopsTheRunSafely)
 // the run and joins it without a wait on either side; the customer it was at is still recorded.
 TEST_F(SendRunTest, DestroyingTheWindowDuringARunStopsAndJoinsIt)
 {
-    ScriptedServer server(firstThenQuit(), QStringLiteral("127.0.0.6"), 25, 60s);
+    ScriptedServer server(firstThenQuit(), QStringLiteral("127.0.0.1"), 0, 60s);
     ASSERT_NO_FATAL_FAILURE(startPausingRun(server));
 
     form.reset();
@@ -288,6 +313,76 @@ TEST_F(SendRunTest, DestroyingTheWindowDuringARunStopsAndJoinsIt)
     EXPECT_EQ(server.failure(), QString());
     EXPECT_EQ(server.received(), server.expected());
     EXPECT_EQ(records(), QStringList{QStringLiteral("1/2")});
+}
+
+// A port that is not a number from 1 to 65535 stops the run before it connects.
+TEST_F(SendRunTest, ABadPortIsRefusedNamingTheServerText)
+{
+    seed(QStringLiteral("smtp.example.test:70000"));
+    open();
+    choose(QStringLiteral("2"), QStringLiteral("4"));
+    sendButton()->click();
+    ASSERT_TRUE(waitForRunEnd());
+
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
+    EXPECT_EQ(shown[0].text,
+              QStringLiteral("SMTP服务器“smtp.example.test:70000”的端口无效：端口应是 1 到 65535 之间的数字."));
+    EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
+}
+
+// A server offering STARTTLS on another port, with a certificate for localhost from the given
+// authority; one customer, so one pause at most.
+class StartTlsRunTest : public SendRunTest
+{
+protected:
+    using Issuer = testsupport::TestCertificates::Issuer;
+
+    QList<boxes::ShownBox> run(Issuer issuer)
+    {
+        qputenv("SSL_CERT_FILE", certificates.caFile().toUtf8());
+        const auto certificate = certificates.server(QStringLiteral("localhost"), issuer);
+        testsupport::AiosmtpdServer::Options options;
+        options.tls = testsupport::AiosmtpdServer::Options::Tls::StartTls;
+        options.certificate = certificate.certificate;
+        options.key = certificate.key;
+        server = std::make_unique<testsupport::AiosmtpdServer>(options);
+        seed(serverText(QStringLiteral("localhost"), server->port()), server->user(), server->password());
+        db.exec(QStringLiteral("delete from 客户表 where 客户名称 <> '张三'"));
+        open();
+        choose(QStringLiteral("2"), QStringLiteral("4"));
+        sendButton()->click();
+        EXPECT_TRUE(waitForRunEnd());
+        return boxes.takeShown();
+    }
+
+    ~StartTlsRunTest() override { qunsetenv("SSL_CERT_FILE"); }
+
+    testsupport::TestCertificates certificates;
+    std::unique_ptr<testsupport::AiosmtpdServer> server;
+};
+
+TEST_F(StartTlsRunTest, TheLoginAndTheMessageGoOnlyInsideTls)
+{
+    EXPECT_TRUE(run(Issuer::TrustedCa).isEmpty());
+    const QList<testsupport::ReceivedMessage> messages = server->waitForMessages(1);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].tls);
+    EXPECT_EQ(messages[0].login, server->user());
+    EXPECT_EQ(server->authAttempts(), QStringList{QStringLiteral("LOGIN tls")});
+    EXPECT_EQ(records(), QStringList{QStringLiteral("1/2")});
+}
+
+TEST_F(StartTlsRunTest, AnUntrustedCertificateStopsTheRunBeforeTheLogin)
+{
+    const QList<boxes::ShownBox> shown = run(Issuer::UnknownCa);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
+    EXPECT_EQ(shown[0].text, QStringLiteral("服务器证书的签发者不受信任：unable to get local issuer certificate."));
+    EXPECT_TRUE(server->messages().isEmpty());
+    EXPECT_TRUE(server->authAttempts().isEmpty());
+    EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
 }
 
 } // namespace
