@@ -1,5 +1,7 @@
 #include "SmtpSink.h"
 
+#include <openssl/ssl.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -29,6 +31,15 @@ SmtpSink::SmtpSink()
     m_acceptor = std::thread(&SmtpSink::acceptLoop, this);
 }
 
+SmtpSink::SmtpSink(const Tls &tls)
+    : SmtpSink()
+{
+    m_tls = SSL_CTX_new(TLS_server_method());
+    if (!m_tls || SSL_CTX_use_certificate_chain_file(m_tls, tls.certificate.c_str()) != 1
+        || SSL_CTX_use_PrivateKey_file(m_tls, tls.key.c_str(), SSL_FILETYPE_PEM) != 1)
+        throw std::runtime_error("sink cannot load its certificate");
+}
+
 SmtpSink::~SmtpSink()
 {
     const std::uint64_t one = 1;
@@ -38,6 +49,7 @@ SmtpSink::~SmtpSink()
         client.join();
     ::close(m_listener);
     ::close(m_stop);
+    SSL_CTX_free(m_tls);
 }
 
 void SmtpSink::acceptLoop()
@@ -60,19 +72,41 @@ void SmtpSink::serve(int client)
 {
     const int on = 1;
     ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    auto reply = [client](const char *text) { ::send(client, text, std::strlen(text), MSG_NOSIGNAL); };
+    SSL *tls = nullptr;
+    if (m_tls) {
+        tls = SSL_new(m_tls);
+        SSL_set_fd(tls, client);
+        if (SSL_accept(tls) != 1) {
+            SSL_free(tls);
+            ::close(client);
+            return;
+        }
+    }
+    auto reply = [client, tls](const char *text) {
+        if (tls)
+            SSL_write(tls, text, int(std::strlen(text)));
+        else
+            ::send(client, text, std::strlen(text), MSG_NOSIGNAL);
+    };
+    auto finish = [client, tls] {
+        SSL_free(tls);
+        ::close(client);
+    };
     reply("220 sink ESMTP\r\n");
 
     std::string pending;
     bool inData = false;
     char chunk[65536];
     for (;;) {
-        pollfd fds[2] = {{client, POLLIN, 0}, {m_stop, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
-            break;
-        if (fds[1].revents)
-            break;
-        const ssize_t n = ::recv(client, chunk, sizeof chunk, 0);
+        // Bytes TLS has already decrypted are not seen by a wait on the socket.
+        if (!tls || SSL_pending(tls) == 0) {
+            pollfd fds[2] = {{client, POLLIN, 0}, {m_stop, POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+                break;
+            if (fds[1].revents)
+                break;
+        }
+        const ssize_t n = tls ? SSL_read(tls, chunk, int(sizeof chunk)) : ::recv(client, chunk, sizeof chunk, 0);
         if (n <= 0)
             break;
         pending.append(chunk, size_t(n));
@@ -95,7 +129,7 @@ void SmtpSink::serve(int client)
                 reply("354 go ahead\r\n");
             } else if (verb == "QUIT") {
                 reply("221 bye\r\n");
-                ::close(client);
+                finish();
                 return;
             } else {
                 reply("250 ok\r\n");
@@ -103,5 +137,5 @@ void SmtpSink::serve(int client)
         }
         pending.erase(0, start);
     }
-    ::close(client);
+    finish();
 }

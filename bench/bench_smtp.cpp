@@ -1,5 +1,6 @@
 // Messages per second over one SMTP connection on loopback: this session against Python's smtplib
-// sending the same bytes to the same sink, and the floor that the round trips alone allow.
+// sending the same bytes to the same sink, and the floor that the round trips alone allow; the same
+// session over TLS, and what setting up a connection costs with and without TLS.
 
 #include "SmtpSink.h"
 
@@ -7,6 +8,7 @@
 #include "MemorySink.h"
 #include "MessageWriter.h"
 #include "SmtpSession.h"
+#include "TestCertificates.h"
 
 #include <QProcess>
 #include <QTemporaryFile>
@@ -38,21 +40,65 @@ MailMessage makeMessage()
     return message;
 }
 
+// A sink with TLS from the first byte, its certificate for localhost from a throwaway authority the
+// session is told to trust; or a plain sink.
+struct Sink
+{
+    explicit Sink(bool tls)
+    {
+        if (!tls) {
+            sink = std::make_unique<SmtpSink>();
+            return;
+        }
+        certificates = std::make_unique<testsupport::TestCertificates>();
+        qputenv("SSL_CERT_FILE", certificates->caFile().toUtf8());
+        const auto made = certificates->server(QStringLiteral("localhost"));
+        sink = std::make_unique<SmtpSink>(SmtpSink::Tls{made.certificate.toStdString(), made.key.toStdString()});
+    }
+
+    void aim(SmtpSession &smtp, bool tls) const
+    {
+        smtp.host = tls ? QStringLiteral("localhost") : QStringLiteral("127.0.0.1");
+        smtp.port = sink->port();
+        smtp.security = tls ? SmtpSecurity::Implicit : SmtpSecurity::Plain;
+        smtp.heloName = QStringLiteral("bench.test");
+    }
+
+    std::unique_ptr<testsupport::TestCertificates> certificates;
+    std::unique_ptr<SmtpSink> sink;
+};
+
 void BM_SmtpSession_Send(benchmark::State &state)
 {
-    SmtpSink sink;
+    const bool tls = state.range(0) != 0;
+    Sink sink(tls);
     SmtpSession smtp;
-    smtp.host = QStringLiteral("127.0.0.1");
-    smtp.port = sink.port();
-    smtp.heloName = QStringLiteral("bench.test");
+    sink.aim(smtp, tls);
     smtp.connect();
     MailMessage message = makeMessage();
     for (auto _ : state)
         smtp.send(message);
     smtp.disconnect();
     state.SetItemsProcessed(state.iterations());
+    state.SetLabel(tls ? "TLS" : "plain");
 }
-BENCHMARK(BM_SmtpSession_Send)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_SmtpSession_Send)->Arg(0)->Arg(1)->UseRealTime()->MinTime(2.0);
+
+// Connect (TCP, with TLS the handshake and the certificate checks, the greeting, EHLO) and disconnect.
+void BM_Connect(benchmark::State &state)
+{
+    const bool tls = state.range(0) != 0;
+    Sink sink(tls);
+    SmtpSession smtp;
+    sink.aim(smtp, tls);
+    for (auto _ : state) {
+        smtp.connect();
+        smtp.disconnect();
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetLabel(tls ? "TLS" : "plain");
+}
+BENCHMARK(BM_Connect)->Arg(0)->Arg(1)->UseRealTime()->MinTime(2.0);
 
 // The same transaction written out over the connection, with and without the hint that more data
 // follows during the data phase: without it, Nagle's algorithm holds each body line until the
