@@ -245,6 +245,9 @@ void SmtpConnection::startTls(const QString &serverName, TimeoutMs timeout)
             throw TlsError(QStringLiteral("无法建立加密连接"), takeOpenSslText());
         SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION);
         SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, nullptr);
+        // Many servers end the connection without a close notice (after QUIT, after a 421): that is
+        // the end of the stream, as over plain TCP. Replies are whole lines, so nothing cut short is taken.
+        SSL_CTX_set_options(context.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
         // The system's trust store; SSL_CERT_FILE and SSL_CERT_DIR name others.
         SSL_CTX_set_default_verify_paths(context.get());
         m_ssl = SSL_new(context.get());

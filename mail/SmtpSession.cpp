@@ -90,6 +90,7 @@ void SmtpSession::connect()
     if (port == 0)
         throw PortRequiredError();
 
+    m_encrypted = false;
     if (!m_connection)
         m_connection = std::make_unique<SmtpConnection>(m_abort);
     m_connection->maxLineLength = maxLineLength;
@@ -102,8 +103,10 @@ void SmtpSession::connect()
     }
     try {
         // A handshake that stalls is cut off by the connect limit, like the TCP connect before it.
-        if (security == SmtpSecurity::Implicit)
+        if (security == SmtpSecurity::Implicit) {
             m_connection->startTls(host, timeouts.connect);
+            m_encrypted = true;
+        }
         readResponse({220}, timeouts.greeting);
         greet();
         startTlsWhenDue();
@@ -148,6 +151,7 @@ void SmtpSession::startTlsWhenDue()
         return;
     }
     m_connection->startTls(host, timeouts.connect);
+    m_encrypted = true;
     // What the server offered before the handshake no longer counts.
     greet();
 }
@@ -165,7 +169,7 @@ bool SmtpSession::authenticate()
     if (!login && !plain)
         return false;
     // Where encryption was asked for, the password never goes out without it.
-    if ((security == SmtpSecurity::StartTls || security == SmtpSecurity::Implicit) && !connection().isEncrypted())
+    if ((security == SmtpSecurity::StartTls || security == SmtpSecurity::Implicit) && !m_encrypted)
         throw EncryptionRefusedError(QStringLiteral("连接未加密，未发送密码"));
 
     if (login) {

@@ -115,6 +115,8 @@ private:
     AbortSignal m_abort;
     std::unique_ptr<SmtpConnection> m_connection;
     bool m_didAuthenticate = false;
+    // This connection's TLS handshake succeeded.
+    bool m_encrypted = false;
     QStringList m_capabilities;
     SmtpReply m_lastCmdResult;
 };

@@ -142,6 +142,26 @@ TEST_P(DeliveryTest, LogsInOnlyAfterTlsAndDelivers)
 INSTANTIATE_TEST_SUITE_P(Tls, DeliveryTest, ::testing::Values(Tls::Implicit, Tls::StartTls),
                          [](const auto &info) { return info.param == Tls::Implicit ? "Implicit" : "StartTls"; });
 
+// The server process dies after the first message: over TLS as over plain TCP, the next sends fail at
+// once instead of waiting for their limits, and the session ends closed.
+TEST_F(TlsTest, ServerGoneFailsTheNextSendsAtOnce)
+{
+    auto server = startServer(Tls::Implicit, certificates.server(QStringLiteral("localhost")));
+    smtp.timeouts = SmtpTimeouts::all(20000);
+    smtp.connect();
+    MailMessage m = message(server->user(), QStringLiteral("a@example.test"));
+    smtp.send(m);
+    server.reset();
+
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_NE(outcome([&] { smtp.send(m); }), "ok");
+    EXPECT_NE(outcome([&] { smtp.send(m); }), "ok");
+    outcome([&] { smtp.disconnect(); });
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_FALSE(smtp.isConnected());
+}
+
 struct CertificateCase
 {
     const char *name;
