@@ -53,7 +53,7 @@ struct SmtpTimeouts
 
 // The SMTP client session: one TCP connection, plain or with TLS, the greeting, an optional login with
 // AUTH LOGIN (or AUTH PLAIN), one mail transaction per message, QUIT. Used by one thread at a time;
-// only Abort may be called from another.
+// only abort() may be called from another.
 class SmtpSession
 {
 public:
@@ -64,7 +64,7 @@ public:
 
     QString host;
     quint16 port = 25;
-    // Takes effect at the next Connect; the certificate is checked for Host.
+    // Takes effect at the next connect(); the certificate is checked for host.
     SmtpSecurity security = SmtpSecurity::Plain;
     QString userName;
     QString password;

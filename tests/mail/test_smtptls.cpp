@@ -220,7 +220,7 @@ struct Conversation
     const char *name;
     SmtpSecurity security;
     Script script;
-    std::vector<std::string> outcomes; // Connect, then one Send per entry after the first, then Disconnect
+    std::vector<std::string> outcomes; // connect, then one send per entry after the first, then disconnect
 
     friend void PrintTo(const Conversation &c, std::ostream *os) { *os << c.name; }
 };
