@@ -5,16 +5,19 @@
 #include "Appearance.h"
 #include "ColumnList.h"
 #include "CustomerImport.h"
+#include "DatabaseError.h"
 #include "DateTimeText.h"
 #include "Error.h"
 #include "Handlers.h"
 #include "MessageBoxes.h"
+#include "RequiredSchema.h"
 #include "SendCommand.h"
 #include "SendRecordBrowser.h"
 #include "SendRun.h"
 #include "SmtpSession.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QScreen>
 
 MainWindow::MainWindow(QWidget *parent)
@@ -109,6 +112,9 @@ void MainWindow::bindControls()
     for (FieldEdit *edit : {ui->senderNameEdit, ui->senderAddressEdit, ui->serverEdit, ui->userEdit, ui->passwordEdit})
         edit->setSource(accountSource.get());
     ui->accountNavigator->setSource(accountSource.get());
+    // While the database is not open, their refresh tries to open it again.
+    for (RecordNavigator *navigator : {ui->customerNavigator, ui->mailNavigator, ui->accountNavigator})
+        navigator->setReopen([this] { open(); });
 }
 
 void MainWindow::connectHandlers()
@@ -143,8 +149,22 @@ void MainWindow::connectHandlers()
 
 void MainWindow::open()
 {
+    const QString file = QFileInfo(database->path()).absoluteFilePath();
     try {
         database->setConnected(true);
+    } catch (const Error &e) {
+        boxes::showError(this, QStringLiteral("无法打开数据库文件“%1”：%2").arg(file, e.message()));
+        return;
+    }
+    try {
+        // A file without a table or column the program needs is not opened at all: the views would
+        // open, and the send would go out without the part (an empty password, say). The next try
+        // reads the file afresh.
+        const QStringList missing = missingSchemaParts(database->handle());
+        if (!missing.isEmpty()) {
+            database->setConnected(false);
+            throw DatabaseError(QStringLiteral("数据库文件“%1”缺少%2").arg(file, missing.join(u'、')));
+        }
         customers->setActive(true);
         mails->setActive(true);
         sendRecords->setActive(true);
@@ -152,6 +172,20 @@ void MainWindow::open()
     } catch (const Error &e) {
         boxes::showError(this, e.message());
     }
+}
+
+bool MainWindow::isDatabaseOpen() const
+{
+    return database->isConnected() && customers->isActive() && mails->isActive() && sendRecords->isActive()
+        && account->isActive();
+}
+
+// The send and import commands need every view: without them they say why, in the user's words.
+void MainWindow::requireOpenDatabase() const
+{
+    if (!isDatabaseOpen())
+        throw Error(QStringLiteral("数据库没有打开。请检查数据库文件“%1”，然后点导航条上的刷新按钮重新打开")
+                        .arg(QFileInfo(database->path()).absoluteFilePath()));
 }
 
 void MainWindow::showCustomerCount()
@@ -183,6 +217,7 @@ void MainWindow::showDateTime()
 
 void MainWindow::send()
 {
+    requireOpenDatabase();
     if (const auto refusal
         = sendCommandRefusal(*customers, *mails, *account, ui->mailChoice->currentText(), *database)) {
         boxes::showMessage(this, *refusal);
@@ -313,6 +348,7 @@ void MainWindow::showRecordCount()
 
 void MainWindow::importCustomers()
 {
+    requireOpenDatabase();
     if (!openDialog->execute())
         return;
     CustomerImport(

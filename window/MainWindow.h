@@ -81,6 +81,9 @@ private:
     void showRunning();
     void keepRunInputsCurrent();
 
+    bool isDatabaseOpen() const;
+    void requireOpenDatabase() const;
+
     void setUpData();
     void bindControls();
     void connectHandlers();

@@ -148,6 +148,7 @@ void RecordNavigator::updateButtons()
     if (!view || !view->isActive()) {
         for (QToolButton *b : m_buttons)
             b->setEnabled(false);
+        m_buttons[RecordNavigator::Refresh]->setEnabled(view && m_reopen);
         return;
     }
     const int count = view->recordCount();
@@ -171,6 +172,8 @@ void RecordNavigator::updateButtons()
 void RecordNavigator::click(RecordNavigator::Button button)
 {
     RecordView *view = m_source ? m_source->view() : nullptr;
+    if (view && !view->isActive() && button == RecordNavigator::Refresh && m_reopen)
+        m_reopen();
     if (!view || !view->isActive())
         return;
     switch (button) {
@@ -194,6 +197,12 @@ void RecordNavigator::click(RecordNavigator::Button button)
     case RecordNavigator::Refresh: view->refresh(); break;
     default: break;
     }
+}
+
+void RecordNavigator::setReopen(std::function<void()> reopen)
+{
+    m_reopen = std::move(reopen);
+    updateButtons();
 }
 
 void RecordNavigator::resizeEvent(QResizeEvent *event)

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class QToolButton;
 
@@ -24,8 +25,11 @@ public:
     ViewSource *source() const { return m_source; }
     void setSource(ViewSource *source);
 
-    // The button's action, as a click performs it; nothing while the view is closed.
+    // The button's action, as a click performs it; nothing while the view is closed, but for
+    // Refresh when a reopen action is set.
     void click(RecordNavigator::Button button);
+    // What Refresh does while the view is closed (the database could not be opened): try again.
+    void setReopen(std::function<void()> reopen);
     QToolButton *button(RecordNavigator::Button button) const { return m_buttons.at(button); }
 
 protected:
@@ -41,5 +45,6 @@ private:
 
     std::array<QToolButton *, 10> m_buttons{};
     QPointer<ViewSource> m_source;
+    std::function<void()> m_reopen;
     int m_focused = RecordNavigator::First;
 };

@@ -150,7 +150,8 @@ const NavigatorCase navigatorCases[] = {
              f.customers->remove();
      },
      "0000101001"},
-    {"closed", [](MainWindow &f) { f.customers->close(); }, "0000000000"},
+    // Refresh alone, to open the view again.
+    {"closed", [](MainWindow &f) { f.customers->close(); }, "0000000001"},
     {"disabled", [](MainWindow &f) { f.findChild<QWidget *>(QStringLiteral("customerNavigator"))->setEnabled(false); },
      "0000000000"},
 };

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QStringList>
+
+struct sqlite3;
+
+// The tables and columns the program reads and writes, checked on an open database. Gives each one
+// the file lacks, in the words of the error box: 表“设置”, 表“设置”的列“密码”. Empty when nothing is
+// missing. (发送情况's 发送结果 is added when the file is opened, so it is not asked for here.)
+QStringList missingSchemaParts(sqlite3 *handle);
