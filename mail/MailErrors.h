@@ -103,6 +103,17 @@ public:
     }
 };
 
+// A reply of more lines or bytes than any real server sends (an EHLO reply is some ten lines): a
+// peer that goes on and on is cut off before it can fill the memory.
+class ReplyTooLongError : public MailError
+{
+public:
+    ReplyTooLongError()
+        : MailError(QStringLiteral("Reply too long: more than 100 lines or 64 KB."))
+    {
+    }
+};
+
 class LineTooLongError : public MailError
 {
 public:

@@ -26,6 +26,9 @@ constexpr qsizetype ReadPiece = 32768;
 // How much already-arrived input the connected test takes in at most, so a peer that keeps sending
 // cannot hold it in a loop.
 constexpr int ConnectedTestPieces = 64;
+// The most one reply may take: far above any real reply (an EHLO reply is some ten lines).
+constexpr int maxReplyLines = 100;
+constexpr qsizetype maxReplyBytes = 64 * 1024;
 // Lines gathered over TLS go out in pieces of one full record.
 constexpr qsizetype GatherLimit = 16384;
 
@@ -390,11 +393,20 @@ SmtpReply SmtpConnection::readReply(TimeoutMs timeout)
     }
     const auto deadline = deadlineAfter(timeout);
     QStringList lines;
+    qsizetype bytes = 0;
     for (;;) {
+        const QByteArray raw = readLine(deadline);
+        bytes += raw.size() + 2;
+        if (bytes > maxReplyBytes || lines.size() >= maxReplyLines) {
+            releaseSocket();
+            throw ReplyTooLongError();
+        }
         // Reply bytes above 127 only ever reach error messages; UTF-8 keeps a server's own text readable.
-        const QString line = trimControls(QString::fromUtf8(readLine(deadline)));
+        const QString line = trimControls(QString::fromUtf8(raw));
         if (line.isEmpty())
             continue;
+        if (!canBeReplyLine(line))
+            raiseInvalidReplyCode(line);
         lines.append(line);
         if (isLastReplyLine(line))
             return parseReply(lines);

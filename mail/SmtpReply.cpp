@@ -62,15 +62,37 @@ bool takeEnhancedCode(QString &text, EnhancedStatusCode &code)
     return true;
 }
 
+bool canBeReplyLine(const QString &line)
+{
+    return line.size() >= 3 && isDigits(QStringView(line).left(3))
+        && (line.size() == 3 || line.at(3) == QLatin1Char(' ') || line.at(3) == QLatin1Char('-'));
+}
+
+namespace {
+
+// The code a reply line begins with, as the error names it.
+QString codeOf(const QString &line)
+{
+    QString code = trimControls(line.left(4));
+    if (code.size() == 4 && code.at(3) == QLatin1Char('-'))
+        code.chop(1);
+    return code;
+}
+
+} // namespace
+
+void raiseInvalidReplyCode(const QString &line)
+{
+    throw MailError(QStringLiteral("Reply Code is not valid: %1").arg(codeOf(line)));
+}
+
 SmtpReply parseReply(const QStringList &lines)
 {
     SmtpReply reply;
-    QString code = lines.isEmpty() ? QString() : trimControls(lines.first().left(4));
-    if (code.size() == 4 && code.at(3) == QLatin1Char('-'))
-        code.chop(1);
+    const QString code = lines.isEmpty() ? QString() : codeOf(lines.first());
     const int numeric = isDigits(code) ? code.toInt() : 0;
     if (numeric < 100 || numeric > 999)
-        throw MailError(QStringLiteral("Reply Code is not valid: %1").arg(code));
+        raiseInvalidReplyCode(lines.isEmpty() ? QString() : lines.first());
 
     reply.code = code;
     reply.numericCode = numeric;

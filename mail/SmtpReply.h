@@ -32,6 +32,15 @@ QString trimControls(const QString &text);
 // blank in the fourth place. Any other fourth character ("-" or whatever a server sends) asks for more.
 bool isLastReplyLine(const QString &line);
 
+// Whether a trimmed, non-empty line can be a line of a reply: three digits, then nothing, a blank or a
+// hyphen. Anything else (a greeting of "hello", binary bytes) is no reply at all, and no line after it
+// could make it one.
+bool canBeReplyLine(const QString &line);
+
+// Throws MailError "Reply Code is not valid: %s" for a line that does not begin a reply, naming
+// its first characters as the code.
+[[noreturn]] void raiseInvalidReplyCode(const QString &line);
+
 // The reply made of these trimmed, non-empty lines. Throws MailError "Reply Code is not valid: %s"
 // when the first line does not begin with a code from 100 to 999.
 SmtpReply parseReply(const QStringList &lines);
