@@ -114,6 +114,16 @@ public:
     }
 };
 
+// A message without a recipient address: it fails before anything of it is on the wire.
+class NoRecipientError : public MailError
+{
+public:
+    NoRecipientError()
+        : MailError(QStringLiteral("没有收件人地址"))
+    {
+    }
+};
+
 class LineTooLongError : public MailError
 {
 public:

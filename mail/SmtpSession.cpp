@@ -7,6 +7,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -109,6 +110,19 @@ void SmtpSession::connect()
         }
         readResponse({220}, timeouts.greeting);
         greet();
+    } catch (const SmtpReplyError &) {
+        // The server refused the greeting or the EHLO/HELO and still listens: it is told goodbye
+        // (RFC 5321 3.1) before the connection goes.
+        try {
+            disconnect();
+        } catch (const MailError &) {
+        }
+        throw;
+    } catch (...) {
+        m_connection->close();
+        throw;
+    }
+    try {
         startTlsWhenDue();
     } catch (...) {
         m_connection->close();
@@ -210,6 +224,10 @@ void SmtpSession::send(MailMessage &message)
         if (holdsControl(address))
             throw InvalidAddressError(address);
     }
+    // A message for nobody (a customer without an address) is not begun: the server would take
+    // MAIL FROM and refuse only DATA.
+    if (std::all_of(recipients.cbegin(), recipients.cend(), [](const QString &a) { return a.trimmed().isEmpty(); }))
+        throw NoRecipientError();
 
     authenticate();
     message.extraHeaders.setValue(QStringLiteral("X-Mailer"), mailAgent);
