@@ -4,6 +4,8 @@
 
 #include <iconv.h>
 
+#include <algorithm>
+
 namespace {
 
 iconv_t handle(void *cd)
@@ -43,14 +45,18 @@ CharsetEncoder::CharsetEncoder(const HeaderCharset &charset)
     : m_charset(charset)
     , m_stateful(charset.converter.startsWith("ISO-2022"))
     , m_cd(iconv_open(charset.converter.constData(), "UTF-8"))
+    , m_decoder(reinterpret_cast<void *>(iconv_t(-1)))
 {
     if (!isOpen(m_cd))
         throw MailError(QStringLiteral("Could not encode header data using charset \"%1\"").arg(charset.label));
+    m_decoder = iconv_open("UTF-8", charset.label.toLatin1().constData());
 }
 
 CharsetEncoder::~CharsetEncoder()
 {
     iconv_close(handle(m_cd));
+    if (isOpen(m_decoder))
+        iconv_close(handle(m_decoder));
 }
 
 void CharsetEncoder::convertCharacter(const char *utf8, qsizetype length, QByteArray &out) const
@@ -93,6 +99,28 @@ QByteArray CharsetEncoder::encode(QStringView text) const
     iconv(handle(m_cd), nullptr, nullptr, &outPtr, &outLeft);
     out.append(buffer, outPtr - buffer);
     return out;
+}
+
+bool CharsetEncoder::holds(QStringView text) const
+{
+    const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii)
+        return true;
+    if (!isOpen(m_decoder))
+        return false;
+
+    QByteArray bytes = encode(text);
+    QByteArray decoded(bytes.size() * 4 + 16, Qt::Uninitialized);
+    char *inPtr = bytes.data();
+    size_t inLeft = size_t(bytes.size());
+    char *outPtr = decoded.data();
+    size_t outLeft = size_t(decoded.size());
+    iconv(handle(m_decoder), nullptr, nullptr, nullptr, nullptr);
+    if (iconv(handle(m_decoder), &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1)
+        || iconv(handle(m_decoder), nullptr, nullptr, &outPtr, &outLeft) == size_t(-1))
+        return false;
+    decoded.truncate(outPtr - decoded.data());
+    return QString::fromUtf8(decoded) == text;
 }
 
 bool canConvertCharset(const QString &name)

@@ -43,12 +43,19 @@ public:
     // The bytes of a text converted from the initial shift state and back to it.
     QByteArray encode(QStringView text) const;
 
+    // Whether a reader that decodes by the label gets the text back from encode as it was: false
+    // when a character becomes "?", and when the converter writes bytes the label does not cover
+    // (GBK beyond GB2312, for instance).
+    bool holds(QStringView text) const;
+
 private:
     void convertCharacter(const char *utf8, qsizetype length, QByteArray &out) const;
 
     HeaderCharset m_charset;
     bool m_stateful;
     void *m_cd;
+    // From the label back to UTF-8; not open when iconv does not know the label.
+    void *m_decoder;
 };
 
 // Whether iconv knows a charset by this name (for telling real encoded words in header text).

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BodyCoding.h"
 #include "Charsets.h"
 #include "Clock.h"
 #include "HeaderList.h"
@@ -11,7 +12,8 @@
 
 enum class MessageEncoding { Default, Mime, PlainText };
 
-// A plain Internet message, no MIME parts: its fields, and the header lines it becomes.
+// A plain-text Internet message, a single text/plain MIME part: its fields, and the header lines it
+// becomes.
 class MailMessage
 {
 public:
@@ -26,7 +28,12 @@ public:
     QStringList body;
     HeaderList extraHeaders;
     MessageEncoding encoding = MessageEncoding::Default;
+    // The Message-ID, angle brackets included; generateHeader makes a new one when it is empty and
+    // keeps it here, so a message written again carries the same one.
+    QString messageId;
     HeaderList lastGeneratedHeaders;
+    // The transfer encoding the last generated header declares for the body.
+    TransferEncoding lastTransferEncoding = TransferEncoding::SevenBit;
 
     // The locale whose language and country choose the header charset; the process locale unless
     // a test sets another.
@@ -37,8 +44,13 @@ public:
     // The first sender, appended empty when there is none yet.
     MailAddress &from();
 
-    // Fills LastGeneratedHeaders with From, Subject, To, Cc, Reply-To and Date (those with a value),
-    // then the ExtraHeaders. Raises MailError when the header charset has no converter or the
-    // time zone cannot be read, or when an address would break the header.
-    void generateHeader();
+    // How the body travels, given whether the server takes 8-bit data (8BITMIME).
+    TransferEncoding bodyTransferEncoding(bool eightBitMime) const;
+
+    // Fills lastGeneratedHeaders with From, Subject, To, Cc, Reply-To and Date (those with a value),
+    // Message-ID, MIME-Version, Content-Type and Content-Transfer-Encoding, then the extraHeaders.
+    // Encoded words are in the locale's header charset, or in UTF-8 for a header whose text that
+    // charset cannot hold. Raises MailError when the header charset has no converter or the time
+    // zone cannot be read, or when an address would break the header.
+    void generateHeader(bool eightBitMime = false);
 };

@@ -1,12 +1,16 @@
 #include "MailErrors.h"
 #include "MailMessage.h"
 #include "MemorySink.h"
+#include "MessageId.h"
 #include "MessageWriter.h"
 
 #include "MessageFixtures.h"
 #include "Printers.h"
 
 #include <gtest/gtest.h>
+
+#include <QRegularExpression>
+#include <QSysInfo>
 
 #include <functional>
 #include <random>
@@ -35,10 +39,11 @@ protected:
         msg.body = {QStringLiteral("你好， ") + customerName + QStringLiteral(",  \n") + content};
     }
 
-    QByteArray written()
+    // The DATA text for a server that takes 8-bit data unless told otherwise.
+    QByteArray written(bool eightBitMime = true)
     {
         MemorySink sink;
-        writeMessageText(sink, msg);
+        writeMessageText(sink, msg, eightBitMime);
         return sink.bytes();
     }
 
@@ -66,22 +71,39 @@ TEST_F(MessageWriting, WritesTheDataTextByteForByte)
 {
     fill(QStringLiteral("销售部"), QStringLiteral("a@b"), QStringLiteral("新品介绍"), QStringLiteral("客户甲"),
          QStringLiteral("c@d"), QStringLiteral("第一行\n第二行"));
+    msg.messageId = QStringLiteral("<20120903060509.4242.1.0123456789abcdef@b>");
+    const QByteArray header("From: =?GB2312?B?z/rK27K/?= <a@b>\r\n"
+                            "Subject: =?GB2312?B?0MLGt73pydw=?=\r\n"
+                            "To: c@d\r\n"
+                            "Reply-To: a@b\r\n"
+                            "Date: Mon, 3 Sep 2012 14:05:09 +0800\r\n"
+                            "Message-ID: <20120903060509.4242.1.0123456789abcdef@b>\r\n"
+                            "MIME-Version: 1.0\r\n"
+                            "Content-Type: text/plain; charset=UTF-8\r\n");
+
+    // A server that takes 8-bit data gets the body lines as they are.
     MemorySink sink;
-    writeMessageText(sink, msg);
+    writeMessageText(sink, msg, true);
     EXPECT_EQ(sink.bytes(),
-              QByteArray("From: =?GB2312?B?z/rK27K/?= <a@b>\r\n"
-                         "Subject: =?GB2312?B?0MLGt73pydw=?=\r\n"
-                         "To: c@d\r\n"
-                         "Reply-To: a@b\r\n"
-                         "Date: Mon, 3 Sep 2012 14:05:09 +0800\r\n"
-                         "\r\n"
-                         "你好， 客户甲,  \r\n"
-                         "第一行\r\n"
-                         "第二行\r\n"
-                         "\r\n"));
+              header
+                  + "Content-Transfer-Encoding: 8bit\r\n"
+                    "\r\n"
+                    "你好， 客户甲,  \r\n"
+                    "第一行\r\n"
+                    "第二行\r\n"
+                    "\r\n");
     // The header lines are handed over as one write.
     EXPECT_EQ(sink.writes.first(), sink.bytes().left(sink.bytes().indexOf("\r\n\r\n") + 2));
     EXPECT_EQ(msg.encoding, MessageEncoding::PlainText);
+
+    // Any other gets the same octets, the last empty line included, in base64.
+    MemorySink sevenBit;
+    writeMessageText(sevenBit, msg, false);
+    EXPECT_EQ(sevenBit.bytes(),
+              header
+                  + "Content-Transfer-Encoding: base64\r\n"
+                    "\r\n"
+                    "5L2g5aW977yMIOWuouaIt+eUsiwgIA0K56ys5LiA6KGMDQrnrKzkuozooYwNCg0K\r\n");
 }
 
 TEST_F(MessageWriting, CustomerWithoutNameKeepsTheGreetingBlanks)
@@ -179,7 +201,32 @@ INSTANTIATE_TEST_SUITE_P(
                    line("Subject: =?UTF-8?B?5paw5ZOB5LuL57uN?="), QLocale(QLocale::English, QLocale::UnitedStates)},
         // A character outside the BMP is one character: one "?" where the charset lacks it, and never
         // split between two encoded words.
-        HeaderCase{"non-BMP character under GB2312", subject("新😀"), "Subject", line("Subject: =?GB2312?B?0MI/?=")},
+        // A header text the locale's charset cannot hold goes in UTF-8 words, nothing becoming "?";
+        // only that header: the others keep the locale's charset.
+        HeaderCase{"non-BMP character under GB2312", subject("新😀"), "Subject",
+                   line("Subject: =?UTF-8?B?5paw8J+YgA==?=")},
+        HeaderCase{"euro sign under GB2312", subject("€ 新品"), "Subject",
+                   line("Subject: =?UTF-8?B?4oKsIOaWsOWTgQ==?=")},
+        HeaderCase{"GBK beyond GB2312 under the GB2312 label", subject("優惠"), "Subject",
+                   line("Subject: =?UTF-8?B?5YSq5oOg?=")},
+        HeaderCase{"simplified characters under Big5", subject("简体"), "Subject",
+                   line("Subject: =?UTF-8?B?566A5L2T?="), QLocale(QLocale::Chinese, QLocale::Taiwan)},
+        HeaderCase{"sender name GB2312 cannot hold", sender("Müller 😀", "a@b"), "From",
+                   line("From: =?UTF-8?B?TcO8bGxlciDwn5iA?= <a@b>")},
+        HeaderCase{"recipient name GB2312 cannot hold, sender name it can",
+                   [](MailMessage &m) {
+                       m.from().address = QStringLiteral("a@b");
+                       m.from().name = QStringLiteral("销售部");
+                       m.recipients.setAddresses(QStringLiteral("\"Müller 😀\" <c@d>"));
+                   },
+                   "To", line("To: =?UTF-8?B?TcO8bGxlciDwn5iA?= <c@d>")},
+        HeaderCase{"the sender name keeps GB2312 beside it",
+                   [](MailMessage &m) {
+                       m.from().address = QStringLiteral("a@b");
+                       m.from().name = QStringLiteral("销售部");
+                       m.recipients.setAddresses(QStringLiteral("\"Müller 😀\" <c@d>"));
+                   },
+                   "From", line("From: =?GB2312?B?z/rK27K/?= <a@b>")},
         HeaderCase{"non-BMP character at a word boundary",
                    subject("新新新新新新新新新新新新新新😀"),
                    "Subject",
@@ -321,6 +368,7 @@ TEST_F(MessageWriting, BodyWithoutKnownCharsetGoesOutAsLatin1)
     msg.body = {QStringLiteral("é新")};
     const QByteArray data = written();
     EXPECT_EQ(data.mid(data.indexOf("\r\n\r\n") + 4), QByteArray("\xE9?\r\n\r\n"));
+    EXPECT_TRUE(data.contains("\r\nContent-Type: text/plain; charset=ISO-8859-1\r\n")) << data.toStdString();
 }
 
 TEST_F(MessageWriting, FromNameTakesTheAddressAndOnlyThat)
@@ -417,9 +465,10 @@ TEST_F(MessageWriting, AnySubjectOrNameKeepsTheHeaderWellFormed)
         m.generateHeader();
         for (const QString &l : m.lastGeneratedHeaders.lines()) {
             ASSERT_FALSE(l.contains(u'\r') || l.contains(u'\n')) << l.toStdString();
-            ASSERT_TRUE(l.startsWith(u' ') || l.startsWith(u"From:") || l.startsWith(u"Subject:")
-                        || l.startsWith(u"Date: "))
-                << l.toStdString();
+            static const QRegularExpression known(
+                QStringLiteral("^( |From:|Subject:|Date: |Message-ID: |MIME-Version: |Content-Type: "
+                               "|Content-Transfer-Encoding: )"));
+            ASSERT_TRUE(known.match(l).hasMatch()) << l.toStdString();
             for (const QString &word : QString(l).replace(u'\t', u' ').split(u' ', Qt::SkipEmptyParts)) {
                 if (word.startsWith(u"=?") && word.endsWith(u"?=")) {
                     ASSERT_LE(word.size(), 75) << l.toStdString();
@@ -427,6 +476,125 @@ TEST_F(MessageWriting, AnySubjectOrNameKeepsTheHeaderWellFormed)
             }
         }
     }
+}
+
+// The body's transfer encoding: as it is when every line is short ASCII, 8-bit data only where the
+// server takes it, base64 otherwise; whichever, the body carries the same octets.
+struct TransferCase
+{
+    const char *what;
+    QStringList body;
+    bool eightBitMime;
+    const char *transfer;
+    QByteArray octets; // the body as a reader gets it after the blank line that ends the header
+};
+
+void PrintTo(const TransferCase &c, std::ostream *os)
+{
+    *os << c.what;
+}
+
+class TransferEncodings : public MessageWriting, public testing::WithParamInterface<TransferCase>
+{
+};
+
+TEST_P(TransferEncodings, DeclareAndCarryTheBody)
+{
+    const TransferCase &c = GetParam();
+    msg.charSet = QStringLiteral("utf-8");
+    msg.body = c.body;
+    const QByteArray data = written(c.eightBitMime);
+    const qsizetype headerEnd = data.indexOf("\r\n\r\n") + 2;
+    const QByteArray header = data.left(headerEnd);
+    EXPECT_TRUE(header.endsWith(QByteArray("MIME-Version: 1.0\r\n"
+                                           "Content-Type: text/plain; charset=UTF-8\r\n"
+                                           "Content-Transfer-Encoding: ")
+                                + c.transfer + "\r\n"))
+        << header.toStdString();
+    EXPECT_EQ(msg.bodyTransferEncoding(c.eightBitMime), msg.lastTransferEncoding);
+
+    const QByteArray body = data.mid(headerEnd + 2);
+    if (QByteArray(c.transfer) != "base64") {
+        EXPECT_EQ(body, c.octets);
+        return;
+    }
+    // RFC 2045 base64: lines of at most 76 characters, only 7-bit data on the wire.
+    const QList<QByteArray> lines = body.chopped(1).split('\n');
+    for (const QByteArray &l : lines) {
+        EXPECT_TRUE(l.endsWith('\r'));
+        EXPECT_LE(l.size() - 1, 76);
+    }
+    EXPECT_TRUE(std::all_of(body.begin(), body.end(), [](char b) { return uchar(b) < 0x80; }));
+    EXPECT_EQ(QByteArray::fromBase64(body), c.octets);
+}
+
+const QString longAscii = QString(998, u'a');
+const QString longChinese = QString(333, u'新'); // 999 octets of UTF-8
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, TransferEncodings,
+    testing::Values(
+        TransferCase{
+            "ASCII without 8BITMIME", {QStringLiteral("Hello,\n.\nbye")}, false, "7bit", "Hello,\r\n..\r\nbye\r\n\r\n"},
+        TransferCase{"ASCII with 8BITMIME", {QStringLiteral("Hello")}, true, "7bit", "Hello\r\n\r\n"},
+        TransferCase{"Chinese with 8BITMIME", {QStringLiteral("你好\n第一行")}, true, "8bit", "你好\r\n第一行\r\n\r\n"},
+        TransferCase{
+            "Chinese without 8BITMIME", {QStringLiteral("你好\n第一行")}, false, "base64", "你好\r\n第一行\r\n\r\n"},
+        TransferCase{"a long Chinese text in several base64 lines",
+                     {QStringLiteral("新品").repeated(60)},
+                     false,
+                     "base64",
+                     QStringLiteral("新品").repeated(60).toUtf8() + "\r\n\r\n"},
+        TransferCase{"ASCII line of 998 octets", {longAscii}, false, "7bit", longAscii.toLatin1() + "\r\n\r\n"},
+        // Neither 7bit nor 8bit data may have a line over 998 octets.
+        TransferCase{
+            "ASCII line of 999 octets", {longAscii + u'a'}, true, "base64", longAscii.toLatin1() + "a\r\n\r\n"},
+        TransferCase{"Chinese line of 999 octets", {longChinese}, true, "base64", longChinese.toUtf8() + "\r\n\r\n"},
+        TransferCase{"a NUL", {QStringLiteral("a") + QChar(0) + u'b'}, true, "base64", QByteArray("a\0b\r\n\r\n", 7)}));
+
+TEST_F(MessageWriting, MessageIdIsMadeOnceAndUniquePerMessage)
+{
+    msg.from().address = QStringLiteral("sales@example.com");
+    msg.generateHeader();
+    static const QRegularExpression form(QStringLiteral("^<\\d{14}\\.\\d+\\.\\d+\\.[0-9a-f]{16}@example\\.com>$"));
+    EXPECT_TRUE(form.match(msg.messageId).hasMatch()) << msg.messageId.toStdString();
+    EXPECT_TRUE(msg.messageId.startsWith(u"<20120903060509."));
+    EXPECT_EQ(msg.lastGeneratedHeaders.value(QStringLiteral("Message-ID")), msg.messageId);
+
+    // Written again, the message keeps its id; the next message gets another.
+    const QString first = msg.messageId;
+    msg.generateHeader();
+    EXPECT_EQ(msg.messageId, first);
+    MailMessage next;
+    next.clock = &clock;
+    next.from().address = QStringLiteral("sales@example.com");
+    next.generateHeader();
+    EXPECT_NE(next.messageId, first);
+}
+
+// The domain of a Message-ID: the sender's, else this computer's name.
+TEST(MessageIdDomain, ComesFromTheSenderAddress)
+{
+    const QString host = QSysInfo::machineHostName();
+    static const QRegularExpression plainHost(QStringLiteral("^[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)*$"));
+    const QString local = plainHost.match(host).hasMatch() ? host : QStringLiteral("localhost");
+    const struct
+    {
+        const char *address;
+        QString domain;
+    } cases[] = {
+        {"a@b", QStringLiteral("b")},
+        {" sales@Example.COM ", QStringLiteral("Example.COM")},
+        {"\"a@x\"@example.com", QStringLiteral("example.com")},
+        {"客户@例子.中国", QStringLiteral("xn--fsqu00a.xn--fiqs8s")},
+        {"no-domain", local},
+        {"a@", local},
+        {"a@[192.0.2.1]", local},
+        {"a@b c", local},
+        {"", local},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(messageIdDomain(QString::fromUtf8(c.address)), c.domain) << c.address;
 }
 
 } // namespace
