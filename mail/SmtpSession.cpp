@@ -50,6 +50,14 @@ QString quotedReply(const SmtpReply &reply)
     return reply.code + QLatin1Char(' ') + reply.text.join(QLatin1Char(' '));
 }
 
+// Whether the EHLO reply offered an extension: a capability line whose keyword is the name.
+bool offers(const QStringList &capabilities, QLatin1String keyword)
+{
+    return std::any_of(capabilities.cbegin(), capabilities.cend(), [keyword](const QString &line) {
+        return line.section(u' ', 0, 0).compare(keyword, Qt::CaseInsensitive) == 0;
+    });
+}
+
 } // namespace
 
 SmtpSecurity securityForPort(quint16 port)
@@ -232,7 +240,13 @@ void SmtpSession::send(MailMessage &message)
     authenticate();
     message.extraHeaders.setValue(QStringLiteral("X-Mailer"), mailAgent);
     sendCommand(QStringLiteral("RSET"));
-    sendCommand(QLatin1String("MAIL FROM: <") + reversePath + QLatin1Char('>'), {250}, timeouts.mailFrom);
+    // 8-bit body data only where the server said it takes it (RFC 6152); otherwise the writer
+    // sends base64.
+    const bool eightBitBody
+        = message.bodyTransferEncoding(offers(m_capabilities, QLatin1String("8BITMIME"))) == TransferEncoding::EightBit;
+    sendCommand(QLatin1String("MAIL FROM: <") + reversePath + QLatin1Char('>')
+                    + (eightBitBody ? QLatin1String(" BODY=8BITMIME") : QLatin1String()),
+                {250}, timeouts.mailFrom);
     try {
         for (const QString &address : std::as_const(recipients))
             sendCommand(QLatin1String("RCPT TO:<") + address + QLatin1Char('>'), {250, 251}, timeouts.rcptTo);
@@ -251,7 +265,7 @@ void SmtpSession::writeMessage(MailMessage &message)
     SmtpConnection &sink = connection();
     sink.setMoreComing(true);
     try {
-        writeMessageText(sink, message);
+        writeMessageText(sink, message, offers(m_capabilities, QLatin1String("8BITMIME")));
     } catch (...) {
         // The server is in its data phase and would take any next command as message text: the
         // connection cannot be used again, so close it and let later sends fail at once.

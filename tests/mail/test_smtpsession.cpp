@@ -75,6 +75,7 @@ struct MessageSetup
 {
     QString sender = QStringLiteral("from@test");
     QStringList recipients = {QStringLiteral("to@test")};
+    QString body = QStringLiteral("body");
 };
 
 class SessionTest : public ::testing::Test
@@ -104,7 +105,7 @@ protected:
         message.subject = QStringLiteral("hello");
         for (const QString &address : setup.recipients)
             message.recipients.add().address = address;
-        message.body = {QStringLiteral("body")};
+        message.body = {setup.body};
         return outcome([&] { smtp.send(message); });
     }
 
@@ -471,5 +472,70 @@ TEST_F(SessionTest, MailAgentSetsOrRemovesTheMailerHeader)
     EXPECT_TRUE(data[0].contains("\r\nX-Mailer: Quillon 1.0\r\n")) << data[0].toStdString();
     EXPECT_FALSE(data[1].contains("X-Mailer")) << data[1].toStdString();
 }
+
+// The body goes as 8-bit data only to a server whose EHLO reply offered 8BITMIME, and then MAIL FROM
+// says so; any other server gets 7-bit data only.
+struct EightBitCase
+{
+    const char *name;
+    Script ehloReply;
+    QString body;
+    const char *mailFrom;
+    const char *transfer;
+
+    friend void PrintTo(const EightBitCase &c, std::ostream *os) { *os << c.name; }
+};
+
+class EightBitMimeTest : public SessionTest, public ::testing::WithParamInterface<EightBitCase>
+{
+};
+
+TEST_P(EightBitMimeTest, DeclaresTheBodyOnlyWhereOffered)
+{
+    const EightBitCase &c = GetParam();
+    smtp.userName.clear();
+    listen(Greeting + c.ehloReply
+           + Script{C("RSET"), S("250 ok"), C(c.mailFrom), S("250 ok"), C("RCPT TO:<to@test>"), S("250 ok"), C("DATA"),
+                    S("354 go"), DataText, S("250 ok")}
+           + Quit);
+    smtp.connect();
+    EXPECT_EQ(send({QStringLiteral("from@test"), {QStringLiteral("to@test")}, c.body}), "ok");
+    expectTranscript();
+    const QList<QByteArray> data = server->dataBlocks();
+    ASSERT_EQ(data.size(), 1);
+    EXPECT_TRUE(data[0].contains(QByteArray("\r\nContent-Transfer-Encoding: ") + c.transfer + "\r\n\r\n"))
+        << data[0].toStdString();
+    if (QByteArray(c.transfer) != "8bit") {
+        EXPECT_TRUE(std::all_of(data[0].begin(), data[0].end(), [](char b) { return uchar(b) < 0x80; }))
+            << data[0].toStdString();
+    }
+}
+
+const Script Offers8BitMime = {S("250-mail.test"), S("250 8BITMIME")};
+const QString Chinese = QStringLiteral("你好，\n第一行");
+
+INSTANTIATE_TEST_SUITE_P(
+    Session, EightBitMimeTest,
+    ::testing::Values(
+        EightBitCase{"Offered", Offers8BitMime, Chinese, "MAIL FROM: <from@test> BODY=8BITMIME", "8bit"},
+        EightBitCase{"OfferedInSmallLetters",
+                     {S("250-mail.test"), S("250 8bitmime")},
+                     Chinese,
+                     "MAIL FROM: <from@test> BODY=8BITMIME",
+                     "8bit"},
+        EightBitCase{
+            "NotOffered", {S("250-mail.test"), S("250 AUTH LOGIN")}, Chinese, "MAIL FROM: <from@test>", "base64"},
+        EightBitCase{
+            "OnlyALookalike", {S("250-mail.test"), S("250 X-8BITMIME")}, Chinese, "MAIL FROM: <from@test>", "base64"},
+        EightBitCase{"HeloGreeting",
+                     {S("502 not here"), C("HELO client.test"), S("250 ok")},
+                     Chinese,
+                     "MAIL FROM: <from@test>",
+                     "base64"},
+        EightBitCase{"AsciiBodyNeedsNoParameter", Offers8BitMime, QStringLiteral("hello"), "MAIL FROM: <from@test>",
+                     "7bit"},
+        EightBitCase{"OverlongLineEvenWhenOffered", Offers8BitMime, QString(999, u'a'), "MAIL FROM: <from@test>",
+                     "base64"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
