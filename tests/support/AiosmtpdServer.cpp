@@ -43,6 +43,8 @@ AiosmtpdServer::AiosmtpdServer(const Options &options)
                       options.certificate,
                       QStringLiteral("--key"),
                       options.key};
+    if (!options.eightBitMime)
+        arguments.append(QStringLiteral("--no-8bitmime"));
     m_process.start(systemPython(), arguments);
     // The first line tells the port once the server listens.
     QByteArray line;
@@ -82,6 +84,8 @@ QList<ReceivedMessage> AiosmtpdServer::messages() const
             continue;
         const QJsonObject json = QJsonDocument::fromJson(envelope.readAll()).object();
         message.mailFrom = json.value(QLatin1String("mail_from")).toString();
+        for (const QJsonValue &option : json.value(QLatin1String("mail_options")).toArray())
+            message.mailOptions.append(option.toString());
         for (const QJsonValue &to : json.value(QLatin1String("rcpt_tos")).toArray())
             message.rcptTos.append(to.toString());
         message.login = json.value(QLatin1String("login")).toString();

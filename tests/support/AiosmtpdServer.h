@@ -16,6 +16,7 @@ namespace testsupport {
 struct ReceivedMessage
 {
     QString mailFrom;
+    QStringList mailOptions; // the parameters of MAIL FROM, such as BODY=8BITMIME
     QStringList rcptTos;
     QString login; // empty when the client did not log in
     bool tls = false; // the connection was encrypted when the message came
@@ -25,9 +26,9 @@ struct ReceivedMessage
 
 // A real SMTP server (Debian's aiosmtpd under /usr/bin/python3) on a loopback address, on a given
 // port or a free one, with AUTH LOGIN offered for one user, over plain TCP, with STARTTLS offered, or
-// with TLS from the first byte. It saves every message it accepts and notes every login attempt. The constructor
-// returns once it listens; it stops at its deadline, when this object is destroyed (killed by its PID), or when the
-// test process is gone.
+// with TLS from the first byte, and 8BITMIME unless told otherwise. It saves every message it accepts
+// and notes every login attempt. The constructor returns once it listens; it stops at its deadline,
+// when this object is destroyed (killed by its PID), or when the test process is gone.
 class AiosmtpdServer
 {
 public:
@@ -42,6 +43,7 @@ public:
         // PEM files of the server's certificate and key, for STARTTLS and implicit TLS.
         QString certificate;
         QString key;
+        bool eightBitMime = true;
     };
 
     AiosmtpdServer();
@@ -72,8 +74,9 @@ private:
 };
 
 // What Python's email package makes of a saved message: subject, from_name, from_address, to,
-// reply_to, content_type, charset (empty when undeclared), body (decoded in its charset, UTF-8 when
-// undeclared) and defects.
+// to_name, to_address, reply_to, content_type, charset (empty when undeclared), mime_version,
+// transfer_encoding, message_id, body (decoded from its transfer encoding and in its charset,
+// UTF-8 when undeclared) and defects.
 QJsonObject parseWithPythonEmail(const QString &path);
 
 } // namespace testsupport

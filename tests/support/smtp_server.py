@@ -1,5 +1,5 @@
 """A real SMTP server for the tests: aiosmtpd on a loopback address, AUTH LOGIN, over plain TCP,
-with STARTTLS offered, or with TLS from the first byte.
+with STARTTLS offered, or with TLS from the first byte; with or without the 8BITMIME extension.
 
 Every message it accepts is saved as NNNN.eml (the DATA text exactly as received) and NNNN.json (the
 envelope, the login and whether the connection was encrypted). Every AUTH attempt that reaches the
@@ -31,9 +31,16 @@ def encrypted(server):
 
 
 class Saver:
-    def __init__(self, folder):
+    def __init__(self, folder, eight_bit_mime):
         self.folder = folder
         self.count = 0
+        self.eight_bit_mime = eight_bit_mime
+
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        session.host_name = hostname
+        if self.eight_bit_mime:
+            return responses
+        return [line for line in responses if line[4:].upper() != "8BITMIME"]
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
@@ -43,6 +50,7 @@ class Saver:
         with open(stem + ".json.part", "w", encoding="utf-8") as out:
             json.dump({
                 "mail_from": envelope.mail_from,
+                "mail_options": envelope.mail_options,
                 "rcpt_tos": envelope.rcpt_tos,
                 "login": session.auth_data.login.decode("utf-8", "replace") if session.auth_data else None,
                 "tls": encrypted(server),
@@ -70,7 +78,7 @@ async def serve(args):
     if not ipaddress.ip_address(args.host).is_loopback:
         sys.exit("loopback addresses only")
     loop = asyncio.get_running_loop()
-    saver = Saver(args.folder)
+    saver = Saver(args.folder, not args.no_8bitmime)
     checker = LoginChecker(args.user, args.password, args.folder)
     context = None
     if args.tls != "none":
@@ -118,6 +126,7 @@ def main():
     parser.add_argument("--tls", choices=["none", "starttls", "implicit"], default="none")
     parser.add_argument("--cert")
     parser.add_argument("--key")
+    parser.add_argument("--no-8bitmime", action="store_true")
     asyncio.run(serve(parser.parse_args()))
 
 
