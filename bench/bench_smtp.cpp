@@ -115,12 +115,13 @@ void BM_Transaction(benchmark::State &state)
     connection.readReply(5000);
     MailMessage message = makeMessage();
     for (auto _ : state) {
-        for (const char *command : {"RSET", "MAIL FROM: <from@bench.test>", "RCPT TO:<to@bench.test>", "DATA"}) {
+        for (const char *command :
+             {"RSET", "MAIL FROM: <from@bench.test> BODY=8BITMIME", "RCPT TO:<to@bench.test>", "DATA"}) {
             connection.writeLine(QString::fromLatin1(command));
             connection.readReply(5000);
         }
         connection.setMoreComing(hint);
-        writeMessageText(connection, message);
+        writeMessageText(connection, message, true);
         connection.setMoreComing(false);
         connection.writeLine(QStringLiteral("."));
         connection.readReply(5000);
@@ -138,7 +139,7 @@ void BM_smtplib_Send(benchmark::State &state)
     SmtpSink sink;
     MemorySink bytes;
     MailMessage message = makeMessage();
-    writeMessageText(bytes, message);
+    writeMessageText(bytes, message, true);
     QTemporaryFile file;
     if (!file.open() || file.write(bytes.bytes()) != bytes.bytes().size() || !file.flush()) {
         state.SkipWithError("cannot write the message file");

@@ -40,6 +40,7 @@ def build_message():
     msg["To"] = "a@example.com, b@example.com, c@example.com"
     msg["Reply-To"] = "sales@example.com"
     msg["Date"] = email.utils.formatdate(localtime=True)
+    msg["Message-ID"] = email.utils.make_msgid(domain="example.com")
     msg.set_content("你好， 客户甲,  \n" + BODY_TEXT, charset="utf-8", cte="8bit")
     return dot_stuff(msg.as_bytes())
 
