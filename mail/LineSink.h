@@ -41,14 +41,17 @@ public:
         case TextEncoding::Ascii:
         case TextEncoding::Latin1: {
             const char16_t limit = encoding == TextEncoding::Ascii ? 127 : 255;
-            bytes.reserve(line.size() + 2);
+            // Written in place: base64 bodies make this the path of most of the bytes sent.
+            bytes.resize(line.size() + 2);
+            char *out = bytes.data();
             // A character outside the BMP is one character: one "?", not one per UTF-16 unit.
             for (qsizetype i = 0; i < line.size(); ++i) {
                 const QChar c = line.at(i);
                 if (c.isHighSurrogate() && i + 1 < line.size() && line.at(i + 1).isLowSurrogate())
                     ++i;
-                bytes.append(c.unicode() <= limit ? char(c.unicode()) : '?');
+                *out++ = c.unicode() <= limit ? char(c.unicode()) : '?';
             }
+            bytes.truncate(out - bytes.data());
             break;
         }
         }
