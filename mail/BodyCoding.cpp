@@ -13,7 +13,9 @@ constexpr qsizetype kBase64LineLength = 76;
 QStringList bodyLines(const QStringList &body)
 {
     QStringList lines;
-    for (const QString &item : body) {
+    for (QString item : body) {
+        // NUL is no character of a message's text (RFC 5322 3.5); a reader would cut the text there.
+        item.remove(QChar(0));
         qsizetype start = 0;
         for (qsizetype i = 0; i < item.size(); ++i) {
             const QChar c = item.at(i);

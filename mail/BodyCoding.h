@@ -10,7 +10,7 @@
 enum class TransferEncoding { SevenBit, EightBit, Base64 };
 
 // The body as lines: every item divided at each CR LF, lone CR and lone LF; the text after the
-// last break, even when empty, is a line too.
+// last break, even when empty, is a line too. NUL characters are left out; other controls stay.
 QStringList bodyLines(const QStringList &body);
 
 // The body's charset as the line writer knows it: anything but UTF-8 or ASCII goes out as Latin-1.

@@ -550,7 +550,9 @@ INSTANTIATE_TEST_SUITE_P(
         TransferCase{
             "ASCII line of 999 octets", {longAscii + u'a'}, true, "base64", longAscii.toLatin1() + "a\r\n\r\n"},
         TransferCase{"Chinese line of 999 octets", {longChinese}, true, "base64", longChinese.toUtf8() + "\r\n\r\n"},
-        TransferCase{"a NUL", {QStringLiteral("a") + QChar(0) + u'b'}, true, "base64", QByteArray("a\0b\r\n\r\n", 7)}));
+        // NUL is left out of the text; the other controls stay as they are.
+        TransferCase{"a NUL", {QStringLiteral("a") + QChar(0) + u'b'}, true, "7bit", "ab\r\n\r\n"},
+        TransferCase{"other controls", {QStringLiteral("a\tb\x01c\x1b")}, false, "7bit", "a\tb\x01c\x1b\r\n\r\n"}));
 
 TEST_F(MessageWriting, MessageIdIsMadeOnceAndUniquePerMessage)
 {
