@@ -2,6 +2,7 @@
 
 #include "DatabaseError.h"
 #include "DbLog.h"
+#include "Schema.h"
 #include "Statement.h"
 
 #include <QAtomicInteger>
@@ -92,6 +93,13 @@ void Database::setConnected(bool connected)
     } catch (const DatabaseError &) {
         db.close();
         throw;
+    }
+    // A file the program cannot bring up to date still opens for reading; the send run checks
+    // that it can write its records before it sends anything.
+    try {
+        addMissingColumns(engine);
+    } catch (const DatabaseError &e) {
+        qCInfo(dbLog) << "cannot add the missing columns to" << m_path << ":" << e.message();
     }
     m_handle = engine;
     emit connectedChanged(true);

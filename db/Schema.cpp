@@ -32,3 +32,20 @@ void createDatabase(const QString &path)
         throw DatabaseError(QString::fromUtf8(handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc)));
     execute(handle, schema);
 }
+
+void addMissingColumns(sqlite3 *handle)
+{
+    Statement columns(handle, QStringLiteral("select name from pragma_table_info('发送情况')"));
+    bool hasTable = false;
+    while (columns.step()) {
+        hasTable = true;
+        if (columns.column(0).toString() == QStringLiteral("发送结果"))
+            return;
+    }
+    if (hasTable) {
+        execute(
+            handle,
+            QStringLiteral("alter table 发送情况 add column 发送结果 NVARCHAR(255) CONSTRAINT 发送结果超过255个字符 "
+                           "CHECK (length(发送结果) <= 255)"));
+    }
+}

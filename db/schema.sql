@@ -19,7 +19,9 @@ CREATE TABLE 邮件表 (
 CREATE TABLE 发送情况 (
     客户ID   INTEGER,
     邮件ID   INTEGER,
-    发送日期 NVARCHAR(50) CONSTRAINT 发送日期超过50个字符 CHECK (length(发送日期) <= 50)
+    发送日期 NVARCHAR(50) CONSTRAINT 发送日期超过50个字符 CHECK (length(发送日期) <= 50),
+    -- "成功", or "失败：" and the server's reply or the error
+    发送结果 NVARCHAR(255) CONSTRAINT 发送结果超过255个字符 CHECK (length(发送结果) <= 255)
 );
 CREATE INDEX 发送情况_客户ID ON 发送情况 (客户ID);
 CREATE INDEX 发送情况_邮件ID ON 发送情况 (邮件ID);

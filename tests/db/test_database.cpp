@@ -135,3 +135,37 @@ TEST(Connection, DisconnectAndReconnect)
     connection.setConnected(true);
     EXPECT_TRUE(connection.isConnected());
 }
+
+// A file made before send records carried their result: the open adds the column and changes
+// nothing else; opening it again finds the column there.
+TEST(Connection, AnOlderFileGetsTheResultColumnAndKeepsItsRows)
+{
+    TempDatabase db;
+    db.exec(QStringLiteral("drop table 发送情况;"
+                           "create table 发送情况 (客户ID INTEGER, 邮件ID INTEGER, 发送日期 NVARCHAR(50));"
+                           "insert into 发送情况 values(1, 2, '2012/5/3 9:05:07');"
+                           "insert into 发送情况 values(3, 2, '2012/5/3 9:05:13');"));
+    const auto columns = [&db] {
+        QStringList names;
+        for (const QVariantList &row : db.rows(QStringLiteral("select name from pragma_table_info('发送情况')")))
+            names.append(row.value(0).toString());
+        return names;
+    };
+    ASSERT_EQ(columns().size(), 3);
+
+    for (int open = 0; open < 2; ++open) {
+        Database connection(db.path());
+        connection.setConnected(true);
+        EXPECT_EQ(columns(),
+                  QStringList({QStringLiteral("客户ID"), QStringLiteral("邮件ID"), QStringLiteral("发送日期"),
+                               QStringLiteral("发送结果")}));
+    }
+    const TempDatabase::Rows rows = db.rows(QStringLiteral("select 客户ID, 邮件ID, 发送日期, 发送结果 from 发送情况"));
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0], QVariantList({1, 2, QStringLiteral("2012/5/3 9:05:07"), QVariant()}));
+    EXPECT_EQ(rows[1], QVariantList({3, 2, QStringLiteral("2012/5/3 9:05:13"), QVariant()}));
+    // The new column keeps the width of the current layout.
+    EXPECT_THROW(
+        db.exec(QStringLiteral("insert into 发送情况(发送结果) values('%1')").arg(QString(256, QLatin1Char('x')))),
+        DatabaseError);
+}

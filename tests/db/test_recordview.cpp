@@ -42,7 +42,7 @@ protected:
             " ('Wang Wu','wang@example.com','2026-01-03 08:00:00.000');"
             "insert into 邮件表(邮件主题,邮件内容,建立日期) values ('新品','第一行\n第二行',null), ('Sale','text',null);"
             "insert into 设置 values ('发信人','me@example.com','127.0.0.1','me','secret');"
-            "insert into 发送情况 values (1,1,'2026/12/1 9:00:00'), (2,1,'2026/12/1 9:00:06'),"
+            "insert into 发送情况(客户ID, 邮件ID, 发送日期) values (1,1,'2026/12/1 9:00:00'), (2,1,'2026/12/1 9:00:06'),"
             " (1,2,'2026/12/2 9:00:00'), (3,2,'2026/12/2 9:00:06');"));
         for (RecordView *view : {&customers, &mails, &records, &settings})
             view->setDatabase(&connection);
@@ -376,7 +376,7 @@ TEST_F(Views, SendRecordStatementsRunAsGiven)
         EXPECT_EQ(walked, c.count) << c.statement.toStdString();
         EXPECT_EQ(records.currentRow(), c.count - 1);
         EXPECT_TRUE(records.canModify());
-        EXPECT_EQ(records.fields().size(), 3);
+        EXPECT_EQ(records.fields().size(), 4); // every column, the result included
     }
     records.remove(); // filtered rows still carry their key
     EXPECT_EQ(stored(QStringLiteral("select count(*) from 发送情况")).toInt(), 3);
@@ -464,7 +464,7 @@ TEST_F(Views, AppendRowAddsARowWrittenElsewhereWithoutMoving)
     int inserted = -1;
     QObject::connect(&records, &RecordView::rowInserted, [&](int row) { inserted = row; });
 
-    db.exec(QStringLiteral("insert into 发送情况 values (3, 12, '2026/12/10 9:05:07')"));
+    db.exec(QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期) values (3, 12, '2026/12/10 9:05:07')"));
     const qint64 key = db.scalar(QStringLiteral("select max(rowid) from 发送情况")).toLongLong();
     records.appendRow({3, QStringLiteral("12"), QStringLiteral("2026/12/10 9:05:07")}, key);
     EXPECT_EQ(inserted, 1);

@@ -202,7 +202,7 @@ TEST_F(WindowTest, NavigatorDeletesOnlyAfterTheConfirmationIsAnsweredOk)
 TEST_F(WindowTest, CtrlDeleteInTheSendRecordGridDeletesAfterTheConfirmation)
 {
     db.exec(QStringLiteral(
-        "insert into 发送情况 values(1, 1, '2012/5/3 9:05:07'); insert into 发送情况 values(2, 1, 'x')"));
+        "insert into 发送情况(客户ID, 邮件ID, 发送日期) values(1, 1, '2012/5/3 9:05:07'); insert into 发送情况(客户ID, 邮件ID, 发送日期) values(2, 1, 'x')"));
     open();
     control<PageTabs>("pages")->setCurrentIndex(2);
     auto *grid = control<RecordGrid>("sendRecordGrid");

@@ -27,7 +27,7 @@ protected:
             "insert into 客户表(客户名称,电子邮件地址) values ('甲','a@example.com'), ('乙','b@example.com'),"
             " ('丙','c@example.com'), ('丁','d@example.com');"
             "insert into 邮件表(邮件主题,邮件内容) values ('一','1'), ('二','2'), ('三','3');"
-            "insert into 发送情况 values (1,1,'2026/12/1 9:00:00'), (2,1,'2026/12/1 9:00:06'),"
+            "insert into 发送情况(客户ID, 邮件ID, 发送日期) values (1,1,'2026/12/1 9:00:00'), (2,1,'2026/12/1 9:00:06'),"
             " (3,1,'2026/12/1 9:00:12'), (1,2,'2026/12/2 9:00:00'), (2,2,'2026/12/2 9:00:06');"));
     }
 
@@ -227,7 +227,7 @@ TEST_F(Browser, AllAfterAFilterShowsEveryRecordAndKeepsTheLists)
     EXPECT_EQ(customers->count(), 4);
 
     // Choosing it again while it is checked runs nothing.
-    db.exec(QStringLiteral("insert into 发送情况 values (4,3,'2026/12/3 9:00:00')"));
+    db.exec(QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期) values (4,3,'2026/12/3 9:00:00')"));
     requeries->clear();
     choose("allButton");
     EXPECT_EQ(requeries->count(), 0);
