@@ -1,0 +1,98 @@
+#include "SendFailure.h"
+
+#include "MailErrors.h"
+
+#include <QRegularExpression>
+
+#include <cerrno>
+
+RunStop runStopFor(const SendFailure &failure)
+{
+    using Kind = SendFailure::Kind;
+    switch (failure.kind) {
+    case Kind::NoAnswer: return RunStop::NoAnswer;
+    case Kind::ConnectionLost: return RunStop::ConnectionLost;
+    case Kind::UnreadableReply: return RunStop::UnreadableReply;
+    case Kind::Refused:
+        // 421: the server is closing the transmission channel (RFC 5321 3.8).
+        if (failure.replyCode == 421)
+            return RunStop::ServerClosing;
+        // The session logs in again before every message until it once succeeded: a refusal there
+        // comes back for every customer. 534, 535 and 538 (RFC 4954) only ever answer a login.
+        if (failure.atLogin || failure.replyCode == 534 || failure.replyCode == 535 || failure.replyCode == 538)
+            return RunStop::LoginRefused;
+        // Authentication required before any message went through: no message of this run will.
+        if (failure.replyCode == 530 && !failure.anyAccepted)
+            return RunStop::LoginRequired;
+        break;
+    case Kind::InvalidAddress:
+    case Kind::Other: break;
+    }
+    // Whatever the failure, a connection that is gone fails every following send at once.
+    return failure.connectionUsable ? RunStop::None : RunStop::ConnectionLost;
+}
+
+SendFailure::Kind failureKind(const std::exception &error)
+{
+    using Kind = SendFailure::Kind;
+    if (dynamic_cast<const ReplyError *>(&error))
+        return Kind::Refused;
+    if (const auto *socket = dynamic_cast<const SocketError *>(&error))
+        return socket->lastError == ETIMEDOUT ? Kind::NoAnswer : Kind::ConnectionLost;
+    if (dynamic_cast<const ConnectionClosedError *>(&error) || dynamic_cast<const NotConnectedError *>(&error))
+        return Kind::ConnectionLost;
+    if (dynamic_cast<const LineTooLongError *>(&error))
+        return Kind::UnreadableReply;
+    if (dynamic_cast<const InvalidAddressError *>(&error))
+        return Kind::InvalidAddress;
+    return Kind::Other;
+}
+
+int replyCode(const std::exception &error)
+{
+    const auto *reply = dynamic_cast<const ReplyError *>(&error);
+    return reply ? reply->errorCode : 0;
+}
+
+QString failureDetail(const std::exception &error)
+{
+    const auto *general = dynamic_cast<const Error *>(&error);
+    QString text = general ? general->message() : QString::fromUtf8(error.what());
+    if (const auto *reply = dynamic_cast<const SmtpReplyError *>(&error)) {
+        // The reply's text lost its codes when it was read; the record shows them as the server sent them.
+        QString line = text.section(QStringLiteral("\r\n"), 0, 0);
+        const EnhancedStatusCode &enhanced = reply->enhancedCode;
+        if (enhanced.available)
+            line = QStringLiteral("%1.%2.%3 ").arg(enhanced.statusClass).arg(enhanced.subject).arg(enhanced.details)
+                + line;
+        return (QString::number(reply->errorCode) + QLatin1Char(' ') + line).trimmed();
+    }
+    static const QRegularExpression lineBreaks(QStringLiteral("[\\r\\n]+"));
+    return text.replace(lineBreaks, QStringLiteral(" ")).trimmed();
+}
+
+QString sendResult(const QString &failureDetail)
+{
+    if (failureDetail.isNull())
+        return QStringLiteral("成功");
+    // The column holds 255 characters; the reply's start says what matters. A cut never splits a
+    // character in two.
+    QString result = QStringLiteral("失败：") + failureDetail;
+    if (result.size() > 255)
+        result.truncate(result.at(254).isHighSurrogate() ? 254 : 255);
+    return result;
+}
+
+QString runStopReason(RunStop stop)
+{
+    switch (stop) {
+    case RunStop::LoginRefused: return QStringLiteral("邮件服务器拒绝了登录");
+    case RunStop::LoginRequired: return QStringLiteral("邮件服务器要求先登录");
+    case RunStop::ServerClosing: return QStringLiteral("邮件服务器暂停了服务");
+    case RunStop::ConnectionLost: return QStringLiteral("与邮件服务器的连接已断开");
+    case RunStop::NoAnswer: return QStringLiteral("邮件服务器没有回应");
+    case RunStop::UnreadableReply: return QStringLiteral("邮件服务器的回复无法读取");
+    case RunStop::None: break;
+    }
+    return QString();
+}

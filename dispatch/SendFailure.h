@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+
+// What the run knows about one failed send: the kind of failure, the server's reply code when it
+// was a refusal, and where the conversation stood.
+struct SendFailure
+{
+    enum class Kind {
+        Refused, // the server answered with a code the step did not expect
+        ConnectionLost, // closed, reset, aborted or otherwise unusable
+        NoAnswer, // a wait for the server ran out
+        UnreadableReply, // a reply that cannot be read, so every later one is out of step
+        InvalidAddress, // an address holding a control character; nothing went out
+        Other,
+    };
+
+    Kind kind = Kind::Other;
+    int replyCode = 0;
+    // The failure came from the login step of the session.
+    bool atLogin = false;
+    // The server has accepted a message of this run already.
+    bool anyAccepted = false;
+    // After the failure the connection can still carry the next message.
+    bool connectionUsable = true;
+};
+
+// Why a failure ends the whole run instead of concerning one customer: the ones that would repeat
+// for every following customer.
+enum class RunStop { None, LoginRefused, LoginRequired, ServerClosing, ConnectionLost, NoAnswer, UnreadableReply };
+
+RunStop runStopFor(const SendFailure &failure);
+
+// The kind and reply code of an error the session raised.
+SendFailure::Kind failureKind(const std::exception &error);
+int replyCode(const std::exception &error);
+
+// The error as one line for a send record and the stop box: a refusal as its code, enhanced code
+// and first line ("550 5.1.1 <x@y>: Recipient address rejected"), any other error as its text
+// with its line breaks made blanks ("Socket Error # 104 Connection reset by peer.").
+QString failureDetail(const std::exception &error);
+
+// The send record's result: "成功" or "失败：" and the detail, at most 255 characters.
+QString sendResult(const QString &failureDetail = QString());
+
+// The stop's reason, in the words of the error box.
+QString runStopReason(RunStop stop);

@@ -1,0 +1,155 @@
+// Which failures end a send run and which concern one customer, and how a failure reads in its
+// send record.
+#include "MailErrors.h"
+#include "Printers.h"
+#include "SendFailure.h"
+#include "SmtpReply.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cerrno>
+#include <functional>
+
+namespace {
+
+using Kind = SendFailure::Kind;
+
+// A case's name as a test name: its words joined by underscores.
+std::string caseName(const char *name)
+{
+    std::string text = name;
+    for (char &c : text) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    }
+    return text;
+}
+
+struct StopCase
+{
+    const char *name;
+    SendFailure failure;
+    RunStop stop;
+
+    friend void PrintTo(const StopCase &c, std::ostream *os) { *os << c.name; }
+};
+
+class RunStopTest : public ::testing::TestWithParam<StopCase>
+{
+};
+
+TEST_P(RunStopTest, OnlyFailuresThatWouldRepeatForEveryCustomerStopTheRun)
+{
+    EXPECT_EQ(runStopFor(GetParam().failure), GetParam().stop);
+}
+
+// The fields: kind, reply code, at the login, a message accepted already, connection usable after.
+INSTANTIATE_TEST_SUITE_P(
+    Failures, RunStopTest,
+    ::testing::Values(
+        StopCase{"recipient refused", {Kind::Refused, 550, false, false, true}, RunStop::None},
+        StopCase{"message refused at end of data", {Kind::Refused, 554, false, true, true}, RunStop::None},
+        StopCase{"mailbox busy", {Kind::Refused, 450, false, true, true}, RunStop::None},
+        StopCase{"control character in address", {Kind::InvalidAddress, 0, false, false, true}, RunStop::None},
+        StopCase{"writer failure, connection kept", {Kind::Other, 0, false, false, true}, RunStop::None},
+        StopCase{"login refused 535", {Kind::Refused, 535, true, false, true}, RunStop::LoginRefused},
+        StopCase{"login refused 454 at the login", {Kind::Refused, 454, true, false, true}, RunStop::LoginRefused},
+        StopCase{"534 outside the login", {Kind::Refused, 534, false, false, true}, RunStop::LoginRefused},
+        StopCase{"538 outside the login", {Kind::Refused, 538, false, true, true}, RunStop::LoginRefused},
+        StopCase{"530 before any message", {Kind::Refused, 530, false, false, true}, RunStop::LoginRequired},
+        StopCase{"530 after a message went through", {Kind::Refused, 530, false, true, true}, RunStop::None},
+        StopCase{"421 at MAIL FROM", {Kind::Refused, 421, false, true, true}, RunStop::ServerClosing},
+        StopCase{"421 with the connection closed", {Kind::Refused, 421, false, true, false}, RunStop::ServerClosing},
+        StopCase{"refusal, then the server closed", {Kind::Refused, 550, false, true, false}, RunStop::ConnectionLost},
+        StopCase{"connection closed", {Kind::ConnectionLost, 0, false, true, false}, RunStop::ConnectionLost},
+        StopCase{
+            "connection closed at the login", {Kind::ConnectionLost, 0, true, false, false}, RunStop::ConnectionLost},
+        StopCase{"timed out", {Kind::NoAnswer, 0, false, false, false}, RunStop::NoAnswer},
+        StopCase{"unreadable reply", {Kind::UnreadableReply, 0, false, true, true}, RunStop::UnreadableReply},
+        StopCase{"writer failure, connection closed", {Kind::Other, 0, false, true, false}, RunStop::ConnectionLost}),
+    [](const ::testing::TestParamInfo<StopCase> &info) { return caseName(info.param.name); });
+
+SmtpReply reply(const QStringList &lines)
+{
+    return parseReply(lines);
+}
+
+struct ErrorCase
+{
+    const char *name;
+    std::function<void()> raise;
+    Kind kind;
+    int code;
+    const char16_t *detail;
+
+    friend void PrintTo(const ErrorCase &c, std::ostream *os) { *os << c.name; }
+};
+
+class ErrorTest : public ::testing::TestWithParam<ErrorCase>
+{
+};
+
+TEST_P(ErrorTest, KindCodeAndDetail)
+{
+    const ErrorCase &c = GetParam();
+    try {
+        c.raise();
+        FAIL() << "nothing raised";
+    } catch (const std::exception &e) {
+        EXPECT_EQ(failureKind(e), c.kind);
+        EXPECT_EQ(replyCode(e), c.code);
+        EXPECT_EQ(failureDetail(e), QString::fromUtf16(c.detail));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, ErrorTest,
+    ::testing::Values(
+        // The codes the reply lost when it was read come back; only the first line is kept.
+        ErrorCase{"refusal with enhanced code",
+                  [] {
+                      throw SmtpReplyError(reply({QStringLiteral("550-5.1.1 <x@y>: Recipient address rejected"),
+                                                  QStringLiteral("550 5.1.1 see the help")}));
+                  },
+                  Kind::Refused, 550, u"550 5.1.1 <x@y>: Recipient address rejected"},
+        ErrorCase{"refusal without enhanced code",
+                  [] { throw SmtpReplyError(reply({QStringLiteral("535 Authentication failed")})); }, Kind::Refused,
+                  535, u"535 Authentication failed"},
+        ErrorCase{"refusal with a bare code", [] { throw SmtpReplyError(reply({QStringLiteral("421")})); },
+                  Kind::Refused, 421, u"421"},
+        ErrorCase{"reset", [] { throw SocketError(ECONNRESET); }, Kind::ConnectionLost, 0,
+                  u"Socket Error # 104 Connection reset by peer."},
+        ErrorCase{"timed out", [] { throw SocketError(ETIMEDOUT); }, Kind::NoAnswer, 0,
+                  u"Socket Error # 110 Connection timed out."},
+        ErrorCase{"aborted", [] { throw SocketError(ECONNABORTED); }, Kind::ConnectionLost, 0,
+                  u"Socket Error # 103 Software caused connection abort."},
+        ErrorCase{"closed", [] { throw ConnectionClosedError(); }, Kind::ConnectionLost, 0,
+                  u"Connection Closed Gracefully."},
+        ErrorCase{"not connected", [] { throw NotConnectedError(); }, Kind::ConnectionLost, 0, u"Not Connected"},
+        ErrorCase{"line too long", [] { throw LineTooLongError(); }, Kind::UnreadableReply, 0,
+                  u"Max line length exceeded."},
+        ErrorCase{"address with a line break",
+                  [] { throw InvalidAddressError(QStringLiteral("a@b\r\nRCPT TO:<c@d>")); }, Kind::InvalidAddress, 0,
+                  u"Address holds a control character: a@b\\x0d\\x0aRCPT TO:<c@d>"},
+        ErrorCase{"charset", [] { throw MailError(QStringLiteral("Could not encode\r\nheader data")); }, Kind::Other, 0,
+                  u"Could not encode header data"}),
+    [](const ::testing::TestParamInfo<ErrorCase> &info) { return caseName(info.param.name); });
+
+TEST(SendResult, SuccessOrFailureWithTheDetailWithinTheColumnWidth)
+{
+    EXPECT_EQ(sendResult(), QStringLiteral("成功"));
+    EXPECT_EQ(sendResult(QStringLiteral("550 5.1.1 no such user")), QStringLiteral("失败：550 5.1.1 no such user"));
+    // An empty detail is still a failure.
+    EXPECT_EQ(sendResult(QStringLiteral("")), QStringLiteral("失败："));
+
+    const QString longReply = QStringLiteral("554 ") + QString(400, QLatin1Char('x'));
+    EXPECT_EQ(sendResult(longReply), (QStringLiteral("失败：") + longReply).left(255));
+    // A character outside the basic plane straddling the cut is left out whole, never halved.
+    const QString straddling = QString(251, QLatin1Char('x')) + QStringLiteral("😀") + QStringLiteral("yyy");
+    const QString cut = sendResult(straddling);
+    EXPECT_EQ(cut.size(), 254);
+    EXPECT_FALSE(cut.back().isSurrogate());
+}
+
+} // namespace
