@@ -1,20 +1,30 @@
 #include "SendRun.h"
 
 #include "Database.h"
+#include "DatabaseError.h"
 #include "DateTimeText.h"
 #include "DispatchLog.h"
 #include "Error.h"
 #include "Greeting.h"
 #include "MailMessage.h"
+#include "SendFailure.h"
 #include "ServerText.h"
 #include "SmtpSession.h"
 #include "Statement.h"
 
 #include <QDateTime>
 
-#include <chrono>
+#include <optional>
 
 namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// A write the database refuses is tried again this often; each try waits this long for another
+// program's lock (the run's own busy wait: short, so that a stop is never kept waiting).
+constexpr auto RetryInterval = 100ms;
+constexpr int BusyWaitMs = 200;
 
 // The customers in the order the customer grid lists them (its statement, without an order).
 QList<Recipient> readCustomers(Database &connection)
@@ -37,24 +47,99 @@ MailText readMail(Database &connection, qint64 mailId)
     return {query.column(0).toString(), query.column(1).toString()};
 }
 
-// Gives the new record's key.
-qint64 appendSendRecord(Database &connection, qint64 customerId, const QString &mailChoice, const QString &sendDate)
+// The run's appends to 发送情况.
+class SendRecords
 {
-    Statement insert(connection.handle(),
-                     QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期) values(?, ?, ?)"));
-    insert.bind(1, customerId);
-    insert.bind(2, mailChoice);
-    insert.bind(3, sendDate);
-    insert.step();
-    return insert.lastInsertId();
+public:
+    // Fails (DatabaseError) when the table or one of its columns is missing.
+    explicit SendRecords(Database &connection)
+        : m_handle(connection.handle())
+        , m_insert(m_handle,
+                   QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期, 发送结果) values(?, ?, ?, ?)"))
+    {
+    }
+
+    // A write transaction begun and rolled back: fails now, before any message goes out, when the
+    // file cannot take a record (read-only, locked by another program).
+    void checkWritable()
+    {
+        execute(m_handle, QStringLiteral("begin immediate"));
+        execute(m_handle, QStringLiteral("rollback"));
+    }
+
+    // Gives the new record's key.
+    qint64 append(qint64 customerId, const QString &mailChoice, const QString &sendDate, const QString &result)
+    {
+        m_insert.reset();
+        m_insert.bind(1, customerId);
+        m_insert.bind(2, mailChoice);
+        m_insert.bind(3, sendDate);
+        m_insert.bind(4, result);
+        m_insert.step();
+        return m_insert.lastInsertId();
+    }
+
+private:
+    sqlite3 *m_handle;
+    Statement m_insert;
+};
+
+QString errorText(const std::exception &e)
+{
+    const auto *error = dynamic_cast<const Error *>(&e);
+    return error ? error->message() : QString::fromUtf8(e.what());
 }
+
+QString countsLine(int sent, int failed, int total)
+{
+    return QStringLiteral("已发送 %1 封，失败 %2 封，其余 %3 位客户没有发送。")
+        .arg(sent)
+        .arg(failed)
+        .arg(total - sent - failed);
+}
+
+// A customer whose message went out and whose send record the database would not take: the box
+// must name them, even when the user is closing the window, or the next run mails them again.
+class UnrecordedError : public Error
+{
+public:
+    using Error::Error;
+};
 
 } // namespace
 
-SendRun::SendRun(const SendRunInputs &inputs, SmtpSession &smtp, QString databasePath)
+// While it lives, the run waits on the server: a stop asked for meanwhile aborts the connection.
+class SendRun::ServerWait
+{
+public:
+    // Refused (false from `begun`) when a stop was asked for already, unless `evenWhenStopping`.
+    ServerWait(SendRun &run, bool evenWhenStopping = false)
+        : m_run(run)
+    {
+        std::lock_guard lock(m_run.m_mutex);
+        m_begun = evenWhenStopping || !m_run.m_stopRequested;
+        m_run.m_waitingOnServer = m_begun;
+    }
+    ~ServerWait()
+    {
+        std::lock_guard lock(m_run.m_mutex);
+        m_run.m_waitingOnServer = false;
+    }
+    ServerWait(const ServerWait &) = delete;
+    ServerWait &operator=(const ServerWait &) = delete;
+
+    bool begun() const { return m_begun; }
+
+private:
+    SendRun &m_run;
+    bool m_begun = false;
+};
+
+SendRun::SendRun(const SendRunInputs &inputs, SmtpSession &smtp, QString databasePath, SendRunLimits limits)
     : m_inputs(inputs)
     , m_smtp(smtp)
     , m_databasePath(std::move(databasePath))
+    , m_limits(limits)
 {
 }
 
@@ -66,6 +151,8 @@ SendRun::~SendRun()
 
 void SendRun::start()
 {
+    // A stop of an earlier run left the session aborted.
+    m_smtp.resetAbort();
     m_running = true;
     m_thread = std::thread([this] { work(); });
 }
@@ -75,37 +162,62 @@ void SendRun::requestStop()
     {
         std::lock_guard lock(m_mutex);
         m_stopRequested = true;
+        if (m_waitingOnServer)
+            m_smtp.abort();
     }
     m_wake.notify_all();
 }
 
+bool SendRun::stopRequested()
+{
+    std::lock_guard lock(m_mutex);
+    return m_stopRequested;
+}
+
 void SendRun::work()
 {
+    QString error;
+    bool completed = false;
     try {
-        sendToEveryCustomer();
-        m_smtp.disconnect();
+        completed = sendToEveryCustomer();
+    } catch (const UnrecordedError &e) {
+        error = e.message();
     } catch (const std::exception &e) {
-        const auto *error = dynamic_cast<const Error *>(&e);
-        const QString message = error ? error->message() : QString::fromUtf8(e.what());
-        qCInfo(dispatchLog) << "run stopped:" << message;
-        emit failed(message);
-        // Whatever ended the run, the connection is closed, with QUIT while it is still up.
-        try {
-            m_smtp.disconnect();
-        } catch (const std::exception &) {
-        }
+        // What a stop asked for brought about (the aborted connection) is what the user wanted.
+        if (!stopRequested())
+            error = errorText(e);
     }
+    if (!error.isEmpty())
+        qCInfo(dispatchLog) << "run stopped:" << error;
+    closeConnection();
+    if (!error.isEmpty())
+        emit failed(error);
+    else if (completed)
+        emit this->completed(m_sent, m_failed);
     qCInfo(dispatchLog) << "run ended";
     m_running = false;
     emit finished();
 }
 
-void SendRun::sendToEveryCustomer()
+bool SendRun::sendToEveryCustomer()
 {
     Database database(m_databasePath);
     database.setConnected(true);
+    // The run's own short busy wait; it waits longer by trying again, and a stop ends that at once.
+    execute(database.handle(), QStringLiteral("pragma busy_timeout = %1").arg(BusyWaitMs));
     const QList<Recipient> customers = readCustomers(database);
     const MailText mail = readMail(database, m_inputs.mailChoice().toLongLong());
+    const int total = int(customers.size());
+
+    // No message goes out that could not be recorded afterwards.
+    std::optional<SendRecords> records;
+    try {
+        records.emplace(database);
+        retry(m_limits.writeCheck, [&] { records->checkWritable(); });
+    } catch (const DatabaseError &e) {
+        throw Error(QStringLiteral("无法写入发送记录，发送没有开始。\n原因：") + e.message());
+    }
+    emit progressed(0, 0, total);
 
     const SendRunInputs::Account account = m_inputs.account();
     const ServerAddress server = parseServerText(account.server);
@@ -115,33 +227,98 @@ void SendRun::sendToEveryCustomer()
     m_smtp.security = securityForPort(server.port);
     m_smtp.password = account.password;
     // The password never goes into the trace.
-    qCInfo(dispatchLog) << "run of mail" << m_inputs.mailChoice() << "to" << customers.size() << "customers through"
+    qCInfo(dispatchLog) << "run of mail" << m_inputs.mailChoice() << "to" << total << "customers through"
                         << account.server << "as" << account.userName;
-    m_smtp.connect();
+    {
+        ServerWait wait(*this);
+        if (!wait.begun())
+            return false;
+        m_smtp.connect();
+    }
 
     for (const Recipient &customer : customers) {
+        if (stopRequested())
+            return false;
         emit customerReached(customer.id);
         const SendRunInputs::Sender boxes = m_inputs.sender();
         MailMessage message;
         fillMessage(message, {boxes.name, boxes.address}, mail, customer);
-        try {
-            m_smtp.send(message);
+
+        QString failure; // null when the server accepted the message
+        RunStop stop = RunStop::None;
+        {
+            ServerWait wait(*this);
+            if (!wait.begun())
+                return false;
+            bool atLogin = true;
+            try {
+                // The login comes first and apart, so that its refusal is known as one.
+                m_smtp.authenticate();
+                atLogin = false;
+                m_smtp.send(message);
+            } catch (const std::exception &e) {
+                failure = failureDetail(e);
+                bool usable = false;
+                try {
+                    usable = m_smtp.isConnected();
+                } catch (const std::exception &) {
+                }
+                stop = runStopFor({failureKind(e), replyCode(e), atLogin, m_sent > 0, usable});
+                qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "failed:" << failure;
+            }
+        }
+        if (failure.isNull()) {
+            ++m_sent;
             qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "accepted";
             pause(m_inputs.pauseChoice().toInt());
-        } catch (const std::exception &e) {
-            qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "failed:" << e.what();
-            // A refused message, recipient or login, or a lost connection: the customer still gets
-            // the record, and the run goes on with the next one without a pause.
+        } else {
+            ++m_failed;
         }
 
         const QString sendDate = formatDateTime(QDateTime::currentDateTime());
         const QString mailChoice = m_inputs.mailChoice();
-        const qint64 key = appendSendRecord(database, customer.id, mailChoice, sendDate);
-        emit recordWritten(key, customer.id, mailChoice.toLongLong(), sendDate);
+        const QString result = sendResult(failure);
+        qint64 key = 0;
+        try {
+            retry(m_limits.recordRetry, [&] { key = records->append(customer.id, mailChoice, sendDate, result); });
+        } catch (const DatabaseError &e) {
+            emit progressed(m_sent, m_failed, total);
+            const QString counts = countsLine(m_sent, m_failed, total) + QStringLiteral("\n原因：") + e.message();
+            if (!failure.isNull())
+                throw Error(QStringLiteral("发送记录无法写入数据库，发送已停止。\n") + counts);
+            throw UnrecordedError(
+                QStringLiteral("发送记录无法写入数据库，发送已停止。\n"
+                               "客户ID %1（%2 <%3>）的邮件已经发出，但没有记录下来，请不要再给这位客户发送。\n")
+                    .arg(customer.id)
+                    .arg(customer.name, customer.address)
+                + counts);
+        }
+        emit recordWritten(key, customer.id, mailChoice.toLongLong(), sendDate, result);
+        emit progressed(m_sent, m_failed, total);
 
-        std::lock_guard lock(m_mutex);
-        if (m_stopRequested)
-            break;
+        if (stop != RunStop::None) {
+            throw Error(runStopReason(stop) + QStringLiteral("，发送已停止。\n") + countsLine(m_sent, m_failed, total)
+                        + QStringLiteral("\n原因：") + failure);
+        }
+    }
+    return !stopRequested();
+}
+
+void SendRun::retry(std::chrono::milliseconds limit, const std::function<void()> &attempt)
+{
+    const SteadyClock::time_point deadline = SteadyClock::now() + limit;
+    for (;;) {
+        try {
+            attempt();
+            return;
+        } catch (const DatabaseError &e) {
+            std::unique_lock lock(m_mutex);
+            if (m_stopRequested || SteadyClock::now() >= deadline)
+                throw;
+            qCInfo(dispatchLog) << "database refused, trying again:" << e.message();
+            m_wake.wait_until(lock, std::min(deadline, SteadyClock::now() + RetryInterval),
+                              [this] { return m_stopRequested; });
+        }
     }
 }
 
@@ -149,4 +326,22 @@ void SendRun::pause(int seconds)
 {
     std::unique_lock lock(m_mutex);
     m_wake.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_stopRequested; });
+}
+
+void SendRun::closeConnection()
+{
+    // QUIT goes out while the connection is still usable; after a stop it may not keep the window
+    // waiting, and a second stop aborts it.
+    const SmtpTimeouts timeouts = m_smtp.timeouts;
+    ServerWait wait(*this, true);
+    if (stopRequested())
+        m_smtp.timeouts.other = int(m_limits.quitAfterStop.count());
+    try {
+        m_smtp.disconnect();
+    } catch (const std::exception &e) {
+        // Every customer has had its attempt and its record by now; the end of the conversation
+        // changes nothing of that.
+        qCInfo(dispatchLog) << "disconnect failed:" << errorText(e);
+    }
+    m_smtp.timeouts = timeouts;
 }

@@ -6,33 +6,50 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 class SmtpSession;
 
+// The run's own time limits, beside the session's (tests make them short).
+struct SendRunLimits
+{
+    // How long the check before connecting waits for another program's write to end.
+    std::chrono::milliseconds writeCheck = std::chrono::seconds(5);
+    // How long a send record the database refuses is tried again before the run stops.
+    std::chrono::milliseconds recordRetry = std::chrono::seconds(30);
+    // How long QUIT may wait for its answer once a stop was asked for.
+    std::chrono::milliseconds quitAfterStop = std::chrono::milliseconds(500);
+};
+
 // One send run: the chosen mail to every customer, one message each over one SMTP connection, a
-// pause after each accepted message, one send record per customer. It runs on a thread of its own
-// with its own connection to the database, reading the customers and the chosen mail once at its
-// start. It reaches the window only through its inputs, which it reads without waiting, and its
-// signals, which it emits from its own thread: connected queued, they never make it wait for the
-// window either, so the window can stop and join it at any moment.
+// pause after each accepted message, one send record per customer carrying its result. A failure
+// that would repeat for every following customer (the login refused, the server closing, the
+// connection lost) stops the run instead. It runs on a thread of its own with its own connection
+// to the database, reading the customers and the chosen mail once at its start. It reaches the
+// window only through its inputs, which it reads without waiting, and its signals, which it emits
+// from its own thread: connected queued, they never make it wait for the window either, so the
+// window can stop and join it at any moment.
 class SendRun : public QObject
 {
     Q_OBJECT
 
 public:
     // `databasePath` is the file the window works on; the run opens its own connection to it.
-    SendRun(const SendRunInputs &inputs, SmtpSession &smtp, QString databasePath);
+    SendRun(const SendRunInputs &inputs, SmtpSession &smtp, QString databasePath, SendRunLimits limits = {});
     // Waits for the thread; ask it to stop first when it should not finish the whole list.
-    ~SendRun();
+    ~SendRun() override;
     SendRun(const SendRun &) = delete;
     SendRun &operator=(const SendRun &) = delete;
 
     void start();
-    // Thread-safe. A pause in progress ends at once; the current customer's send is finished and its
-    // record written, then the run disconnects (QUIT) and ends.
+    // Thread-safe. Whatever the run waits for ends at once: a pause simply ends, a wait on the server
+    // (connect, reply, write) is aborted with the connection. The customer at hand is recorded, QUIT
+    // goes out while the connection is still usable, and the run ends without a box of its own
+    // (but for customers that were sent to and could not be recorded).
     void requestStop();
     // True from start until the run has ended; `finished` follows.
     bool running() const { return m_running; }
@@ -41,24 +58,42 @@ signals:
     // The customer the run is at, before its message goes out.
     void customerReached(qint64 customerId);
     // A send record the run wrote; `key` is its row's key.
-    void recordWritten(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate);
-    // An error that ended the run; the connection is closed after it.
+    void recordWritten(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate, const QString &result);
+    // Once the customers are read, then after every customer: the messages the server accepted and
+    // the failed ones so far, of `total` customers.
+    void progressed(int sent, int failed, int total);
+    // The run went through every customer.
+    void completed(int sent, int failed);
+    // An error that ended the run, with the text of its error box; the connection is closed after it.
     void failed(const QString &message);
     void finished();
 
 private:
+    class ServerWait;
+
     void work();
-    void sendToEveryCustomer();
-    // Waits the pause unless a stop is asked for; true when the run should go on.
+    // False when a stop ended it before the last customer.
+    bool sendToEveryCustomer();
+    // Runs `attempt` until it succeeds, the limit runs out or a stop is asked for; then gives up
+    // with its database error.
+    void retry(std::chrono::milliseconds limit, const std::function<void()> &attempt);
     void pause(int seconds);
+    void closeConnection();
+    bool stopRequested();
 
     const SendRunInputs &m_inputs;
     SmtpSession &m_smtp;
     QString m_databasePath;
+    SendRunLimits m_limits;
 
     std::thread m_thread;
     std::atomic<bool> m_running = false;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopRequested = false;
+    bool m_waitingOnServer = false;
+
+    // The run's thread only.
+    int m_sent = 0;
+    int m_failed = 0;
 };

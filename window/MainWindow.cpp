@@ -20,6 +20,8 @@
 #include <QFileInfo>
 #include <QScreen>
 
+#include <utility>
+
 MainWindow::MainWindow(QWidget *parent)
     : QWidget(parent)
     , database(std::make_unique<Database>())
@@ -226,11 +228,23 @@ void MainWindow::send()
     // Shown before the window serves any further input, so a quick second click starts nothing.
     showRunning();
     m_sendRun.reset();
-    m_sendRun = std::make_unique<SendRun>(m_runInputs, *smtp, database->path());
+    m_runEndBox = {};
+    ui->sendProgress->clear();
+    m_sendRun = std::make_unique<SendRun>(m_runInputs, *smtp, database->path(), runLimits);
     connect(m_sendRun.get(), &SendRun::customerReached, this, &MainWindow::showCustomer, Qt::QueuedConnection);
     connect(m_sendRun.get(), &SendRun::recordWritten, this, &MainWindow::showSendRecord, Qt::QueuedConnection);
+    connect(m_sendRun.get(), &SendRun::progressed, this, &MainWindow::showProgress, Qt::QueuedConnection);
     connect(
-        m_sendRun.get(), &SendRun::failed, this, [this](const QString &message) { boxes::showError(this, message); },
+        m_sendRun.get(), &SendRun::completed, this,
+        [this](int sent, int failed) {
+            m_runEndBox = {false, QStringLiteral("发送完成：成功 %1 封，失败 %2 封。").arg(sent).arg(failed)};
+        },
+        Qt::QueuedConnection);
+    connect(
+        m_sendRun.get(), &SendRun::failed, this,
+        [this](const QString &message) {
+            m_runEndBox = {true, message};
+        },
         Qt::QueuedConnection);
     connect(m_sendRun.get(), &SendRun::finished, this, &MainWindow::runEnded, Qt::QueuedConnection);
     m_sendRun->start();
@@ -252,6 +266,11 @@ void MainWindow::runEnded()
     ui->mailNavigator->setEnabled(true);
     ui->accountNavigator->setEnabled(true);
     ui->mailChoice->setEnabled(true);
+    const RunEndBox box = std::exchange(m_runEndBox, {});
+    if (box.isError)
+        boxes::showError(this, box.text);
+    else if (!box.text.isEmpty())
+        boxes::showMessage(this, box.text);
     if (m_closeAfterRun)
         close();
 }
@@ -285,14 +304,20 @@ void MainWindow::showCustomer(qint64 customerId)
         customers->locate(QStringLiteral("客户ID"), customerId);
 }
 
-void MainWindow::showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate)
+void MainWindow::showProgress(int sent, int failed, int total)
+{
+    ui->sendProgress->setText(QStringLiteral("已发送 %1 / %2，失败 %3").arg(sent).arg(total).arg(failed));
+}
+
+void MainWindow::showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate,
+                                const QString &result)
 {
     // Shown whatever the browser's filter; the count label is not recounted for it.
     if (!sendRecords->isActive())
         return;
     QVariantList values(sendRecords->fields().size());
     const std::pair<const char16_t *, QVariant> columns[]
-        = {{u"客户ID", customerId}, {u"邮件ID", mailId}, {u"发送日期", sendDate}};
+        = {{u"客户ID", customerId}, {u"邮件ID", mailId}, {u"发送日期", sendDate}, {u"发送结果", result}};
     for (const auto &[name, value] : columns) {
         const int index = sendRecords->fieldIndex(QString::fromUtf16(name));
         if (index >= 0)
@@ -358,8 +383,9 @@ void MainWindow::importCustomers()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // During a run nothing is released yet: the run is told to stop (a pause ends at once, the
-    // current customer is finished and recorded, QUIT is sent) and the window closes when it has.
+    // During a run nothing is released yet: the run is told to stop (whatever it waits for ends at
+    // once, the customer at hand is recorded, QUIT goes out while the connection is usable) and the
+    // window closes as soon as it has, within a moment.
     if (m_sendRun && m_sendRun->running()) {
         m_closeAfterRun = true;
         m_sendRun->requestStop();

@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "OpenDialog.h"
 #include "RecordView.h"
+#include "SendRun.h"
 #include "SendRunInputs.h"
 #include "ViewSource.h"
 
@@ -10,7 +11,6 @@
 
 #include <memory>
 
-class SendRun;
 class SmtpSession;
 
 namespace Ui {
@@ -38,6 +38,7 @@ public:
     std::unique_ptr<ViewSource> accountSource;
     std::unique_ptr<SmtpSession> smtp;
     std::unique_ptr<OpenDialog> openDialog; // the customer import's file choice
+    SendRunLimits runLimits; // the send run's own time limits
 
 public slots:
     // Opens the connection, then the customer, mail, send-record and settings views. The first
@@ -67,7 +68,7 @@ public slots:
 
     // A send record written elsewhere (by the send run, `key` is its row's key), shown at once in
     // the send-record grid whatever its filter.
-    void showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate);
+    void showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate, const QString &result);
 
 protected:
     // Closing asks nothing and saves nothing: a record being edited or inserted is dropped.
@@ -76,6 +77,7 @@ protected:
 private:
     // The send run's signals, received on the window's thread.
     void showCustomer(qint64 customerId);
+    void showProgress(int sent, int failed, int total);
     void runEnded();
 
     void showRunning();
@@ -92,6 +94,13 @@ private:
     std::unique_ptr<SendRecordBrowser> m_browser; // the page 邮件发送情况
     SendRunInputs m_runInputs;
     std::unique_ptr<SendRun> m_sendRun;
+    // The box that tells how the run ended, shown once the controls are back.
+    struct RunEndBox
+    {
+        bool isError = false;
+        QString text;
+    };
+    RunEndBox m_runEndBox;
     // The window was asked to close during a run: it closes once the run has ended.
     bool m_closeAfterRun = false;
 };

@@ -330,16 +330,17 @@ TEST_F(Browser, RecordsOfASendRunAreShownButNotCounted)
     openPage();
     choose("byCustomerButton");
     pick(customers, QStringLiteral("1"));
-    form->showSendRecord(6, 3, 3, QStringLiteral("2026/12/3 9:00:00"));
+    form->showSendRecord(6, 3, 3, QStringLiteral("2026/12/3 9:00:00"), QStringLiteral("失败：550 5.1.1 no such user"));
     EXPECT_EQ(gridRows(), 3);
     EXPECT_EQ(shown(QStringLiteral("客户ID")).last(), QStringLiteral("3"));
+    EXPECT_EQ(shown(QStringLiteral("发送结果")).last(), QStringLiteral("失败：550 5.1.1 no such user"));
     EXPECT_EQ(count->text(), QStringLiteral("2"));
 
     choose("byBothButton"); // the mail list shows nothing yet
     boxes.takeShown();
     emit customers->activated(customers->currentIndex());
     EXPECT_EQ(boxes.takeShown().size(), 1);
-    form->showSendRecord(7, 1, 1, QStringLiteral("2026/12/3 9:00:06"));
+    form->showSendRecord(7, 1, 1, QStringLiteral("2026/12/3 9:00:06"), QStringLiteral("成功"));
     EXPECT_FALSE(records->isActive());
     EXPECT_EQ(gridRows(), 0);
     EXPECT_EQ(count->text(), QStringLiteral("2"));

@@ -4,6 +4,7 @@
 #include "WindowFixture.h"
 
 #include "AiosmtpdServer.h"
+#include "Database.h"
 #include "Error.h"
 #include "ScriptedServer.h"
 #include "SmtpSession.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSqlQuery>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -65,7 +67,8 @@ protected:
                     .arg(server, user, password));
     }
 
-    // The user opens the mail list and picks a mail, then a pause.
+    // The user opens the mail list and picks a mail, then a pause. The list offers no pause of
+    // "0"; a test that asks for it adds it, to keep runs that do not time their pauses quick.
     void choose(const QString &mail, const QString &pause)
     {
         auto *choice = control<QComboBox>("mailChoice");
@@ -73,6 +76,8 @@ protected:
         choice->hidePopup();
         choice->setCurrentIndex(choice->findText(mail));
         auto *pauses = control<QComboBox>("pauseChoice");
+        if (pauses->findText(pause) < 0)
+            pauses->addItem(pause);
         pauses->setCurrentIndex(pauses->findText(pause));
     }
 
@@ -101,6 +106,25 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&server] { return server.receivedSoFar().contains("\r\n.\r\n"); }, 20000));
     }
 
+    // The send records' results, in the order they were written.
+    QStringList results() const
+    {
+        QStringList texts;
+        for (const QVariantList &row : db.rows(QStringLiteral("select 发送结果 from 发送情况 order by rowid")))
+            texts.append(row.value(0).toString());
+        return texts;
+    }
+
+    QString progress() { return control<QLabel>("sendProgress")->text(); }
+
+    void expectControlsRestored()
+    {
+        EXPECT_TRUE(sendButton()->isEnabled());
+        EXPECT_EQ(sendButton()->text(), QStringLiteral("发送"));
+        for (const char *name : {"mailNavigator", "accountNavigator", "mailChoice"})
+            EXPECT_TRUE(control<QWidget>(name)->isEnabled()) << name;
+    }
+
     QStringList records() const
     {
         QStringList rows;
@@ -111,8 +135,30 @@ protected:
     }
 };
 
-// The greeting and pause lines of one accepted customer in a scripted conversation.
-std::vector<ScriptedServer::Step> accepted(const QByteArray &address)
+using Script = std::vector<ScriptedServer::Step>;
+
+Script operator+(Script script, const Script &more)
+{
+    script.insert(script.end(), more.begin(), more.end());
+    return script;
+}
+
+// The server's greeting and the client's, offering the login when asked to.
+Script opening(bool offerLogin = false)
+{
+    Script script = {ScriptedServer::say("220 scripted"), ScriptedServer::expect("EHLO " + localHostName().toLatin1())};
+    if (offerLogin)
+        return script + Script{ScriptedServer::say("250-scripted"), ScriptedServer::say("250 AUTH LOGIN")};
+    return script + Script{ScriptedServer::say("250 scripted")};
+}
+
+Script quit()
+{
+    return {ScriptedServer::expect("QUIT"), ScriptedServer::say("221 bye"), ScriptedServer::close()};
+}
+
+// The mail transaction of one customer up to its message text, whose end the script answers.
+Script upToEndOfData(const QByteArray &address)
 {
     return {ScriptedServer::expect("RSET"),
             ScriptedServer::say("250 OK"),
@@ -122,8 +168,13 @@ std::vector<ScriptedServer::Step> accepted(const QByteArray &address)
             ScriptedServer::say("250 OK"),
             ScriptedServer::expect("DATA"),
             ScriptedServer::say("354 go on"),
-            ScriptedServer::expectData(),
-            ScriptedServer::say("250 queued")};
+            ScriptedServer::expectData()};
+}
+
+// The lines of one accepted customer in a scripted conversation.
+Script accepted(const QByteArray &address)
+{
+    return upToEndOfData(address) + Script{ScriptedServer::say("250 queued")};
 }
 
 TEST_F(SendRunTest, EveryCustomerGetsTheMailOverOneConnectionWithOneLogin)
@@ -163,24 +214,28 @@ TEST_F(SendRunTest, EveryCustomerGetsTheMailOverOneConnectionWithOneLogin)
     for (const char *name : {"mailNavigator", "accountNavigator", "mailChoice"})
         EXPECT_TRUE(control<QWidget>(name)->isEnabled()) << name;
     EXPECT_EQ(control<QComboBox>("mailChoice")->currentText(), QStringLiteral("2"));
-    EXPECT_TRUE(boxes.takeShown().isEmpty());
+    EXPECT_EQ(results(), QStringList(3, QStringLiteral("成功")));
+    EXPECT_EQ(form->sendRecords->fieldByName(QStringLiteral("发送结果")).toString(), QStringLiteral("成功"));
+    EXPECT_EQ(progress(), QStringLiteral("已发送 3 / 3，失败 0"));
+
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Message);
+    EXPECT_EQ(shown[0].text, QStringLiteral("发送完成：成功 3 封，失败 0 封。"));
 }
 
 TEST_F(SendRunTest, ARefusedRecipientIsRecordedWithoutAPause)
 {
-    std::vector<ScriptedServer::Step> script
-        = {ScriptedServer::say("220 scripted"), ScriptedServer::expect("EHLO " + localHostName().toLatin1()),
-           ScriptedServer::say("250 scripted")};
-    const auto add = [&script](const std::vector<ScriptedServer::Step> &steps) {
-        script.insert(script.end(), steps.begin(), steps.end());
-    };
-    add(accepted("zhang@example.test"));
-    add({ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK"),
-         ScriptedServer::expect("MAIL FROM: <sales@example.test>"), ScriptedServer::say("250 OK"),
-         ScriptedServer::expect("RCPT TO:<li@example.test>"), ScriptedServer::say("550 5.1.1 no such user"),
-         ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK")});
-    add(accepted("wang@example.test"));
-    add({ScriptedServer::expect("QUIT"), ScriptedServer::say("221 bye"), ScriptedServer::close()});
+    const Script script = opening() + accepted("zhang@example.test")
+        + Script{ScriptedServer::expect("RSET"),
+                 ScriptedServer::say("250 OK"),
+                 ScriptedServer::expect("MAIL FROM: <sales@example.test>"),
+                 ScriptedServer::say("250 OK"),
+                 ScriptedServer::expect("RCPT TO:<li@example.test>"),
+                 ScriptedServer::say("550 5.1.1 <li@example.test>: Recipient address rejected"),
+                 ScriptedServer::expect("RSET"),
+                 ScriptedServer::say("250 OK")}
+        + accepted("wang@example.test") + quit();
     ScriptedServer server(script, QStringLiteral("127.0.0.1"), 0, 60s);
 
     seed(serverText(server.address(), server.port()));
@@ -198,8 +253,16 @@ TEST_F(SendRunTest, ARefusedRecipientIsRecordedWithoutAPause)
     EXPECT_EQ(server.received(), server.expected());
     EXPECT_EQ(server.dataBlocks().size(), 2);
     EXPECT_EQ(records(), QStringList({QStringLiteral("1/2"), QStringLiteral("2/2"), QStringLiteral("3/2")}));
+    EXPECT_EQ(results(),
+              QStringList({QStringLiteral("成功"),
+                           QStringLiteral("失败：550 5.1.1 <li@example.test>: Recipient address rejected"),
+                           QStringLiteral("成功")}));
+    EXPECT_EQ(progress(), QStringLiteral("已发送 2 / 3，失败 1"));
 
-    EXPECT_TRUE(boxes.takeShown().isEmpty());
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Message);
+    EXPECT_EQ(shown[0].text, QStringLiteral("发送完成：成功 2 封，失败 1 封。"));
 }
 
 TEST_F(SendRunTest, NothingToSendOrNoMailChosenIsRefused)
@@ -272,33 +335,59 @@ TEST_F(SendRunTest, AnUnreachableServerGivesOneErrorBoxAndNoRecords)
 }
 
 // A run that is pausing after its first accepted message: the server takes QUIT next.
-std::vector<ScriptedServer::Step> firstThenQuit()
+Script firstThenQuit()
 {
-    std::vector<ScriptedServer::Step> script
-        = {ScriptedServer::say("220 scripted"), ScriptedServer::expect("EHLO " + localHostName().toLatin1()),
-           ScriptedServer::say("250 scripted")};
-    const std::vector<ScriptedServer::Step> first = accepted("zhang@example.test");
-    script.insert(script.end(), first.begin(), first.end());
-    script.insert(script.end(),
-                  {ScriptedServer::expect("QUIT"), ScriptedServer::say("221 bye"), ScriptedServer::close()});
-    return script;
+    return opening() + accepted("zhang@example.test") + quit();
 }
 
 // Closing the window during the pause after the first message: the pause ends, the first customer
-// is recorded, QUIT goes out, and only then does the window close.
+// is recorded, QUIT goes out over the still usable connection, and the window is gone at once,
+// without a box.
 TEST_F(SendRunTest, ClosingDuringAPauseStopsTheRunSafely)
 {
     ScriptedServer server(firstThenQuit(), QStringLiteral("127.0.0.1"), 0, 60s);
     ASSERT_NO_FATAL_FAILURE(startPausingRun(server));
     QTest::qWait(300);
 
+    QElapsedTimer closing;
+    closing.start();
     form->close();
     EXPECT_TRUE(form->isVisible()) << "the window waits for the run";
     ASSERT_TRUE(QTest::qWaitFor([this] { return !form->isVisible(); }, 20000));
+    EXPECT_LT(closing.elapsed(), 1000);
 
     EXPECT_EQ(server.failure(), QString());
     EXPECT_EQ(server.received(), server.expected());
     EXPECT_EQ(records(), QStringList{QStringLiteral("1/2")});
+    EXPECT_EQ(results(), QStringList{QStringLiteral("成功")});
+    EXPECT_TRUE(boxes.takeShown().isEmpty());
+}
+
+// Closing while the run waits for a server that does not answer (with the program's own time
+// limits of minutes): the wait is aborted, the customer is recorded as failed, no QUIT goes over
+// the aborted connection, and the window is gone within a second.
+TEST_F(SendRunTest, ClosingWhileTheServerIsSilentEndsTheWaitAtOnce)
+{
+    ScriptedServer server(opening() + Script{ScriptedServer::expect("RSET")}, QStringLiteral("127.0.0.1"), 0, 60s);
+    seed(serverText(server.address(), server.port()));
+    open();
+    choose(QStringLiteral("2"), QStringLiteral("4"));
+    sendButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&server] { return server.receivedSoFar().contains("RSET\r\n"); }, 20000));
+    QTest::qWait(200);
+
+    QElapsedTimer closing;
+    closing.start();
+    form->close();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !form->isVisible(); }, 20000));
+    EXPECT_LT(closing.elapsed(), 1000);
+
+    EXPECT_EQ(server.failure(), QString());
+    EXPECT_EQ(server.received(), server.expected());
+    EXPECT_EQ(
+        results(),
+        QStringList{QStringLiteral("失败：Socket Error # %1 Software caused connection abort.").arg(ECONNABORTED)});
+    EXPECT_TRUE(boxes.takeShown().isEmpty());
 }
 
 // Destroying the window in the middle of a run (as a failing test or the program's end does) stops
@@ -365,7 +454,9 @@ protected:
 
 TEST_F(StartTlsRunTest, TheLoginAndTheMessageGoOnlyInsideTls)
 {
-    EXPECT_TRUE(run(Issuer::TrustedCa).isEmpty());
+    const QList<boxes::ShownBox> shown = run(Issuer::TrustedCa);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].text, QStringLiteral("发送完成：成功 1 封，失败 0 封。"));
     const QList<testsupport::ReceivedMessage> messages = server->waitForMessages(1);
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].tls);
@@ -383,6 +474,258 @@ TEST_F(StartTlsRunTest, AnUntrustedCertificateStopsTheRunBeforeTheLogin)
     EXPECT_TRUE(server->messages().isEmpty());
     EXPECT_TRUE(server->authAttempts().isEmpty());
     EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
+}
+
+// How a run ends with the server behaving one way: the send records (number and results), the one
+// box, what went over the wire (QUIT only while the connection is up, as each script states), the
+// progress label and the restored controls.
+struct ServerCase
+{
+    const char *name;
+    Script script;
+    bool withLogin = false;
+    TimeoutMs timeouts = 5000;
+    QStringList results;
+    QString progress;
+    boxes::ShownBox::Kind boxKind;
+    QString box;
+    // The box text begins with `box`; what follows is the system's own text for the failure.
+    bool boxIsStart = false;
+
+    friend void PrintTo(const ServerCase &c, std::ostream *os) { *os << c.name; }
+};
+
+class ServerBehaviourTest : public SendRunTest, public ::testing::WithParamInterface<ServerCase>
+{
+};
+
+TEST_P(ServerBehaviourTest, RecordsBoxAndControls)
+{
+    const ServerCase &c = GetParam();
+    ScriptedServer server(c.script, QStringLiteral("127.0.0.1"), 0, 60s);
+    if (c.withLogin)
+        seed(serverText(server.address(), server.port()), QStringLiteral("sales"), QStringLiteral("secret"));
+    else
+        seed(serverText(server.address(), server.port()));
+    open();
+    form->smtp->timeouts = SmtpTimeouts::all(c.timeouts);
+    choose(QStringLiteral("2"), QStringLiteral("0"));
+    sendButton()->click();
+    ASSERT_TRUE(waitForRunEnd());
+
+    EXPECT_EQ(server.failure(), QString());
+    EXPECT_EQ(server.received(), server.expected());
+    EXPECT_EQ(results(), c.results);
+    EXPECT_EQ(progress(), c.progress);
+    expectControlsRestored();
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].kind, c.boxKind);
+    if (c.boxIsStart)
+        EXPECT_TRUE(shown[0].text.startsWith(c.box)) << shown[0].text.toStdString();
+    else
+        EXPECT_EQ(shown[0].text, c.box);
+}
+
+const QString failed3 = QStringLiteral("已发送 0 封，失败 1 封，其余 2 位客户没有发送。");
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, ServerBehaviourTest,
+    ::testing::Values(
+        ServerCase{"AllAccepted",
+                   opening() + accepted("zhang@example.test") + accepted("li@example.test")
+                       + accepted("wang@example.test") + quit(),
+                   false, 5000, QStringList(3, QStringLiteral("成功")), QStringLiteral("已发送 3 / 3，失败 0"),
+                   boxes::ShownBox::Kind::Message, QStringLiteral("发送完成：成功 3 封，失败 0 封。")},
+        // A message refused at its end concerns that customer only.
+        ServerCase{"MessageRefusedAtEndOfData",
+                   opening() + accepted("zhang@example.test") + upToEndOfData("li@example.test")
+                       + Script{ScriptedServer::say("554 5.7.1 Message rejected as spam"),
+                                ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK")}
+                       + accepted("wang@example.test") + quit(),
+                   false,
+                   5000,
+                   {QStringLiteral("成功"), QStringLiteral("失败：554 5.7.1 Message rejected as spam"),
+                    QStringLiteral("成功")},
+                   QStringLiteral("已发送 2 / 3，失败 1"),
+                   boxes::ShownBox::Kind::Message,
+                   QStringLiteral("发送完成：成功 2 封，失败 1 封。")},
+        ServerCase{"LoginRefused",
+                   opening(true)
+                       + Script{ScriptedServer::expect("AUTH LOGIN"), ScriptedServer::say("334 VXNlcm5hbWU6"),
+                                ScriptedServer::expect("c2FsZXM="), ScriptedServer::say("334 UGFzc3dvcmQ6"),
+                                ScriptedServer::expect("c2VjcmV0"),
+                                ScriptedServer::say("535 5.7.8 Authentication credentials invalid")}
+                       + quit(),
+                   true,
+                   5000,
+                   {QStringLiteral("失败：535 5.7.8 Authentication credentials invalid")},
+                   QStringLiteral("已发送 0 / 3，失败 1"),
+                   boxes::ShownBox::Kind::Error,
+                   QStringLiteral("邮件服务器拒绝了登录，发送已停止。\n") + failed3
+                       + QStringLiteral("\n原因：535 5.7.8 Authentication credentials invalid.")},
+        ServerCase{"LoginRequiredAtTheFirstMail",
+                   opening()
+                       + Script{ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK"),
+                                ScriptedServer::expect("MAIL FROM: <sales@example.test>"),
+                                ScriptedServer::say("530 5.7.0 Authentication required")}
+                       + quit(),
+                   false,
+                   5000,
+                   {QStringLiteral("失败：530 5.7.0 Authentication required")},
+                   QStringLiteral("已发送 0 / 3，失败 1"),
+                   boxes::ShownBox::Kind::Error,
+                   QStringLiteral("邮件服务器要求先登录，发送已停止。\n") + failed3
+                       + QStringLiteral("\n原因：530 5.7.0 Authentication required.")},
+        // The server closes after the second message: the third customer fails and is the last one
+        // tried; nothing is left to QUIT.
+        ServerCase{
+            "ServerClosesAfterTheSecondMessage",
+            opening() + accepted("zhang@example.test") + accepted("li@example.test") + Script{ScriptedServer::close()},
+            false,
+            5000,
+            {QStringLiteral("成功"), QStringLiteral("成功"), QStringLiteral("失败：Connection Closed Gracefully.")},
+            QStringLiteral("已发送 2 / 3，失败 1"),
+            boxes::ShownBox::Kind::Error,
+            QStringLiteral("与邮件服务器的连接已断开，发送已停止。\n已发送 2 封，失败 1 封，其余 0 "
+                           "位客户没有发送。\n原因：Connection Closed Gracefully."),
+            false},
+        ServerCase{"ServiceClosingAtMailFrom",
+                   opening()
+                       + Script{ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK"),
+                                ScriptedServer::expect("MAIL FROM: <sales@example.test>"),
+                                ScriptedServer::say("421 4.3.2 Service shutting down")}
+                       + quit(),
+                   false,
+                   5000,
+                   {QStringLiteral("失败：421 4.3.2 Service shutting down")},
+                   QStringLiteral("已发送 0 / 3，失败 1"),
+                   boxes::ShownBox::Kind::Error,
+                   QStringLiteral("邮件服务器暂停了服务，发送已停止。\n") + failed3
+                       + QStringLiteral("\n原因：421 4.3.2 Service shutting down.")},
+        // No answer to the end of the data within the (shortened) limit: the connection is closed,
+        // so no QUIT.
+        ServerCase{"SilentAtEndOfData",
+                   opening() + upToEndOfData("zhang@example.test"),
+                   false,
+                   1000,
+                   {QStringLiteral("失败：Socket Error # %1 Connection timed out.").arg(ETIMEDOUT)},
+                   QStringLiteral("已发送 0 / 3，失败 1"),
+                   boxes::ShownBox::Kind::Error,
+                   QStringLiteral("邮件服务器没有回应，发送已停止。\n") + failed3
+                       + QStringLiteral("\n原因：Socket Error # %1 Connection timed out.").arg(ETIMEDOUT)}),
+    [](const ::testing::TestParamInfo<ServerCase> &info) { return std::string(info.param.name); });
+
+// Another program holds the file's write lock longer than the run waits for it: the run does not
+// connect (nobody listens on the server's port, which would give another box) and says why.
+TEST_F(SendRunTest, AFileThatCannotBeWrittenStopsTheRunBeforeItConnects)
+{
+    seed(serverText(QStringLiteral("127.0.0.1"), unusedPort())); // nobody listens there
+    Database holder(db.path());
+    holder.setConnected(true);
+    ASSERT_TRUE(holder.database().exec(QStringLiteral("begin immediate")).isActive());
+    open();
+    form->runLimits.writeCheck = 500ms;
+    choose(QStringLiteral("2"), QStringLiteral("0"));
+    sendButton()->click();
+    ASSERT_TRUE(waitForRunEnd());
+    holder.database().exec(QStringLiteral("rollback"));
+
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
+    EXPECT_EQ(shown[0].text, QStringLiteral("无法写入发送记录，发送没有开始。\n原因：database is locked."));
+    EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
+    expectControlsRestored();
+}
+
+// The file is locked for a while just as the first message is accepted: its record is written once
+// the lock is gone, and the run goes on.
+TEST_F(SendRunTest, ARecordRefusedForAWhileIsWrittenOnceTheFileIsFree)
+{
+    const Script script = opening() + upToEndOfData("zhang@example.test")
+        + Script{ScriptedServer::pause(1000ms), ScriptedServer::say("250 queued")} + accepted("li@example.test")
+        + accepted("wang@example.test") + quit();
+    ScriptedServer server(script, QStringLiteral("127.0.0.1"), 0, 60s);
+    seed(serverText(server.address(), server.port()));
+    Database holder(db.path());
+    holder.setConnected(true);
+    open();
+    choose(QStringLiteral("2"), QStringLiteral("0"));
+    sendButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&server] { return server.receivedSoFar().contains("\r\n.\r\n"); }, 20000));
+    ASSERT_TRUE(holder.database().exec(QStringLiteral("begin immediate")).isActive());
+    QTest::qWait(3000);
+    EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
+    holder.database().exec(QStringLiteral("rollback"));
+    ASSERT_TRUE(waitForRunEnd());
+
+    EXPECT_EQ(server.received(), server.expected());
+    EXPECT_EQ(results(), QStringList(3, QStringLiteral("成功")));
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].text, QStringLiteral("发送完成：成功 3 封，失败 0 封。"));
+}
+
+// The database keeps refusing the record of a delivered message: the run stops, QUIT goes out, and
+// the box names the customer, so that the user does not mail them again.
+TEST_F(SendRunTest, ARecordTheFileKeepsRefusingStopsTheRunAndNamesTheCustomer)
+{
+    const Script script = opening() + accepted("zhang@example.test") + accepted("li@example.test") + quit();
+    ScriptedServer server(script, QStringLiteral("127.0.0.1"), 0, 60s);
+    seed(serverText(server.address(), server.port()));
+    db.exec(QStringLiteral("create trigger refuse before insert on 发送情况 when new.客户ID = 2 "
+                           "begin select raise(abort, 'database or disk is full'); end"));
+    open();
+    form->runLimits.recordRetry = 500ms;
+    choose(QStringLiteral("2"), QStringLiteral("0"));
+    sendButton()->click();
+    ASSERT_TRUE(waitForRunEnd());
+
+    EXPECT_EQ(server.failure(), QString());
+    EXPECT_EQ(server.received(), server.expected());
+    EXPECT_EQ(records(), QStringList{QStringLiteral("1/2")});
+    EXPECT_EQ(progress(), QStringLiteral("已发送 2 / 3，失败 0"));
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
+    EXPECT_EQ(
+        shown[0].text,
+        QStringLiteral("发送记录无法写入数据库，发送已停止。\n"
+                       "客户ID 2（李四 <li@example.test>）的邮件已经发出，但没有记录下来，请不要再给这位客户发送。\n"
+                       "已发送 2 封，失败 0 封，其余 1 位客户没有发送。\n原因：database or disk is full."));
+    expectControlsRestored();
+}
+
+// A db.mdb from before send records carried their result: it opens with its rows, gets the column,
+// and the first run fills it, in the file and in the send-record grid.
+TEST_F(SendRunTest, AnOlderFileGetsResultsFromItsFirstRun)
+{
+    db.exec(QStringLiteral("drop table 发送情况;"
+                           "create table 发送情况 (客户ID INTEGER, 邮件ID INTEGER, 发送日期 NVARCHAR(50));"
+                           "insert into 发送情况 values(1, 1, '2012/5/3 9:05:07');"));
+    ScriptedServer server(opening() + accepted("zhang@example.test") + accepted("li@example.test")
+                              + accepted("wang@example.test") + quit(),
+                          QStringLiteral("127.0.0.1"), 0, 60s);
+    seed(serverText(server.address(), server.port()));
+    open();
+    EXPECT_EQ(form->sendRecords->recordCount(), 1);
+    choose(QStringLiteral("2"), QStringLiteral("0"));
+    sendButton()->click();
+    ASSERT_TRUE(waitForRunEnd());
+
+    EXPECT_EQ(
+        records(),
+        QStringList({QStringLiteral("1/1"), QStringLiteral("1/2"), QStringLiteral("2/2"), QStringLiteral("3/2")}));
+    EXPECT_EQ(results(),
+              QStringList({QString(), QStringLiteral("成功"), QStringLiteral("成功"), QStringLiteral("成功")}));
+    EXPECT_TRUE(db.scalar(QStringLiteral("select 发送结果 from 发送情况 where 邮件ID = 1")).isNull());
+    ASSERT_EQ(form->sendRecords->recordCount(), 4);
+    const int result = form->sendRecords->fieldIndex(QStringLiteral("发送结果"));
+    ASSERT_GE(result, 0);
+    EXPECT_TRUE(form->sendRecords->value(0, result).isNull());
+    for (int row = 1; row < 4; ++row)
+        EXPECT_EQ(form->sendRecords->value(row, result).toString(), QStringLiteral("成功")) << row;
 }
 
 } // namespace
