@@ -26,7 +26,12 @@ RunStop runStopFor(const SendFailure &failure)
             return RunStop::LoginRequired;
         break;
     case Kind::InvalidAddress:
-    case Kind::Other: break;
+    case Kind::Other:
+        // A login that cannot be made (the password kept back on a connection left unencrypted)
+        // cannot be made for the next customer either.
+        if (failure.atLogin)
+            return RunStop::LoginRefused;
+        break;
     }
     // Whatever the failure, a connection that is gone fails every following send at once.
     return failure.connectionUsable ? RunStop::None : RunStop::ConnectionLost;

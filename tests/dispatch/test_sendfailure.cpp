@@ -62,6 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
         StopCase{"421 at MAIL FROM", {Kind::Refused, 421, false, true, true}, RunStop::ServerClosing},
         StopCase{"421 with the connection closed", {Kind::Refused, 421, false, true, false}, RunStop::ServerClosing},
         StopCase{"refusal, then the server closed", {Kind::Refused, 550, false, true, false}, RunStop::ConnectionLost},
+        StopCase{"password kept back at the login", {Kind::Other, 0, true, false, true}, RunStop::LoginRefused},
         StopCase{"connection closed", {Kind::ConnectionLost, 0, false, true, false}, RunStop::ConnectionLost},
         StopCase{
             "connection closed at the login", {Kind::ConnectionLost, 0, true, false, false}, RunStop::ConnectionLost},
