@@ -46,7 +46,7 @@ SendFailure::Kind failureKind(const std::exception &error)
         return socket->lastError == ETIMEDOUT ? Kind::NoAnswer : Kind::ConnectionLost;
     if (dynamic_cast<const ConnectionClosedError *>(&error) || dynamic_cast<const NotConnectedError *>(&error))
         return Kind::ConnectionLost;
-    if (dynamic_cast<const LineTooLongError *>(&error))
+    if (dynamic_cast<const LineTooLongError *>(&error) || dynamic_cast<const ReplyTooLongError *>(&error))
         return Kind::UnreadableReply;
     if (dynamic_cast<const InvalidAddressError *>(&error))
         return Kind::InvalidAddress;

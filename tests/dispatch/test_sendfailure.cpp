@@ -130,6 +130,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"not connected", [] { throw NotConnectedError(); }, Kind::ConnectionLost, 0, u"Not Connected"},
         ErrorCase{"line too long", [] { throw LineTooLongError(); }, Kind::UnreadableReply, 0,
                   u"Max line length exceeded."},
+        ErrorCase{"reply too long", [] { throw ReplyTooLongError(); }, Kind::UnreadableReply, 0,
+                  u"Reply too long: more than 100 lines or 64 KB."},
         ErrorCase{"address with a line break",
                   [] { throw InvalidAddressError(QStringLiteral("a@b\r\nRCPT TO:<c@d>")); }, Kind::InvalidAddress, 0,
                   u"Address holds a control character: a@b\\x0d\\x0aRCPT TO:<c@d>"},
