@@ -480,25 +480,24 @@ void RecordView::edit()
 
 void RecordView::insert()
 {
-    startInsert(false);
+    startInsert();
 }
 
 void RecordView::append()
 {
-    startInsert(true);
+    startInsert();
 }
 
-void RecordView::startInsert(bool atEnd)
+void RecordView::startInsert()
 {
     checkActive();
     checkBrowseMode();
     if (!canModify())
         throw DatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
-    const int row = atEnd ? m_rows.rowCount() : std::max(m_current, 0);
+    const int row = m_rows.rowCount();
     m_rows.insertRow(row);
     emit rowInserted(row);
     startEdit(RecordView::State::Inserting, row);
-    m_current = -1; // the new row is current even where it took the old current row's place
     moveTo(row);
     m_bof = m_eof = false;
 }

@@ -76,8 +76,10 @@ public:
 
     // Editing.
     RecordView::State state() const { return m_state; }
-    void insert(); // a new, empty row before the current one
-    void append(); // a new, empty row after the last one
+    // A new, empty row after the last one, made current. New rows always go at the end, so the
+    // rows already shown keep their places under the user's eyes.
+    void insert();
+    void append(); // the same as insert
     void edit();
     void post();
     void cancel();
@@ -119,7 +121,7 @@ private:
     void moveTo(int row);
     void setState(RecordView::State state);
     void startEdit(RecordView::State state, int row);
-    void startInsert(bool atEnd);
+    void startInsert();
     void endEdit();
     void dropCurrentRow();
     void writeRow();

@@ -233,7 +233,7 @@ TEST_F(Views, UntouchedNewRowIsDroppedOnMoveAndCancel)
 {
     customers.setCurrentRow(1);
     customers.insert();
-    EXPECT_EQ(customers.currentRow(), 1);
+    EXPECT_EQ(customers.currentRow(), 3); // new rows go at the end
     EXPECT_EQ(customers.recordCount(), 4);
     EXPECT_TRUE(customers.fieldByName(QStringLiteral("客户名称")).isNull());
     customers.next();
@@ -249,14 +249,15 @@ TEST_F(Views, UntouchedNewRowIsDroppedOnMoveAndCancel)
     EXPECT_EQ(stored(QStringLiteral("select count(*) from 客户表")).toInt(), 3);
 }
 
-TEST_F(Views, InsertedRowIsWrittenWhereItStands)
+TEST_F(Views, InsertedRowIsAddedAtTheEndAndWritten)
 {
     customers.setCurrentRow(1);
     customers.insert();
+    EXPECT_EQ(customers.value(1, 1).toString(), QStringLiteral("李四")) << "the rows shown keep their places";
     customers.setFieldValue(QStringLiteral("客户名称"), QStringLiteral("赵六"));
     customers.setFieldValue(QStringLiteral("电子邮件地址"), QStringLiteral("zhao@example.com"));
     customers.post();
-    EXPECT_EQ(customers.currentRow(), 1);
+    EXPECT_EQ(customers.currentRow(), 3);
     EXPECT_EQ(customers.fieldByName(QStringLiteral("客户ID")).toInt(), 4);
     EXPECT_FALSE(customers.fieldByName(QStringLiteral("录入日期")).isNull());
     EXPECT_EQ(stored(QStringLiteral("select 客户名称 from 客户表 where 客户ID = 4")).toString(),
@@ -502,13 +503,13 @@ TEST_F(Views, SourceCannotChangeWhileOpen)
               QStringLiteral("Cannot perform this operation on an open dataset"));
 }
 
-TEST_F(Views, ClickOnARowBelowAnUntouchedNewRowLandsOnThatRow)
+TEST_F(Views, ClickOnARowAboveAnUntouchedNewRowLandsOnThatRow)
 {
     customers.setCurrentRow(0);
-    customers.insert(); // rows now: new, 张三, 李四, Wang Wu
-    customers.setCurrentRow(3);
+    customers.insert(); // rows now: 张三, 李四, Wang Wu, new
+    customers.setCurrentRow(1);
     EXPECT_EQ(customers.recordCount(), 3);
-    EXPECT_EQ(name(), QStringLiteral("Wang Wu"));
+    EXPECT_EQ(name(), QStringLiteral("李四"));
 }
 
 TEST_F(Views, ViewsCloseWithTheirConnection)

@@ -143,7 +143,7 @@ const NavigatorCase navigatorCases[] = {
     {"middle", [](MainWindow &f) { f.customers->next(); }, "1111111001"},
     {"last", [](MainWindow &f) { f.customers->last(); }, "1100111001"},
     {"editing", [](MainWindow &f) { f.customers->edit(); }, "0011110111"},
-    {"inserting", [](MainWindow &f) { f.customers->insert(); }, "0011110111"},
+    {"inserting", [](MainWindow &f) { f.customers->insert(); }, "1100110111"}, // a new record is the last
     {"empty",
      [](MainWindow &f) {
          for (int i = 0; i < 3; ++i)
