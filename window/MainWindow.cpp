@@ -393,6 +393,14 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
 
+    m_closeAfterRun = false; // a close the user then cancels is not repeated at the next run's end
+    bool settled = false;
+    boxes::runHandler(this, [&] { settled = settleUnsavedChanges(); });
+    if (!settled) {
+        event->ignore();
+        return;
+    }
+
     // The controls let go of the views first, so nothing typed is handed over as the window goes.
     for (ViewSource *source : {customerSource.get(), mailSource.get(), sendRecordSource.get(), accountSource.get()}) {
         RecordView *view = source->view();
@@ -401,4 +409,36 @@ void MainWindow::closeEvent(QCloseEvent *event)
             view->cancel();
     }
     QWidget::closeEvent(event);
+}
+
+bool MainWindow::settleUnsavedChanges()
+{
+    // Text typed into a box or a grid cell counts as soon as it would reach the record; text the
+    // record refuses counts too, and its error shows if the user then asks to save it.
+    std::vector<ViewSource *> unsaved;
+    for (ViewSource *source : {customerSource.get(), mailSource.get(), sendRecordSource.get(), accountSource.get()}) {
+        if (!source->editing())
+            continue;
+        bool changed = true;
+        try {
+            source->updateRecord();
+            changed = source->view()->modified();
+        } catch (const Error &) {
+        }
+        if (changed)
+            unsaved.push_back(source);
+    }
+    if (unsaved.empty())
+        return true;
+
+    switch (boxes::askToSave(this, QStringLiteral("有尚未保存的修改，是否保存？"))) {
+    case boxes::SaveAnswer::Cancel: return false;
+    case boxes::SaveAnswer::DontSave: return true;
+    case boxes::SaveAnswer::Save: break;
+    }
+    for (ViewSource *source : unsaved) {
+        source->updateRecord();
+        source->view()->post();
+    }
+    return true;
 }

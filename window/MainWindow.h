@@ -71,7 +71,7 @@ public slots:
     void showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate, const QString &result);
 
 protected:
-    // Closing asks nothing and saves nothing: a record being edited or inserted is dropped.
+    // Closing with changes not yet saved asks whether to save them; what is not saved is dropped.
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -79,6 +79,10 @@ private:
     void showCustomer(qint64 customerId);
     void showProgress(int sent, int failed, int total);
     void runEnded();
+
+    // Asks whether to save what the views hold unsaved and does as answered; false when the
+    // window is to stay open. A refused save throws, and the window stays open too.
+    bool settleUnsavedChanges();
 
     void showRunning();
     void keepRunInputsCurrent();

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QMutex>
+#include <QPushButton>
 #include <QQueue>
 
 namespace boxes {
@@ -17,6 +18,7 @@ struct State
     bool recording = false;
     QList<ShownBox> shown;
     QQueue<bool> answers;
+    QQueue<SaveAnswer> saveAnswers;
 };
 
 // Boxes are shown on the window's thread only, but tests may read the log from a helper thread
@@ -28,7 +30,7 @@ State &state()
     return s;
 }
 
-bool record(ShownBox::Kind kind, const QString &text, bool *answer = nullptr)
+bool record(ShownBox::Kind kind, const QString &text, bool *answer = nullptr, SaveAnswer *saveAnswer = nullptr)
 {
     QMutexLocker lock(&mutex);
     State &s = state();
@@ -37,6 +39,8 @@ bool record(ShownBox::Kind kind, const QString &text, bool *answer = nullptr)
     s.shown.append({kind, kind == ShownBox::Kind::Confirm ? QStringLiteral("Confirm") : s.title, text});
     if (answer)
         *answer = s.answers.isEmpty() ? true : s.answers.dequeue();
+    if (saveAnswer)
+        *saveAnswer = s.saveAnswers.isEmpty() ? SaveAnswer::Cancel : s.saveAnswers.dequeue();
     return true;
 }
 
@@ -97,12 +101,32 @@ bool confirm(QWidget *parent, const QString &question)
     return box.exec() == QMessageBox::Ok;
 }
 
+SaveAnswer askToSave(QWidget *parent, const QString &question)
+{
+    SaveAnswer answer = SaveAnswer::Cancel;
+    if (record(ShownBox::Kind::SaveQuestion, question, nullptr, &answer))
+        return answer;
+    QMessageBox box(QMessageBox::Question, applicationTitle(), question, QMessageBox::NoButton, parent);
+    QPushButton *save = box.addButton(QStringLiteral("保存"), QMessageBox::AcceptRole);
+    QPushButton *dontSave = box.addButton(QStringLiteral("不保存"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == save)
+        return SaveAnswer::Save;
+    if (box.clickedButton() == dontSave)
+        return SaveAnswer::DontSave;
+    return SaveAnswer::Cancel;
+}
+
 BoxRecorder::BoxRecorder()
 {
     QMutexLocker lock(&mutex);
     state().recording = true;
     state().shown.clear();
     state().answers.clear();
+    state().saveAnswers.clear();
 }
 
 BoxRecorder::~BoxRecorder()
@@ -111,6 +135,7 @@ BoxRecorder::~BoxRecorder()
     state().recording = false;
     state().shown.clear();
     state().answers.clear();
+    state().saveAnswers.clear();
 }
 
 QList<ShownBox> BoxRecorder::takeShown()
@@ -123,6 +148,12 @@ void BoxRecorder::queueConfirmAnswer(bool ok)
 {
     QMutexLocker lock(&mutex);
     state().answers.enqueue(ok);
+}
+
+void BoxRecorder::queueSaveAnswer(SaveAnswer answer)
+{
+    QMutexLocker lock(&mutex);
+    state().saveAnswers.enqueue(answer);
 }
 
 } // namespace boxes

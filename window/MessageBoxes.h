@@ -21,11 +21,17 @@ void showError(QWidget *parent, const QString &message);
 // true for OK. Closing it any other way counts as Cancel.
 bool confirm(QWidget *parent, const QString &question);
 
+// Whether to save changes: the question with a question-mark icon and the buttons "保存" (the
+// default), "不保存" and "取消", captioned with the application title. Closing it any other way
+// counts as 取消.
+enum class SaveAnswer { Save, DontSave, Cancel };
+SaveAnswer askToSave(QWidget *parent, const QString &question);
+
 // Test seam: while recording, no box is shown; each is appended to the log instead, and a
-// confirmation takes the next queued answer (OK when none is queued).
+// question takes the next answer queued for its kind (OK, and 取消, when none is queued).
 struct ShownBox
 {
-    enum class Kind { Message, Error, Confirm };
+    enum class Kind { Message, Error, Confirm, SaveQuestion };
     Kind kind;
     QString caption;
     QString text;
@@ -41,6 +47,7 @@ public:
 
     QList<ShownBox> takeShown();
     void queueConfirmAnswer(bool ok);
+    void queueSaveAnswer(SaveAnswer answer);
 };
 
 } // namespace boxes
