@@ -1,5 +1,6 @@
 #include "OpenDialog.h"
 
+#include <QComboBox>
 #include <QFileDialog>
 #include <QQueue>
 
@@ -16,9 +17,9 @@ struct Answers
 // Dialogs belong to the window's thread, and so does this seam.
 Answers *answers = nullptr;
 
-} // namespace
-
-QString OpenDialog::qtFilter(const QString &filter)
+// The filters in the form the Qt dialog takes: "Excel文件(*.xls;*.xlsx) (*.xls *.xlsx)", the
+// description followed by the patterns it filters by.
+QStringList qtFilters(const QString &filter)
 {
     const QStringList parts = filter.split(u'|');
     QStringList filters;
@@ -27,24 +28,41 @@ QString OpenDialog::qtFilter(const QString &filter)
         patterns.replace(u';', u' ');
         filters.append(parts.at(i) + QStringLiteral(" (") + patterns + u')');
     }
-    return filters.join(QStringLiteral(";;"));
+    return filters;
+}
+
+} // namespace
+
+void OpenDialog::setUp(QFileDialog &dialog) const
+{
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // The descriptions name their patterns already, in their own way: the list shows them alone.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(qtFilters(filter));
 }
 
 bool OpenDialog::execute()
 {
-    const QString offered = qtFilter(filter);
     if (answers) {
-        answers->offered.append(offered);
+        QFileDialog dialog(m_owner);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        setUp(dialog);
+        if (const auto *types = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"))) {
+            for (int i = 0; i < types->count(); ++i)
+                answers->offered.append(types->itemText(i));
+        }
         const std::optional<QString> answer = answers->queued.isEmpty() ? std::nullopt : answers->queued.dequeue();
         if (!answer)
             return false;
         fileName = *answer;
         return true;
     }
-    const QString chosen = QFileDialog::getOpenFileName(m_owner, QString(), QString(), offered);
-    if (chosen.isEmpty())
+    QFileDialog dialog(m_owner);
+    setUp(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
-    fileName = chosen;
+    fileName = dialog.selectedFiles().constFirst();
     return true;
 }
 

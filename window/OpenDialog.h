@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+class QFileDialog;
 class QWidget;
 
 // The file-open dialog, with its filter written as "description|patterns" (patterns separated by
@@ -22,15 +23,15 @@ public:
     // Shows the dialog; false when the user cancels.
     bool execute();
 
-    // The filter in the form the Qt dialog takes: "Excel文件(*.xls;*.xlsx) (*.xls *.xlsx)".
-    static QString qtFilter(const QString &filter);
-
 private:
+    void setUp(QFileDialog &dialog) const;
+
     QWidget *m_owner;
 };
 
 // Test seam: while one exists no dialog is shown; each Execute takes the next queued answer (a
-// file name, or a cancel when none is queued) and records the Qt filter it would have offered.
+// file name, or a cancel when none is queued) and records the filters the dialog would have
+// offered, as its list of file types shows them.
 class OpenDialogAnswers
 {
 public:

@@ -36,7 +36,8 @@ TEST_F(ImportButton, AddsTheChosenFilesCustomersAndShowsThem)
                                    {QStringLiteral("王五"), {}}}));
     QTest::mouseClick(control<QPushButton>("importButton"), Qt::LeftButton);
 
-    EXPECT_EQ(dialog.takeOfferedFilters(), QStringList{QStringLiteral("Excel文件(*.xls;*.xlsx) (*.xls *.xlsx)")});
+    // The description alone: it names its patterns already.
+    EXPECT_EQ(dialog.takeOfferedFilters(), QStringList{QStringLiteral("Excel文件(*.xls;*.xlsx)")});
     EXPECT_EQ(count(QStringLiteral("客户表")), 3);
     EXPECT_EQ(window.customers->recordCount(), 3);
     EXPECT_EQ(control<QLabel>("customerCount")->text(), QStringLiteral("数量:3  "));
