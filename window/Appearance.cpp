@@ -71,7 +71,9 @@ void applyColors(QWidget *root)
             palette.setColor(QPalette::Base, color);
             palette.setColor(QPalette::Button, color);
         } else {
+            // A button's face is its background (a radio button's box around its caption).
             palette.setColor(QPalette::Window, color);
+            palette.setColor(widget->backgroundRole(), color);
             widget->setAutoFillBackground(true);
         }
         widget->setPalette(palette);
