@@ -2,6 +2,7 @@
 
 #include "Appearance.h"
 #include "DatabaseError.h"
+#include "FieldControls.h"
 #include "Handlers.h"
 #include "MessageBoxes.h"
 
@@ -10,12 +11,12 @@
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QToolTip>
-
-namespace {
 
 // The cell editor: at most as many characters as a text field takes, and typing puts the view
 // into editing of the current record.
@@ -61,12 +62,17 @@ public:
         }
     }
 
+    void destroyEditor(QWidget *editor, const QModelIndex &index) const override
+    {
+        if (editor == m_editor)
+            m_editor = nullptr;
+        QStyledItemDelegate::destroyEditor(editor, index);
+    }
+
 private:
     RecordModel *m_model;
     mutable QPointer<QLineEdit> m_editor;
 };
-
-} // namespace
 
 RecordGrid::RecordGrid(QWidget *parent)
     : QTableView(parent)
@@ -99,7 +105,9 @@ void RecordGrid::setRowSelect(bool rowSelect)
 {
     m_rowSelect = rowSelect;
     setSelectionBehavior(rowSelect ? SelectRows : SelectItems);
-    setEditTriggers(rowSelect ? NoEditTriggers : AnyKeyPressed | EditKeyPressed | SelectedClicked | DoubleClicked);
+    // A click on the current cell opens it too (mousePressEvent), at once rather than after Qt's
+    // wait for a double-click, during which a typed key would be lost.
+    setEditTriggers(rowSelect ? NoEditTriggers : AnyKeyPressed | EditKeyPressed | DoubleClicked);
     if (m_model)
         m_model->setEditable(!rowSelect);
 
@@ -124,10 +132,18 @@ void RecordGrid::setSource(ViewSource *source)
     auto *delegate = new CellDelegate(m_model, this);
     setItemDelegate(delegate);
     delete oldDelegate;
+    m_delegate = delegate;
     // A save started elsewhere (the navigator) takes what is typed into an open cell first.
-    connect(source, &ViewSource::updateData, this, [this, delegate] {
-        if (QLineEdit *editor = delegate->editor())
-            commitData(editor);
+    connect(source, &ViewSource::updateData, this, &RecordGrid::handOverOpenCell);
+    // Once the record is saved or its changes dropped, an open cell has nothing left to hand over:
+    // it closes, so that what it still shows cannot reach the record later.
+    connect(source, &ViewSource::stateChanged, this, [this](RecordView::State state) {
+        if (state == RecordView::State::Editing || state == RecordView::State::Inserting)
+            return;
+        if (QLineEdit *editor = m_delegate ? m_delegate->editor() : nullptr) {
+            editor->setModified(false);
+            closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+        }
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         sizeColumns();
@@ -178,7 +194,9 @@ void RecordGrid::currentChanged(const QModelIndex &current, const QModelIndex &p
 {
     QTableView::currentChanged(current, previous);
     RecordView *view = openView();
-    if (m_following || !view || !current.isValid() || current.row() == view->currentRow())
+    // Qt moves the current cell off a row being removed before the row count changes; the view has
+    // numbered its rows anew by then and places its current record itself, which the grid follows.
+    if (m_following || m_model->changingRows() || !view || !current.isValid() || current.row() == view->currentRow())
         return;
     // Leaving the record settles it first, as any move does; dropping an untouched new record
     // takes a row away, which the persistent index follows.
@@ -203,6 +221,12 @@ void RecordGrid::currentChanged(const QModelIndex &current, const QModelIndex &p
             Qt::QueuedConnection);
         boxes::showEscapedError(this, std::current_exception());
     }
+}
+
+void RecordGrid::handOverOpenCell()
+{
+    if (QLineEdit *editor = m_delegate ? m_delegate->editor() : nullptr)
+        commitData(editor);
 }
 
 void RecordGrid::deleteRecord()
@@ -235,12 +259,17 @@ void RecordGrid::handleKey(QKeyEvent *event)
         return;
     }
     if (editing && plain) {
+        // Keys that start a record leave the open cell: its text goes to the record it belongs to.
         switch (event->key()) {
-        case Qt::Key_Insert: view->insert(); return;
+        case Qt::Key_Insert:
+            handOverOpenCell();
+            view->insert();
+            return;
         case Qt::Key_Down:
             if (view->currentRow() >= view->recordCount() - 1) {
-                if (!untouchedInsert)
-                    view->append();
+                handOverOpenCell();
+                if (!(view->state() == RecordView::State::Inserting && !view->modified()))
+                    view->insert();
                 return;
             }
             break;
@@ -262,6 +291,47 @@ void RecordGrid::handleKey(QKeyEvent *event)
     QTableView::keyPressEvent(event);
 }
 
+void RecordGrid::scrollContentsBy(int dx, int dy)
+{
+    QTableView::scrollContentsBy(dx, dy);
+    alignTopRow();
+}
+
+void RecordGrid::updateGeometries()
+{
+    QTableView::updateGeometries();
+    alignTopRow();
+}
+
+// At the end of its range Qt lines the last row up with the bottom edge, which tucks the top row
+// partly under the title row. The grid starts with a whole row wherever it is scrolled; the range
+// already leaves room for the last rows below it.
+void RecordGrid::alignTopRow()
+{
+    if (verticalScrollMode() != ScrollPerItem)
+        return;
+    QHeaderView *rows = verticalHeader();
+    const int top = rows->logicalIndex(verticalScrollBar()->value());
+    if (top < 0)
+        return;
+    const int offset = rows->sectionPosition(top);
+    if (rows->offset() == offset)
+        return;
+    rows->setOffset(offset);
+    viewport()->update();
+    updateEditorGeometries();
+}
+
+void RecordGrid::mousePressEvent(QMouseEvent *event)
+{
+    const QModelIndex before = currentIndex();
+    QTableView::mousePressEvent(event);
+    if (m_rowSelect || event->button() != Qt::LeftButton || !before.isValid())
+        return;
+    if (indexAt(event->position().toPoint()) == before && currentIndex() == before)
+        boxes::runHandler(this, [this, before] { edit(before); });
+}
+
 bool RecordGrid::viewportEvent(QEvent *event)
 {
     // The grid's hint shows wherever the pointer rests on it, not only over cells.
@@ -277,10 +347,20 @@ bool RecordGrid::contains(const QWidget *widget) const
     return widget && (widget == this || isAncestorOf(widget));
 }
 
+// A bound box of the same view is where a new record gets filled in, not a way out of it.
+bool RecordGrid::fillsSameView(const QWidget *widget) const
+{
+    if (const auto *edit = qobject_cast<const FieldEdit *>(widget))
+        return edit->source() == source();
+    if (const auto *memo = qobject_cast<const FieldMemo *>(widget))
+        return memo->source() == source();
+    return false;
+}
+
 void RecordGrid::focusChanged(QWidget *old, QWidget *now)
 {
     // Leaving the grid for another control drops a new record nothing was typed into.
-    if (!now || !contains(old) || contains(now))
+    if (!now || !contains(old) || contains(now) || fillsSameView(now))
         return;
     RecordView *view = openView();
     if (view && view->state() == RecordView::State::Inserting && !view->modified())

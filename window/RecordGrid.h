@@ -2,7 +2,10 @@
 
 #include "RecordModel.h"
 
+#include <QPointer>
 #include <QTableView>
+
+class CellDelegate;
 
 // A grid on a record view. Every grid has a title row, an indicator column, columns that can be
 // resized and moved, cell lines, Tab between cells, Ctrl+Delete with confirmation, and drops an
@@ -27,11 +30,18 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void updateGeometries() override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     bool viewportEvent(QEvent *event) override;
 
 private:
     void handleKey(QKeyEvent *event);
+    void alignTopRow();
+    // Hands the text typed into an open cell to the record.
+    void handOverOpenCell();
+    bool fillsSameView(const QWidget *widget) const;
     RecordView *openView() const;
     void followCurrentRow(int row);
     void sizeColumns();
@@ -39,6 +49,7 @@ private:
     bool contains(const QWidget *widget) const;
 
     RecordModel *m_model = nullptr;
+    QPointer<CellDelegate> m_delegate;
     bool m_rowSelect = false;
     bool m_following = false;
 };

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -49,6 +50,7 @@ RecordModel::RecordModel(ViewSource *source, QObject *parent)
             emit dataChanged(index(row, 0), index(row, m_columns - 1));
     });
     connect(source, &ViewSource::rowInserted, this, [this](int row) {
+        QScopedValueRollback changing(m_changingRows, true);
         beginInsertRows({}, row, row);
         ++m_rows;
         if (m_current >= row)
@@ -56,6 +58,7 @@ RecordModel::RecordModel(ViewSource *source, QObject *parent)
         endInsertRows();
     });
     connect(source, &ViewSource::rowRemoved, this, [this](int row) {
+        QScopedValueRollback changing(m_changingRows, true);
         beginRemoveRows({}, row, row);
         --m_rows;
         if (m_current > row)

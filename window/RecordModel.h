@@ -29,6 +29,10 @@ public:
     // Stores an edited value into the current record (the view is editing it by then).
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
+    // True while rows are being inserted or removed: the view has already placed its current
+    // record, and what the grid's selection does meanwhile is not the user's choice.
+    bool changingRows() const { return m_changingRows; }
+
     // The text a cell shows for a value of a field.
     static QString cellText(const Field &field, const QVariant &value);
 
@@ -42,4 +46,5 @@ private:
     int m_rows = 0;
     int m_columns = 0;
     int m_current = -1;
+    bool m_changingRows = false;
 };

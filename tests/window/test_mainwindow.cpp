@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -169,9 +170,35 @@ TEST_F(WindowTest, ColoursFollowTheirRoles)
         QWidget *widget = control<QWidget>(c.name);
         EXPECT_EQ(widget->palette().color(c.role), appearance::systemColor(QLatin1String(c.color))) << c.name;
     }
+    // As drawn: the radio buttons' boxes too, not only the panels around them.
+    for (const char *name : {"byCustomerButton", "byMailButton", "byBothButton", "allButton"}) {
+        QWidget *button = control<QWidget>(name);
+        const QImage drawn = button->grab().toImage();
+        EXPECT_EQ(drawn.pixelColor(drawn.width() - 2, drawn.height() / 2),
+                  appearance::systemColor(QStringLiteral("clInfoBk")))
+            << name;
+    }
     QHeaderView *titles = control<RecordGrid>("sendRecordGrid")->horizontalHeader();
     EXPECT_EQ(titles->palette().color(QPalette::Button),
               appearance::systemColor(QStringLiteral("clGradientInactiveCaption")));
+}
+
+TEST_F(WindowTest, ScrolledGridStartsWithAWholeRowUnderItsTitles)
+{
+    for (int i = 0; i < 30; ++i)
+        db.exec(QStringLiteral("insert into 客户表(客户名称) values('客户%1')").arg(i));
+    open();
+    auto *grid = control<RecordGrid>("customerGrid");
+    grid->setFocus();
+    const auto topRowIsWhole = [grid] { EXPECT_EQ(grid->rowViewportPosition(grid->rowAt(0)), 0) << grid->rowAt(0); };
+    QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+    topRowIsWhole();
+    const int last = grid->model()->rowCount() - 1;
+    EXPECT_LE(grid->rowViewportPosition(last) + grid->rowHeight(last), grid->viewport()->height());
+    QTest::keyClick(grid, Qt::Key_PageUp);
+    topRowIsWhole();
+    QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+    topRowIsWhole();
 }
 
 TEST_F(WindowTest, KeyboardOrderWithinEachPage)
@@ -408,7 +435,7 @@ TEST_F(WindowTest, DoubleClickOnTheCustomerPanelItselfShowsTheDateAndTime)
     EXPECT_TRUE(boxes.takeShown().isEmpty());
 }
 
-TEST_F(WindowTest, ClosingDropsEditsThatWereNotPosted)
+TEST_F(WindowTest, ClosingWithoutSavingDropsEditsThatWereNotPosted)
 {
     db.exec(QStringLiteral("insert into 邮件表(邮件主题) values('旧')"));
     open();
@@ -420,11 +447,14 @@ TEST_F(WindowTest, ClosingDropsEditsThatWereNotPosted)
     form->customers->insert();
     form->customers->setFieldValue(QStringLiteral("客户名称"), QStringLiteral("未保存"));
 
+    boxes.queueSaveAnswer(boxes::SaveAnswer::DontSave);
     EXPECT_TRUE(form->close());
     form.reset();
     EXPECT_EQ(db.scalar(QStringLiteral("select 邮件主题 from 邮件表")).toString(), QStringLiteral("旧"));
     EXPECT_EQ(count(QStringLiteral("客户表")), 0);
-    EXPECT_TRUE(boxes.takeShown().isEmpty());
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1) << "one question for both views";
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::SaveQuestion);
 }
 
 // The database cannot be opened at start: one error box naming the file, then the window with
