@@ -495,6 +495,7 @@ void RecordView::startInsert()
     if (!canModify())
         throw DatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
     const int row = m_rows.rowCount();
+    m_insertedFrom = m_current;
     m_rows.insertRow(row);
     emit rowInserted(row);
     startEdit(RecordView::State::Inserting, row);
@@ -605,10 +606,16 @@ void RecordView::cancel()
     if (state != RecordView::State::Editing && state != RecordView::State::Inserting)
         return;
     endEdit();
-    if (state == RecordView::State::Inserting)
-        dropCurrentRow();
-    else
+    if (state != RecordView::State::Inserting) {
         emit rowChanged(m_current);
+        return;
+    }
+    // A new record given up takes the user back to where it was started.
+    dropCurrentRow();
+    if (m_insertedFrom >= 0 && m_insertedFrom < m_rows.rowCount()) {
+        moveTo(m_insertedFrom);
+        m_bof = m_eof = false;
+    }
 }
 
 void RecordView::remove()

@@ -140,6 +140,7 @@ private:
     QStringList m_columns; // the table's column behind each field
     RowStore m_rows; // column 0 is the key, fields follow
     int m_current = -1;
+    int m_insertedFrom = -1; // the current row when the row being inserted was started
     bool m_eof = true;
     bool m_bof = true;
 

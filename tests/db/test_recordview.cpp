@@ -247,6 +247,13 @@ TEST_F(Views, UntouchedNewRowIsDroppedOnMoveAndCancel)
     EXPECT_EQ(customers.recordCount(), 3);
     EXPECT_EQ(name(), QStringLiteral("Wang Wu"));
     EXPECT_EQ(stored(QStringLiteral("select count(*) from 客户表")).toInt(), 3);
+
+    // Cancelling goes back to the row the new one was started from.
+    customers.first();
+    customers.insert();
+    customers.cancel();
+    EXPECT_EQ(customers.currentRow(), 0);
+    EXPECT_EQ(name(), QStringLiteral("张三"));
 }
 
 TEST_F(Views, InsertedRowIsAddedAtTheEndAndWritten)
