@@ -51,26 +51,6 @@ const Script Quit = {C("QUIT"), S("221 2.0.0 bye")};
 
 const FixedClock Noon(sampleMoment());
 
-// What became of one call, in a form a table can state: "ok", "reply <code>", "socket <errno>",
-// "closed", "not connected", or another error's message.
-std::string outcome(const std::function<void()> &call)
-{
-    try {
-        call();
-        return "ok";
-    } catch (const SmtpReplyError &e) {
-        return "reply " + std::to_string(e.errorCode);
-    } catch (const SocketError &e) {
-        return "socket " + std::to_string(e.lastError);
-    } catch (const ConnectionClosedError &) {
-        return "closed";
-    } catch (const NotConnectedError &) {
-        return "not connected";
-    } catch (const MailError &e) {
-        return e.message().toStdString();
-    }
-}
-
 struct MessageSetup
 {
     QString sender = QStringLiteral("from@test");

@@ -3,6 +3,7 @@
 // before the password goes out, AUTH PLAIN, and a handshake that never ends.
 #include "MailErrors.h"
 #include "MailMessage.h"
+#include "MessageFixtures.h"
 #include "SmtpSession.h"
 
 #include "AiosmtpdServer.h"
@@ -55,21 +56,6 @@ MailMessage message(const QString &from, const QString &to, const QStringList &b
     m.recipients.setAddresses(to);
     m.body = body;
     return m;
-}
-
-// What became of one call: "ok", "reply <code>", "socket <errno>", or the error's message.
-std::string outcome(const std::function<void()> &call)
-{
-    try {
-        call();
-        return "ok";
-    } catch (const SmtpReplyError &e) {
-        return "reply " + std::to_string(e.errorCode);
-    } catch (const SocketError &e) {
-        return "socket " + std::to_string(e.lastError);
-    } catch (const MailError &e) {
-        return e.message().toStdString();
-    }
 }
 
 // The client trusts the throwaway authority, and only that, for as long as the test lasts.
