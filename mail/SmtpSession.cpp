@@ -1,6 +1,7 @@
 #include "SmtpSession.h"
 
 #include "MailErrors.h"
+#include "MailLog.h"
 #include "MailMessage.h"
 #include "MessageWriter.h"
 
@@ -294,6 +295,12 @@ void SmtpSession::disconnect()
 
 int SmtpSession::sendCommand(const QString &line, const QList<int> &expected, std::optional<TimeoutMs> timeout)
 {
+    // Only the command's first word goes into the trace: the rest may be an address; a line that
+    // answers the server's 334 is the login's user name or password and leaves no trace at all.
+    if (m_lastCmdResult.numericCode == 334)
+        qCDebug(mailLog) << "C: (login)";
+    else
+        qCDebug(mailLog) << "C:" << QStringView(line).left(line.indexOf(u' '));
     connection().writeLine(line);
     return readResponse(expected, timeout);
 }
@@ -303,6 +310,7 @@ int SmtpSession::readResponse(const QList<int> &expected, std::optional<TimeoutM
     SmtpConnection &from = connection();
     m_lastCmdResult = SmtpReply();
     m_lastCmdResult = from.readReply(timeout.value_or(timeouts.other));
+    qCDebug(mailLog) << "S:" << m_lastCmdResult.numericCode << m_lastCmdResult.text.value(0);
     if (!expected.isEmpty() && !expected.contains(m_lastCmdResult.numericCode))
         throw SmtpReplyError(m_lastCmdResult);
     return m_lastCmdResult.numericCode;
