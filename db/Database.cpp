@@ -97,9 +97,9 @@ void Database::setConnected(bool connected)
     // A file the program cannot bring up to date still opens for reading; the send run checks
     // that it can write its records before it sends anything.
     try {
-        addMissingColumns(engine);
+        addMissingParts(engine);
     } catch (const DatabaseError &e) {
-        qCInfo(dbLog) << "cannot add the missing columns to" << m_path << ":" << e.message();
+        qCInfo(dbLog) << "cannot bring" << m_path << "up to date:" << e.message();
     }
     m_handle = engine;
     emit connectedChanged(true);

@@ -33,19 +33,34 @@ void createDatabase(const QString &path)
     execute(handle, schema);
 }
 
-void addMissingColumns(sqlite3 *handle)
+static bool hasTable(sqlite3 *handle, const QString &name)
 {
-    Statement columns(handle, QStringLiteral("select name from pragma_table_info('发送情况')"));
-    bool hasTable = false;
-    while (columns.step()) {
-        hasTable = true;
-        if (columns.column(0).toString() == QStringLiteral("发送结果"))
-            return;
-    }
-    if (hasTable) {
+    Statement query(handle, QStringLiteral("select 1 from sqlite_master where type = 'table' and name = ?"));
+    query.bind(1, name);
+    return query.step();
+}
+
+static bool hasColumn(sqlite3 *handle, const QString &table, const QString &column)
+{
+    Statement columns(handle, QStringLiteral("select 1 from pragma_table_info(?) where name = ?"));
+    columns.bind(1, table);
+    columns.bind(2, column);
+    return columns.step();
+}
+
+void addMissingParts(sqlite3 *handle)
+{
+    // Asked first, so that a file that is up to date is never written to on open.
+    if (hasTable(handle, QStringLiteral("发送情况"))
+        && !hasColumn(handle, QStringLiteral("发送情况"), QStringLiteral("发送结果"))) {
         execute(
             handle,
             QStringLiteral("alter table 发送情况 add column 发送结果 NVARCHAR(255) CONSTRAINT 发送结果超过255个字符 "
                            "CHECK (length(发送结果) <= 255)"));
+    }
+    if (!hasTable(handle, QStringLiteral("发送选项"))) {
+        execute(handle,
+                QStringLiteral("create table 发送选项 (编号 INTEGER PRIMARY KEY CHECK (编号 = 1), "
+                               "跳过已发送 INTEGER NOT NULL DEFAULT 0 CHECK (跳过已发送 IN (0, 1)))"));
     }
 }

@@ -33,3 +33,9 @@ CREATE TABLE 设置 (
     用户名         NVARCHAR(50) CONSTRAINT 用户名超过50个字符 CHECK (length(用户名) <= 50),
     密码           NVARCHAR(50) CONSTRAINT 密码超过50个字符 CHECK (length(密码) <= 50)
 );
+
+-- The send panel's remembered choices: one row, numbered 1.
+CREATE TABLE 发送选项 (
+    编号       INTEGER PRIMARY KEY CHECK (编号 = 1),
+    跳过已发送 INTEGER NOT NULL DEFAULT 0 CHECK (跳过已发送 IN (0, 1))
+);

@@ -2,6 +2,7 @@
 #include "DatabaseError.h"
 #include "Printers.h"
 #include "RecordView.h"
+#include "SendOptions.h"
 #include "TempDatabase.h"
 
 #include <QDir>
@@ -134,6 +135,28 @@ TEST(Connection, DisconnectAndReconnect)
     EXPECT_EQ(connection.handle(), nullptr);
     connection.setConnected(true);
     EXPECT_TRUE(connection.isConnected());
+}
+
+// The send panel's skip choice: a file from before it gets its table on open and reads as off; the
+// choice written is the one read back by the next connection, however often it changes.
+TEST(Connection, TheSkipChoiceIsKeptInTheFile)
+{
+    TempDatabase db;
+    db.exec(QStringLiteral("drop table 发送选项"));
+    {
+        Database connection(db.path());
+        connection.setConnected(true);
+        EXPECT_FALSE(readSkipSent(connection.handle()));
+    }
+    for (const bool skip : {true, true, false, true}) {
+        Database connection(db.path());
+        connection.setConnected(true);
+        writeSkipSent(connection.handle(), skip);
+        Database again(db.path());
+        again.setConnected(true);
+        EXPECT_EQ(readSkipSent(again.handle()), skip);
+    }
+    EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from 发送选项")).toInt(), 1);
 }
 
 // A file made before send records carried their result: the open adds the column and changes
