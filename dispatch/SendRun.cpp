@@ -7,6 +7,7 @@
 #include "Error.h"
 #include "Greeting.h"
 #include "MailMessage.h"
+#include "RunPlan.h"
 #include "SendFailure.h"
 #include "ServerText.h"
 #include "SmtpSession.h"
@@ -36,6 +37,19 @@ QList<Recipient> readCustomers(Database &connection)
         customers.append({query.column(0).toLongLong(), query.column(1).toString(), query.column(2).toString()});
     }
     return customers;
+}
+
+// The customers the mail already reached: a record of it reading "成功". A record without a result
+// was written before results were kept and says nothing either way.
+QSet<qint64> readSentCustomers(Database &connection, qint64 mailId)
+{
+    QSet<qint64> sent;
+    Statement query(connection.handle(),
+                    QStringLiteral("select distinct 客户ID from 发送情况 where 邮件ID = ? and 发送结果 = '成功'"));
+    query.bind(1, mailId);
+    while (query.step())
+        sent.insert(query.column(0).toLongLong());
+    return sent;
 }
 
 MailText readMail(Database &connection, qint64 mailId)
@@ -193,7 +207,7 @@ void SendRun::work()
     if (!error.isEmpty())
         emit failed(error);
     else if (completed)
-        emit this->completed(m_sent, m_failed);
+        emit this->completed(m_summary);
     qCInfo(dispatchLog) << "run ended";
     m_running = false;
     emit finished();
@@ -205,9 +219,12 @@ bool SendRun::sendToEveryCustomer()
     database.setConnected(true);
     // The run's own short busy wait; it waits longer by trying again, and a stop ends that at once.
     execute(database.handle(), QStringLiteral("pragma busy_timeout = %1").arg(BusyWaitMs));
-    const QList<Recipient> customers = readCustomers(database);
-    const MailText mail = readMail(database, m_inputs.mailChoice().toLongLong());
-    const int total = int(customers.size());
+    const qint64 mailId = m_inputs.mailChoice().toLongLong();
+    const bool skipSent = m_inputs.skipSent();
+    const RunPlan plan
+        = planRun(readCustomers(database), skipSent ? readSentCustomers(database, mailId) : QSet<qint64>(), skipSent);
+    const MailText mail = readMail(database, mailId);
+    const int total = plan.toSend;
 
     // No message goes out that could not be recorded afterwards.
     std::optional<SendRecords> records;
@@ -228,18 +245,49 @@ bool SendRun::sendToEveryCustomer()
     m_smtp.password = account.password;
     // The password never goes into the trace.
     qCInfo(dispatchLog) << "run of mail" << m_inputs.mailChoice() << "to" << total << "customers through"
-                        << account.server << "as" << account.userName;
-    {
+                        << account.server << "as" << account.userName << "leaving out" << plan.alreadySent
+                        << "already sent and" << plan.duplicates << "duplicate addresses";
+    // A run that leaves everybody out has nobody to talk to the server for.
+    if (total > 0) {
         ServerWait wait(*this);
         if (!wait.begun())
             return false;
         m_smtp.connect();
     }
 
-    for (const Recipient &customer : customers) {
+    // Each customer reached gets its record before the run goes on to the next; `delivered` when the
+    // server took the customer's message.
+    const auto record = [&](const Recipient &customer, const QString &result, bool delivered) {
+        const QString sendDate = formatDateTime(QDateTime::currentDateTime());
+        const QString mailChoice = m_inputs.mailChoice();
+        qint64 key = 0;
+        try {
+            retry(m_limits.recordRetry, [&] { key = records->append(customer.id, mailChoice, sendDate, result); });
+        } catch (const DatabaseError &e) {
+            emit progressed(m_sent, m_failed, total);
+            const QString counts = countsLine(m_sent, m_failed, total) + QStringLiteral("\n原因：") + e.message();
+            if (!delivered)
+                throw Error(QStringLiteral("发送记录无法写入数据库，发送已停止。\n") + counts);
+            throw UnrecordedError(
+                QStringLiteral("发送记录无法写入数据库，发送已停止。\n"
+                               "客户ID %1（%2 <%3>）的邮件已经发出，但没有记录下来，请不要再给这位客户发送。\n")
+                    .arg(customer.id)
+                    .arg(customer.name, customer.address)
+                + counts);
+        }
+        emit recordWritten(key, customer.id, mailChoice.toLongLong(), sendDate, result);
+    };
+
+    for (const RunPlan::Step &step : plan.steps) {
+        const Recipient &customer = step.customer;
         if (stopRequested())
             return false;
         emit customerReached(customer.id);
+        if (step.duplicateAddress) {
+            qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "left out: address taken";
+            record(customer, DuplicateAddressResult, false);
+            continue;
+        }
         const SendRunInputs::Sender boxes = m_inputs.sender();
         MailMessage message;
         fillMessage(message, {boxes.name, boxes.address}, mail, customer);
@@ -275,25 +323,7 @@ bool SendRun::sendToEveryCustomer()
             ++m_failed;
         }
 
-        const QString sendDate = formatDateTime(QDateTime::currentDateTime());
-        const QString mailChoice = m_inputs.mailChoice();
-        const QString result = sendResult(failure);
-        qint64 key = 0;
-        try {
-            retry(m_limits.recordRetry, [&] { key = records->append(customer.id, mailChoice, sendDate, result); });
-        } catch (const DatabaseError &e) {
-            emit progressed(m_sent, m_failed, total);
-            const QString counts = countsLine(m_sent, m_failed, total) + QStringLiteral("\n原因：") + e.message();
-            if (!failure.isNull())
-                throw Error(QStringLiteral("发送记录无法写入数据库，发送已停止。\n") + counts);
-            throw UnrecordedError(
-                QStringLiteral("发送记录无法写入数据库，发送已停止。\n"
-                               "客户ID %1（%2 <%3>）的邮件已经发出，但没有记录下来，请不要再给这位客户发送。\n")
-                    .arg(customer.id)
-                    .arg(customer.name, customer.address)
-                + counts);
-        }
-        emit recordWritten(key, customer.id, mailChoice.toLongLong(), sendDate, result);
+        record(customer, sendResult(failure), failure.isNull());
         emit progressed(m_sent, m_failed, total);
 
         if (stop != RunStop::None) {
@@ -301,7 +331,10 @@ bool SendRun::sendToEveryCustomer()
                         + QStringLiteral("\n原因：") + failure);
         }
     }
-    return !stopRequested();
+    if (stopRequested())
+        return false;
+    m_summary = completionText(plan, m_sent, m_failed);
+    return true;
 }
 
 void SendRun::retry(std::chrono::milliseconds limit, const std::function<void()> &attempt)

@@ -25,8 +25,9 @@ struct SendRunLimits
     std::chrono::milliseconds quitAfterStop = std::chrono::milliseconds(500);
 };
 
-// One send run: the chosen mail to every customer, one message each over one SMTP connection, a
-// pause after each accepted message, one send record per customer carrying its result. A failure
+// One send run: the chosen mail to every customer (but those the skip choice leaves out, RunPlan),
+// one message each over one SMTP connection, a pause after each accepted message, one send record
+// per customer reached carrying its result. A failure
 // that would repeat for every following customer (the login refused, the server closing, the
 // connection lost) stops the run instead. It runs on a thread of its own with its own connection
 // to the database, reading the customers and the chosen mail once at its start. It reaches the
@@ -62,8 +63,8 @@ signals:
     // Once the customers are read, then after every customer: the messages the server accepted and
     // the failed ones so far, of `total` customers.
     void progressed(int sent, int failed, int total);
-    // The run went through every customer.
-    void completed(int sent, int failed);
+    // The run went through every customer; `summary` is the text of its box.
+    void completed(const QString &summary);
     // An error that ended the run, with the text of its error box; the connection is closed after it.
     void failed(const QString &message);
     void finished();
@@ -96,4 +97,5 @@ private:
     // The run's thread only.
     int m_sent = 0;
     int m_failed = 0;
+    QString m_summary;
 };

@@ -12,6 +12,12 @@ void SendRunInputs::setPauseChoice(const QString &text)
     m_pauseChoice = text;
 }
 
+void SendRunInputs::setSkipSent(bool skip)
+{
+    std::lock_guard lock(m_mutex);
+    m_skipSent = skip;
+}
+
 void SendRunInputs::setAccount(const Account &account)
 {
     std::lock_guard lock(m_mutex);
@@ -22,6 +28,12 @@ void SendRunInputs::setSender(const Sender &sender)
 {
     std::lock_guard lock(m_mutex);
     m_sender = sender;
+}
+
+bool SendRunInputs::skipSent() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_skipSent;
 }
 
 QString SendRunInputs::mailChoice() const

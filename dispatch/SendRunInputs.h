@@ -4,8 +4,8 @@
 
 #include <mutex>
 
-// What the send run reads from the window while it goes on: the mail and pause choices and the
-// account and sender boxes. The window keeps it current on its own thread as the controls change;
+// What the send run reads from the window while it goes on: the mail and pause choices, the skip
+// choice and the account and sender boxes. The window keeps it current on its own thread as the controls change;
 // the run reads it under the lock, so it never waits for the window.
 class SendRunInputs
 {
@@ -24,11 +24,13 @@ public:
 
     void setMailChoice(const QString &text);
     void setPauseChoice(const QString &text);
+    void setSkipSent(bool skip);
     void setAccount(const Account &account);
     void setSender(const Sender &sender);
 
     QString mailChoice() const;
     QString pauseChoice() const;
+    bool skipSent() const;
     Account account() const;
     Sender sender() const;
 
@@ -36,6 +38,7 @@ private:
     mutable std::mutex m_mutex;
     QString m_mailChoice;
     QString m_pauseChoice;
+    bool m_skipSent = false;
     Account m_account;
     Sender m_sender;
 };

@@ -12,13 +12,16 @@
 #include "MessageBoxes.h"
 #include "RequiredSchema.h"
 #include "SendCommand.h"
+#include "SendOptions.h"
 #include "SendRecordBrowser.h"
 #include "SendRun.h"
 #include "SmtpSession.h"
+#include "WindowLog.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QScreen>
+#include <QSignalBlocker>
 
 #include <utility>
 
@@ -128,6 +131,7 @@ void MainWindow::connectHandlers()
     on(ui->customerPanel, &ClickablePanel::doubleClicked, &MainWindow::showDateTime);
     on(ui->mailChoice, &DropDownList::dropDown, &MainWindow::fillMailChoice);
     on(ui->sendButton, &QPushButton::clicked, &MainWindow::send);
+    on(ui->skipSentBox, &QCheckBox::toggled, &MainWindow::storeSkipSent);
 
     const std::pair<QRadioButton *, void (MainWindow::*)()> radioButtons[] = {
         {ui->byCustomerButton, &MainWindow::filterByCustomer},
@@ -173,7 +177,32 @@ void MainWindow::open()
         account->setActive(true);
     } catch (const Error &e) {
         boxes::showError(this, e.message());
+        return;
     }
+    loadSkipSent();
+}
+
+void MainWindow::loadSkipSent()
+{
+    bool skip = false;
+    try {
+        skip = readSkipSent(database->handle());
+    } catch (const DatabaseError &e) {
+        // An old file that could not be brought up to date (read-only) has no stored choice.
+        qCInfo(windowLog) << "no stored skip choice:" << e.message();
+    }
+    const QSignalBlocker quiet(ui->skipSentBox);
+    ui->skipSentBox->setChecked(skip);
+    m_runInputs.setSkipSent(skip);
+}
+
+void MainWindow::storeSkipSent()
+{
+    const bool skip = ui->skipSentBox->isChecked();
+    m_runInputs.setSkipSent(skip);
+    // Without the file the choice holds for this session; a refused write is shown, the choice stays.
+    if (database->isConnected())
+        writeSkipSent(database->handle(), skip);
 }
 
 bool MainWindow::isDatabaseOpen() const
@@ -236,8 +265,8 @@ void MainWindow::send()
     connect(m_sendRun.get(), &SendRun::progressed, this, &MainWindow::showProgress, Qt::QueuedConnection);
     connect(
         m_sendRun.get(), &SendRun::completed, this,
-        [this](int sent, int failed) {
-            m_runEndBox = {false, QStringLiteral("发送完成：成功 %1 封，失败 %2 封。").arg(sent).arg(failed)};
+        [this](const QString &summary) {
+            m_runEndBox = {false, summary};
         },
         Qt::QueuedConnection);
     connect(
@@ -257,6 +286,7 @@ void MainWindow::showRunning()
     ui->mailNavigator->setEnabled(false);
     ui->accountNavigator->setEnabled(false);
     ui->mailChoice->setEnabled(false);
+    ui->skipSentBox->setEnabled(false);
 }
 
 void MainWindow::runEnded()
@@ -266,6 +296,7 @@ void MainWindow::runEnded()
     ui->mailNavigator->setEnabled(true);
     ui->accountNavigator->setEnabled(true);
     ui->mailChoice->setEnabled(true);
+    ui->skipSentBox->setEnabled(true);
     const RunEndBox box = std::exchange(m_runEndBox, {});
     if (box.isError)
         boxes::showError(this, box.text);

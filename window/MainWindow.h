@@ -54,6 +54,8 @@ public slots:
     void fillMailChoice();
     void showDateTime();
     void send();
+    // The user turned the skip choice on or off: kept in the file at once.
+    void storeSkipSent();
 
     void filterByCustomer();
     void filterByMail();
@@ -86,6 +88,8 @@ private:
 
     void showRunning();
     void keepRunInputsCurrent();
+    // The skip choice as the file keeps it, once the file is open.
+    void loadSkipSent();
 
     bool isDatabaseOpen() const;
     void requireOpenDatabase() const;

@@ -10,6 +10,7 @@
 #include "SmtpSession.h"
 #include "TestCertificates.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -121,7 +122,7 @@ protected:
     {
         EXPECT_TRUE(sendButton()->isEnabled());
         EXPECT_EQ(sendButton()->text(), QStringLiteral("发送"));
-        for (const char *name : {"mailNavigator", "accountNavigator", "mailChoice"})
+        for (const char *name : {"mailNavigator", "accountNavigator", "mailChoice", "skipSentBox"})
             EXPECT_TRUE(control<QWidget>(name)->isEnabled()) << name;
     }
 
@@ -726,6 +727,163 @@ TEST_F(SendRunTest, AnOlderFileGetsResultsFromItsFirstRun)
     EXPECT_TRUE(form->sendRecords->value(0, result).isNull());
     for (int row = 1; row < 4; ++row)
         EXPECT_EQ(form->sendRecords->value(row, result).toString(), QStringLiteral("成功")) << row;
+}
+
+// Sending again with "跳过已成功发送的客户": four customers, a first run the server ends after the
+// second message, then a second run to a fresh server.
+class SendAgainTest : public SendRunTest
+{
+protected:
+    void seedFour(const QString &server)
+    {
+        seed(server);
+        db.exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values('赵六', 'zhao@example.test')"));
+    }
+
+    // Clicked as the user clicks it, when it does not show `on` already.
+    void setSkip(bool on)
+    {
+        auto *box = control<QCheckBox>("skipSentBox");
+        if (box->isChecked() != on)
+            box->click();
+    }
+
+    // Runs with the server box pointing at `server`; the box the run ended with.
+    boxes::ShownBox run(const ScriptedServer &server)
+    {
+        control<QLineEdit>("serverEdit")->setText(serverText(server.address(), server.port()));
+        sendButton()->click();
+        EXPECT_TRUE(waitForRunEnd());
+        const QList<boxes::ShownBox> shown = boxes.takeShown();
+        EXPECT_EQ(shown.size(), 1);
+        return shown.value(0);
+    }
+
+    // The message recipients of a conversation, in order.
+    static QStringList recipients(const QByteArray &received)
+    {
+        QStringList addresses;
+        for (const QByteArray &line : received.split('\n')) {
+            if (line.startsWith("RCPT TO:<"))
+                addresses.append(QString::fromLatin1(line.mid(9, line.indexOf('>') - 9)));
+        }
+        return addresses;
+    }
+};
+
+struct SendAgainCase
+{
+    const char *name;
+    bool skip;
+    Script second;
+    QStringList secondResults;
+    QString progress;
+    QString box;
+
+    friend void PrintTo(const SendAgainCase &c, std::ostream *os) { *os << c.name; }
+};
+
+class SendAgainAfterAStopTest : public SendAgainTest, public ::testing::WithParamInterface<SendAgainCase>
+{
+};
+
+TEST_P(SendAgainAfterAStopTest, MailsOnlyWhomTheChoiceLeaves)
+{
+    const SendAgainCase &c = GetParam();
+    ScriptedServer first(opening() + accepted("zhang@example.test") + accepted("li@example.test")
+                             + Script{ScriptedServer::close()},
+                         QStringLiteral("127.0.0.1"), 0, 60s);
+    ScriptedServer second(c.second, QStringLiteral("127.0.0.1"), 0, 60s);
+    seedFour(serverText(first.address(), first.port()));
+    open();
+    choose(QStringLiteral("2"), QStringLiteral("0"));
+    EXPECT_EQ(run(first).kind, boxes::ShownBox::Kind::Error);
+    ASSERT_EQ(results(),
+              QStringList({QStringLiteral("成功"), QStringLiteral("成功"),
+                           QStringLiteral("失败：Connection Closed Gracefully.")}));
+
+    setSkip(c.skip);
+    const boxes::ShownBox box = run(second);
+    EXPECT_EQ(second.failure(), QString());
+    EXPECT_EQ(second.received(), second.expected());
+    EXPECT_EQ(box.kind, boxes::ShownBox::Kind::Message);
+    EXPECT_EQ(box.text, c.box);
+    EXPECT_EQ(progress(), c.progress);
+    EXPECT_EQ(results().mid(3), c.secondResults);
+    EXPECT_EQ(form->sendRecords->recordCount(), 3 + c.secondResults.size());
+    expectControlsRestored();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choice, SendAgainAfterAStopTest,
+    ::testing::Values(SendAgainCase{"Skipping", true,
+                                    opening() + accepted("wang@example.test") + accepted("zhao@example.test") + quit(),
+                                    QStringList(2, QStringLiteral("成功")), QStringLiteral("已发送 2 / 2，失败 0"),
+                                    QStringLiteral("发送完成：成功 2 封，失败 0 封，跳过 2 位已发送的客户。")},
+                      SendAgainCase{"NotSkipping", false,
+                                    opening() + accepted("zhang@example.test") + accepted("li@example.test")
+                                        + accepted("wang@example.test") + accepted("zhao@example.test") + quit(),
+                                    QStringList(4, QStringLiteral("成功")), QStringLiteral("已发送 4 / 4，失败 0"),
+                                    QStringLiteral("发送完成：成功 4 封，失败 0 封。")}),
+    [](const ::testing::TestParamInfo<SendAgainCase> &info) { return std::string(info.param.name); });
+
+// Two customers hold one address (in other letter case): skipping, it is mailed once, and the
+// second holder's record says why it was not.
+TEST_F(SendAgainTest, AnAddressHeldTwiceIsMailedOnce)
+{
+    ScriptedServer server(opening() + accepted("zhang@example.test") + accepted("li@example.test")
+                              + accepted("wang@example.test") + quit(),
+                          QStringLiteral("127.0.0.1"), 0, 60s);
+    seedFour(serverText(server.address(), server.port()));
+    db.exec(QStringLiteral("update 客户表 set 电子邮件地址 = ' Li@Example.TEST' where 客户名称 = '赵六'"));
+    open();
+    choose(QStringLiteral("2"), QStringLiteral("0"));
+    setSkip(true);
+    const boxes::ShownBox box = run(server);
+    EXPECT_EQ(server.failure(), QString());
+    EXPECT_EQ(recipients(server.received()),
+              QStringList({QStringLiteral("zhang@example.test"), QStringLiteral("li@example.test"),
+                           QStringLiteral("wang@example.test")}));
+    EXPECT_EQ(results(),
+              QStringList({QStringLiteral("成功"), QStringLiteral("成功"), QStringLiteral("成功"),
+                           QStringLiteral("跳过：地址重复")}));
+    EXPECT_EQ(db.scalar(QStringLiteral("select 客户ID from 发送情况 where 发送结果 = '跳过：地址重复'")).toInt(), 4);
+    EXPECT_EQ(box.text, QStringLiteral("发送完成：成功 3 封，失败 0 封，跳过 0 位已发送的客户和 1 位地址重复的客户。"));
+    EXPECT_EQ(progress(), QStringLiteral("已发送 3 / 3，失败 0"));
+}
+
+// Everybody has the mail already: nothing to send, so the run does not even connect (nothing
+// listens on the server's port) and says what it left out.
+TEST_F(SendAgainTest, WithEverybodySentTheRunDoesNotConnect)
+{
+    seedFour(serverText(QStringLiteral("127.0.0.1"), unusedPort()));
+    db.exec(QStringLiteral("insert into 发送情况 select 客户ID, 2, '2026-12-01 09:00:00.000', '成功' from 客户表"));
+    open();
+    choose(QStringLiteral("2"), QStringLiteral("0"));
+    setSkip(true);
+    sendButton()->click();
+    ASSERT_TRUE(waitForRunEnd());
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Message);
+    EXPECT_EQ(shown[0].text, QStringLiteral("发送完成：成功 0 封，失败 0 封，跳过 4 位已发送的客户。"));
+    EXPECT_EQ(count(QStringLiteral("发送情况")), 4);
+}
+
+// The choice holds across restarts, also in a file from before it existed.
+TEST_F(SendAgainTest, TheChoiceSurvivesARestart)
+{
+    db.exec(QStringLiteral("drop table 发送选项"));
+    seedFour(QStringLiteral("127.0.0.1"));
+    for (const bool on : {true, false}) {
+        open();
+        setSkip(on);
+        form.reset();
+        open();
+        EXPECT_EQ(control<QCheckBox>("skipSentBox")->isChecked(), on);
+        form.reset();
+    }
+    EXPECT_TRUE(boxes.takeShown().isEmpty());
 }
 
 } // namespace

@@ -1,0 +1,54 @@
+#include "RunPlan.h"
+
+static QString addressKey(const QString &address)
+{
+    return address.trimmed().toCaseFolded();
+}
+
+RunPlan planRun(const QList<Recipient> &customers, const QSet<qint64> &sentBefore, bool skipSent)
+{
+    RunPlan plan;
+    plan.skipping = skipSent;
+    if (!skipSent) {
+        for (const Recipient &customer : customers)
+            plan.steps.append({customer});
+        plan.toSend = int(customers.size());
+        return plan;
+    }
+
+    // An address mailed by an earlier run counts as taken too: its other holders would otherwise
+    // get the mail a second time.
+    QSet<QString> taken;
+    for (const Recipient &customer : customers) {
+        if (sentBefore.contains(customer.id))
+            taken.insert(addressKey(customer.address));
+    }
+    for (const Recipient &customer : customers) {
+        if (sentBefore.contains(customer.id)) {
+            ++plan.alreadySent;
+            continue;
+        }
+        const QString key = addressKey(customer.address);
+        // Customers without an address are not the same customer; each gets its own failure.
+        const bool duplicate = !key.isEmpty() && taken.contains(key);
+        if (!key.isEmpty())
+            taken.insert(key);
+        plan.steps.append({customer, duplicate});
+        if (duplicate)
+            ++plan.duplicates;
+        else
+            ++plan.toSend;
+    }
+    return plan;
+}
+
+QString completionText(const RunPlan &plan, int sent, int failed)
+{
+    QString text = QStringLiteral("发送完成：成功 %1 封，失败 %2 封").arg(sent).arg(failed);
+    if (plan.skipping) {
+        text += QStringLiteral("，跳过 %1 位已发送的客户").arg(plan.alreadySent);
+        if (plan.duplicates > 0)
+            text += QStringLiteral("和 %1 位地址重复的客户").arg(plan.duplicates);
+    }
+    return text + QStringLiteral("。");
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Greeting.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+
+// Who a send run mails. With the skip choice off that is every customer, in the customer grid's
+// order. With it on, a customer the chosen mail already reached (a send record reading "成功") is
+// left out, and so is every later customer holding an address the run has already taken: the same
+// text once trimmed, whatever its letter case. Those duplicates still get a record saying so; the
+// customers left out get none.
+struct RunPlan
+{
+    struct Step
+    {
+        Recipient customer;
+        bool duplicateAddress = false; // recorded as skipped, not mailed
+    };
+
+    bool skipping = false;
+    QList<Step> steps;
+    int toSend = 0;
+    int alreadySent = 0;
+    int duplicates = 0;
+};
+
+// The record of a customer whose address the run has already taken.
+inline const QString DuplicateAddressResult = QStringLiteral("跳过：地址重复");
+
+// `sentBefore`: the customers with a "成功" record for the chosen mail.
+RunPlan planRun(const QList<Recipient> &customers, const QSet<qint64> &sentBefore, bool skipSent);
+
+// The box at the end of a run that went through its whole plan.
+QString completionText(const RunPlan &plan, int sent, int failed);
