@@ -201,8 +201,13 @@ void MainWindow::storeSkipSent()
     const bool skip = ui->skipSentBox->isChecked();
     m_runInputs.setSkipSent(skip);
     // Without the file the choice holds for this session; a refused write is shown, the choice stays.
-    if (database->isConnected())
+    if (!database->isConnected())
+        return;
+    try {
         writeSkipSent(database->handle(), skip);
+    } catch (const DatabaseError &e) {
+        throw Error(QStringLiteral("无法在数据库文件中保存“跳过已成功发送的客户”的选择：") + e.message());
+    }
 }
 
 bool MainWindow::isDatabaseOpen() const

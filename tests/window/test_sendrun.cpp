@@ -886,4 +886,18 @@ TEST_F(SendAgainTest, TheChoiceSurvivesARestart)
     EXPECT_TRUE(boxes.takeShown().isEmpty());
 }
 
+// A file that refuses to keep the choice says so; the choice holds for this session all the same.
+TEST_F(SendAgainTest, AChoiceTheFileRefusesIsShownAndStillHolds)
+{
+    db.exec(QStringLiteral("create trigger 拒绝 before insert on 发送选项 begin select raise(abort, '只读'); end"));
+    open();
+    setSkip(true);
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
+    EXPECT_EQ(shown[0].text, QStringLiteral("无法在数据库文件中保存“跳过已成功发送的客户”的选择：只读."));
+    EXPECT_TRUE(control<QCheckBox>("skipSentBox")->isChecked());
+    EXPECT_EQ(count(QStringLiteral("发送选项")), 0);
+}
+
 } // namespace
