@@ -318,6 +318,8 @@ bool SendRun::sendToEveryCustomer()
         if (failure.isNull()) {
             ++m_sent;
             qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "accepted";
+            // The label counts the message during the pause that follows, not only once it is over.
+            emit progressed(m_sent, m_failed, total);
             pause(m_inputs.pauseChoice().toInt());
         } else {
             ++m_failed;
