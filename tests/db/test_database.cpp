@@ -8,8 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
 
 #include <thread>
 
@@ -71,15 +74,67 @@ TEST(Connection, FileThatIsNotADatabaseFailsAtConnectAndStaysUntouched)
     EXPECT_EQ(file.readAll(), text);
 }
 
+// Another program holding the whole file keeps the open waiting, then failing: a tool that takes
+// the file for itself alone (exclusive locking mode), or an older copy of the program writing to a
+// file that is not yet kept with a write-ahead log. Once it lets go, the file opens.
 TEST(Connection, FileHeldLockedByAnotherProgramFailsAfterWaiting)
 {
+    {
+        TempDatabase db;
+        Database holder(db.path());
+        holder.setConnected(true);
+        ASSERT_TRUE(holder.database().exec(QStringLiteral("pragma locking_mode = exclusive")).isActive());
+        ASSERT_TRUE(holder.database().exec(QStringLiteral("begin exclusive")).isActive());
+        EXPECT_EQ(connectError(db.path()), QStringLiteral("database is locked"));
+        holder.setConnected(false);
+        EXPECT_EQ(connectError(db.path()), QStringLiteral("(connected)"));
+    }
+    {
+        TempDatabase db;
+        sqlite3 *older = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(db.path().toUtf8().constData(), &older, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(older, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);
+        EXPECT_EQ(connectError(db.path()), QStringLiteral("database is locked"));
+        sqlite3_exec(older, "rollback", nullptr, nullptr, nullptr);
+        sqlite3_close(older);
+        EXPECT_EQ(connectError(db.path()), QStringLiteral("(connected)"));
+    }
+}
+
+// Every commit is one sync of the write-ahead log. An older file takes the log at its first open
+// and keeps its rows; the mode stays with the file. A commit is in the log at once: a file left with
+// its log (the program killed) has it at the next open. When the last connection closes, the log is
+// folded into db.mdb and it and its index file are removed.
+TEST(Connection, TheFileIsKeptWithAWriteAheadLog)
+{
     TempDatabase db;
-    Database holder(db.path());
-    holder.setConnected(true);
-    ASSERT_TRUE(holder.database().exec(QStringLiteral("begin exclusive")).isActive());
-    EXPECT_EQ(connectError(db.path()), QStringLiteral("database is locked"));
-    holder.database().exec(QStringLiteral("rollback"));
-    EXPECT_EQ(connectError(db.path()), QStringLiteral("(connected)"));
+    db.exec(QStringLiteral("insert into 客户表(客户名称) values('甲')"));
+    ASSERT_EQ(db.scalar(QStringLiteral("pragma journal_mode")).toString(), QStringLiteral("delete"));
+    const QString log = db.path() + QStringLiteral("-wal");
+    QTemporaryDir crashed;
+    const QString copy = crashed.filePath(QStringLiteral("db.mdb"));
+    {
+        Database writer(db.path());
+        writer.setConnected(true);
+        QSqlQuery query(writer.database());
+        ASSERT_TRUE(query.exec(QStringLiteral("pragma synchronous")) && query.next());
+        EXPECT_EQ(query.value(0).toInt(), 2); // FULL
+        ASSERT_TRUE(query.exec(QStringLiteral("insert into 客户表(客户名称) values('乙')")));
+        EXPECT_TRUE(QFile::exists(log));
+        ASSERT_TRUE(QFile::copy(db.path(), copy));
+        ASSERT_TRUE(QFile::copy(log, copy + QStringLiteral("-wal")));
+    }
+    EXPECT_FALSE(QFile::exists(log));
+    EXPECT_FALSE(QFile::exists(db.path() + QStringLiteral("-shm")));
+    EXPECT_EQ(db.scalar(QStringLiteral("pragma journal_mode")).toString(), QStringLiteral("wal"));
+    EXPECT_EQ(db.scalar(QStringLiteral("select group_concat(客户名称) from 客户表")).toString(),
+              QStringLiteral("甲,乙"));
+
+    Database afterCrash(copy);
+    afterCrash.setConnected(true);
+    QSqlQuery names(afterCrash.database());
+    ASSERT_TRUE(names.exec(QStringLiteral("select group_concat(客户名称) from 客户表")) && names.next());
+    EXPECT_EQ(names.value(0).toString(), QStringLiteral("甲,乙"));
 }
 
 TEST(Connection, PathWithCharactersSpecialToUris)
