@@ -15,6 +15,7 @@
 #include "SendOptions.h"
 #include "SendRecordBrowser.h"
 #include "SendRun.h"
+#include "SendRunDisplay.h"
 #include "SmtpSession.h"
 #include "WindowLog.h"
 
@@ -39,6 +40,12 @@ MainWindow::MainWindow(QWidget *parent)
     , smtp(std::make_unique<SmtpSession>())
     , openDialog(std::make_unique<OpenDialog>(this))
     , ui(std::make_unique<Ui::MainWindow>())
+    , m_runDisplay(std::make_unique<SendRunDisplay>(SendRunDisplay::Targets{
+          [this](qint64 customerId) { showCustomer(customerId); },
+          [this](const SendRunDisplay::Progress &p) { showProgress(p.sent, p.failed, p.total); },
+          [this](const SendRunDisplay::Record &r) {
+              showSendRecord(r.key, r.customerId, r.mailId, r.sendDate, r.result);
+          }}))
 {
     appearance::install();
     ui->setupUi(this);
@@ -265,9 +272,11 @@ void MainWindow::send()
     m_runEndBox = {};
     ui->sendProgress->clear();
     m_sendRun = std::make_unique<SendRun>(m_runInputs, *smtp, database->path(), runLimits);
-    connect(m_sendRun.get(), &SendRun::customerReached, this, &MainWindow::showCustomer, Qt::QueuedConnection);
-    connect(m_sendRun.get(), &SendRun::recordWritten, this, &MainWindow::showSendRecord, Qt::QueuedConnection);
-    connect(m_sendRun.get(), &SendRun::progressed, this, &MainWindow::showProgress, Qt::QueuedConnection);
+    SendRunDisplay *display = m_runDisplay.get();
+    connect(m_sendRun.get(), &SendRun::customerReached, display, &SendRunDisplay::customerReached,
+            Qt::QueuedConnection);
+    connect(m_sendRun.get(), &SendRun::recordWritten, display, &SendRunDisplay::recordWritten, Qt::QueuedConnection);
+    connect(m_sendRun.get(), &SendRun::progressed, display, &SendRunDisplay::progressed, Qt::QueuedConnection);
     connect(
         m_sendRun.get(), &SendRun::completed, this,
         [this](const QString &summary) {
@@ -296,6 +305,8 @@ void MainWindow::showRunning()
 
 void MainWindow::runEnded()
 {
+    // The window ends on the run's exact state: the last customer reached, every record, the counts.
+    m_runDisplay->flush();
     ui->sendButton->setEnabled(true);
     ui->sendButton->setText(QStringLiteral("发送"));
     ui->mailNavigator->setEnabled(true);

@@ -17,6 +17,7 @@ namespace Ui {
 class MainWindow;
 }
 class SendRecordBrowser;
+class SendRunDisplay;
 
 // The program's one window, MainWindow: five pages of controls bound to the four record views. It owns
 // the connection, the views and the import statement for the life of the program.
@@ -102,6 +103,7 @@ private:
     std::unique_ptr<SendRecordBrowser> m_browser; // the page 邮件发送情况
     SendRunInputs m_runInputs;
     std::unique_ptr<SendRun> m_sendRun;
+    std::unique_ptr<SendRunDisplay> m_runDisplay; // what the window shows of the run, once a frame
     // The box that tells how the run ended, shown once the controls are back.
     struct RunEndBox
     {

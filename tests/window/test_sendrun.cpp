@@ -409,6 +409,71 @@ TEST_F(SendRunTest, DestroyingTheWindowDuringARunStopsAndJoinsIt)
     EXPECT_EQ(records(), QStringList{QStringLiteral("1/2")});
 }
 
+// While the run goes on (not only at its end), the customer grid shows the customer at hand, from
+// wherever the user left it: here the last customer, behind which the run's first one lies.
+TEST_F(SendRunTest, TheCustomerGridFollowsTheRunFromWhereverItStands)
+{
+    ScriptedServer server(opening() + accepted("zhang@example.test") + quit(), QStringLiteral("127.0.0.1"), 0, 60s);
+    seed(serverText(server.address(), server.port()));
+    open();
+    choose(QStringLiteral("2"), QStringLiteral("45"));
+    form->customers->last();
+    sendButton()->click();
+    // The run pauses after the first customer's message, the grid on that customer.
+    EXPECT_TRUE(
+        QTest::qWaitFor([this] { return form->customers->fieldByName(QStringLiteral("客户ID")).toInt() == 1; }, 20000));
+    form.reset();
+
+    EXPECT_EQ(server.failure(), QString());
+    EXPECT_EQ(records(), QStringList{QStringLiteral("1/2")});
+}
+
+// Refused customers go by far faster than the screen changes: the window shows them a batch at a
+// time and ends on the run's exact state, every record in the grid in the order written.
+TEST_F(SendRunTest, AFastRunOfRefusedCustomersEndsOnItsExactState)
+{
+    constexpr int total = 200;
+    Script script = opening();
+    for (int i = 1; i <= total; ++i) {
+        script = script
+            + Script{ScriptedServer::expect("RSET"),
+                     ScriptedServer::say("250 OK"),
+                     ScriptedServer::expect("MAIL FROM: <sales@example.test>"),
+                     ScriptedServer::say("250 OK"),
+                     ScriptedServer::expect("RCPT TO:<c" + QByteArray::number(i) + "@example.test>"),
+                     ScriptedServer::say("550 5.1.1 no such user"),
+                     ScriptedServer::expect("RSET"),
+                     ScriptedServer::say("250 OK")};
+    }
+    ScriptedServer server(script + quit(), QStringLiteral("127.0.0.1"), 0, 60s);
+    db.exec(QStringLiteral(
+                "with recursive n(i) as (select 1 union all select i + 1 from n where i < %1)"
+                " insert into 客户表(客户名称, 电子邮件地址) select '客户' || i, 'c' || i || '@example.test' from n;"
+                "insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '第一行');"
+                "insert into 设置 values('销售部', 'sales@example.test', '%2', '', '')")
+                .arg(total)
+                .arg(serverText(server.address(), server.port())));
+    open();
+    choose(QStringLiteral("1"), QStringLiteral("4"));
+    sendButton()->click();
+    ASSERT_TRUE(waitForRunEnd());
+
+    EXPECT_EQ(server.failure(), QString());
+    EXPECT_EQ(server.received(), server.expected());
+    EXPECT_EQ(form->customers->fieldByName(QStringLiteral("客户ID")).toInt(), total);
+    EXPECT_EQ(progress(), QStringLiteral("已发送 0 / %1，失败 %1").arg(total));
+    ASSERT_EQ(form->sendRecords->recordCount(), total);
+    const int customer = form->sendRecords->fieldIndex(QStringLiteral("客户ID"));
+    const int result = form->sendRecords->fieldIndex(QStringLiteral("发送结果"));
+    for (int row = 0; row < total; ++row) {
+        EXPECT_EQ(form->sendRecords->value(row, customer).toInt(), row + 1);
+        EXPECT_EQ(form->sendRecords->value(row, result).toString(), QStringLiteral("失败：550 5.1.1 no such user"));
+    }
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].text, QStringLiteral("发送完成：成功 0 封，失败 %1 封。").arg(total));
+}
+
 // A port that is not a number from 1 to 65535 stops the run before it connects.
 TEST_F(SendRunTest, ABadPortIsRefusedNamingTheServerText)
 {

@@ -1,0 +1,95 @@
+// How the window's view of a send run gathers the run's reports: the first shown at once, the
+// ones after it together once the frame is over, and everything pending at once on a flush.
+#include "SendRunDisplay.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Each update the display makes, as one line: the records it adds, then the customer and counts.
+class Screen
+{
+public:
+    SendRunDisplay::Targets targets()
+    {
+        return {[this](qint64 id) { current += QStringLiteral(" customer %1").arg(id); },
+                [this](const SendRunDisplay::Progress &p) {
+                    current += QStringLiteral(" %1/%2/%3").arg(p.sent).arg(p.failed).arg(p.total);
+                },
+                [this](const SendRunDisplay::Record &r) {
+                    current += QStringLiteral(" record %1:%2:%3:%4:%5")
+                                   .arg(r.key)
+                                   .arg(r.customerId)
+                                   .arg(r.mailId)
+                                   .arg(r.sendDate, r.result);
+                }};
+    }
+
+    // The updates since the last call, one per entry.
+    QStringList take()
+    {
+        end();
+        return std::exchange(updates, {});
+    }
+    void end()
+    {
+        if (!current.isEmpty())
+            updates.append(std::exchange(current, {}).trimmed());
+    }
+
+    QString current;
+    QStringList updates;
+};
+
+// Reports one customer as the run does: reached, recorded, counted.
+void reportCustomer(SendRunDisplay &display, qint64 id)
+{
+    display.customerReached(id);
+    display.recordWritten(100 + id, id, 7, QStringLiteral("2026/12/10 9:00:0%1").arg(id), QStringLiteral("失败：550"));
+    display.progressed(0, int(id), 3);
+}
+
+} // namespace
+
+TEST(SendRunDisplay, TheFirstReportShowsAtOnceAndTheRestTogetherAfterTheFrame)
+{
+    Screen screen;
+    SendRunDisplay display(screen.targets());
+    display.customerReached(1);
+    screen.end();
+    display.recordWritten(101, 1, 7, QStringLiteral("2026/12/10 9:00:01"), QStringLiteral("失败：550"));
+    display.progressed(0, 1, 3);
+    reportCustomer(display, 2);
+    EXPECT_EQ(screen.take(), QStringList{QStringLiteral("customer 1")});
+
+    // One update for everything since: every record in order, the latest customer and counts only.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.current.isEmpty(); }));
+    EXPECT_EQ(screen.take(),
+              QStringList{QStringLiteral("record 101:1:7:2026/12/10 9:00:01:失败：550 "
+                                         "record 102:2:7:2026/12/10 9:00:02:失败：550 customer 2 0/2/3")});
+
+    // Nothing further was reported: no further update comes.
+    QTest::qWait(int(SendRunDisplay::frame.count()) * 3);
+    EXPECT_EQ(screen.take(), QStringList());
+}
+
+TEST(SendRunDisplay, FlushShowsWhatIsPendingAtOnceAndNothingTwice)
+{
+    Screen screen;
+    SendRunDisplay display(screen.targets());
+    reportCustomer(display, 1);
+    reportCustomer(display, 2);
+    reportCustomer(display, 3);
+    screen.take();
+    display.flush();
+    EXPECT_EQ(screen.take(),
+              QStringList{QStringLiteral("record 101:1:7:2026/12/10 9:00:01:失败：550 "
+                                         "record 102:2:7:2026/12/10 9:00:02:失败：550 "
+                                         "record 103:3:7:2026/12/10 9:00:03:失败：550 "
+                                         "customer 3 0/3/3")});
+    display.flush();
+    QTest::qWait(int(SendRunDisplay::frame.count()) * 3);
+    EXPECT_EQ(screen.take(), QStringList());
+}

@@ -1,0 +1,65 @@
+#include "SendRunDisplay.h"
+
+#include <utility>
+
+SendRunDisplay::SendRunDisplay(Targets targets, QObject *parent)
+    : QObject(parent)
+    , m_targets(std::move(targets))
+{
+    m_frame.setSingleShot(true);
+    m_frame.setInterval(frame);
+    connect(&m_frame, &QTimer::timeout, this, [this] {
+        if (m_pending)
+            show();
+    });
+}
+
+void SendRunDisplay::customerReached(qint64 customerId)
+{
+    m_customer = customerId;
+    changed();
+}
+
+void SendRunDisplay::recordWritten(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate,
+                                   const QString &result)
+{
+    m_records.append({key, customerId, mailId, sendDate, result});
+    changed();
+}
+
+void SendRunDisplay::progressed(int sent, int failed, int total)
+{
+    m_progress = Progress{sent, failed, total};
+    changed();
+}
+
+void SendRunDisplay::flush()
+{
+    m_frame.stop();
+    if (m_pending)
+        show();
+}
+
+// The first report of a quiet spell is shown at once; the ones after it wait for the frame's end.
+void SendRunDisplay::changed()
+{
+    m_pending = true;
+    if (!m_frame.isActive())
+        show();
+}
+
+void SendRunDisplay::show()
+{
+    m_pending = false;
+    m_frame.start();
+    // Taken out before any is shown: a target that fails leaves nothing to be shown twice.
+    const QList<Record> records = std::exchange(m_records, {});
+    const std::optional<qint64> customer = std::exchange(m_customer, std::nullopt);
+    const std::optional<Progress> progress = std::exchange(m_progress, std::nullopt);
+    for (const Record &record : records)
+        m_targets.record(record);
+    if (customer)
+        m_targets.customer(*customer);
+    if (progress)
+        m_targets.progress(*progress);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+// What the window shows of a send run: the customer at hand as the customer grid's current row,
+// the counts in the progress label and each new send record in the send-record grid. When the
+// server refuses the customers, the run reports them far faster than a screen changes, and every
+// change shown costs a repaint, more than the customer's whole SMTP exchange. So the reports are
+// gathered: the first is shown at once, later ones together at most once a frame, and what is
+// still pending when `flush` is called (at the run's end) at once, so that the window ends on the
+// run's exact state.
+class SendRunDisplay : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Record
+    {
+        qint64 key = 0;
+        qint64 customerId = 0;
+        qint64 mailId = 0;
+        QString sendDate;
+        QString result;
+    };
+    struct Progress
+    {
+        int sent = 0;
+        int failed = 0;
+        int total = 0;
+    };
+    // Where each kind of report is shown; records in the order they were written.
+    struct Targets
+    {
+        std::function<void(qint64 customerId)> customer;
+        std::function<void(const Progress &progress)> progress;
+        std::function<void(const Record &record)> record;
+    };
+
+    // About thirty updates a second.
+    static constexpr std::chrono::milliseconds frame{33};
+
+    explicit SendRunDisplay(Targets targets, QObject *parent = nullptr);
+
+    void customerReached(qint64 customerId);
+    void recordWritten(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate, const QString &result);
+    void progressed(int sent, int failed, int total);
+
+    // Shows what is pending now, and nothing when nothing is.
+    void flush();
+
+private:
+    void changed();
+    void show();
+
+    Targets m_targets;
+    QTimer m_frame;
+    bool m_pending = false;
+    std::optional<qint64> m_customer;
+    std::optional<Progress> m_progress;
+    QList<Record> m_records;
+};
