@@ -124,6 +124,8 @@ void SmtpSink::serve(int client)
                 }
             } else if (verb == "EHLO") {
                 reply("250-sink\r\n250 8BITMIME\r\n");
+            } else if (verb == "RCPT" && m_refuseRecipients) {
+                reply("550 5.1.1 no such user\r\n");
             } else if (verb == "DATA") {
                 inData = true;
                 reply("354 go ahead\r\n");

@@ -28,6 +28,9 @@ public:
     SmtpSink &operator=(const SmtpSink &) = delete;
 
     std::uint16_t port() const { return m_port; }
+    // Every RCPT TO is then answered "550 5.1.1 no such user", so each message ends before its data,
+    // as for a list of addresses the server does not know.
+    void setRefuseRecipients(bool refuse) { m_refuseRecipients = refuse; }
 
 private:
     void acceptLoop();
@@ -37,6 +40,7 @@ private:
     int m_listener = -1;
     int m_stop = -1;
     std::uint16_t m_port = 0;
+    std::atomic<bool> m_refuseRecipients = false;
     std::thread m_acceptor;
     std::list<std::thread> m_clients;
 };
