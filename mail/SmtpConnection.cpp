@@ -29,8 +29,6 @@ constexpr int ConnectedTestPieces = 64;
 // The most one reply may take: far above any real reply (an EHLO reply is some ten lines).
 constexpr int maxReplyLines = 100;
 constexpr qsizetype maxReplyBytes = 64 * 1024;
-// Lines gathered over TLS go out in pieces of one full record.
-constexpr qsizetype GatherLimit = 16384;
 
 using Clock = std::chrono::steady_clock;
 
@@ -177,7 +175,6 @@ void SmtpConnection::open(const QString &host, quint16 port, TimeoutMs connectTi
     releaseSocket();
     m_buffer.clear();
     m_closedByPeer = false;
-    m_moreComing = false;
     m_open = true;
     try {
         if (m_abort.raised())
@@ -191,9 +188,11 @@ void SmtpConnection::open(const QString &host, quint16 port, TimeoutMs connectTi
         local.sin_addr.s_addr = htonl(INADDR_ANY);
         if (::bind(m_fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0)
             throw CouldNotBindSocketError();
-        // Nagle's algorithm stays on: small writes outside the data phase are joined by the kernel.
-        const int off = 0;
-        ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &off, sizeof off);
+        // Every write is a whole command or a whole message text, after which the client waits for
+        // the reply: Nagle's algorithm would join nothing, and would hold a text's last segment until
+        // the server's (delayed) acknowledgement of the one before.
+        const int on = 1;
+        ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 
         sockaddr_in remote{};
         remote.sin_family = AF_INET;
@@ -221,7 +220,6 @@ void SmtpConnection::close()
 {
     if (!m_open)
         return;
-    m_gathered.clear();
     // The close notice tells the server the end is meant; it goes out only when the socket takes it now.
     if (m_ssl && m_fd >= 0 && !m_tlsBroken && SSL_is_init_finished(m_ssl)) {
         SSL_shutdown(m_ssl);
@@ -339,35 +337,15 @@ void SmtpConnection::writeBlock(const QStringList &lines, TextEncoding encoding)
 void SmtpConnection::writeBytes(const QByteArray &bytes)
 {
     ensureUsable();
-    if (m_ssl) {
-        // One TLS record per small line would cost a record's framing and a system call each, and
-        // without MSG_MORE each would wait for the peer's acknowledgement of the one before.
-        m_gathered += bytes;
-        if (m_moreComing && m_gathered.size() < GatherLimit)
-            return;
-        flushGathered();
-        return;
-    }
-    writeAll(bytes);
-}
-
-void SmtpConnection::flushGathered()
-{
-    QByteArray out;
-    out.swap(m_gathered);
-    if (!out.isEmpty())
-        writeAll(out);
-}
-
-void SmtpConnection::writeAll(const QByteArray &bytes)
-{
-    const auto deadline = deadlineAfter(writeTimeout);
-    const int flags = MSG_NOSIGNAL | (m_moreComing ? MSG_MORE : 0);
+    auto deadline = deadlineAfter(writeTimeout);
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = transmit(bytes.constData() + done, size_t(bytes.size() - done), flags);
+        const ssize_t n = transmit(bytes.constData() + done, size_t(bytes.size() - done), MSG_NOSIGNAL);
         if (n >= 0) {
             done += n;
+            // A peer that is slow but taking data is no peer that stopped: a long text may take
+            // longer than the limit as a whole.
+            deadline = deadlineAfter(writeTimeout);
             continue;
         }
         const int error = errno;
@@ -387,10 +365,6 @@ void SmtpConnection::writeAll(const QByteArray &bytes)
 
 SmtpReply SmtpConnection::readReply(TimeoutMs timeout)
 {
-    if (!m_gathered.isEmpty()) {
-        ensureUsable();
-        flushGathered();
-    }
     const auto deadline = deadlineAfter(timeout);
     QStringList lines;
     qsizetype bytes = 0;
@@ -560,7 +534,6 @@ void SmtpConnection::releaseSocket()
     if (m_ssl)
         SSL_free(m_ssl);
     m_ssl = nullptr;
-    m_gathered.clear();
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;

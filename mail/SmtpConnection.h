@@ -65,20 +65,16 @@ public:
 
     void writeLine(const QString &line, TextEncoding encoding = TextEncoding::Ascii) override;
     void writeBlock(const QStringList &lines, TextEncoding encoding = TextEncoding::Ascii) override;
-    // Hands the bytes to the socket, repeating until it has taken them all.
+    // Hands the bytes to the socket (or TLS) in one write, repeating only for what it did not take.
+    // Each write is sent at once: the callers write a whole command, or a whole message text.
     void writeBytes(const QByteArray &bytes);
-
-    // While set, every write tells the kernel more data follows at once, so a run of small lines is
-    // sent in full segments instead of each small one waiting for the peer's delayed acknowledgement.
-    // The write after clearing it pushes everything out.
-    // Over TLS the lines are gathered instead, and go out as few full records.
-    void setMoreComing(bool more) { m_moreComing = more; }
 
     // One reply, read within the time limit.
     SmtpReply readReply(TimeoutMs timeout);
 
     int maxLineLength = 16384;
-    // The longest a single write may wait for the peer to take data (RFC 5321's data block limit).
+    // The longest a write may wait for the peer to take more of its data (RFC 5321's data block
+    // limit); the wait starts again whenever the peer has taken some.
     TimeoutMs writeTimeout = 3 * 60 * 1000;
 
 private:
@@ -98,8 +94,6 @@ private:
     ssize_t transmit(const char *data, size_t size, int flags);
     // The result of a failed TLS read or write in the same terms; a broken TLS stream raises TlsError.
     ssize_t tlsFailure(int rc);
-    void writeAll(const QByteArray &bytes);
-    void flushGathered();
     void releaseSocket();
     [[noreturn]] void failClosing(int error);
 
@@ -107,12 +101,10 @@ private:
     int m_fd = -1;
     bool m_open = false;
     bool m_closedByPeer = false;
-    bool m_moreComing = false;
     QByteArray m_buffer;
     ssl_st *m_ssl = nullptr;
     // What the last TLS read or write needs before it can go on: the socket readable or writable.
     Wait m_tlsWants = Wait::Read;
     // A fatal TLS error happened: no close notice may follow.
     bool m_tlsBroken = false;
-    QByteArray m_gathered;
 };

@@ -4,6 +4,7 @@
 #include "MailLog.h"
 #include "MailMessage.h"
 #include "MessageWriter.h"
+#include "TextBuffer.h"
 
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -251,9 +252,7 @@ void SmtpSession::send(MailMessage &message)
     try {
         for (const QString &address : std::as_const(recipients))
             sendCommand(QLatin1String("RCPT TO:<") + address + QLatin1Char('>'), {250, 251}, timeouts.rcptTo);
-        sendCommand(QStringLiteral("DATA"), {354}, timeouts.data);
-        writeMessage(message);
-        sendCommand(QStringLiteral("."), {250}, timeouts.dataEnd);
+        sendData(message);
     } catch (const SmtpReplyError &) {
         // Back to a clean transaction; a failing RSET reports its own error instead.
         sendCommand(QStringLiteral("RSET"));
@@ -261,20 +260,29 @@ void SmtpSession::send(MailMessage &message)
     }
 }
 
-void SmtpSession::writeMessage(MailMessage &message)
+void SmtpSession::sendData(MailMessage &message)
 {
-    SmtpConnection &sink = connection();
-    sink.setMoreComing(true);
+    // The text is built while the server answers DATA, and goes out with its final "." in one
+    // write: one line per write cost a system call each and woke the server for every line.
+    writeCommand(QStringLiteral("DATA"));
+    TextBuffer text;
+    std::exception_ptr writerFailure;
     try {
-        writeMessageText(sink, message, offers(m_capabilities, QLatin1String("8BITMIME")));
+        writeMessageText(text, message, offers(m_capabilities, QLatin1String("8BITMIME")));
     } catch (...) {
+        writerFailure = std::current_exception();
+    }
+    readResponse({354}, timeouts.data);
+    if (writerFailure) {
         // The server is in its data phase and would take any next command as message text: the
         // connection cannot be used again, so close it and let later sends fail at once.
-        sink.setMoreComing(false);
-        sink.close();
-        throw;
+        connection().close();
+        std::rethrow_exception(writerFailure);
     }
-    sink.setMoreComing(false);
+    text.writeLine(QStringLiteral("."));
+    qCDebug(mailLog) << "C: .";
+    connection().writeBytes(text.bytes());
+    readResponse({250}, timeouts.dataEnd);
 }
 
 void SmtpSession::disconnect()
@@ -295,6 +303,12 @@ void SmtpSession::disconnect()
 
 int SmtpSession::sendCommand(const QString &line, const QList<int> &expected, std::optional<TimeoutMs> timeout)
 {
+    writeCommand(line);
+    return readResponse(expected, timeout);
+}
+
+void SmtpSession::writeCommand(const QString &line)
+{
     // Only the command's first word goes into the trace: the rest may be an address; a line that
     // answers the server's 334 is the login's user name or password and leaves no trace at all.
     if (m_lastCmdResult.numericCode == 334)
@@ -302,7 +316,6 @@ int SmtpSession::sendCommand(const QString &line, const QList<int> &expected, st
     else
         qCDebug(mailLog) << "C:" << QStringView(line).left(line.indexOf(u' '));
     connection().writeLine(line);
-    return readResponse(expected, timeout);
 }
 
 int SmtpSession::readResponse(const QList<int> &expected, std::optional<TimeoutMs> timeout)

@@ -109,7 +109,10 @@ public:
 private:
     void greet();
     void startTlsWhenDue();
-    void writeMessage(MailMessage &message);
+    // DATA, the message text and its final ".", each reply checked.
+    void sendData(MailMessage &message);
+    // Puts one command line on the wire (and its first word in the trace), without reading the reply.
+    void writeCommand(const QString &line);
     SmtpConnection &connection();
 
     AbortSignal m_abort;

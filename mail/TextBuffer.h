@@ -1,0 +1,27 @@
+#pragma once
+
+#include "LineSink.h"
+
+#include <QByteArray>
+
+// A line sink that gathers everything written into one buffer, so a whole message text can go to
+// the server in one write instead of one per line.
+class TextBuffer final : public LineSink
+{
+public:
+    void writeBlock(const QStringList &lines, TextEncoding encoding = TextEncoding::Ascii) override
+    {
+        for (const QString &line : lines)
+            m_bytes += encodeLine(line, encoding);
+    }
+
+    void writeLine(const QString &line, TextEncoding encoding = TextEncoding::Ascii) override
+    {
+        m_bytes += encodeLine(line, encoding);
+    }
+
+    QByteArray &bytes() { return m_bytes; }
+
+private:
+    QByteArray m_bytes;
+};
