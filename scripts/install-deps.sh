@@ -6,9 +6,9 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite sqlite3 libsqlite3-dev
-    libfreexl-dev libquazip1-qt6-dev libssl-dev openssl ca-certificates
+    libfreexl-dev libquazip1-qt6-dev libexpat1-dev libssl-dev openssl ca-certificates
     libgtest-dev libgmock-dev libbenchmark-dev hyperfine
-    python3 python3-aiosmtpd python3-openpyxl python3-xlrd python3-xlwt libxlsxwriter-dev
+    python3 python3-aiosmtpd python3-openpyxl python3-xlrd python3-xlwt libxlsxwriter-dev xlsx2csv
     xvfb xauth fonts-wqy-microhei x11vnc openbox iproute2 qt6-translations-l10n
     clang libclang-rt-14-dev
 )

@@ -1,11 +1,14 @@
 #include "XlsxWorkbook.h"
 
 #include "MarkupBoundDevice.h"
+#include "XmlPushReader.h"
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QXmlStreamReader>
 
 #include <climits>
+#include <deque>
 #include <optional>
 
 namespace {
@@ -57,32 +60,10 @@ bool typeIs(const QString &type, QStringView kind)
     return type.endsWith(u'/' + kind.toString());
 }
 
-// "The text of a string item": plain <t>, or the <t> of each rich-text run, leaving out phonetic
-// guides. Characters XML cannot carry come escaped as _xHHHH_. None when the text is longer than
-// a cell can hold.
-std::optional<QString> readRichText(QXmlStreamReader &xml)
+// Characters XML cannot carry come escaped as _xHHHH_. None when the text is longer than a cell
+// can hold.
+std::optional<QString> decodedText(const QString &text)
 {
-    // An escape takes seven characters for one; the decoded text is measured at the end.
-    constexpr qsizetype maxRawText = maxCellText * 7;
-    QString text;
-    while (xml.readNextStartElement()) {
-        if (xml.name() == u"t") {
-            text += xml.readElementText();
-        } else if (xml.name() == u"r") {
-            while (xml.readNextStartElement()) {
-                if (xml.name() == u"t")
-                    text += xml.readElementText();
-                else
-                    xml.skipCurrentElement();
-                if (text.size() > maxRawText)
-                    return std::nullopt;
-            }
-        } else {
-            xml.skipCurrentElement();
-        }
-        if (text.size() > maxRawText)
-            return std::nullopt;
-    }
     if (!text.contains(u"_x"))
         return text.size() > maxCellText ? std::nullopt : std::optional(text);
     static const QRegularExpression escape(QStringLiteral("_x([0-9A-Fa-f]{4})_"));
@@ -98,6 +79,78 @@ std::optional<QString> readRichText(QXmlStreamReader &xml)
     return decoded.size() > maxCellText ? std::nullopt : std::optional(decoded);
 }
 
+// "The text of a string item" (<si>, or a cell's <is>), fed the elements inside the item: plain
+// <t>, or the <t> of each rich-text run, leaving out phonetic guides and anything else. An element
+// inside a <t> is damage.
+class RichText
+{
+public:
+    // False when the item is damaged.
+    bool start(std::string_view name)
+    {
+        if (m_collecting)
+            return false;
+        if (m_skipping > 0)
+            ++m_skipping;
+        else if (name == "t")
+            m_collecting = true;
+        else if (name == "r" && !m_inRun)
+            m_inRun = true;
+        else
+            m_skipping = 1;
+        return true;
+    }
+
+    // True when the end is the item's own.
+    bool end()
+    {
+        if (m_collecting)
+            m_collecting = false;
+        else if (m_skipping > 0)
+            --m_skipping;
+        else if (m_inRun)
+            m_inRun = false;
+        else
+            return true;
+        return false;
+    }
+
+    // False when the text already holds more than a cell can, however it decodes: every
+    // character is at most three bytes here, and an escape of seven characters decodes to one.
+    bool characters(std::string_view text)
+    {
+        if (m_collecting)
+            m_bytes.append(text.data(), qsizetype(text.size()));
+        return m_bytes.size() <= 3 * 7 * maxCellText;
+    }
+
+    std::optional<QString> text() const { return decodedText(QString::fromUtf8(m_bytes)); }
+
+private:
+    bool m_inRun = false;
+    bool m_collecting = false;
+    int m_skipping = 0;
+    QByteArray m_bytes;
+};
+
+// A row or style number as QString::toInt reads it: digits alone are read here, anything else as
+// the text it is.
+int numberOf(const char *value, bool *ok)
+{
+    int number = 0;
+    int digits = 0;
+    for (const char *c = value; *c; ++c, ++digits) {
+        if (*c < '0' || *c > '9' || digits == 9)
+            return QString::fromUtf8(value).toInt(ok);
+        number = number * 10 + (*c - '0');
+    }
+    if (digits == 0)
+        return QString().toInt(ok);
+    if (ok)
+        *ok = true;
+    return number;
+}
+
 // The column of a cell reference such as "AB12" (28), or 0 when it is no reference.
 int columnOf(QStringView reference)
 {
@@ -110,6 +163,19 @@ int columnOf(QStringView reference)
         column = column * 26 + (c - u'A' + 1);
     }
     return i > 0 && i < reference.size() && reference.at(i).isDigit() ? column : 0;
+}
+
+// The same for the reference as expat gives it.
+int columnOf(const char *reference)
+{
+    int column = 0;
+    int i = 0;
+    for (; i < 3 && ((reference[i] >= 'A' && reference[i] <= 'Z') || (reference[i] >= 'a' && reference[i] <= 'z')); ++i)
+        column = column * 26 + ((reference[i] & ~0x20) - 'A' + 1);
+    if (reference[i] >= '0' && reference[i] <= '9')
+        return i > 0 ? column : 0;
+    // Letters and digits beyond ASCII, or too many letters: as the text it is.
+    return columnOf(QStringView(QString::fromUtf8(reference)));
 }
 
 QString attribute(const QXmlStreamReader &xml, const char *name)
@@ -127,7 +193,222 @@ QString relationshipId(const QXmlStreamReader &xml)
     return {};
 }
 
+// The shared-string table: the text of every <si>, bounded one by one and as a whole.
+class SharedStringsReader final : public XmlPushReader
+{
+public:
+    explicit SharedStringsReader(QStringList &strings)
+        : m_strings(strings)
+    {
+    }
+
+private:
+    void startElement(std::string_view name, const char **) override
+    {
+        if (m_item) {
+            if (!m_item->start(name))
+                refuse();
+        } else if (name == "si") {
+            m_item.emplace();
+        }
+    }
+
+    void endElement(std::string_view) override
+    {
+        if (!m_item || !m_item->end())
+            return;
+        std::optional<QString> text = m_item->text();
+        m_item.reset();
+        if (!text) {
+            refuse();
+            return;
+        }
+        m_bytes += sharedStringOverhead + text->size() * qint64(sizeof(QChar));
+        if (m_bytes > maxSharedStringBytes) {
+            refuse();
+            return;
+        }
+        m_strings.append(std::move(*text));
+    }
+
+    void characters(std::string_view text) override
+    {
+        if (m_item && !m_item->characters(text))
+            refuse();
+    }
+
+    QStringList &m_strings;
+    std::optional<RichText> m_item;
+    qint64 m_bytes = 0;
+};
+
+// From the first row holding a cell to the last; a cell that only carries a format counts, as it
+// does for Excel. The <dimension> a writer records is not trusted: some leave it stale.
+class UsedRangeReader final : public XmlPushReader
+{
+public:
+    int rowCount() const { return m_first > 0 ? m_last - m_first + 1 : 1; }
+
+private:
+    void startElement(std::string_view name, const char **attributes) override
+    {
+        if (m_inCell > 0) {
+            ++m_inCell;
+        } else if (name == "row") {
+            const char *number = attribute(attributes, "r");
+            bool ok = true;
+            m_row = !number || !*number ? m_row + 1 : numberOf(number, &ok);
+            if (!ok || m_row < 1 || m_row > maxRows)
+                refuse();
+        } else if (name == "c") {
+            if (m_first == 0)
+                m_first = m_row;
+            m_last = m_row;
+            m_inCell = 1;
+        }
+    }
+
+    void endElement(std::string_view) override
+    {
+        if (m_inCell > 0)
+            --m_inCell;
+    }
+
+    void characters(std::string_view) override { }
+
+    int m_row = 0;
+    int m_first = 0;
+    int m_last = 0;
+    int m_inCell = 0; // depth inside a <c>, whose content is not looked at
+};
+
 } // namespace
+
+// The rows of the active sheet, in order, as the part is fed: each <row> with its <c> cells. Rows
+// come in order; the reading relies on it, and Excel refuses a sheet without it. A row is kept
+// only once it is complete, so the rows before a damaged one are still read.
+class XlsxWorkbook::RowReader final : public XmlPushReader
+{
+public:
+    std::deque<Row> rows;
+
+private:
+    void startElement(std::string_view name, const char **attributes) override
+    {
+        if (!m_inRow) {
+            if (name == "row")
+                startRow(attributes);
+        } else if (m_skipping > 0) {
+            ++m_skipping;
+        } else if (!m_inCell) {
+            if (name == "c")
+                startCell(attributes);
+            else
+                m_skipping = 1;
+        } else if (m_inValue) {
+            refuse(); // an element inside <v>: no value
+        } else if (m_text) {
+            if (!m_text->start(name))
+                refuse();
+        } else if (name == "v") {
+            m_inValue = true;
+            m_value.clear();
+        } else if (name == "is") {
+            m_text.emplace();
+        } else {
+            m_skipping = 1;
+        }
+    }
+
+    void endElement(std::string_view) override
+    {
+        if (!m_inRow)
+            return;
+        if (m_skipping > 0) {
+            --m_skipping;
+        } else if (!m_inCell) {
+            rows.push_back(std::move(m_row));
+            m_row = {};
+            m_inRow = false;
+        } else if (m_inValue) {
+            m_inValue = false;
+            m_cell.value = QString::fromUtf8(m_value);
+        } else if (m_text) {
+            if (!m_text->end())
+                return;
+            std::optional<QString> text = m_text->text();
+            m_text.reset();
+            if (!text)
+                refuse();
+            else
+                m_cell.value = std::move(*text);
+        } else {
+            m_inCell = false;
+            if (m_cell.value.size() > maxCellText)
+                refuse();
+            else
+                m_row.cells.append(std::move(m_cell));
+        }
+    }
+
+    void characters(std::string_view text) override
+    {
+        if (m_inValue) {
+            m_value.append(text.data(), qsizetype(text.size()));
+            // Beyond this, the value holds more characters than a cell can, whatever they are.
+            if (m_value.size() > 3 * maxCellText)
+                refuse();
+        } else if (m_text && !m_text->characters(text)) {
+            refuse();
+        }
+    }
+
+    void startRow(const char **attributes)
+    {
+        const char *number = attribute(attributes, "r");
+        bool ok = true;
+        const int row = !number || !*number ? m_lastRow + 1 : numberOf(number, &ok);
+        if (!ok || row <= m_lastRow || row > maxRows) {
+            refuse();
+            return;
+        }
+        m_lastRow = row;
+        m_row = {row, {}};
+        m_inRow = true;
+        m_column = 0;
+    }
+
+    void startCell(const char **attributes)
+    {
+        const char *reference = attribute(attributes, "r");
+        m_column = !reference || !*reference ? m_column + 1 : columnOf(reference);
+        if (m_column == 0 || m_column > maxColumns || m_row.cells.size() >= maxColumns) {
+            refuse();
+            return;
+        }
+        const char *type = attribute(attributes, "t");
+        const std::string_view t = type ? type : "";
+        const char *style = attribute(attributes, "s");
+        m_cell = {m_column,
+                  t.empty() || t == "n" ? CellType::Number
+                      : t == "s"        ? CellType::SharedString
+                      : t == "b"        ? CellType::Boolean
+                                        : CellType::Text,
+                  style ? numberOf(style, nullptr) : 0, QString()};
+        m_inCell = true;
+    }
+
+    bool m_inRow = false;
+    bool m_inCell = false;
+    bool m_inValue = false;
+    int m_skipping = 0; // depth inside an element of the row or the cell that is not looked at
+    int m_lastRow = 0;
+    int m_column = 0;
+    Row m_row;
+    Cell m_cell;
+    QByteArray m_value;
+    std::optional<RichText> m_text;
+};
 
 XlsxWorkbook::XlsxWorkbook(const QString &path)
     : m_path(path)
@@ -281,53 +562,20 @@ void XlsxWorkbook::readStyles(const QString &part)
 void XlsxWorkbook::readSharedStrings(const QString &part)
 {
     const auto file = openXmlPart(part);
-    QXmlStreamReader xml(file.get());
-    xml.setNamespaceProcessing(false);
-    qint64 bytes = 0;
-    while (!xml.atEnd() && !xml.hasError()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"si")
-            continue;
-        std::optional<QString> text = readRichText(xml);
-        if (!text)
-            fail();
-        bytes += sharedStringOverhead + text->size() * qint64(sizeof(QChar));
-        if (bytes > maxSharedStringBytes)
-            fail();
-        m_sharedStrings.append(std::move(*text));
-    }
-    if (xml.hasError())
+    SharedStringsReader strings(m_sharedStrings);
+    strings.feedAll(*file);
+    if (!strings.ended())
         fail();
 }
 
-// From the first row holding a cell to the last; a cell that only carries a format counts, as it
-// does for Excel. The <dimension> a writer records is not trusted: some leave it stale.
 int XlsxWorkbook::usedRowCount(const QString &part)
 {
     const auto file = openXmlPart(part);
-    QXmlStreamReader xml(file.get());
-    xml.setNamespaceProcessing(false);
-    int row = 0;
-    int first = 0;
-    int last = 0;
-    while (!xml.atEnd() && !xml.hasError()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (xml.name() == u"row") {
-            const QString number = attribute(xml, "r");
-            bool ok = true;
-            row = number.isEmpty() ? row + 1 : number.toInt(&ok);
-            if (!ok || row < 1 || row > maxRows)
-                fail();
-        } else if (xml.name() == u"c") {
-            if (first == 0)
-                first = row;
-            last = row;
-            xml.skipCurrentElement();
-        }
-    }
-    if (xml.hasError())
+    UsedRangeReader range;
+    range.feedAll(*file);
+    if (!range.ended())
         fail();
-    return first > 0 ? last - first + 1 : 1;
+    return range.rowCount();
 }
 
 QString XlsxWorkbook::cellText(int row, int column)
@@ -340,7 +588,7 @@ QString XlsxWorkbook::cellText(int row, int column)
         readRow();
     if (m_rowNumber != row)
         return {};
-    for (const Cell &cell : std::as_const(m_cells)) {
+    for (const Cell &cell : std::as_const(m_row.cells)) {
         if (cell.column == column)
             return text(cell);
     }
@@ -349,82 +597,37 @@ QString XlsxWorkbook::cellText(int row, int column)
 
 void XlsxWorkbook::close()
 {
-    m_sheet.clear();
+    m_rows.reset();
     m_sheetFile.reset();
     m_zip.close();
 }
 
 void XlsxWorkbook::startActiveSheet()
 {
-    m_sheet.clear();
+    m_rows.reset();
     m_sheetFile.reset();
     m_sheetFile = openXmlPart(m_activeSheet);
-    m_sheet.setNamespaceProcessing(false);
-    m_sheet.setDevice(m_sheetFile.get());
+    m_rows = std::make_unique<RowReader>();
     m_rowNumber = 0;
     m_previousRow = 0;
-    m_cells.clear();
+    m_row = {};
 }
 
-// Moves to the next <row> and keeps its cells; after the last row every row counts as empty.
+// Moves to the next row and keeps its cells; after the last row every row counts as empty.
 void XlsxWorkbook::readRow()
 {
     m_previousRow = m_rowNumber;
-    m_cells.clear();
-    while (!m_sheet.atEnd() && !m_sheet.hasError()) {
-        if (m_sheet.readNext() != QXmlStreamReader::StartElement || m_sheet.name() != u"row")
-            continue;
-        const QString number = attribute(m_sheet, "r");
-        bool ok = true;
-        const int row = number.isEmpty() ? m_previousRow + 1 : number.toInt(&ok);
-        // Rows come in order; the reading relies on it, and Excel refuses a sheet without it.
-        if (!ok || row <= m_previousRow || row > maxRows)
-            fail();
-        m_rowNumber = row;
-        int column = 0;
-        while (m_sheet.readNextStartElement()) {
-            if (m_sheet.name() == u"c")
-                readCell(column);
-            else
-                m_sheet.skipCurrentElement();
-        }
-        if (m_sheet.hasError())
-            fail();
+    m_row = {};
+    while (m_rows->rows.empty() && m_rows->feed(*m_sheetFile)) { }
+    if (!m_rows->rows.empty()) {
+        m_row = std::move(m_rows->rows.front());
+        m_rows->rows.pop_front();
+        m_rowNumber = m_row.number;
         return;
     }
-    if (m_sheet.hasError())
+    if (m_rows->failed())
         fail();
     m_rowNumber = INT_MAX;
-}
-
-void XlsxWorkbook::readCell(int &column)
-{
-    const QString reference = attribute(m_sheet, "r");
-    column = reference.isEmpty() ? column + 1 : columnOf(reference);
-    if (column == 0 || column > maxColumns || m_cells.size() >= maxColumns)
-        fail();
-    const QString type = attribute(m_sheet, "t");
-    Cell cell{column,
-              type.isEmpty() || type == u"n" ? CellType::Number
-                  : type == u"s"             ? CellType::SharedString
-                  : type == u"b"             ? CellType::Boolean
-                                             : CellType::Text,
-              attribute(m_sheet, "s").toInt(), QString()};
-    while (m_sheet.readNextStartElement()) {
-        if (m_sheet.name() == u"v") {
-            cell.value = m_sheet.readElementText();
-        } else if (m_sheet.name() == u"is") {
-            std::optional<QString> text = readRichText(m_sheet);
-            if (!text)
-                fail();
-            cell.value = std::move(*text);
-        } else {
-            m_sheet.skipCurrentElement();
-        }
-    }
-    if (cell.value.size() > maxCellText)
-        fail();
-    m_cells.append(std::move(cell));
 }
 
 QString XlsxWorkbook::text(const Cell &cell) const

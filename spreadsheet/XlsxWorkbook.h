@@ -5,7 +5,6 @@
 
 #include <QList>
 #include <QStringList>
-#include <QXmlStreamReader>
 
 #include <quazip.h>
 #include <quazipfile.h>
@@ -31,11 +30,17 @@ private:
     enum class CellType { Number, SharedString, Text, Boolean };
     struct Cell
     {
-        int column;
-        CellType type;
-        int style;
+        int column = 0;
+        CellType type = CellType::Number;
+        int style = 0;
         QString value;
     };
+    struct Row
+    {
+        int number = 0;
+        QList<Cell> cells;
+    };
+    class RowReader;
 
     std::unique_ptr<QuaZipFile> openPart(const QString &name);
     // A part for the XML reader, its texts bounded (MarkupBoundDevice).
@@ -46,7 +51,6 @@ private:
     int usedRowCount(const QString &part);
     void startActiveSheet();
     void readRow();
-    void readCell(int &column);
     QString text(const Cell &cell) const;
     [[noreturn]] void fail() const;
 
@@ -58,10 +62,10 @@ private:
     QString m_activeSheet;
     int m_usedRowCount = 1;
 
-    // The active sheet's stream: the row last read, and the row before it.
+    // The active sheet's stream: the row last read, and the number of the row before it.
     std::unique_ptr<QIODevice> m_sheetFile;
-    QXmlStreamReader m_sheet;
+    std::unique_ptr<RowReader> m_rows;
     int m_rowNumber = 0;
     int m_previousRow = 0;
-    QList<Cell> m_cells;
+    Row m_row;
 };

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -217,6 +218,71 @@ TEST(XlsxReader, DecodesEscapedCharactersAndSkipsPhoneticGuides)
     const auto workbook = openWorkbook(path);
     EXPECT_EQ(workbook->cellText(1, 1), QStringLiteral("王 五\r"));
     EXPECT_EQ(workbook->cellText(1, 2), QStringLiteral("_x0041_"));
+}
+
+// Sheets as other writers make them: prefixed names, rows and cells without numbers, CDATA,
+// comments, another encoding; and markup that is damage.
+TEST(XlsxReader, ReadsSheetMarkupAsOtherWritersMakeIt)
+{
+    Files files;
+    const QString good = write(customers({{QStringLiteral("x"), QStringLiteral("y")}}), Format::Xlsx,
+                               files.path(QStringLiteral("good.xlsx")));
+    const auto sheet = [](const QByteArray &data, const QByteArray &prefix = {}) {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><" + prefix + "worksheet xmlns"
+            + (prefix.isEmpty() ? QByteArray() : ":" + prefix.chopped(1))
+            + "=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><" + prefix + "sheetData>" + data + "</"
+            + prefix + "sheetData></" + prefix + "worksheet>";
+    };
+    QStringEncoder toUtf16(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+    const QByteArray utf16 = toUtf16(QString::fromUtf8(sheet("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>甲乙</t>"
+                                                             "</is></c></row>")
+                                                           .replace("UTF-8", "UTF-16")));
+
+    struct Case
+    {
+        const char *name;
+        QByteArray sheet;
+        QStringList cells; // (1,1), (1,2), (2,1), (2,2); none when the sheet is damaged
+        int usedRows;
+    };
+    const Case cases[] = {
+        {"prefixed names",
+         sheet("<x:row r=\"1\"><x:c r=\"B1\" t=\"inlineStr\"><x:is><x:t>甲</x:t></x:is></x:c></x:row>", "x:"),
+         {{}, QStringLiteral("甲"), {}, {}},
+         1},
+        {"no numbers",
+         sheet("<row><c t=\"inlineStr\"><is><t>a</t></is></c><c><v>2</v></c></row><row><c><v>3</v></c></row>"),
+         {QStringLiteral("a"), QStringLiteral("2"), QStringLiteral("3"), {}},
+         2},
+        {"lower-case reference",
+         sheet("<row r=\"2\"><c r=\"b2\"><v>5</v></c></row>"),
+         {{}, {}, {}, QStringLiteral("5")},
+         1},
+        {"CDATA, entities and comments",
+         sheet("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t><![CDATA[x<y]]>&amp;z</t></is></c>"
+               "<c r=\"B1\"><v>1<!-- n -->2</v></c></row>"),
+         {QStringLiteral("x<y&z"), QStringLiteral("12"), {}, {}},
+         1},
+        {"UTF-16", utf16, {QStringLiteral("甲乙"), {}, {}, {}}, 1},
+        {"an element inside a value", sheet("<row r=\"1\"><c r=\"A1\"><v>1<b/></v></c></row>"), {}, 1},
+        {"a row again", sheet("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"1\"><c r=\"A1\"/></row>"), {}, 1},
+        {"not well formed", sheet("<row r=\"1\"><c r=\"A1\"><v>1</v></row>"), {}, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = files.path(QLatin1String(c.name).toString().replace(u' ', u'-') + QStringLiteral(".xlsx"));
+        replacePart(good, path, QStringLiteral("xl/worksheets/sheet1.xml"), c.sheet);
+        try {
+            const auto workbook = openWorkbook(path);
+            EXPECT_EQ(workbook->usedRowCount(), c.usedRows);
+            const QStringList cells = {workbook->cellText(1, 1), workbook->cellText(1, 2), workbook->cellText(2, 1),
+                                       workbook->cellText(2, 2)};
+            EXPECT_EQ(cells, c.cells);
+        } catch (const SpreadsheetError &e) {
+            EXPECT_TRUE(c.cells.isEmpty()) << e.message().toStdString();
+            EXPECT_EQ(e.message(), QStringLiteral("文件“%1”已损坏，无法读取").arg(QDir::toNativeSeparators(path)));
+        }
+    }
 }
 
 // ---- files that are no readable workbook
