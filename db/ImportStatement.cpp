@@ -4,6 +4,8 @@
 #include "DatabaseError.h"
 #include "Statement.h"
 
+#include <algorithm>
+
 namespace {
 
 bool isWordCharacter(QChar c)
@@ -112,11 +114,26 @@ int ImportStatement::run()
     if (!m_connection)
         throw DatabaseError(QStringLiteral("Missing Connection or ConnectionString"));
     m_connection->setConnected(true);
-    if (!m_prepared)
+    if (!m_prepared) {
         m_prepared = std::make_unique<Statement>(m_connection->handle(), withEngineNow(m_sql));
+        m_positionNames.clear();
+    }
+    const bool sameNames = m_positionNames.size() == m_parameters.size()
+        && std::equal(m_parameters.cbegin(), m_parameters.cend(), m_positionNames.cbegin(),
+                      [](const StatementParameter &p, const QString &name) { return p.name() == name; });
+    if (!sameNames) {
+        m_positions.clear();
+        m_positionNames.clear();
+        for (const StatementParameter &parameter : std::as_const(m_parameters)) {
+            m_positions.append(m_prepared->parameterIndex(QLatin1Char(':') + parameter.name()));
+            m_positionNames.append(parameter.name());
+        }
+    }
     m_prepared->reset();
-    for (const StatementParameter &parameter : std::as_const(m_parameters))
-        m_prepared->bind(QLatin1Char(':') + parameter.name(), parameter.value());
+    for (qsizetype i = 0; i < m_parameters.size(); ++i) {
+        if (m_positions.at(i) > 0)
+            m_prepared->bind(m_positions.at(i), m_parameters.at(i).value());
+    }
     while (m_prepared->step()) { }
     const int changed = m_prepared->changes();
     m_prepared->reset();

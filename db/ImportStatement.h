@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <memory>
@@ -59,6 +60,10 @@ private:
     QString m_sql;
     QList<StatementParameter> m_parameters;
     std::unique_ptr<Statement> m_prepared;
+    // Where each parameter of the prepared statement stands, found once per preparation; the
+    // names they were found for, in case the parameter list was changed since.
+    QList<int> m_positions;
+    QStringList m_positionNames;
 };
 
 // The statement text as the engine runs it: `now` outside quotes replaced by the engine's local

@@ -46,9 +46,14 @@ void Statement::bind(int index, const QVariant &value)
         fail();
 }
 
+int Statement::parameterIndex(const QString &name) const
+{
+    return sqlite3_bind_parameter_index(m_statement, name.toUtf8().constData());
+}
+
 bool Statement::bind(const QString &name, const QVariant &value)
 {
-    const int index = sqlite3_bind_parameter_index(m_statement, name.toUtf8().constData());
+    const int index = parameterIndex(name);
     if (index == 0)
         return false;
     bind(index, value);

@@ -20,6 +20,8 @@ public:
     // Binds by position (1-based) or by name (":name"); false when the statement has no such name.
     void bind(int index, const QVariant &value);
     bool bind(const QString &name, const QVariant &value);
+    // The position of a named parameter (":name"), 0 when the statement has none of that name.
+    int parameterIndex(const QString &name) const;
     // Steps once: true while there is a row.
     bool step();
     void reset();

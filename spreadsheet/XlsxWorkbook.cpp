@@ -312,7 +312,7 @@ private:
                 refuse();
         } else if (name == "v") {
             m_inValue = true;
-            m_value.clear();
+            m_value.truncate(0); // keeps its capacity for the next value
         } else if (name == "is") {
             m_text.emplace();
         } else {

@@ -8,6 +8,9 @@
 #include <QProcess>
 #include <QtEndian>
 
+#include <algorithm>
+#include <numeric>
+
 #include <quazip.h>
 #include <quazipfile.h>
 
@@ -39,7 +42,10 @@ void writeWith(const QString &program, const QStringList &arguments, const Book 
     ASSERT_TRUE(writer.waitForStarted()) << program.toStdString();
     writer.write(QJsonDocument(description).toJson());
     writer.closeWriteChannel();
-    ASSERT_TRUE(writer.waitForFinished(60000));
+    // A minute per 100,000 cells at the least: the benchmarks write a million rows on a busy machine.
+    const qsizetype cellCount = std::accumulate(book.sheets.cbegin(), book.sheets.cend(), qsizetype(0),
+                                                [](qsizetype n, const Sheet &sheet) { return n + sheet.cells.size(); });
+    ASSERT_TRUE(writer.waitForFinished(int(std::max<qsizetype>(60000, cellCount * 60000 / 100000))));
     ASSERT_EQ(writer.exitCode(), 0) << writer.readAllStandardError().toStdString();
 }
 
