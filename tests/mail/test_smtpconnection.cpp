@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <functional>
 #include <thread>
+#include <vector>
 
 using testsupport::ScriptedServer;
 using Step = ScriptedServer::Step;
@@ -244,6 +245,31 @@ TEST_F(ConnectionTest, WriteThePeerNeverTakesRunsOut)
     const QByteArray big(64 * 1024 * 1024, 'x');
     EXPECT_EQ(errorOf<SocketError>([&] { connection.writeBytes(big); }), socketError(ETIMEDOUT));
     EXPECT_FALSE(connection.isConnected());
+}
+
+TEST_F(ConnectionTest, WriteThatKeepsMovingOutlastsItsLimit)
+{
+    // A peer that takes a long text slowly but steadily: the limit is for a peer that stopped.
+    SilentListener listener;
+    const QByteArray big(32 * 1024 * 1024, 'x');
+    qint64 taken = 0;
+    std::thread reader([&] {
+        const int peer = ::accept(listener.fd, nullptr, nullptr);
+        std::vector<char> piece(1024 * 1024);
+        while (taken < big.size()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            const ssize_t n = ::recv(peer, piece.data(), piece.size(), 0);
+            if (n <= 0)
+                break;
+            taken += n;
+        }
+        ::close(peer);
+    });
+    connection.open(QStringLiteral("127.0.0.1"), listener.port, 5000);
+    connection.writeTimeout = 400;
+    EXPECT_EQ(errorOf<SocketError>([&] { connection.writeBytes(big); }), QStringLiteral("no error"));
+    reader.join();
+    EXPECT_EQ(taken, big.size());
 }
 
 TEST_F(ConnectionTest, AbortEndsABlockedWaitFromAnotherThread)
