@@ -197,7 +197,7 @@ QString relationshipId(const QXmlStreamReader &xml)
 class SharedStringsReader final : public XmlPushReader
 {
 public:
-    explicit SharedStringsReader(QStringList &strings)
+    explicit SharedStringsReader(SharedStringTable &strings)
         : m_strings(strings)
     {
     }
@@ -228,7 +228,7 @@ private:
             refuse();
             return;
         }
-        m_strings.append(std::move(*text));
+        m_strings.append(*text);
     }
 
     void characters(std::string_view text) override
@@ -237,7 +237,7 @@ private:
             refuse();
     }
 
-    QStringList &m_strings;
+    SharedStringTable &m_strings;
     std::optional<RichText> m_item;
     qint64 m_bytes = 0;
 };

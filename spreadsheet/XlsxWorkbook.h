@@ -11,6 +11,27 @@
 
 #include <memory>
 
+// The shared strings of a workbook one after another in one text, and where each ends: a table of
+// a million short strings takes a third of the memory of as many strings of their own.
+struct SharedStringTable
+{
+    QString text;
+    QList<qsizetype> ends;
+
+    qsizetype size() const { return ends.size(); }
+    void append(QStringView string)
+    {
+        text += string;
+        ends.append(text.size());
+    }
+    QString at(qsizetype index) const
+    {
+        const qsizetype start = index > 0 ? ends.at(index - 1) : 0;
+        // An empty entry is the null text, as an entry of its own was.
+        return start == ends.at(index) ? QString() : text.mid(start, ends.at(index) - start);
+    }
+};
+
 // A .xlsx workbook: a zip package of XML parts. The active sheet is read as a stream, one row at a
 // time, so a large sheet costs no more memory than its widest row and an import that stops early
 // reads no further.
@@ -58,7 +79,7 @@ private:
     QuaZip m_zip;
     bool m_date1904 = false;
     QList<celltext::DateKind> m_styleKinds; // by cell style index
-    QStringList m_sharedStrings;
+    SharedStringTable m_sharedStrings;
     QString m_activeSheet;
     int m_usedRowCount = 1;
 
