@@ -81,9 +81,24 @@ void CharsetEncoder::convertCharacter(const char *utf8, qsizetype length, QByteA
 
 QByteArray CharsetEncoder::encode(QStringView text) const
 {
+    const QByteArray utf8 = text.toUtf8();
+    // Mostly the charset holds every character: then one call converts the whole text, to the same
+    // bytes as one character at a time (the converter keeps its shift state between calls).
+    {
+        QByteArray whole(utf8.size() * 4 + 16, Qt::Uninitialized);
+        char *inPtr = const_cast<char *>(utf8.constData());
+        size_t inLeft = size_t(utf8.size());
+        char *outPtr = whole.data();
+        size_t outLeft = size_t(whole.size());
+        iconv(handle(m_cd), nullptr, nullptr, nullptr, nullptr);
+        if (iconv(handle(m_cd), &inPtr, &inLeft, &outPtr, &outLeft) != size_t(-1)
+            && iconv(handle(m_cd), nullptr, nullptr, &outPtr, &outLeft) != size_t(-1)) {
+            whole.truncate(outPtr - whole.data());
+            return whole;
+        }
+    }
     // One character at a time, so that one the charset lacks becomes one "?". Qt's UTF-8 is well
     // formed: a lead byte tells the length of its character.
-    const QByteArray utf8 = text.toUtf8();
     QByteArray out;
     out.reserve(utf8.size());
     iconv(handle(m_cd), nullptr, nullptr, nullptr, nullptr);
