@@ -77,6 +77,17 @@ QString keyedStatement(const QString &select)
     return keyed;
 }
 
+// Whether a statement is "select * from" the table and nothing more: the rows and their order are
+// the table's own, so it is read as the table is.
+bool selectsWholeTable(const QString &select, const QString &table)
+{
+    static const QRegularExpression whole(
+        QStringLiteral("^\\s*select\\s+\\*\\s+from\\s+(\"?)([^\\s\";]+)\\1\\s*;?\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = whole.match(select);
+    return match.hasMatch() && match.captured(2).compare(table, Qt::CaseInsensitive) == 0;
+}
+
 QString errorText(const char *format, const QVariant &value)
 {
     return QString::fromLatin1(format).arg(value.toString());
@@ -229,11 +240,16 @@ void RecordView::readRows()
         reader = std::make_unique<Statement>(handle, plain);
     }
 
-    RowStore rows;
-    rows.reset(int(fields.size()) + 1);
-    const int offset = reader->columnCount() == fields.size() ? 1 : 0;
-    while (reader->step())
-        rows.appendFrom(reader->get(), offset);
+    ViewRows rows;
+    if (!table.isEmpty() && (m_commandType == RecordView::CommandType::Table || selectsWholeTable(source, table))) {
+        reader.reset();
+        rows.pageTable(handle, table, int(fields.size()) + 1);
+    } else {
+        rows.reset(int(fields.size()) + 1);
+        const int offset = reader->columnCount() == fields.size() ? 1 : 0;
+        while (reader->step())
+            rows.appendFrom(reader->get(), offset);
+    }
 
     m_fields = std::move(fields);
     m_columns = std::move(columns);
@@ -651,12 +667,8 @@ void RecordView::refresh()
 
     int current = std::min(row, m_rows.rowCount() - 1);
     if (keyed) {
-        for (int r = 0; r < m_rows.rowCount(); ++r) {
-            if (m_rows.kind(r, 0) == RowStore::Integer && m_rows.integer(r, 0) == key) {
-                current = r;
-                break;
-            }
-        }
+        if (const int found = m_rows.findKey(key); found >= 0)
+            current = found;
     }
     if (current < 0 && m_rows.rowCount() > 0)
         current = 0;
@@ -668,7 +680,7 @@ void RecordView::refresh()
     runHook(*this, afterRefresh);
 }
 
-static bool sameValue(const RowStore &rows, int row, int column, const QVariant &wanted)
+static bool sameValue(const ViewRows &rows, int row, int column, const QVariant &wanted)
 {
     if (wanted.isNull())
         return rows.kind(row, column) == RowStore::Null;

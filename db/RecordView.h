@@ -2,7 +2,7 @@
 
 #include "Database.h"
 #include "Field.h"
-#include "RowStore.h"
+#include "ViewRows.h"
 
 #include <QList>
 #include <QObject>
@@ -15,9 +15,11 @@
 #include <vector>
 
 // A record view: a cursor over a static copy of the rows of one source (a table or a statement)
-// on one connection. Rows are read once at open (and at Refresh); every save writes its row to the
-// database at once, by the row's key (SQLite's rowid, which is the automatic number where there is
-// one). A view over anything but plain columns of one table cannot be changed.
+// on one connection. A whole table (its name, or "select * from" it) is counted at open (and at
+// Refresh) and its rows are read as they are first looked at; any other statement's rows are read
+// at open. Every save writes its row to the database at once, by the row's key (SQLite's rowid,
+// which is the automatic number where there is one). A view over anything but plain columns of one
+// table cannot be changed.
 //
 // Moving (first, next, prior, last, setCurrentRow, locate) and refresh first settle a pending edit:
 // saved (through beforePost) when something was changed, dropped when not.
@@ -138,7 +140,7 @@ private:
     QList<Field> m_fields;
     QString m_table; // the one table rows are written to; empty: read-only view
     QStringList m_columns; // the table's column behind each field
-    RowStore m_rows; // column 0 is the key, fields follow
+    ViewRows m_rows; // column 0 is the key, fields follow
     int m_current = -1;
     int m_insertedFrom = -1; // the current row when the row being inserted was started
     bool m_eof = true;

@@ -1,6 +1,8 @@
 #include "RecordModel.h"
 
+#include "DatabaseError.h"
 #include "DateTimeText.h"
+#include "WindowLog.h"
 
 #include <QIcon>
 #include <QPainter>
@@ -133,15 +135,28 @@ QString RecordModel::cellText(const Field &field, const QVariant &value)
     }
 }
 
+// Rows are read as the grid first shows them. A read the engine refuses (the file locked beyond
+// the wait, a disk error) shows empty cells and is tried again at the next repaint; nothing may
+// unwind through the grid's painting.
+QVariant RecordModel::cellValue(const QModelIndex &index) const
+{
+    try {
+        return view()->value(index.row(), index.column());
+    } catch (const DatabaseError &error) {
+        qCInfo(windowLog) << "rows not read:" << error.message();
+        return {};
+    }
+}
+
 QVariant RecordModel::data(const QModelIndex &index, int role) const
 {
     const Field *field = this->field(index.column());
     if (!field || index.row() >= m_rows)
         return {};
     switch (role) {
-    case Qt::DisplayRole: return cellText(*field, view()->value(index.row(), index.column()));
+    case Qt::DisplayRole: return cellText(*field, cellValue(index));
     case Qt::EditRole: {
-        const QVariant value = view()->value(index.row(), index.column());
+        const QVariant value = cellValue(index);
         return field->kind == FieldKind::DateTime ? QVariant(cellText(*field, value)) : value;
     }
     case Qt::TextAlignmentRole:

@@ -38,6 +38,7 @@ public:
 
 private:
     void reset();
+    QVariant cellValue(const QModelIndex &index) const;
     void currentRowChanged(int row);
     void stateChanged();
 

@@ -91,13 +91,14 @@ void SendRecordBrowser::mailFilterPicked()
 
 void SendRecordBrowser::showRecordCount()
 {
-    int count = 0;
+    // Ends where a counting walk over the records ends, on the last one with Eof set, without
+    // stepping over the millions of records in between.
     m_sendRecords.first();
-    while (!m_sendRecords.eof()) {
-        ++count;
+    if (!m_sendRecords.eof()) {
+        m_sendRecords.last();
         m_sendRecords.next();
     }
-    m_page.recordCount->setText(QString::number(count));
+    m_page.recordCount->setText(QString::number(m_sendRecords.recordCount()));
 }
 
 void SendRecordBrowser::enableLists(bool customers, bool mails)
