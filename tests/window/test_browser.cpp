@@ -109,6 +109,46 @@ TEST_F(Browser, StartsWithZeroForAnEmptyTable)
     EXPECT_EQ(count->text(), QStringLiteral("0"));
 }
 
+// Many pages of records: the grid holds every one from the start, the label counts them all, the
+// last is selected, and a record anywhere shows its own values once the grid reaches it; a send
+// run's record follows them.
+TEST_F(Browser, ManyRecordsAreAllCountedAndShownWhereverTheGridGoes)
+{
+    db.exec(QStringLiteral("delete from 发送情况;"
+                           "with recursive n(i) as (select 1 union all select i + 1 from n where i < 3000)"
+                           " insert into 发送情况(客户ID, 邮件ID, 发送日期) select i, 1, '2026/12/1 9:00:00' from n;"
+                           "delete from 发送情况 where 客户ID % 100 = 7"));
+    openPage();
+    const int total = 3000 - 30;
+    EXPECT_EQ(count->text(), QString::number(total));
+    EXPECT_EQ(gridRows(), total);
+    EXPECT_EQ(grid->currentIndex().row(), total - 1);
+    const int column = records->fieldIndex(QStringLiteral("客户ID"));
+    const auto customerAt = [&](int row) { return grid->model()->index(row, column).data().toInt(); };
+    EXPECT_EQ(customerAt(total - 1), 3000);
+    QList<int> kept;
+    for (int customer = 1; customer <= 3000; ++customer) {
+        if (customer % 100 != 7)
+            kept.append(customer);
+    }
+    for (const int row : {1500, 0, 700, 2200}) {
+        grid->scrollTo(grid->model()->index(row, column));
+        QApplication::processEvents();
+        EXPECT_EQ(customerAt(row), kept.at(row)) << row;
+    }
+
+    form->showSendRecord(5000, 4, 3, QStringLiteral("2026/12/3 9:00:00"), QStringLiteral("成功"));
+    EXPECT_EQ(gridRows(), total + 1);
+    EXPECT_EQ(customerAt(total), 4);
+    EXPECT_EQ(count->text(), QString::number(total));
+
+    choose("byCustomerButton");
+    choose("allButton"); // the record was only shown, never written
+    EXPECT_EQ(count->text(), QString::number(total));
+    EXPECT_EQ(gridRows(), total);
+    EXPECT_EQ(customerAt(total - 1), 3000);
+}
+
 // Choosing a mode enables the lists it uses and leaves the grid alone until the next pick.
 struct Mode
 {
