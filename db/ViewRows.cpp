@@ -40,7 +40,6 @@ struct PagedTable
 {
     sqlite3 *handle = nullptr;
     QString name;
-    int columns = 0;
     qint64 firstKey = 0;
     qint64 lastKey = 0;
     // Keys without gaps: the row at position p has the key firstKey + p, no skipping needed.
@@ -79,7 +78,6 @@ void ViewRows::pageTable(sqlite3 *handle, const QString &table, int columns)
     auto paged = std::make_unique<PagedTable>();
     paged->handle = handle;
     paged->name = name;
-    paged->columns = columns;
     paged->firstKey = bounds.column(1).toLongLong();
     paged->lastKey = bounds.column(2).toLongLong();
     bounds.reset();
