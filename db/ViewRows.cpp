@@ -17,23 +17,6 @@ QString quoted(const QString &identifier)
     return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
 }
 
-// Resets a statement when a read is done or fails: a statement left stepped would hold the file's
-// read lock, and another connection's commit would wait for it.
-class Done
-{
-public:
-    explicit Done(Statement &statement)
-        : m_statement(statement)
-    {
-    }
-    ~Done() { m_statement.reset(); }
-    Done(const Done &) = delete;
-    Done &operator=(const Done &) = delete;
-
-private:
-    Statement &m_statement;
-};
-
 } // namespace
 
 struct PagedTable
@@ -46,10 +29,26 @@ struct PagedTable
     bool contiguous = false;
     RowStore read; // the pages read, each whole, in the order they were read
     std::vector<int> pageAt; // a page's first row in `read`; -1 while unread
-    // Rows from a key on, within the table's keys, in key order; and the key so many rows back.
-    std::unique_ptr<Statement> rows;
-    std::unique_ptr<Statement> keyBack;
 };
+
+namespace {
+
+// Rows from a key on, within the table's keys, in key order; and the key so many rows back. Each
+// read prepares its own: a statement kept between reads would keep the connection from closing.
+QString rowsStatement(const QString &name)
+{
+    return QStringLiteral("select rowid, * from %1 where rowid >= ?1 and rowid <= ?2 order by rowid limit ?3 offset ?4")
+        .arg(name);
+}
+
+QString keyBackStatement(const QString &name)
+{
+    return QStringLiteral(
+               "select rowid from %1 where rowid >= ?1 and rowid <= ?2 order by rowid desc limit 1 offset ?3")
+        .arg(name);
+}
+
+} // namespace
 
 ViewRows::ViewRows() = default;
 ViewRows::~ViewRows() = default;
@@ -85,18 +84,8 @@ void ViewRows::pageTable(sqlite3 *handle, const QString &table, int columns)
         paged->contiguous = paged->lastKey - paged->firstKey == count - 1;
         paged->read.reset(columns);
         paged->pageAt.assign(std::size_t((count + pageSize - 1) / pageSize), -1);
-        paged->rows = std::make_unique<Statement>(
-            handle,
-            QStringLiteral("select rowid, * from %1 where rowid >= ?1 and rowid <= ?2 order by rowid"
-                           " limit ?3 offset ?4")
-                .arg(name));
-        if (paged->rows->columnCount() != columns)
+        if (Statement(handle, rowsStatement(name)).columnCount() != columns)
             throw DatabaseError(QStringLiteral("The rows of %1 cannot be read by their keys").arg(name));
-        paged->keyBack = std::make_unique<Statement>(
-            handle,
-            QStringLiteral("select rowid from %1 where rowid >= ?1 and rowid <= ?2 order by rowid desc"
-                           " limit 1 offset ?3")
-                .arg(name));
     }
 
     reset(columns);
@@ -183,13 +172,14 @@ void ViewRows::readPage(int page) const
     const int back = toPosition - start - removedBetween(start, toPosition) - 1;
 
     if (back < forward) {
-        Statement &keyBack = *paged.keyBack;
-        Done done(keyBack);
+        Statement keyBack(paged.handle, keyBackStatement(paged.name));
         keyBack.bind(1, paged.firstKey);
         keyBack.bind(2, toKey);
         keyBack.bind(3, back);
         if (keyBack.step()) {
-            readRows(page, keyBack.column(0).toLongLong(), 0, false);
+            const qint64 firstKey = keyBack.column(0).toLongLong();
+            keyBack.reset();
+            readRows(page, firstKey, 0, false);
             return;
         }
     }
@@ -203,8 +193,7 @@ void ViewRows::readRows(int page, qint64 fromKey, int skip, bool byKey) const
     PagedTable &paged = *m_table;
     const int start = page * pageSize;
     const int size = std::min(pageSize, m_base - start);
-    Statement &rows = *paged.rows;
-    Done done(rows);
+    Statement rows(paged.handle, rowsStatement(paged.name));
     rows.bind(1, fromKey);
     rows.bind(2, byKey ? std::min(paged.lastKey, fromKey + size - 1) : paged.lastKey);
     rows.bind(3, size);
@@ -293,7 +282,6 @@ int ViewRows::findKey(qint64 key) const
             Statement before(
                 m_table->handle,
                 QStringLiteral("select count(*) from %1 where rowid >= ?1 and rowid < ?2").arg(m_table->name));
-            Done done(before);
             before.bind(1, m_table->firstKey);
             before.bind(2, key);
             before.step();
