@@ -11,6 +11,8 @@ namespace {
 
 // A few screenfuls: one read fills what a grid shows and the moves around it.
 constexpr int pageSize = 256;
+// Pages read at once when reading goes on from the page before.
+constexpr int readAhead = 16;
 
 QString quoted(const QString &identifier)
 {
@@ -138,8 +140,16 @@ void ViewRows::readPage(int page) const
 {
     PagedTable &paged = *m_table;
     const int start = page * pageSize;
+    // Reading on from the page before, as a walk does, takes the unread pages after it along in
+    // the same read.
+    int pages = 1;
+    if (page > 0 && paged.pageAt[std::size_t(page - 1)] >= 0) {
+        while (pages < readAhead && page + pages < int(paged.pageAt.size())
+               && paged.pageAt[std::size_t(page + pages)] < 0)
+            ++pages;
+    }
     if (paged.contiguous) {
-        readRows(page, paged.firstKey + start, 0, true);
+        readRows(page, pages, paged.firstKey + start, 0, true);
         return;
     }
 
@@ -179,20 +189,20 @@ void ViewRows::readPage(int page) const
         if (keyBack.step()) {
             const qint64 firstKey = keyBack.column(0).toLongLong();
             keyBack.reset();
-            readRows(page, firstKey, 0, false);
+            readRows(page, 1, firstKey, 0, false);
             return;
         }
     }
-    readRows(page, fromKey, forward, false);
+    readRows(page, pages, fromKey, forward, false);
 }
 
-// Reads the page's rows from the key on, past `skip` rows; where the table no longer has a row
-// (another connection deleted it), the page holds an empty one.
-void ViewRows::readRows(int page, qint64 fromKey, int skip, bool byKey) const
+// Reads `pages` pages from `page` on: the rows from the key on, past `skip` rows. Where the table
+// no longer has a row (another connection deleted it), the page holds an empty one.
+void ViewRows::readRows(int page, int pages, qint64 fromKey, int skip, bool byKey) const
 {
     PagedTable &paged = *m_table;
     const int start = page * pageSize;
-    const int size = std::min(pageSize, m_base - start);
+    const int size = std::min(pages * pageSize, m_base - start);
     Statement rows(paged.handle, rowsStatement(paged.name));
     rows.bind(1, fromKey);
     rows.bind(2, byKey ? std::min(paged.lastKey, fromKey + size - 1) : paged.lastKey);
@@ -212,14 +222,15 @@ void ViewRows::readRows(int page, qint64 fromKey, int skip, bool byKey) const
             }
         }
     } catch (...) {
-        // A page is kept whole or not at all.
+        // Pages are kept whole or not at all.
         while (paged.read.rowCount() > at)
             paged.read.removeRow(paged.read.rowCount() - 1);
         throw;
     }
     for (; filled < size; ++filled)
         paged.read.insertRow(paged.read.rowCount());
-    paged.pageAt[std::size_t(page)] = at;
+    for (int p = 0; p < pages; ++p)
+        paged.pageAt[std::size_t(page + p)] = at + p * pageSize;
 }
 
 void ViewRows::insertRow(int row)

@@ -59,7 +59,7 @@ private:
     int basePosition(int row) const;
     int removedBetween(int from, int to) const; // removed positions p with from <= p < to
     void readPage(int page) const;
-    void readRows(int page, qint64 fromKey, int skip, bool byKey) const;
+    void readRows(int page, int pages, qint64 fromKey, int skip, bool byKey) const;
 
     std::unique_ptr<PagedTable> m_table; // null: every row is in m_added
     int m_base = 0; // rows of the table
