@@ -35,7 +35,7 @@ def dot_stuff(data):
 
 def build_message():
     msg = EmailMessage(policy=SMTP)
-    msg["From"] = Address("销售部", addr_spec="sales@example.com")
+    msg["From"] = Address("销售部", "sales", "example.com")
     msg["Subject"] = SUBJECT
     msg["To"] = "a@example.com, b@example.com, c@example.com"
     msg["Reply-To"] = "sales@example.com"

@@ -17,14 +17,14 @@ if library == "openpyxl":
     rows = sum(1 for _ in book.active.iter_rows(min_col=1, max_col=2, values_only=True))
     book.close()
 elif library == "xlsx2csv":
-    # Debian installs the module as the program itself.
-    import importlib.machinery
-    import importlib.util
+    # Debian installs the module as the program itself, a file without the .py an import needs.
+    import types
 
-    loader = importlib.machinery.SourceFileLoader("xlsx2csv", "/usr/bin/xlsx2csv")
-    spec = importlib.util.spec_from_loader("xlsx2csv", loader)
-    xlsx2csv = importlib.util.module_from_spec(spec)
-    loader.exec_module(xlsx2csv)
+    program = "/usr/bin/xlsx2csv"
+    xlsx2csv = types.ModuleType("xlsx2csv")
+    sys.modules["xlsx2csv"] = xlsx2csv
+    with open(program, encoding="utf-8") as source:
+        exec(compile(source.read(), program, "exec"), xlsx2csv.__dict__)
 
     class Lines:
         """Counts the lines the converter writes and keeps none of them."""
