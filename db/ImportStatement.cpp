@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "DatabaseError.h"
+#include "Stamp.h"
 #include "Statement.h"
 
 #include <algorithm>
@@ -49,7 +50,7 @@ template <typename Visit> void forEachWord(const QString &sql, Visit word)
 
 QString withEngineNow(const QString &sql)
 {
-    static const QString engineNow = QStringLiteral("strftime('%Y-%m-%d %H:%M:%f','now','localtime')");
+    const QString engineNow = stamp::engineNow();
     QString result;
     qsizetype copied = 0;
     forEachWord(sql, [&](qsizetype start, qsizetype length) {

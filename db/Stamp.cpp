@@ -35,4 +35,9 @@ QString now()
     return toText(QDateTime::currentDateTime());
 }
 
+QString engineNow()
+{
+    return QStringLiteral("strftime('%Y-%m-%d %H:%M:%f','now','localtime')");
+}
+
 } // namespace stamp

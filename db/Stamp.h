@@ -14,5 +14,7 @@ QString toText(const QDateTime &moment);
 QDateTime fromText(const QString &text);
 // The stored text of the current local moment.
 QString now();
+// The engine's expression for its current local moment in the stored form.
+QString engineNow();
 
 } // namespace stamp

@@ -46,6 +46,15 @@ void Statement::bind(int index, const QVariant &value)
         fail();
 }
 
+void Statement::bindText(int index, QByteArrayView utf8)
+{
+    // A null pointer would bind NULL; an empty text is bound as the empty text the import writes.
+    const char *bytes = utf8.data() ? utf8.data() : "";
+    if (sqlite3_bind_text64(m_statement, index, bytes, sqlite3_uint64(utf8.size()), SQLITE_STATIC, SQLITE_UTF8)
+        != SQLITE_OK)
+        fail();
+}
+
 int Statement::parameterIndex(const QString &name) const
 {
     return sqlite3_bind_parameter_index(m_statement, name.toUtf8().constData());

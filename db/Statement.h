@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 
@@ -20,6 +21,8 @@ public:
     // Binds by position (1-based) or by name (":name"); false when the statement has no such name.
     void bind(int index, const QVariant &value);
     bool bind(const QString &name, const QVariant &value);
+    // Binds UTF-8 text without copying it: the bytes must stay until the statement is reset.
+    void bindText(int index, QByteArrayView utf8);
     // The position of a named parameter (":name"), 0 when the statement has none of that name.
     int parameterIndex(const QString &name) const;
     // Steps once: true while there is a row.

@@ -1,5 +1,6 @@
 #include "CustomerImport.h"
 
+#include "CustomerBatch.h"
 #include "Database.h"
 #include "DatabaseError.h"
 #include "ImportStatement.h"
@@ -18,9 +19,11 @@
 
 namespace {
 
-// A transaction ends after this many rows or this long, whichever comes first.
+// A transaction ends after this many rows or this long, whichever comes first (checked after each
+// batch).
 constexpr int rowsPerTransaction = 1000;
 constexpr qint64 transactionMs = 100;
+static_assert(rowsPerTransaction % CustomerBatch::capacity == 0);
 
 // What the import's thread and the window's share.
 struct Progress
@@ -48,6 +51,14 @@ void insert(ImportStatement &statement, int row, const QString &name, const QStr
     }
 }
 
+// A row read from the sheet and not yet written.
+struct SheetRow
+{
+    int row;
+    QString name;
+    QString address;
+};
+
 // The import's thread: reads the rows and writes them through its own connection.
 void importRows(const QString &databasePath, const QString &path, Progress &progress)
 {
@@ -57,13 +68,36 @@ void importRows(const QString &databasePath, const QString &path, Progress &prog
     Database connection(databasePath);
     QSqlDatabase database;
     ImportStatement statement;
+    CustomerBatch batch(connection);
+    QList<SheetRow> unwritten;
+    bool inTransaction = false;
     int pending = 0;
+    // Writes the rows read since the last write: a full batch as one statement; a shorter one, or
+    // a batch the engine refused, row by row through the import statement, which names the row
+    // refused and keeps the rows before it.
+    const auto write = [&] {
+        if (batch.isFull()) {
+            try {
+                batch.write();
+                pending += int(unwritten.size());
+                unwritten.clear();
+                return;
+            } catch (const DatabaseError &) {
+            }
+        }
+        batch.clear();
+        for (const SheetRow &row : std::exchange(unwritten, {})) {
+            insert(statement, row.row, row.name, row.address);
+            ++pending;
+        }
+    };
     // Commits the rows written since the last commit. A failure already met stays the one
     // reported: when the engine has rolled the transaction back itself (a full disk), the commit
     // only says that no transaction is active.
     const auto commit = [&] {
-        if (!database.isOpen())
+        if (!inTransaction)
             return;
+        inTransaction = false;
         if (database.commit()) {
             progress.imported += pending;
             if (progress.committed)
@@ -87,24 +121,36 @@ void importRows(const QString &databasePath, const QString &path, Progress &prog
         QElapsedTimer sinceCommit;
         const int rowCount = workbook->usedRowCount();
         for (int row = 1; row <= rowCount + 1 && !progress.cancelled; ++row) {
-            const QString name = workbook->cellText(row, 1);
-            const QString address = workbook->cellText(row, 2);
+            QString name = workbook->cellText(row, 1);
+            QString address = workbook->cellText(row, 2);
             if (name.isEmpty() && address.isEmpty())
                 break;
-            if (pending == 0) {
+            if (!inTransaction) {
                 if (!database.transaction())
                     throw DatabaseError(engineText(database.lastError()));
+                inTransaction = true;
                 sinceCommit.start();
             }
-            insert(statement, row, name, address);
-            if (++pending >= rowsPerTransaction || sinceCommit.elapsed() >= transactionMs)
-                commit();
+            batch.append(name, address);
+            unwritten.append({row, std::move(name), std::move(address)});
+            if (batch.isFull()) {
+                write();
+                if (pending >= rowsPerTransaction || sinceCommit.elapsed() >= transactionMs)
+                    commit();
+            }
         }
+        write();
     } catch (...) {
         progress.failure = std::current_exception();
+        // The rows read before a cell that could not be read still go in.
+        if (inTransaction && !unwritten.isEmpty()) {
+            try {
+                write();
+            } catch (...) {
+            }
+        }
     }
-    if (pending > 0)
-        commit();
+    commit();
     workbook->close();
 }
 

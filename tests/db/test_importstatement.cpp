@@ -1,3 +1,4 @@
+#include "CustomerBatch.h"
 #include "Database.h"
 #include "DatabaseError.h"
 #include "ImportStatement.h"
@@ -81,6 +82,71 @@ TEST_F(ImportStatementTest, UnknownParameterName)
     } catch (const DatabaseError &error) {
         EXPECT_EQ(error.message(), QStringLiteral("Parameter 'phone' not found"));
     }
+}
+
+// A batch writes exactly the rows the statement writes one at a time, in order.
+TEST_F(ImportStatementTest, ABatchWritesTheRowsTheStatementWritesSingly)
+{
+    QList<QPair<QString, QString>> rows;
+    for (int i = 0; i < CustomerBatch::capacity; ++i)
+        rows.append({QStringLiteral("客户%1").arg(i), QStringLiteral("c%1@example.com").arg(i)});
+    rows[1] = {QString(), QStringLiteral("no-name@example.com")};
+    rows[2] = {QStringLiteral("无地址"), QString()};
+    rows[3] = {QStringLiteral("O'Brien \"老王\""), QStringLiteral("<ob@example.com>")};
+    rows[4] = {QString(40, u'名'), QString(30, u'a')};
+
+    const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
+    for (const auto &[name, address] : std::as_const(rows))
+        run(name, address);
+    CustomerBatch batch(connection);
+    for (const auto &[name, address] : std::as_const(rows)) {
+        EXPECT_FALSE(batch.isFull());
+        batch.append(name, address);
+    }
+    ASSERT_TRUE(batch.isFull());
+    batch.write();
+    EXPECT_EQ(batch.size(), 0);
+    const QDateTime after = QDateTime::currentDateTime().addMSecs(1);
+
+    const auto written
+        = db.rows(QStringLiteral("select 客户ID, 客户名称, typeof(客户名称), 电子邮件地址, typeof(电子邮件地址), "
+                                 "typeof(录入日期) from 客户表 order by 客户ID"));
+    ASSERT_EQ(written.size(), 2 * rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const QVariantList &single = written.at(i);
+        QVariantList batched = written.at(i + rows.size());
+        EXPECT_EQ(batched.takeFirst().toLongLong(), i + rows.size() + 1);
+        EXPECT_EQ(batched, single.mid(1)) << i;
+    }
+    const auto stamps
+        = db.rows(QStringLiteral("select distinct 录入日期 from 客户表 where 客户ID > %1").arg(rows.size()));
+    ASSERT_EQ(stamps.size(), 1) << "one now for the batch";
+    const QString stamped = stamps.first().first().toString();
+    EXPECT_TRUE(stampForm.match(stamped).hasMatch()) << stamped.toStdString();
+    EXPECT_GE(stamp::fromText(stamped), before);
+    EXPECT_LE(stamp::fromText(stamped), after);
+}
+
+TEST_F(ImportStatementTest, ARefusedRowLeavesTheWholeBatchUnwritten)
+{
+    CustomerBatch batch(connection);
+    for (int i = 0; i < CustomerBatch::capacity; ++i)
+        batch.append(i == 30 ? QString(41, u'名') : QStringLiteral("客户%1").arg(i), QStringLiteral("a@b.c"));
+    try {
+        batch.write();
+        FAIL();
+    } catch (const DatabaseError &error) {
+        EXPECT_EQ(error.message(), QStringLiteral("CHECK constraint failed: 客户名称超过40个字符"));
+    }
+    EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from 客户表")).toInt(), 0);
+    EXPECT_EQ(batch.size(), CustomerBatch::capacity);
+
+    batch.clear();
+    for (int i = 0; i < CustomerBatch::capacity; ++i)
+        batch.append(QStringLiteral("客户%1").arg(i), QStringLiteral("a@b.c"));
+    batch.write();
+    EXPECT_EQ(db.scalar(QStringLiteral("select count(*) || ' ' || max(客户ID) from 客户表")).toString(),
+              QStringLiteral("50 50"));
 }
 
 TEST(StatementText, NowIsTheEnginesLocalTimeOnlyAsABareWord)

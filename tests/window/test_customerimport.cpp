@@ -169,18 +169,28 @@ TEST_P(CustomerImportTest, ARefusedRowKeepsTheRowsBeforeItAndReadsNoFurther)
     const QString first = QStringLiteral("张三"), address = QStringLiteral("zs@example.com");
     struct Case
     {
+        int before; // rows before the refused one
         QPair<QString, QString> refused;
         QString error;
     };
     const Case cases[] = {
-        {{QString(41, u'名'), address}, QStringLiteral("第2行未能导入：CHECK constraint failed: 客户名称超过40个字符")},
-        {{first, QString(31, u'a')},
+        {1,
+         {QString(41, u'名'), address},
+         QStringLiteral("第2行未能导入：CHECK constraint failed: 客户名称超过40个字符")},
+        {1,
+         {first, QString(31, u'a')},
          QStringLiteral("第2行未能导入：CHECK constraint failed: 电子邮件地址超过30个字符")},
+        // Among many rows, which go in many to a statement.
+        {76,
+         {QString(41, u'名'), address},
+         QStringLiteral("第77行未能导入：CHECK constraint failed: 客户名称超过40个字符")},
     };
     int kept = 0;
     for (const Case &c : cases) {
-        EXPECT_EQ(run(file(customers({{first, address}, c.refused, {first, address}}))), c.error);
-        EXPECT_EQ(stored().size(), ++kept);
+        const Rows before(c.before, {first, address});
+        EXPECT_EQ(run(file(customers(before + Rows{c.refused} + Rows(60, {first, address})))), c.error);
+        kept += c.before;
+        EXPECT_EQ(stored().size(), kept);
         EXPECT_EQ(boxes(), QStringList{done});
         EXPECT_EQ(m_customers.recordCount(), kept);
     }
