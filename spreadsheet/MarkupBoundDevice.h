@@ -25,6 +25,8 @@ protected:
     qint64 writeData(const char *data, qint64 size) override;
 
 private:
+    qint64 cut();
+
     std::unique_ptr<QIODevice> m_source;
     qint64 m_run = 0;
     bool m_cut = false;
