@@ -246,19 +246,20 @@ TEST_P(CustomerImportTest, CancelKeepsTheCommittedRowsAndStops)
     Rows rows;
     for (int i = 0; i < 5000; ++i)
         rows.append({QStringLiteral("客户%1").arg(i), {}});
-    CustomerImport import(m_connection.path(), [this] { m_customers.refresh(); });
+    CustomerImport customerImport(m_connection.path(), [this] { m_customers.refresh(); });
     QList<int> commits;
-    import.committed = [&](int imported) { commits.append(imported);
-    if (imported >= 1000)
-        import.cancel();
-};
-import.run(file(customers(rows)));
-ASSERT_FALSE(commits.isEmpty());
-EXPECT_LE(commits.first(), 1000) << "a transaction holds at most 1,000 rows";
-EXPECT_EQ(stored(), rows.first(commits.last()));
-EXPECT_EQ(m_customers.recordCount(), commits.last());
-EXPECT_EQ(boxes(), QStringList());
-} // namespace
+    customerImport.committed = [&](int imported) {
+        commits.append(imported);
+        if (imported >= 1000)
+            customerImport.cancel();
+    };
+    customerImport.run(file(customers(rows)));
+    ASSERT_FALSE(commits.isEmpty());
+    EXPECT_LE(commits.first(), 1000) << "a transaction holds at most 1,000 rows";
+    EXPECT_EQ(stored(), rows.first(commits.last()));
+    EXPECT_EQ(m_customers.recordCount(), commits.last());
+    EXPECT_EQ(boxes(), QStringList());
+}
 
 INSTANTIATE_TEST_SUITE_P(Formats, CustomerImportTest, testing::Values(Format::Xls, Format::Xlsx),
                          [](const auto &info) { return info.param == Format::Xlsx ? "xlsx" : "xls"; });
