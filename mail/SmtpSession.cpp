@@ -56,7 +56,7 @@ QString quotedReply(const SmtpReply &reply)
 bool offers(const QStringList &capabilities, QLatin1String keyword)
 {
     return std::any_of(capabilities.cbegin(), capabilities.cend(), [keyword](const QString &line) {
-        return line.section(u' ', 0, 0).compare(keyword, Qt::CaseInsensitive) == 0;
+        return QStringView(line).left(line.indexOf(u' ')).compare(keyword, Qt::CaseInsensitive) == 0;
     });
 }
 
