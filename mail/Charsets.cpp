@@ -1,10 +1,13 @@
 #include "Charsets.h"
 
 #include "MailError.h"
+#include "Utf8.h"
 
 #include <iconv.h>
 
 #include <algorithm>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -44,6 +47,7 @@ QLocale processLocale()
 CharsetEncoder::CharsetEncoder(const HeaderCharset &charset)
     : m_charset(charset)
     , m_stateful(charset.converter.startsWith("ISO-2022"))
+    , m_identity(charset.converter == "UTF-8")
     , m_cd(iconv_open(charset.converter.constData(), "UTF-8"))
     , m_decoder(reinterpret_cast<void *>(iconv_t(-1)))
 {
@@ -82,6 +86,8 @@ void CharsetEncoder::convertCharacter(const char *utf8, qsizetype length, QByteA
 QByteArray CharsetEncoder::encode(QStringView text) const
 {
     const QByteArray utf8 = text.toUtf8();
+    if (m_identity)
+        return utf8;
     // Mostly the charset holds every character: then one call converts the whole text, to the same
     // bytes as one character at a time (the converter keeps its shift state between calls).
     {
@@ -116,6 +122,38 @@ QByteArray CharsetEncoder::encode(QStringView text) const
     return out;
 }
 
+void CharsetEncoder::appendCharacter(QStringView character, QByteArray &out) const
+{
+    if (character.size() > 2) {
+        out += encode(character);
+        return;
+    }
+    // The character's UTF-8 as encode converts it, written at the end of out and taken off again
+    // before the converted bytes go there.
+    const qsizetype had = out.size();
+    appendUtf8(out, character);
+    if (m_identity)
+        return;
+    char utf8[8];
+    const qsizetype length = out.size() - had;
+    std::copy(out.cbegin() + had, out.cend(), utf8);
+    out.truncate(had);
+
+    char buffer[32];
+    char *inPtr = utf8;
+    size_t inLeft = size_t(length);
+    char *outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    iconv(handle(m_cd), nullptr, nullptr, nullptr, nullptr);
+    if (iconv(handle(m_cd), &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1)
+        || iconv(handle(m_cd), nullptr, nullptr, &outPtr, &outLeft) == size_t(-1)) {
+        // A character the charset lacks: the "?" as encode writes it.
+        out += encode(character);
+        return;
+    }
+    out.append(buffer, outPtr - buffer);
+}
+
 bool CharsetEncoder::holds(QStringView text) const
 {
     const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
@@ -123,6 +161,18 @@ bool CharsetEncoder::holds(QStringView text) const
         return true;
     if (!isOpen(m_decoder))
         return false;
+    if (m_identity && m_charset.label.compare(u"UTF-8", Qt::CaseInsensitive) == 0) {
+        // UTF-8 there and back gives every character again; only a surrogate without its partner
+        // became "?".
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (!text[i].isSurrogate())
+                continue;
+            if (!text[i].isHighSurrogate() || i + 1 == text.size() || !text[i + 1].isLowSurrogate())
+                return false;
+            ++i;
+        }
+        return true;
+    }
 
     QByteArray bytes = encode(text);
     QByteArray decoded(bytes.size() * 4 + 16, Qt::Uninitialized);
@@ -136,6 +186,18 @@ bool CharsetEncoder::holds(QStringView text) const
         return false;
     decoded.truncate(outPtr - decoded.data());
     return QString::fromUtf8(decoded) == text;
+}
+
+const CharsetEncoder &threadEncoder(const HeaderCharset &charset)
+{
+    // Every conversion starts from the initial state, so one encoder serves every message in turn.
+    thread_local std::vector<std::unique_ptr<CharsetEncoder>> encoders;
+    for (const auto &encoder : encoders) {
+        if (encoder->charset() == charset)
+            return *encoder;
+    }
+    encoders.push_back(std::make_unique<CharsetEncoder>(charset));
+    return *encoders.back();
 }
 
 bool canConvertCharset(const QString &name)

@@ -42,6 +42,9 @@ public:
 
     // The bytes of a text converted from the initial shift state and back to it.
     QByteArray encode(QStringView text) const;
+    // The bytes encode gives for one character (a single UTF-16 unit or a surrogate pair), appended
+    // to out without a buffer of their own: header encoding converts character by character.
+    void appendCharacter(QStringView character, QByteArray &out) const;
 
     // Whether a reader that decodes by the label gets the text back from encode as it was: false
     // when a character becomes "?", and when the converter writes bytes the label does not cover
@@ -53,10 +56,17 @@ private:
 
     HeaderCharset m_charset;
     bool m_stateful;
+    // UTF-8 into UTF-8: every text Qt converts to UTF-8 is well formed, so iconv would give the
+    // same bytes back.
+    bool m_identity;
     void *m_cd;
     // From the label back to UTF-8; not open when iconv does not know the label.
     void *m_decoder;
 };
+
+// This thread's encoder for the charset, opened at its first use and kept until the thread ends:
+// opening the converters costs more than converting a message's header. Raises as the constructor.
+const CharsetEncoder &threadEncoder(const HeaderCharset &charset);
 
 // Whether iconv knows a charset by this name (for telling real encoded words in header text).
 bool canConvertCharset(const QString &name);

@@ -52,7 +52,7 @@ public:
             }
             const qsizetype length
                 = c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate() ? 2 : 1;
-            m_bytes += encoder.encode(QStringView(text).mid(i, length));
+            encoder.appendCharacter(QStringView(text).mid(i, length), m_bytes);
             i += length - 1;
         }
         m_sourceStart.push_back(text.size());
@@ -82,7 +82,6 @@ class HeaderEncoder
 public:
     HeaderEncoder(const QString &text, QStringView specials, const CharsetEncoder &encoder)
         : m_text(text)
-        , m_specials(specials)
         , m_encoder(encoder)
         , m_converted(text, encoder)
         , m_equalsUnsafe(text.contains(QChar(0)) || holdsEncodedWord(text))
@@ -90,6 +89,10 @@ public:
         // The most bytes whose base64 form still fits an encoded word.
         , m_maxChunk((kMaxEncodedWord - m_prefix.size() - 2) / 4 * 3)
     {
+        for (const QChar c : specials) {
+            if (c.unicode() < 128)
+                m_isSpecial[c.unicode()] = true;
+        }
     }
 
     QString encode()
@@ -129,7 +132,7 @@ private:
     {
         for (const char b : m_converted.bytes(unit, unit + 1)) {
             const uchar u = uchar(b);
-            if (u < 32 || u > 126 || (u == '=' && m_equalsUnsafe) || m_specials.contains(QLatin1Char(b)))
+            if (u < 32 || u > 126 || (u == '=' && m_equalsUnsafe) || m_isSpecial[u])
                 return true;
         }
         return false;
@@ -147,35 +150,35 @@ private:
         return m_converted.bytes(from, to).toByteArray();
     }
 
+    qsizetype chunkSize(qsizetype from, qsizetype to) const
+    {
+        return m_encoder.isStateful() ? chunkBytes(from, to).size() : m_converted.bytes(from, to).size();
+    }
+
     void writeRun(qsizetype from, qsizetype to)
     {
         qsizetype chunkStart = from;
         while (chunkStart < to) {
+            // At least one character, however many bytes it takes.
             qsizetype chunkEnd = chunkStart + 1;
-            QByteArray chunk = chunkBytes(chunkStart, chunkEnd);
-            while (chunkEnd < to) {
-                QByteArray longer = chunkBytes(chunkStart, chunkEnd + 1);
-                if (longer.size() > m_maxChunk)
-                    break;
-                chunk = std::move(longer);
+            while (chunkEnd < to && chunkSize(chunkStart, chunkEnd + 1) <= m_maxChunk)
                 ++chunkEnd;
-            }
             if (chunkStart > from)
                 m_out += u"\r\n ";
             m_out += m_prefix;
-            m_out += QLatin1StringView(chunk.toBase64());
+            m_out += QLatin1StringView(chunkBytes(chunkStart, chunkEnd).toBase64());
             m_out += u"?=";
             chunkStart = chunkEnd;
         }
     }
 
     const QString &m_text;
-    QStringView m_specials;
     const CharsetEncoder &m_encoder;
     ConvertedText m_converted;
     bool m_equalsUnsafe;
     QString m_prefix;
     qsizetype m_maxChunk;
+    bool m_isSpecial[128] = {};
     QString m_out;
 };
 

@@ -19,6 +19,10 @@ QString trimRight(const QString &s)
 
 QStringList foldHeaderLine(const QString &line, int foldLength)
 {
+    // Most header lines are short and hold no line break: nothing to fold.
+    if (line.size() < foldLength && !line.contains(u'\r'))
+        return {trimRight(line)};
+
     // Positions are 1-based, as in the folding rule; at(p) reads position p.
     const qsizetype length = line.size();
     const auto at = [&line](qsizetype p) { return line.at(p - 1); };
@@ -110,6 +114,17 @@ void HeaderList::setValue(const QString &name, const QString &value)
     const QStringList folded = foldHeaderLine(name + QStringLiteral(": ") + value, foldLength);
     for (qsizetype i = 0; i < folded.size(); ++i)
         m_lines.insert(index + i, folded.at(i));
+}
+
+void HeaderList::appendValue(const QString &name, const QString &value)
+{
+    if (value.isEmpty())
+        return;
+    const QString line = name + QStringLiteral(": ") + value;
+    if (line.size() < foldLength && !line.contains(u'\r'))
+        m_lines.append(trimRight(line));
+    else
+        m_lines.append(foldHeaderLine(line, foldLength));
 }
 
 QString HeaderList::value(const QString &name) const

@@ -18,6 +18,9 @@ public:
     // Set by name (letter case ignored): an empty value removes the header, a value replaces the
     // header where it stands, folded, or appends it when it is not there yet.
     void setValue(const QString &name, const QString &value);
+    // Appends the header, folded, without looking for one of the same name: for a list that is being
+    // built header by header. An empty value appends nothing.
+    void appendValue(const QString &name, const QString &value);
     // The header's value with its continuation lines joined; empty when there is no such header.
     QString value(const QString &name) const;
 
