@@ -15,18 +15,20 @@ QStringList bodyLines(const QStringList &body)
     QStringList lines;
     for (QString item : body) {
         // NUL is no character of a message's text (RFC 5322 3.5); a reader would cut the text there.
-        item.remove(QChar(0));
-        qsizetype start = 0;
-        for (qsizetype i = 0; i < item.size(); ++i) {
-            const QChar c = item.at(i);
-            if (c != u'\r' && c != u'\n')
+        if (item.contains(QChar(0)))
+            item.remove(QChar(0));
+        const char16_t *const begin = QStringView(item).utf16();
+        const char16_t *const end = begin + item.size();
+        const char16_t *start = begin;
+        for (const char16_t *p = begin; p < end; ++p) {
+            if (*p != u'\r' && *p != u'\n')
                 continue;
-            lines.append(item.mid(start, i - start));
-            if (c == u'\r' && i + 1 < item.size() && item.at(i + 1) == u'\n')
-                ++i;
-            start = i + 1;
+            lines.append(QString(reinterpret_cast<const QChar *>(start), p - start));
+            if (*p == u'\r' && p + 1 < end && p[1] == u'\n')
+                ++p;
+            start = p + 1;
         }
-        lines.append(item.mid(start));
+        lines.append(start == begin ? item : QString(reinterpret_cast<const QChar *>(start), end - start));
     }
     return lines;
 }
@@ -53,13 +55,75 @@ QString bodyCharsetLabel(TextEncoding encoding)
 TransferEncoding chooseTransferEncoding(const QStringList &lines, TextEncoding encoding, bool eightBitMime)
 {
     bool ascii = true;
+    // One buffer for every line's bytes in turn.
+    QByteArray bytes;
     for (const QString &line : lines) {
-        const QByteArray bytes = LineSink::encodeLine(line, encoding);
+        bytes.truncate(0);
+        LineSink::appendLine(bytes, line, encoding);
         const QByteArrayView octets = QByteArrayView(bytes).chopped(2);
         if (octets.size() > kMaxLineOctets || octets.contains('\0'))
             return TransferEncoding::Base64;
         if (ascii)
             ascii = std::all_of(octets.begin(), octets.end(), [](char b) { return uchar(b) < 0x80; });
+    }
+    if (ascii)
+        return TransferEncoding::SevenBit;
+    return eightBitMime ? TransferEncoding::EightBit : TransferEncoding::Base64;
+}
+
+TransferEncoding chooseBodyTransferEncoding(const QStringList &body, TextEncoding encoding, bool eightBitMime)
+{
+    bool ascii = true;
+    for (const QString &item : body) {
+        const char16_t *const text = QStringView(item).utf16();
+        const qsizetype size = item.size();
+        // The character after position i, NULs skipped as bodyLines drops them; size when none.
+        const auto next = [text, size](qsizetype i) {
+            do
+                ++i;
+            while (i < size && text[i] == 0);
+            return i;
+        };
+        qsizetype octets = 0;
+        bool afterCr = false;
+        for (qsizetype i = 0; i < size; ++i) {
+            const char16_t c = text[i];
+            if (c == 0)
+                continue;
+            const bool crLf = c == u'\n' && afterCr;
+            afterCr = c == u'\r';
+            if (crLf)
+                continue;
+            if (c == u'\r' || c == u'\n') {
+                if (octets > kMaxLineOctets)
+                    return TransferEncoding::Base64;
+                octets = 0;
+                continue;
+            }
+            if (!QChar::isSurrogate(c)) {
+                // ASCII as it is; Latin-1 as one byte, "?" above it; UTF-8 in one to three bytes.
+                if (encoding == TextEncoding::Utf8) {
+                    octets += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+                    ascii = ascii && c < 0x80;
+                } else {
+                    ++octets;
+                    ascii = ascii && (encoding == TextEncoding::Ascii || c < 0x80 || c > 0xFF);
+                }
+                continue;
+            }
+            const qsizetype after = next(i);
+            if (QChar::isHighSurrogate(c) && after < size && QChar::isLowSurrogate(text[after])) {
+                // A pair: four bytes of UTF-8, or one "?".
+                octets += encoding == TextEncoding::Utf8 ? 4 : 1;
+                ascii = ascii && encoding != TextEncoding::Utf8;
+                i = after;
+                continue;
+            }
+            // A surrogate without its partner: "?" in every encoding.
+            ++octets;
+        }
+        if (octets > kMaxLineOctets)
+            return TransferEncoding::Base64;
     }
     if (ascii)
         return TransferEncoding::SevenBit;

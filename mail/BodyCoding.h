@@ -22,6 +22,9 @@ QString bodyCharsetLabel(TextEncoding encoding);
 // takes it (8BITMIME) and every line still fits; base64 otherwise. A NUL is allowed in neither 7bit
 // nor 8bit data.
 TransferEncoding chooseTransferEncoding(const QStringList &lines, TextEncoding encoding, bool eightBitMime);
+// The same choice for the body as chooseTransferEncoding(bodyLines(body), ...) makes, in one pass over
+// the text, without making the lines or their bytes.
+TransferEncoding chooseBodyTransferEncoding(const QStringList &body, TextEncoding encoding, bool eightBitMime);
 // The Content-Transfer-Encoding value: "7bit", "8bit" or "base64".
 QString transferEncodingName(TransferEncoding transfer);
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "Utf8.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 // How characters become bytes on the wire. Without an encoding given, text goes out as 7-bit ASCII,
 // every character above 127 becoming "?".
@@ -36,26 +39,33 @@ public:
     static QByteArray encodeLine(const QString &line, TextEncoding encoding)
     {
         QByteArray bytes;
+        appendLine(bytes, line, encoding);
+        return bytes;
+    }
+
+    // The same bytes appended to out, without a buffer of their own: the message text is written
+    // line by line into one buffer.
+    static void appendLine(QByteArray &out, QStringView line, TextEncoding encoding)
+    {
         switch (encoding) {
-        case TextEncoding::Utf8: bytes = line.toUtf8(); break;
+        case TextEncoding::Utf8: appendUtf8(out, line); break;
         case TextEncoding::Ascii:
         case TextEncoding::Latin1: {
             const char16_t limit = encoding == TextEncoding::Ascii ? 127 : 255;
-            // Written in place: base64 bodies make this the path of most of the bytes sent.
-            bytes.resize(line.size() + 2);
-            char *out = bytes.data();
+            const qsizetype had = out.size();
+            out.resize(had + line.size());
+            char *to = out.data() + had;
             // A character outside the BMP is one character: one "?", not one per UTF-16 unit.
             for (qsizetype i = 0; i < line.size(); ++i) {
-                const QChar c = line.at(i);
-                if (c.isHighSurrogate() && i + 1 < line.size() && line.at(i + 1).isLowSurrogate())
+                const QChar c = line[i];
+                if (c.isHighSurrogate() && i + 1 < line.size() && line[i + 1].isLowSurrogate())
                     ++i;
-                *out++ = c.unicode() <= limit ? char(c.unicode()) : '?';
+                *to++ = c.unicode() <= limit ? char(c.unicode()) : '?';
             }
-            bytes.truncate(out - bytes.data());
+            out.truncate(to - out.data());
             break;
         }
         }
-        bytes.append("\r\n", 2);
-        return bytes;
+        out.append("\r\n", 2);
     }
 };

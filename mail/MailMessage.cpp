@@ -6,7 +6,7 @@
 #include "MessageId.h"
 #include "SmtpReply.h"
 
-#include <optional>
+#include <algorithm>
 
 namespace {
 
@@ -29,7 +29,7 @@ class HeaderEncoders
 {
 public:
     explicit HeaderEncoders(const QLocale &locale)
-        : m_locale(headerCharsetFor(locale))
+        : m_locale(threadEncoder(headerCharsetFor(locale)))
     {
     }
 
@@ -37,9 +37,7 @@ public:
     {
         if (std::all_of(texts.begin(), texts.end(), [this](const QString &t) { return m_locale.holds(t); }))
             return m_locale;
-        if (!m_utf8)
-            m_utf8.emplace(HeaderCharset{QStringLiteral("UTF-8"), "UTF-8"});
-        return *m_utf8;
+        return threadEncoder(HeaderCharset{QStringLiteral("UTF-8"), "UTF-8"});
     }
 
     const CharsetEncoder &forNames(const MailAddressList &list)
@@ -51,8 +49,7 @@ public:
     }
 
 private:
-    CharsetEncoder m_locale;
-    std::optional<CharsetEncoder> m_utf8;
+    const CharsetEncoder &m_locale;
 };
 
 } // namespace
@@ -66,7 +63,7 @@ MailAddress &MailMessage::from()
 
 TransferEncoding MailMessage::bodyTransferEncoding(bool eightBitMime) const
 {
-    return chooseTransferEncoding(bodyLines(body), bodyTextEncoding(charSet), eightBitMime);
+    return chooseBodyTransferEncoding(body, bodyTextEncoding(charSet), eightBitMime);
 }
 
 void MailMessage::generateHeader(bool eightBitMime)
@@ -92,23 +89,24 @@ void MailMessage::generateHeader(bool eightBitMime)
         messageId = makeMessageId(senderAddress, moment);
     }
     const TextEncoding bodyEncoding = bodyTextEncoding(charSet);
-    const TransferEncoding transfer = chooseTransferEncoding(bodyLines(body), bodyEncoding, eightBitMime);
+    const TransferEncoding transfer = chooseBodyTransferEncoding(body, bodyEncoding, eightBitMime);
 
     const QString subjectText = singleLine(subject);
     HeaderList headers;
-    headers.setValue(QStringLiteral("From"), encodeAddressList(fromList, encoders.forNames(fromList)));
-    headers.setValue(QStringLiteral("Subject"), encodeHeader(subjectText, {}, encoders.forTexts({subjectText})));
-    headers.setValue(QStringLiteral("To"), encodeAddressList(recipients, encoders.forNames(recipients)));
-    headers.setValue(QStringLiteral("Cc"), encodeAddressList(ccList, encoders.forNames(ccList)));
-    headers.setValue(QStringLiteral("Reply-To"), encodeAddressList(replyTo, encoders.forNames(replyTo)));
-    headers.setValue(QStringLiteral("Date"), date);
-    headers.setValue(QStringLiteral("Message-ID"), messageId);
-    headers.setValue(QStringLiteral("MIME-Version"), QStringLiteral("1.0"));
-    headers.setValue(QStringLiteral("Content-Type"),
-                     QStringLiteral("text/plain; charset=") + bodyCharsetLabel(bodyEncoding));
-    headers.setValue(QStringLiteral("Content-Transfer-Encoding"), transferEncodingName(transfer));
+    headers.appendValue(QStringLiteral("From"), encodeAddressList(fromList, encoders.forNames(fromList)));
+    headers.appendValue(QStringLiteral("Subject"), encodeHeader(subjectText, {}, encoders.forTexts({subjectText})));
+    headers.appendValue(QStringLiteral("To"), encodeAddressList(recipients, encoders.forNames(recipients)));
+    headers.appendValue(QStringLiteral("Cc"), encodeAddressList(ccList, encoders.forNames(ccList)));
+    headers.appendValue(QStringLiteral("Reply-To"), encodeAddressList(replyTo, encoders.forNames(replyTo)));
+    headers.appendValue(QStringLiteral("Date"), date);
+    headers.appendValue(QStringLiteral("Message-ID"), messageId);
+    headers.appendValue(QStringLiteral("MIME-Version"), QStringLiteral("1.0"));
+    headers.appendValue(QStringLiteral("Content-Type"),
+                        QStringLiteral("text/plain; charset=") + bodyCharsetLabel(bodyEncoding));
+    headers.appendValue(QStringLiteral("Content-Transfer-Encoding"), transferEncodingName(transfer));
     for (const QString &line : extraHeaders.lines())
         headers.append(line);
     lastGeneratedHeaders = std::move(headers);
     lastTransferEncoding = transfer;
+    lastBodyLines = bodyLines(body);
 }

@@ -8,7 +8,7 @@ void writeMessageText(LineSink &sink, MailMessage &msg, bool eightBitMime)
     sink.writeBlock(msg.lastGeneratedHeaders.lines());
     sink.writeLine(QString());
 
-    const QStringList lines = bodyLines(msg.body);
+    const QStringList &lines = msg.lastBodyLines;
     const TextEncoding encoding = bodyTextEncoding(msg.charSet);
     if (msg.lastTransferEncoding != TransferEncoding::Base64) {
         sink.writeDotStuffedLines(lines, encoding);
@@ -19,7 +19,7 @@ void writeMessageText(LineSink &sink, MailMessage &msg, bool eightBitMime)
     // server allowed.
     QByteArray octets;
     for (const QString &line : lines)
-        octets += LineSink::encodeLine(line, encoding);
+        LineSink::appendLine(octets, line, encoding);
     octets += "\r\n";
     sink.writeBlock(base64Lines(octets));
 }

@@ -330,7 +330,7 @@ void SmtpConnection::writeBlock(const QStringList &lines, TextEncoding encoding)
 {
     QByteArray block;
     for (const QString &line : lines)
-        block += encodeLine(line, encoding);
+        appendLine(block, line, encoding);
     writeBytes(block);
 }
 

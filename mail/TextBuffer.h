@@ -12,12 +12,12 @@ public:
     void writeBlock(const QStringList &lines, TextEncoding encoding = TextEncoding::Ascii) override
     {
         for (const QString &line : lines)
-            m_bytes += encodeLine(line, encoding);
+            appendLine(m_bytes, line, encoding);
     }
 
     void writeLine(const QString &line, TextEncoding encoding = TextEncoding::Ascii) override
     {
-        m_bytes += encodeLine(line, encoding);
+        appendLine(m_bytes, line, encoding);
     }
 
     QByteArray &bytes() { return m_bytes; }
