@@ -71,23 +71,33 @@ TransferEncoding chooseTransferEncoding(const QStringList &lines, TextEncoding e
     return eightBitMime ? TransferEncoding::EightBit : TransferEncoding::Base64;
 }
 
-TransferEncoding chooseBodyTransferEncoding(const QStringList &body, TextEncoding encoding, bool eightBitMime)
+namespace {
+
+// The octets of the body's lines in one encoding: each line's length checked, and whether any is
+// 8-bit. Returns false at the first line too long for 7bit or 8bit data.
+template <TextEncoding encoding> bool scanBody(const QStringList &body, bool &eightBit)
 {
-    bool ascii = true;
     for (const QString &item : body) {
         const char16_t *const text = QStringView(item).utf16();
         const qsizetype size = item.size();
-        // The character after position i, NULs skipped as bodyLines drops them; size when none.
-        const auto next = [text, size](qsizetype i) {
-            do
-                ++i;
-            while (i < size && text[i] == 0);
-            return i;
-        };
         qsizetype octets = 0;
         bool afterCr = false;
         for (qsizetype i = 0; i < size; ++i) {
             const char16_t c = text[i];
+            // Most characters: no control, no surrogate.
+            if (c >= 0x20 && c < 0xD800) {
+                afterCr = false;
+                if constexpr (encoding == TextEncoding::Utf8) {
+                    octets += 1 + (c >= 0x80) + (c >= 0x800);
+                    eightBit = eightBit || c >= 0x80;
+                } else {
+                    ++octets;
+                    if constexpr (encoding == TextEncoding::Latin1)
+                        eightBit = eightBit || (c >= 0x80 && c <= 0xFF);
+                }
+                continue;
+            }
+            // NUL is dropped from the text, so it neither counts nor parts a CR from its LF.
             if (c == 0)
                 continue;
             const bool crLf = c == u'\n' && afterCr;
@@ -96,26 +106,31 @@ TransferEncoding chooseBodyTransferEncoding(const QStringList &body, TextEncodin
                 continue;
             if (c == u'\r' || c == u'\n') {
                 if (octets > kMaxLineOctets)
-                    return TransferEncoding::Base64;
+                    return false;
                 octets = 0;
                 continue;
             }
             if (!QChar::isSurrogate(c)) {
-                // ASCII as it is; Latin-1 as one byte, "?" above it; UTF-8 in one to three bytes.
-                if (encoding == TextEncoding::Utf8) {
-                    octets += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
-                    ascii = ascii && c < 0x80;
+                // Another control, or a character from U+E000 on.
+                if constexpr (encoding == TextEncoding::Utf8) {
+                    octets += c < 0x80 ? 1 : 3;
+                    eightBit = eightBit || c >= 0x80;
                 } else {
                     ++octets;
-                    ascii = ascii && (encoding == TextEncoding::Ascii || c < 0x80 || c > 0xFF);
                 }
                 continue;
             }
-            const qsizetype after = next(i);
+            qsizetype after = i + 1;
+            while (after < size && text[after] == 0)
+                ++after;
             if (QChar::isHighSurrogate(c) && after < size && QChar::isLowSurrogate(text[after])) {
                 // A pair: four bytes of UTF-8, or one "?".
-                octets += encoding == TextEncoding::Utf8 ? 4 : 1;
-                ascii = ascii && encoding != TextEncoding::Utf8;
+                if constexpr (encoding == TextEncoding::Utf8) {
+                    octets += 4;
+                    eightBit = true;
+                } else {
+                    ++octets;
+                }
                 i = after;
                 continue;
             }
@@ -123,9 +138,25 @@ TransferEncoding chooseBodyTransferEncoding(const QStringList &body, TextEncodin
             ++octets;
         }
         if (octets > kMaxLineOctets)
-            return TransferEncoding::Base64;
+            return false;
     }
-    if (ascii)
+    return true;
+}
+
+} // namespace
+
+TransferEncoding chooseBodyTransferEncoding(const QStringList &body, TextEncoding encoding, bool eightBitMime)
+{
+    bool eightBit = false;
+    bool fits = false;
+    switch (encoding) {
+    case TextEncoding::Ascii: fits = scanBody<TextEncoding::Ascii>(body, eightBit); break;
+    case TextEncoding::Utf8: fits = scanBody<TextEncoding::Utf8>(body, eightBit); break;
+    case TextEncoding::Latin1: fits = scanBody<TextEncoding::Latin1>(body, eightBit); break;
+    }
+    if (!fits)
+        return TransferEncoding::Base64;
+    if (!eightBit)
         return TransferEncoding::SevenBit;
     return eightBitMime ? TransferEncoding::EightBit : TransferEncoding::Base64;
 }
