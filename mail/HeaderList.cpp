@@ -120,7 +120,11 @@ void HeaderList::appendValue(const QString &name, const QString &value)
 {
     if (value.isEmpty())
         return;
-    const QString line = name + QStringLiteral(": ") + value;
+    QString line;
+    line.reserve(name.size() + 2 + value.size());
+    line += name;
+    line += u": ";
+    line += value;
     if (line.size() < foldLength && !line.contains(u'\r'))
         m_lines.append(trimRight(line));
     else

@@ -55,12 +55,17 @@ public:
             const qsizetype had = out.size();
             out.resize(had + line.size());
             char *to = out.data() + had;
-            // A character outside the BMP is one character: one "?", not one per UTF-16 unit.
+            const char16_t *const text = line.utf16();
             for (qsizetype i = 0; i < line.size(); ++i) {
-                const QChar c = line[i];
-                if (c.isHighSurrogate() && i + 1 < line.size() && line[i + 1].isLowSurrogate())
+                const char16_t c = text[i];
+                if (c <= limit) {
+                    *to++ = char(c);
+                    continue;
+                }
+                // A character outside the BMP is one character: one "?", not one per UTF-16 unit.
+                if (QChar::isHighSurrogate(c) && i + 1 < line.size() && QChar::isLowSurrogate(text[i + 1]))
                     ++i;
-                *to++ = c.unicode() <= limit ? char(c.unicode()) : '?';
+                *to++ = '?';
             }
             out.truncate(to - out.data());
             break;
