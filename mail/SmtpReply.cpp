@@ -47,16 +47,23 @@ bool takeEnhancedCode(QString &text, EnhancedStatusCode &code)
 {
     const qsizetype blank = text.indexOf(QLatin1Char(' '));
     const QStringView word = QStringView(text).left(blank < 0 ? text.size() : blank);
-    const QList<QStringView> parts = word.split(QLatin1Char('.'));
-    if (parts.size() != 3 || parts[0].isEmpty() || !QStringLiteral("245").contains(parts[0].front())
-        || !isDigits(parts[1]) || !isDigits(parts[2]))
+    // Three parts between two dots, found without making a list: most replies have no such code.
+    const qsizetype firstDot = word.indexOf(u'.');
+    const qsizetype secondDot = firstDot < 0 ? -1 : word.indexOf(u'.', firstDot + 1);
+    if (secondDot < 0 || word.indexOf(u'.', secondDot + 1) >= 0)
+        return false;
+    const QStringView statusClass = word.left(firstDot);
+    const QStringView subject = word.sliced(firstDot + 1, secondDot - firstDot - 1);
+    const QStringView details = word.sliced(secondDot + 1);
+    if (statusClass.isEmpty() || !QStringView(u"245").contains(statusClass.front()) || !isDigits(subject)
+        || !isDigits(details))
         return false;
 
     // The class must begin with 2, 4 or 5; anything after that first digit that is not a digit
     // leaves just that digit as the class.
-    code.statusClass = isDigits(parts[0]) ? digitsValue(parts[0]) : uint(parts[0].front().digitValue());
-    code.subject = digitsValue(parts[1]);
-    code.details = digitsValue(parts[2]);
+    code.statusClass = isDigits(statusClass) ? digitsValue(statusClass) : uint(statusClass.front().digitValue());
+    code.subject = digitsValue(subject);
+    code.details = digitsValue(details);
     code.available = true;
     text.remove(0, blank < 0 ? text.size() : blank + 1);
     return true;
