@@ -144,9 +144,12 @@ void CharsetEncoder::appendCharacter(QStringView character, QByteArray &out) con
     size_t inLeft = size_t(length);
     char *outPtr = buffer;
     size_t outLeft = sizeof buffer;
-    iconv(handle(m_cd), nullptr, nullptr, nullptr, nullptr);
+    // A charset without shift states is in its initial state after every conversion: only a shifted
+    // one needs the reset before and the return to the initial state after.
+    if (m_stateful)
+        iconv(handle(m_cd), nullptr, nullptr, nullptr, nullptr);
     if (iconv(handle(m_cd), &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1)
-        || iconv(handle(m_cd), nullptr, nullptr, &outPtr, &outLeft) == size_t(-1)) {
+        || (m_stateful && iconv(handle(m_cd), nullptr, nullptr, &outPtr, &outLeft) == size_t(-1))) {
         // A character the charset lacks: the "?" as encode writes it.
         out += encode(character);
         return;
