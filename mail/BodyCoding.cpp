@@ -13,23 +13,7 @@ constexpr qsizetype kBase64LineLength = 76;
 QStringList bodyLines(const QStringList &body)
 {
     QStringList lines;
-    for (QString item : body) {
-        // NUL is no character of a message's text (RFC 5322 3.5); a reader would cut the text there.
-        if (item.contains(QChar(0)))
-            item.remove(QChar(0));
-        const char16_t *const begin = QStringView(item).utf16();
-        const char16_t *const end = begin + item.size();
-        const char16_t *start = begin;
-        for (const char16_t *p = begin; p < end; ++p) {
-            if (*p != u'\r' && *p != u'\n')
-                continue;
-            lines.append(QString(reinterpret_cast<const QChar *>(start), p - start));
-            if (*p == u'\r' && p + 1 < end && p[1] == u'\n')
-                ++p;
-            start = p + 1;
-        }
-        lines.append(start == begin ? item : QString(reinterpret_cast<const QChar *>(start), end - start));
-    }
+    forEachBodyLine(body, [&lines](QStringView line) { lines.append(line.toString()); });
     return lines;
 }
 

@@ -21,12 +21,20 @@ public:
     // Block write: every line followed by CR LF, all handed over as one write.
     virtual void writeBlock(const QStringList &lines, TextEncoding encoding = TextEncoding::Ascii) = 0;
     // One line followed by CR LF, written at once.
-    virtual void writeLine(const QString &line, TextEncoding encoding = TextEncoding::Ascii) = 0;
+    virtual void writeLine(QStringView line, TextEncoding encoding = TextEncoding::Ascii) = 0;
 
     // As writeLine, with one more "." in front of a line that begins with "." (RFC 5321 transparency).
-    void writeDotStuffedLine(const QString &line, TextEncoding encoding = TextEncoding::Ascii)
+    void writeDotStuffedLine(QStringView line, TextEncoding encoding = TextEncoding::Ascii)
     {
-        writeLine(line.startsWith(QLatin1Char('.')) ? QLatin1Char('.') + line : line, encoding);
+        if (!line.startsWith(u'.')) {
+            writeLine(line, encoding);
+            return;
+        }
+        QString stuffed;
+        stuffed.reserve(line.size() + 1);
+        stuffed += u'.';
+        stuffed += line;
+        writeLine(stuffed, encoding);
     }
 
     void writeDotStuffedLines(const QStringList &lines, TextEncoding encoding = TextEncoding::Ascii)
@@ -36,7 +44,7 @@ public:
     }
 
     // The bytes of one line, CR LF included.
-    static QByteArray encodeLine(const QString &line, TextEncoding encoding)
+    static QByteArray encodeLine(QStringView line, TextEncoding encoding)
     {
         QByteArray bytes;
         appendLine(bytes, line, encoding);

@@ -108,5 +108,4 @@ void MailMessage::generateHeader(bool eightBitMime)
         headers.append(line);
     lastGeneratedHeaders = std::move(headers);
     lastTransferEncoding = transfer;
-    lastBodyLines = bodyLines(body);
 }

@@ -34,8 +34,6 @@ public:
     HeaderList lastGeneratedHeaders;
     // The transfer encoding the last generated header declares for the body.
     TransferEncoding lastTransferEncoding = TransferEncoding::SevenBit;
-    // The body's lines (bodyLines) the last generated header was made for, as the writer sends them.
-    QStringList lastBodyLines;
 
     // The locale whose language and country choose the header charset; the process locale unless
     // a test sets another.

@@ -17,7 +17,7 @@ public:
         writes.append(block);
     }
 
-    void writeLine(const QString &line, TextEncoding encoding = TextEncoding::Ascii) override
+    void writeLine(QStringView line, TextEncoding encoding = TextEncoding::Ascii) override
     {
         writes.append(encodeLine(line, encoding));
     }

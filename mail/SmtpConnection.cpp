@@ -321,7 +321,7 @@ bool SmtpConnection::isConnected()
     return (m_fd >= 0 && !m_closedByPeer) || !m_buffer.isEmpty();
 }
 
-void SmtpConnection::writeLine(const QString &line, TextEncoding encoding)
+void SmtpConnection::writeLine(QStringView line, TextEncoding encoding)
 {
     writeBytes(encodeLine(line, encoding));
 }

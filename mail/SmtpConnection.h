@@ -63,7 +63,7 @@ public:
     // usable: open with the server's end not found closed, or unread input left.
     bool isConnected();
 
-    void writeLine(const QString &line, TextEncoding encoding = TextEncoding::Ascii) override;
+    void writeLine(QStringView line, TextEncoding encoding = TextEncoding::Ascii) override;
     void writeBlock(const QStringList &lines, TextEncoding encoding = TextEncoding::Ascii) override;
     // Hands the bytes to the socket (or TLS) in one write, repeating only for what it did not take.
     // Each write is sent at once: the callers write a whole command, or a whole message text.

@@ -15,7 +15,7 @@ public:
             appendLine(m_bytes, line, encoding);
     }
 
-    void writeLine(const QString &line, TextEncoding encoding = TextEncoding::Ascii) override
+    void writeLine(QStringView line, TextEncoding encoding = TextEncoding::Ascii) override
     {
         appendLine(m_bytes, line, encoding);
     }
