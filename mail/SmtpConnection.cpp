@@ -369,14 +369,15 @@ SmtpReply SmtpConnection::readReply(TimeoutMs timeout)
     QStringList lines;
     qsizetype bytes = 0;
     for (;;) {
-        const QByteArray raw = readLine(deadline);
-        bytes += raw.size() + 2;
+        qsizetype octets = 0;
+        // Reply bytes above 127 only ever reach error messages; UTF-8 keeps a server's own text readable.
+        const QString text = readLine(deadline, octets);
+        bytes += octets + 2;
         if (bytes > maxReplyBytes || lines.size() >= maxReplyLines) {
             releaseSocket();
             throw ReplyTooLongError();
         }
-        // Reply bytes above 127 only ever reach error messages; UTF-8 keeps a server's own text readable.
-        const QString line = trimControls(QString::fromUtf8(raw));
+        const QString line = trimControls(text);
         if (line.isEmpty())
             continue;
         if (!canBeReplyLine(line))
@@ -387,7 +388,7 @@ SmtpReply SmtpConnection::readReply(TimeoutMs timeout)
     }
 }
 
-QByteArray SmtpConnection::readLine(Clock::time_point deadline)
+QString SmtpConnection::readLine(Clock::time_point deadline, qsizetype &octets)
 {
     for (;;) {
         const qsizetype lf = m_buffer.indexOf('\n');
@@ -395,7 +396,8 @@ QByteArray SmtpConnection::readLine(Clock::time_point deadline)
             const qsizetype length = lf > 0 && m_buffer.at(lf - 1) == '\r' ? lf - 1 : lf;
             if (length > maxLineLength)
                 throw LineTooLongError();
-            QByteArray line = m_buffer.left(length);
+            QString line = QString::fromUtf8(m_buffer.constData(), length);
+            octets = length;
             m_buffer.remove(0, lf + 1);
             return line;
         }

@@ -81,8 +81,8 @@ private:
     using Clock = std::chrono::steady_clock;
     enum class Wait { Read, Write };
 
-    // One line without its CR LF, read before the deadline.
-    QByteArray readLine(Clock::time_point deadline);
+    // One line without its CR LF, read before the deadline, as UTF-8; octets is set to its length in bytes.
+    QString readLine(Clock::time_point deadline, qsizetype &octets);
     // Waits until the socket is ready; raises (after closing) when the time runs out or on abort.
     void waitReady(Wait what, Clock::time_point deadline);
     // A known loss fails at once, without touching the network.

@@ -80,10 +80,14 @@ namespace {
 // The code a reply line begins with, as the error names it.
 QString codeOf(const QString &line)
 {
-    QString code = trimControls(line.left(4));
-    if (code.size() == 4 && code.at(3) == QLatin1Char('-'))
+    QStringView code = QStringView(line).left(4);
+    while (!code.isEmpty() && code.front().unicode() <= 32)
+        code = code.sliced(1);
+    while (!code.isEmpty() && code.back().unicode() <= 32)
         code.chop(1);
-    return code;
+    if (code.size() == 4 && code.back() == u'-')
+        code.chop(1);
+    return code.toString();
 }
 
 } // namespace
