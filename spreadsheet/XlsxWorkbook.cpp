@@ -213,7 +213,7 @@ private:
         }
     }
 
-    void endElement(std::string_view) override
+    void endElement() override
     {
         if (!m_item || !m_item->end())
             return;
@@ -247,6 +247,8 @@ private:
 class UsedRangeReader final : public XmlPushReader
 {
 public:
+    UsedRangeReader() { skipTexts(); }
+
     int rowCount() const { return m_first > 0 ? m_last - m_first + 1 : 1; }
 
 private:
@@ -268,7 +270,7 @@ private:
         }
     }
 
-    void endElement(std::string_view) override
+    void endElement() override
     {
         if (m_inCell > 0)
             --m_inCell;
@@ -320,7 +322,7 @@ private:
         }
     }
 
-    void endElement(std::string_view) override
+    void endElement() override
     {
         if (!m_inRow)
             return;

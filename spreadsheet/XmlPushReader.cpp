@@ -8,11 +8,18 @@ namespace {
 
 constexpr int PieceSize = 64 * 1024;
 
+// One pass over the name: this runs for every element of a sheet.
 std::string_view localName(const char *name)
 {
-    const std::string_view qualified(name);
-    const std::size_t colon = qualified.find(':');
-    return colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
+    const char *local = nullptr; // after the first colon
+    const char *end = name;
+    for (; *end; ++end) {
+        if (*end == ':' && !local)
+            local = end + 1;
+    }
+    if (!local)
+        local = name;
+    return {local, std::size_t(end - local)};
 }
 
 } // namespace
@@ -58,6 +65,11 @@ bool XmlPushReader::feed(QIODevice &part)
     return m_state == State::Parsing;
 }
 
+void XmlPushReader::skipTexts()
+{
+    XML_SetCharacterDataHandler(m_parser, nullptr);
+}
+
 void XmlPushReader::refuse()
 {
     m_state = State::Failed;
@@ -80,11 +92,11 @@ void XmlPushReader::onStart(void *self, const char *name, const char **attribute
         reader->startElement(localName(name), attributes);
 }
 
-void XmlPushReader::onEnd(void *self, const char *name)
+void XmlPushReader::onEnd(void *self, const char *)
 {
     auto *reader = static_cast<XmlPushReader *>(self);
     if (reader->m_state == State::Parsing)
-        reader->endElement(localName(name));
+        reader->endElement();
 }
 
 void XmlPushReader::onCharacters(void *self, const char *text, int length)

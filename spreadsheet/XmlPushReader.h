@@ -32,10 +32,13 @@ public:
 protected:
     // Attributes as expat gives them: name, value, name, value, ..., null.
     virtual void startElement(std::string_view name, const char **attributes) = 0;
-    virtual void endElement(std::string_view name) = 0;
+    // The end of the element last started and not ended (expat has matched the names).
+    virtual void endElement() = 0;
     virtual void characters(std::string_view text) = 0;
     // From a handler: the content is damaged; nothing more is parsed.
     void refuse();
+    // For a subclass that looks at no text: characters() is no longer called.
+    void skipTexts();
 
     // The value of the attribute named exactly so, or null.
     static const char *attribute(const char **attributes, std::string_view name);
