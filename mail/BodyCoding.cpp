@@ -1,7 +1,5 @@
 #include "BodyCoding.h"
 
-#include <algorithm>
-
 namespace {
 
 // RFC 5322 section 2.1.1, and RFC 2045 sections 2.7 and 2.8 for 7bit and 8bit data.
@@ -9,13 +7,6 @@ constexpr qsizetype kMaxLineOctets = 998;
 constexpr qsizetype kBase64LineLength = 76;
 
 } // namespace
-
-QStringList bodyLines(const QStringList &body)
-{
-    QStringList lines;
-    forEachBodyLine(body, [&lines](QStringView line) { lines.append(line.toString()); });
-    return lines;
-}
 
 TextEncoding bodyTextEncoding(const QString &charSet)
 {
@@ -34,25 +25,6 @@ QString bodyCharsetLabel(TextEncoding encoding)
     case TextEncoding::Latin1: break;
     }
     return QStringLiteral("ISO-8859-1");
-}
-
-TransferEncoding chooseTransferEncoding(const QStringList &lines, TextEncoding encoding, bool eightBitMime)
-{
-    bool ascii = true;
-    // One buffer for every line's bytes in turn.
-    QByteArray bytes;
-    for (const QString &line : lines) {
-        bytes.truncate(0);
-        LineSink::appendLine(bytes, line, encoding);
-        const QByteArrayView octets = QByteArrayView(bytes).chopped(2);
-        if (octets.size() > kMaxLineOctets || octets.contains('\0'))
-            return TransferEncoding::Base64;
-        if (ascii)
-            ascii = std::all_of(octets.begin(), octets.end(), [](char b) { return uchar(b) < 0x80; });
-    }
-    if (ascii)
-        return TransferEncoding::SevenBit;
-    return eightBitMime ? TransferEncoding::EightBit : TransferEncoding::Base64;
 }
 
 namespace {

@@ -10,12 +10,10 @@
 // How the body travels in the DATA text (RFC 2045 section 6).
 enum class TransferEncoding { SevenBit, EightBit, Base64 };
 
-// The body as lines: every item divided at each CR LF, lone CR and lone LF; the text after the
-// last break, even when empty, is a line too. NUL characters are left out; other controls stay.
-QStringList bodyLines(const QStringList &body);
-
-// Calls take with each of those lines in turn, as a view into the item (or into a copy of it without
-// its NULs) that lasts for the call: the writer needs no line of its own.
+// Calls take with each line of the body in turn: every item divided at each CR LF, lone CR and lone
+// LF; the text after the last break, even when empty, is a line too. NUL characters are left out;
+// other controls stay. Each line is a view into the item (or into a copy of it without its NULs)
+// that lasts for the call: the writer needs no line of its own.
 template <typename Take> void forEachBodyLine(const QStringList &body, Take take)
 {
     for (QString item : body) {
@@ -42,12 +40,10 @@ TextEncoding bodyTextEncoding(const QString &charSet);
 // The charset parameter of the body's Content-Type for those bytes.
 QString bodyCharsetLabel(TextEncoding encoding);
 
-// As they are when every line is ASCII of at most 998 octets (7bit); as 8-bit data when the server
-// takes it (8BITMIME) and every line still fits; base64 otherwise. A NUL is allowed in neither 7bit
-// nor 8bit data.
-TransferEncoding chooseTransferEncoding(const QStringList &lines, TextEncoding encoding, bool eightBitMime);
-// The same choice for the body as chooseTransferEncoding(bodyLines(body), ...) makes, in one pass over
-// the text, without making the lines or their bytes.
+// How the body's lines (forEachBodyLine) travel, in the encoding given: as they are when every line
+// is ASCII of at most 998 octets (7bit); as 8-bit data when the server takes it (8BITMIME) and every
+// line still fits; base64 otherwise. Decided in one pass over the text, without making the lines or
+// their bytes.
 TransferEncoding chooseBodyTransferEncoding(const QStringList &body, TextEncoding encoding, bool eightBitMime);
 // The Content-Transfer-Encoding value: "7bit", "8bit" or "base64".
 QString transferEncodingName(TransferEncoding transfer);

@@ -37,12 +37,6 @@ public:
         writeLine(stuffed, encoding);
     }
 
-    void writeDotStuffedLines(const QStringList &lines, TextEncoding encoding = TextEncoding::Ascii)
-    {
-        for (const QString &line : lines)
-            writeDotStuffedLine(line, encoding);
-    }
-
     // The bytes of one line, CR LF included.
     static QByteArray encodeLine(QStringView line, TextEncoding encoding)
     {

@@ -27,15 +27,19 @@ uint digitsValue(QStringView digits)
 
 } // namespace
 
+QStringView trimControls(QStringView text)
+{
+    while (!text.isEmpty() && text.front().unicode() <= 32)
+        text = text.sliced(1);
+    while (!text.isEmpty() && text.back().unicode() <= 32)
+        text.chop(1);
+    return text;
+}
+
 QString trimControls(const QString &text)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 32)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 32)
-        --end;
-    return text.mid(begin, end - begin);
+    const QStringView trimmed = trimControls(QStringView(text));
+    return trimmed.size() == text.size() ? text : trimmed.toString();
 }
 
 bool isLastReplyLine(const QString &line)
@@ -80,11 +84,7 @@ namespace {
 // The code a reply line begins with, as the error names it.
 QString codeOf(const QString &line)
 {
-    QStringView code = QStringView(line).left(4);
-    while (!code.isEmpty() && code.front().unicode() <= 32)
-        code = code.sliced(1);
-    while (!code.isEmpty() && code.back().unicode() <= 32)
-        code.chop(1);
+    QStringView code = trimControls(QStringView(line).left(4));
     if (code.size() == 4 && code.back() == u'-')
         code.chop(1);
     return code.toString();

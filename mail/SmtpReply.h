@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 // An enhanced status code (RFC 3463) such as 2.1.0 at the start of a reply line.
 struct EnhancedStatusCode
@@ -27,6 +28,7 @@ struct SmtpReply
 
 // The text with every character of code 32 or less removed at both ends.
 QString trimControls(const QString &text);
+QStringView trimControls(QStringView text);
 
 // Whether a trimmed, non-empty reply line is the last of its reply: shorter than four characters, or a
 // blank in the fourth place. Any other fourth character ("-" or whatever a server sends) asks for more.

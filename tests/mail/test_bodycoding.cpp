@@ -3,9 +3,34 @@
 #include "Charsets.h"
 #include "Utf8.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace {
+
+// The plain way: the body divided into lines, each line's bytes made and looked at.
+QStringList bodyLines(const QStringList &body)
+{
+    QStringList lines;
+    forEachBodyLine(body, [&lines](QStringView line) { lines.append(line.toString()); });
+    return lines;
+}
+
+TransferEncoding chooseTransferEncoding(const QStringList &lines, TextEncoding encoding, bool eightBitMime)
+{
+    bool ascii = true;
+    for (const QString &line : lines) {
+        const QByteArray octets = LineSink::encodeLine(line, encoding).chopped(2);
+        if (octets.size() > 998 || octets.contains('\0'))
+            return TransferEncoding::Base64;
+        if (ascii)
+            ascii = std::all_of(octets.begin(), octets.end(), [](char b) { return uchar(b) < 0x80; });
+    }
+    if (ascii)
+        return TransferEncoding::SevenBit;
+    return eightBitMime ? TransferEncoding::EightBit : TransferEncoding::Base64;
+}
 
 QString units(std::initializer_list<char16_t> list)
 {

@@ -177,7 +177,8 @@ TEST_F(ConnectionTest, WritesAsciiLinesDotStuffedLinesAndBlocksExactly)
     open(server);
     connection.writeLine(QString::fromUtf8("EHLO 主机é"));
     connection.writeDotStuffedLine(QStringLiteral("."));
-    connection.writeDotStuffedLines({QStringLiteral(".a"), QStringLiteral("b.")});
+    connection.writeDotStuffedLine(QStringLiteral(".a"));
+    connection.writeDotStuffedLine(QStringLiteral("b."));
     connection.writeBlock({QStringLiteral("From: x"), QStringLiteral(".y")});
     connection.writeLine(QString::fromUtf8("正文"), TextEncoding::Utf8);
     connection.close();
