@@ -125,10 +125,7 @@ void HeaderList::appendValue(const QString &name, const QString &value)
     line += name;
     line += u": ";
     line += value;
-    if (line.size() < foldLength && !line.contains(u'\r'))
-        m_lines.append(trimRight(line));
-    else
-        m_lines.append(foldHeaderLine(line, foldLength));
+    m_lines.append(foldHeaderLine(line, foldLength));
 }
 
 QString HeaderList::value(const QString &name) const
