@@ -1,17 +1,20 @@
 #include "CustomerBatch.h"
 
 #include "Database.h"
+#include "DatabaseError.h"
 #include "Stamp.h"
 #include "Statement.h"
+
+#include <QScopeGuard>
 
 namespace {
 
 // "insert into 客户表(客户名称,电子邮件地址,录入日期) values(?2,?3,?1),(?4,?5,?1),...": one `now`, bound
 // as ?1, for every row.
-QString insertText()
+QString insertText(qsizetype rows)
 {
     QString text = QStringLiteral("insert into 客户表(客户名称,电子邮件地址,录入日期) values");
-    for (qsizetype row = 0; row < CustomerBatch::capacity; ++row) {
+    for (qsizetype row = 0; row < rows; ++row) {
         text += QStringLiteral("%1(?%2,?%3,?1)")
                     .arg(row == 0 ? QString() : QStringLiteral(","))
                     .arg(2 * row + 2)
@@ -25,36 +28,63 @@ QString insertText()
 CustomerBatch::CustomerBatch(Database &connection)
     : m_connection(connection)
 {
+    m_rows.reserve(capacity);
     m_texts.reserve(2 * capacity);
 }
 
 CustomerBatch::~CustomerBatch() = default;
 
-void CustomerBatch::append(const QString &name, const QString &address)
+void CustomerBatch::append(int row, const QString &name, const QString &address)
 {
+    m_rows.append(row);
     m_texts.append(name.toUtf8());
     m_texts.append(address.toUtf8());
 }
 
 void CustomerBatch::write()
 {
-    Q_ASSERT(isFull());
-    if (!m_insert) {
+    const auto empty = qScopeGuard([this] {
+        m_rows.clear();
+        m_texts.clear();
+    });
+    if (m_rows.isEmpty())
+        return;
+    if (!m_now) {
         m_connection.setConnected(true);
-        m_insert = std::make_unique<Statement>(m_connection.handle(), insertText());
+        m_insertBatch = std::make_unique<Statement>(m_connection.handle(), insertText(capacity));
+        m_insertRow = std::make_unique<Statement>(m_connection.handle(), insertText(1));
         m_now = std::make_unique<Statement>(m_connection.handle(), QStringLiteral("select ") + stamp::engineNow());
     }
+    if (isFull()) {
+        try {
+            insert(*m_insertBatch, 0, capacity);
+            return;
+        } catch (const DatabaseError &) {
+            // The engine undid the whole statement; the rows again singly find the one it refused.
+        }
+    }
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        try {
+            insert(*m_insertRow, i, 1);
+        } catch (const DatabaseError &e) {
+            throw DatabaseError(QStringLiteral("第%1行未能导入：%2").arg(m_rows.at(i)).arg(e.message()));
+        }
+    }
+}
+
+void CustomerBatch::insert(Statement &statement, qsizetype first, qsizetype count)
+{
     m_now->step();
-    m_insert->bind(1, m_now->column(0));
+    statement.bind(1, m_now->column(0));
     m_now->reset();
-    for (qsizetype i = 0; i < m_texts.size(); ++i)
-        m_insert->bindText(int(i) + 2, m_texts.at(i));
+    for (qsizetype i = 0; i < 2 * count; ++i)
+        statement.bindText(int(i) + 2, m_texts.at(2 * first + i));
     try {
-        while (m_insert->step()) { }
+        while (statement.step()) { }
     } catch (...) {
-        m_insert->reset();
+        statement.reset();
         throw;
     }
-    m_insert->reset();
-    m_texts.clear();
+    statement.reset();
+    m_written += count;
 }

@@ -1,4 +1,5 @@
-// The customer import from real .xls and .xlsx files into a real database file.
+// The customer import as the window shows it (its boxes and the refresh), from real .xls and .xlsx
+// files into a real database file; the import's own logic is tested in tests/dispatch.
 
 #include "WorkbookFiles.h"
 
@@ -140,20 +141,6 @@ TEST_P(CustomerImportTest, ReadsDownToTheFirstRowWithBothCellsEmpty)
     }
 }
 
-TEST_P(CustomerImportTest, CountComesFromTheFirstWorksheetCellsFromTheActiveOne)
-{
-    Book book;
-    book.sheets.append({QStringLiteral("说明"), {text(1, 1, QStringLiteral("x")), text(2, 1, QStringLiteral("y"))}});
-    Sheet active{QStringLiteral("客户"), {}};
-    for (int row = 1; row <= 5; ++row)
-        active.cells.append(text(row, 1, QStringLiteral("客户%1").arg(row)));
-    book.sheets.append(active);
-    book.active = 1;
-    EXPECT_EQ(run(file(book)), QString());
-    EXPECT_EQ(stored(),
-              (Rows{{QStringLiteral("客户1"), {}}, {QStringLiteral("客户2"), {}}, {QStringLiteral("客户3"), {}}}));
-}
-
 TEST_P(CustomerImportTest, TheSameFileTwiceAddsEveryCustomerTwice)
 {
     const Rows rows{{QStringLiteral("张三"), QStringLiteral("zs@example.com")}, {QStringLiteral("李四"), {}}};
@@ -199,19 +186,6 @@ TEST_P(CustomerImportTest, ARefusedRowKeepsTheRowsBeforeItAndReadsNoFurther)
     EXPECT_EQ(stored().last(), qMakePair(QString(40, u'名'), QString(30, u'a')));
 }
 
-TEST_P(CustomerImportTest, NumbersAndDatesGoInAsTheirText)
-{
-    const Book book{
-        {{QStringLiteral("S"),
-          {number(1, 1, 13800138000.0), date(1, 2, QStringLiteral("2024-03-15"), QStringLiteral("yyyy-mm-dd")),
-           number(2, 1, 12.5), boolean(2, 2, false)}}}};
-    EXPECT_EQ(run(file(book)), QString());
-    EXPECT_EQ(
-        stored(),
-        (Rows{{QStringLiteral("13800138000"), QStringLiteral("2024-03-15")},
-              {QStringLiteral("12.5"), GetParam() == Format::Xlsx ? QStringLiteral("FALSE") : QStringLiteral("0")}}));
-}
-
 TEST_P(CustomerImportTest, AFileThatCannotBeOpenedTouchesNothing)
 {
     QFile empty(m_dir.filePath(QStringLiteral("empty") + suffix(GetParam())));
@@ -237,28 +211,6 @@ TEST_P(CustomerImportTest, AFileThatCannotBeOpenedTouchesNothing)
         EXPECT_EQ(boxes(), QStringList());
         EXPECT_EQ(m_refreshes, 0);
     }
-}
-
-// Rows go in by short transactions, each committed before the next begins; a cancel between two
-// keeps every committed row and adds none after.
-TEST_P(CustomerImportTest, CancelKeepsTheCommittedRowsAndStops)
-{
-    Rows rows;
-    for (int i = 0; i < 5000; ++i)
-        rows.append({QStringLiteral("客户%1").arg(i), {}});
-    CustomerImport customerImport(m_connection.path(), [this] { m_customers.refresh(); });
-    QList<int> commits;
-    customerImport.committed = [&](int imported) {
-        commits.append(imported);
-        if (imported >= 1000)
-            customerImport.cancel();
-    };
-    customerImport.run(file(customers(rows)));
-    ASSERT_FALSE(commits.isEmpty());
-    EXPECT_LE(commits.first(), 1000) << "a transaction holds at most 1,000 rows";
-    EXPECT_EQ(stored(), rows.first(commits.last()));
-    EXPECT_EQ(m_customers.recordCount(), commits.last());
-    EXPECT_EQ(boxes(), QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, CustomerImportTest, testing::Values(Format::Xls, Format::Xlsx),
