@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <future>
 #include <thread>
 
 using testsupport::ScriptedServer;
@@ -322,6 +323,24 @@ TEST_F(SessionTest, RefusedConnectReleasesTheConnection)
     smtp.port = 1; // nothing listens there on loopback
     EXPECT_EQ(outcome([&] { smtp.connect(); }), "socket " + std::to_string(ECONNREFUSED));
     EXPECT_EQ(send(), "not connected");
+}
+
+// A server that refuses the greeting and then reads on without answering QUIT: the refusal comes
+// back after the short goodbye limit, not after the reply limit of every other wait.
+TEST_F(SessionTest, RefusedGreetingDoesNotWaitLongForTheReplyToQuit)
+{
+    for (const Script &refusal : {Script{S("554 no service here"), C("QUIT")},
+                                  Greeting + Script{S("554 go away"), C("HELO client.test"), S("554 go away"), C("QUIT")}}) {
+        listen(refusal);
+        smtp.timeouts = SmtpTimeouts::all(10 * 60 * 1000);
+        smtp.timeouts.goodbye = 300;
+        auto connecting = std::async(std::launch::async, [&] { return outcome([&] { smtp.connect(); }); });
+        // A hang would keep the test far beyond this; the goodbye limit ends it well before.
+        ASSERT_EQ(connecting.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        EXPECT_EQ(connecting.get(), "reply 554");
+        EXPECT_FALSE(smtp.isConnected());
+        EXPECT_EQ(server->received(), server->expected());
+    }
 }
 
 TEST_F(SessionTest, UnnoticedResetFailsTheNextSendThenEveryLaterOneAtOnce)

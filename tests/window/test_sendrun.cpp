@@ -673,6 +673,16 @@ INSTANTIATE_TEST_SUITE_P(
                    boxes::ShownBox::Kind::Error,
                    QStringLiteral("邮件服务器暂停了服务，发送已停止。\n") + failed3
                        + QStringLiteral("\n原因：421 4.3.2 Service shutting down.")},
+        // A refused greeting, and a server that reads on without answering QUIT: the box comes after
+        // the short goodbye limit, far within the reply limit; the server's reply after the explanation.
+        ServerCase{"GreetingRefusedAndQuitUnanswered",
+                   Script{ScriptedServer::say("554 5.7.1 no service for you"), ScriptedServer::expect("QUIT")},
+                   false,
+                   10 * 60 * 1000,
+                   {},
+                   QStringLiteral("已发送 0 / 3，失败 0"),
+                   boxes::ShownBox::Kind::Error,
+                   QStringLiteral("邮件服务器拒绝了这一步。服务器的回复：554 5.7.1 no service for you.")},
         // No answer to the end of the data within the (shortened) limit: the connection is closed,
         // so no QUIT.
         ServerCase{"SilentAtEndOfData",
