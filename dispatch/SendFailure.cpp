@@ -65,7 +65,7 @@ QString failureDetail(const std::exception &error)
     QString text = general ? general->message() : QString::fromUtf8(error.what());
     if (const auto *reply = dynamic_cast<const SmtpReplyError *>(&error)) {
         // The reply's text lost its codes when it was read; the record shows them as the server sent them.
-        QString line = text.section(QStringLiteral("\r\n"), 0, 0);
+        QString line = reply->replyText.section(QStringLiteral("\r\n"), 0, 0);
         const EnhancedStatusCode &enhanced = reply->enhancedCode;
         if (enhanced.available)
             line = QStringLiteral("%1.%2.%3 ").arg(enhanced.statusClass).arg(enhanced.subject).arg(enhanced.details)

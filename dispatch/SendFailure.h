@@ -39,7 +39,7 @@ int replyCode(const std::exception &error);
 
 // The error as one line for a send record and the stop box: a refusal as its code, enhanced code
 // and first line ("550 5.1.1 <x@y>: Recipient address rejected"), any other error as its text
-// with its line breaks made blanks ("Socket Error # 104 Connection reset by peer.").
+// with its line breaks made blanks ("连接被邮件服务器重置 Socket Error # 104 Connection reset by peer.").
 QString failureDetail(const std::exception &error);
 
 // The send record's result: "成功" or "失败：" and the detail, at most 255 characters.

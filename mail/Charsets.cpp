@@ -52,7 +52,7 @@ CharsetEncoder::CharsetEncoder(const HeaderCharset &charset)
     , m_decoder(reinterpret_cast<void *>(iconv_t(-1)))
 {
     if (!isOpen(m_cd))
-        throw MailError(QStringLiteral("Could not encode header data using charset \"%1\"").arg(charset.label));
+        throw MailError(QStringLiteral("无法用字符集“%1”编码邮件头").arg(charset.label));
     m_decoder = iconv_open("UTF-8", charset.label.toLatin1().constData());
 }
 

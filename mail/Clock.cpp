@@ -33,7 +33,7 @@ const Clock &systemClock()
 QString dateHeaderValue(const QDateTime &moment)
 {
     if (!moment.isValid())
-        throw MailError(QStringLiteral("Failed attempting to retrieve time zone information."));
+        throw MailError(QStringLiteral("无法取得时区信息，邮件的日期无法写出"));
 
     static const char *const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
     static const char *const months[]

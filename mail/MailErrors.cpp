@@ -4,29 +4,51 @@
 
 namespace {
 
-QString replyMessage(const SmtpReply &reply)
+QString replyLines(const SmtpReply &reply)
 {
-    QString message;
+    QString text;
     for (const QString &line : reply.text)
-        message += line + QLatin1String("\r\n");
-    return message;
+        text += line + QLatin1String("\r\n");
+    return text;
+}
+
+// The reply as the server wrote it: its code, the enhanced code where it sent one, its lines.
+QString quotedReply(const SmtpReply &reply)
+{
+    QString quoted = reply.code + QLatin1Char(' ');
+    const EnhancedStatusCode &enhanced = reply.enhancedCode;
+    if (enhanced.available)
+        quoted += QStringLiteral("%1.%2.%3 ").arg(enhanced.statusClass).arg(enhanced.subject).arg(enhanced.details);
+    return quoted + reply.text.join(QLatin1String("\r\n"));
 }
 
 } // namespace
 
+QString replyCodeExplanation(int code)
+{
+    switch (code / 100) {
+    case 4: return QStringLiteral("邮件服务器暂时无法处理这一步，请稍后再试");
+    case 5: return QStringLiteral("邮件服务器拒绝了这一步");
+    default: return QStringLiteral("邮件服务器的回复不是这一步应有的回复");
+    }
+}
+
 SmtpReplyError::SmtpReplyError(const SmtpReply &reply)
-    : ReplyError(reply.numericCode, replyMessage(reply))
+    : ReplyError(reply.numericCode,
+                 replyCodeExplanation(reply.numericCode) + QStringLiteral("。服务器的回复：") + quotedReply(reply).trimmed())
     , enhancedCode(reply.enhancedCode)
+    , replyText(replyLines(reply))
 {
 }
 
 SocketError::SocketError(int lastError)
-    : SocketError(lastError, socketErrorText(lastError))
+    : SocketError(lastError, socketErrorText(lastError), socketErrorExplanation(lastError))
 {
 }
 
-SocketError::SocketError(int lastError, const QString &text)
-    : MailError(QLatin1String("Socket Error # ") + QString::number(lastError) + QLatin1String("\r\n") + text)
+SocketError::SocketError(int lastError, const QString &text, const QString &explanation)
+    : MailError(explanation + QLatin1String("\r\nSocket Error # ") + QString::number(lastError) + QLatin1String("\r\n")
+                + text)
     , lastError(lastError)
 {
 }
@@ -85,6 +107,30 @@ QString socketErrorText(int error)
     return QString::fromLatin1(text);
 }
 
+QString socketErrorExplanation(int error)
+{
+    switch (error) {
+    case ETIMEDOUT: return QStringLiteral("邮件服务器在限定的时间内没有回应");
+    case ECONNREFUSED: return QStringLiteral("邮件服务器拒绝了连接（该端口上没有邮件服务）");
+    case ECONNRESET: return QStringLiteral("连接被邮件服务器重置");
+    case ECONNABORTED: return QStringLiteral("连接已中止");
+    case EPIPE:
+    case ESHUTDOWN:
+    case ENOTCONN: return QStringLiteral("与邮件服务器的连接已断开");
+    case ENETDOWN:
+    case ENETUNREACH: return QStringLiteral("网络不可用");
+    case ENETRESET: return QStringLiteral("网络断开了连接");
+    case EHOSTDOWN:
+    case EHOSTUNREACH: return QStringLiteral("无法到达邮件服务器");
+    case EADDRINUSE:
+    case EADDRNOTAVAIL: return QStringLiteral("本机的网络地址不可用");
+    case EMFILE:
+    case ENOBUFS: return QStringLiteral("系统资源不足，无法建立连接");
+    case EACCES: return QStringLiteral("没有权限建立这个网络连接");
+    default: return QStringLiteral("网络错误");
+    }
+}
+
 namespace {
 
 // The address with every control character shown as \xNN, so the message itself stays on one line.
@@ -103,6 +149,6 @@ QString visibleControls(const QString &text)
 } // namespace
 
 InvalidAddressError::InvalidAddressError(const QString &address)
-    : MailError(QLatin1String("Address holds a control character: ") + visibleControls(address))
+    : MailError(QStringLiteral("电子邮件地址中含有控制字符，邮件未发送：") + visibleControls(address))
 {
 }

@@ -5,7 +5,7 @@
 
 // The kinds of failure of the SMTP session and its connection, each with its fixed message text.
 
-// A reply whose code is not one the step expects; the message is the server's text.
+// A reply whose code is not one the step expects.
 class ReplyError : public MailError
 {
 public:
@@ -18,21 +18,28 @@ public:
     int errorCode;
 };
 
+// The message explains the reply's code class in Chinese, then quotes the reply as the server
+// wrote it: its code and its lines, each line followed by CR LF.
 class SmtpReplyError : public ReplyError
 {
 public:
-    // The reply's text lines, each followed by CR LF, carrying its codes along.
     explicit SmtpReplyError(const SmtpReply &reply);
 
     EnhancedStatusCode enhancedCode;
+    // The reply's text lines, each followed by CR LF, without their codes.
+    QString replyText;
 };
 
-// "Socket Error # <number>" CR LF <the condition's text>.
+// What a reply of this code means where the step expected another, for the message that quotes it.
+QString replyCodeExplanation(int code);
+
+// The condition in Chinese, then the written text: "Socket Error # <number>" CR LF <the condition's
+// text>, kept exactly as it always read, on the lines after it.
 class SocketError : public MailError
 {
 public:
     explicit SocketError(int lastError);
-    SocketError(int lastError, const QString &text);
+    SocketError(int lastError, const QString &text, const QString &explanation);
 
     int lastError;
 };
@@ -46,14 +53,17 @@ public:
 // Throws the socket error for an errno value: NotASocketError for ENOTSOCK, SocketError otherwise.
 [[noreturn]] void raiseSocketError(int error);
 
-// The fixed text of a socket error condition; empty for a condition without one.
+// The fixed (English) text of a socket error condition; empty for a condition without one.
 QString socketErrorText(int error);
+// The condition in the user's words; a general one for a condition without its own.
+QString socketErrorExplanation(int error);
 
+// The server ended the connection: the user reads Chinese, the written text follows it.
 class ConnectionClosedError : public MailError
 {
 public:
     ConnectionClosedError()
-        : MailError(QStringLiteral("Connection Closed Gracefully."))
+        : MailError(QStringLiteral("服务器关闭了连接\r\nConnection Closed Gracefully."))
     {
     }
 };
@@ -62,7 +72,7 @@ class NotConnectedError : public MailError
 {
 public:
     NotConnectedError()
-        : MailError(QStringLiteral("Not Connected"))
+        : MailError(QStringLiteral("没有连接到邮件服务器"))
     {
     }
 };
@@ -71,7 +81,7 @@ class AlreadyConnectedError : public MailError
 {
 public:
     AlreadyConnectedError()
-        : MailError(QStringLiteral("Already connected."))
+        : MailError(QStringLiteral("已经连接到邮件服务器"))
     {
     }
 };
@@ -80,7 +90,7 @@ class HostRequiredError : public MailError
 {
 public:
     HostRequiredError()
-        : MailError(QString())
+        : MailError(QStringLiteral("没有指定邮件服务器"))
     {
     }
 };
@@ -89,7 +99,7 @@ class PortRequiredError : public MailError
 {
 public:
     PortRequiredError()
-        : MailError(QString())
+        : MailError(QStringLiteral("没有指定邮件服务器的端口"))
     {
     }
 };
@@ -98,7 +108,7 @@ class CouldNotBindSocketError : public MailError
 {
 public:
     CouldNotBindSocketError()
-        : MailError(QStringLiteral("Could not bind socket. Address and port are already in use."))
+        : MailError(QStringLiteral("无法绑定本机的网络端口：地址和端口已被占用"))
     {
     }
 };
@@ -109,7 +119,7 @@ class ReplyTooLongError : public MailError
 {
 public:
     ReplyTooLongError()
-        : MailError(QStringLiteral("Reply too long: more than 100 lines or 64 KB."))
+        : MailError(QStringLiteral("邮件服务器的回复过长：超过 100 行或 64 KB"))
     {
     }
 };
@@ -124,11 +134,12 @@ public:
     }
 };
 
+// A reply line longer than the connection takes.
 class LineTooLongError : public MailError
 {
 public:
     LineTooLongError()
-        : MailError(QStringLiteral("Max line length exceeded."))
+        : MailError(QStringLiteral("邮件服务器回复的一行超过了长度上限"))
     {
     }
 };

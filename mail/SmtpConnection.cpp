@@ -79,9 +79,10 @@ in_addr resolveIPv4(const QString &host)
     }
 
     const QString hostNotFound = QStringLiteral("Host not found.");
+    const QString noSuchServer = QStringLiteral("找不到邮件服务器，请检查服务器名称");
     // A NUL would cut the name short and look up another one.
     if (host.contains(QChar(0)))
-        throw SocketError(EAI_NONAME, hostNotFound);
+        throw SocketError(EAI_NONAME, hostNotFound, noSuchServer);
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -90,7 +91,7 @@ in_addr resolveIPv4(const QString &host)
     if (rc == EAI_SYSTEM)
         raiseSocketError(errno);
     if (rc != 0 || !found)
-        throw SocketError(rc != 0 ? rc : EAI_NONAME, hostNotFound);
+        throw SocketError(rc != 0 ? rc : EAI_NONAME, hostNotFound, noSuchServer);
     address = reinterpret_cast<const sockaddr_in *>(found->ai_addr)->sin_addr;
     freeaddrinfo(found);
     return address;
@@ -286,8 +287,11 @@ void SmtpConnection::startTls(const QString &serverName, TimeoutMs timeout)
                                QString::fromUtf8(X509_verify_cert_error_string(verifyResult)));
             }
             QString detail = takeOpenSslText();
-            if (detail.isEmpty() && code == SSL_ERROR_SYSCALL)
-                detail = error != 0 ? socketErrorText(error) : QStringLiteral("Connection Closed Gracefully.");
+            if (detail.isEmpty() && code == SSL_ERROR_SYSCALL) {
+                detail = error != 0 ? socketErrorExplanation(error) + QStringLiteral("（") + socketErrorText(error)
+                                          + QStringLiteral("）")
+                                    : QStringLiteral("服务器关闭了连接");
+            }
             throw TlsError(QStringLiteral("与服务器的加密握手失败"), detail);
         }
     } catch (...) {

@@ -94,7 +94,7 @@ QString codeOf(const QString &line)
 
 void raiseInvalidReplyCode(const QString &line)
 {
-    throw MailError(QStringLiteral("Reply Code is not valid: %1").arg(codeOf(line)));
+    throw MailError(QStringLiteral("邮件服务器的回复无法识别，回复代码无效：%1").arg(codeOf(line)));
 }
 
 SmtpReply parseReply(const QStringList &lines)

@@ -39,11 +39,11 @@ bool isLastReplyLine(const QString &line);
 // could make it one.
 bool canBeReplyLine(const QString &line);
 
-// Throws MailError "Reply Code is not valid: %s" for a line that does not begin a reply, naming
+// Throws MailError "the reply code is not valid: %s" (in Chinese) for a line that does not begin a reply, naming
 // its first characters as the code.
 [[noreturn]] void raiseInvalidReplyCode(const QString &line);
 
-// The reply made of these trimmed, non-empty lines. Throws MailError "Reply Code is not valid: %s"
+// The reply made of these trimmed, non-empty lines. Throws the same MailError
 // when the first line does not begin with a code from 100 to 999.
 SmtpReply parseReply(const QStringList &lines);
 

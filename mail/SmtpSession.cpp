@@ -124,7 +124,7 @@ void SmtpSession::connect()
         // The server refused the greeting or the EHLO/HELO and still listens: it is told goodbye
         // (RFC 5321 3.1) before the connection goes.
         try {
-            disconnect();
+            disconnect(timeouts.goodbye);
         } catch (const MailError &) {
         }
         throw;
@@ -285,12 +285,12 @@ void SmtpSession::sendData(MailMessage &message)
     readResponse({250}, timeouts.dataEnd);
 }
 
-void SmtpSession::disconnect()
+void SmtpSession::disconnect(std::optional<TimeoutMs> quitTimeout)
 {
     std::exception_ptr failure;
     try {
         if (isConnected())
-            sendCommand(QStringLiteral("QUIT"), {221});
+            sendCommand(QStringLiteral("QUIT"), {221}, quitTimeout);
     } catch (...) {
         failure = std::current_exception();
     }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -43,11 +44,15 @@ struct SmtpTimeouts
     TimeoutMs other = 5 * 60 * 1000;
     // One write waiting for the server to take its bytes (the data block limit).
     TimeoutMs write = 3 * 60 * 1000;
+    // The reply to the QUIT that follows a refused greeting or EHLO/HELO: the refusal is the
+    // answer already, and a server that reads on without replying may not hold the run.
+    TimeoutMs goodbye = 5 * 1000;
 
-    // Every limit the same (tests make them short).
+    // Every limit the same (tests make them short), the goodbye no longer than its own.
     static SmtpTimeouts all(TimeoutMs timeout)
     {
-        return {timeout, timeout, timeout, timeout, timeout, timeout, timeout, timeout};
+        const TimeoutMs goodbye = timeout < 0 ? SmtpTimeouts().goodbye : std::min(timeout, SmtpTimeouts().goodbye);
+        return {timeout, timeout, timeout, timeout, timeout, timeout, timeout, timeout, goodbye};
     }
 };
 
@@ -83,8 +88,9 @@ public:
     // Delivers one message: login when still due, RSET, MAIL FROM, RCPT TO per recipient, DATA, the
     // message text, ".". A failure the server reported leaves the connection ready for the next one.
     void send(MailMessage &message);
-    // QUIT when still connected, then closes the connection whatever the answer.
-    void disconnect();
+    // QUIT when still connected, then closes the connection whatever the answer. The reply wait is
+    // bounded by the given limit, by Timeouts.Other when none is given.
+    void disconnect(std::optional<TimeoutMs> quitTimeout = {});
     bool isConnected();
 
     // Thread-safe: makes a blocked connect, write or reply wait end at once with "Software caused

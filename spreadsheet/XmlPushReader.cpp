@@ -2,6 +2,7 @@
 
 #include <expat.h>
 
+#include <cstring>
 #include <new>
 
 namespace {
@@ -88,8 +89,16 @@ const char *XmlPushReader::attribute(const char **attributes, std::string_view n
 void XmlPushReader::onStart(void *self, const char *name, const char **attributes)
 {
     auto *reader = static_cast<XmlPushReader *>(self);
-    if (reader->m_state == State::Parsing)
-        reader->startElement(localName(name), attributes);
+    if (reader->m_state != State::Parsing)
+        return;
+    std::size_t count = 0;
+    for (const char **item = attributes; *item; item += 2) {
+        if (++count > maxAttributes || std::strlen(item[1]) > maxAttributeValue) {
+            reader->refuse();
+            return;
+        }
+    }
+    reader->startElement(localName(name), attributes);
 }
 
 void XmlPushReader::onEnd(void *self, const char *)

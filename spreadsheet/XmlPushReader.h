@@ -12,6 +12,12 @@ struct XML_ParserStruct;
 class XmlPushReader
 {
 public:
+    // An element with more attributes, or an attribute value of more bytes, is damage: far above
+    // anything a workbook writes (a sheet's root element carries some ten namespace declarations,
+    // a value at most a formula or a cell's text), so the handlers never take countless or endless ones.
+    static constexpr std::size_t maxAttributes = 1000;
+    static constexpr std::size_t maxAttributeValue = 1024 * 1024;
+
     XmlPushReader();
     virtual ~XmlPushReader();
     XmlPushReader(const XmlPushReader &) = delete;

@@ -1,12 +1,41 @@
 #include "OpenDialog.h"
 
+#include "MessageBoxes.h"
+
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QQueue>
 
 #include <optional>
 
 namespace {
+
+// Icons and type names from what listing the folder tells already (folder or file, the name's
+// suffix), never from a file's contents: the default provider asks the MIME database, which opens
+// and reads every file whose name does not settle its type (db.mdb-shm and db.mdb-wal among them).
+class ListingIconProvider final : public QFileIconProvider
+{
+public:
+    using QFileIconProvider::icon;
+
+    QIcon icon(const QFileInfo &info) const override
+    {
+        if (info.isRoot())
+            return icon(QAbstractFileIconProvider::Drive);
+        return icon(info.isDir() ? QAbstractFileIconProvider::Folder : QAbstractFileIconProvider::File);
+    }
+
+    QString type(const QFileInfo &info) const override
+    {
+        if (info.isDir())
+            return QStringLiteral("文件夹");
+        const QString suffix = info.suffix();
+        return suffix.isEmpty() ? QStringLiteral("文件") : suffix.toUpper() + QStringLiteral(" 文件");
+    }
+};
 
 struct Answers
 {
@@ -31,38 +60,68 @@ QStringList qtFilters(const QString &filter)
     return filters;
 }
 
+// Whether this process holds the file open already (db.mdb, its -wal and -shm while the database
+// is open): reading it would mean a descriptor of its own, and closing that one drops SQLite's locks.
+bool heldOpen(const QString &path)
+{
+    const QString file = QFileInfo(path).canonicalFilePath();
+    if (file.isEmpty())
+        return false;
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QFileInfo &descriptor : descriptors.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+        if (descriptor.symLinkTarget() == file)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
-void OpenDialog::setUp(QFileDialog &dialog) const
+std::unique_ptr<QFileDialog> OpenDialog::makeDialog() const
 {
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    auto dialog = std::make_unique<QFileDialog>(m_owner);
+    // A platform's own dialog (GTK's among them) looks into the files for their types, and takes
+    // no icon provider: the program's own dialog is used everywhere.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setOption(QFileDialog::DontUseCustomDirectoryIcons);
+    // Set before the dialog lists anything: the listing comes with the event loop. The dialog does
+    // not own it, and its model may ask it until its last moment: one for all, never destroyed.
+    static auto *const icons = new ListingIconProvider;
+    dialog->setIconProvider(icons);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
     // The descriptions name their patterns already, in their own way: the list shows them alone.
-    dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setNameFilters(qtFilters(filter));
+    dialog->setOption(QFileDialog::HideNameFilterDetails);
+    dialog->setNameFilters(qtFilters(filter));
+    return dialog;
 }
 
 bool OpenDialog::execute()
 {
+    const std::unique_ptr<QFileDialog> dialog = makeDialog();
     if (answers) {
-        QFileDialog dialog(m_owner);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        setUp(dialog);
-        if (const auto *types = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"))) {
+        if (const auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"))) {
             for (int i = 0; i < types->count(); ++i)
                 answers->offered.append(types->itemText(i));
         }
         const std::optional<QString> answer = answers->queued.isEmpty() ? std::nullopt : answers->queued.dequeue();
         if (!answer)
             return false;
-        fileName = *answer;
-        return true;
+        return take(*answer);
     }
-    QFileDialog dialog(m_owner);
-    setUp(dialog);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
         return false;
-    fileName = dialog.selectedFiles().constFirst();
+    return take(dialog->selectedFiles().constFirst());
+}
+
+bool OpenDialog::take(const QString &chosen)
+{
+    if (heldOpen(chosen)) {
+        boxes::showError(m_owner, QStringLiteral("文件“%1”正由本程序使用（数据库文件），不能选择")
+                                      .arg(QDir::toNativeSeparators(chosen)));
+        return false;
+    }
+    fileName = chosen;
     return true;
 }
 

@@ -3,11 +3,14 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 class QFileDialog;
 class QWidget;
 
 // The file-open dialog, with its filter written as "description|patterns" (patterns separated by
-// ";"), several filters separated by "|" as well.
+// ";"), several filters separated by "|" as well. Every file dialog of the program is made here:
+// listing a folder reads no file, only the folder's entries (see makeDialog).
 class OpenDialog
 {
 public:
@@ -20,11 +23,20 @@ public:
     // The chosen file's full path, after Execute returned true.
     QString fileName;
 
-    // Shows the dialog; false when the user cancels.
+    // Shows the dialog; false when the user cancels or chose a file the program holds open.
     bool execute();
 
+    // The dialog execute() shows, not yet shown. It opens no file while it lists a folder: on POSIX
+    // closing any descriptor of a file drops every lock the process holds on it, and the working
+    // folder holds db.mdb with SQLite's -wal and -shm beside it. A second program opening the
+    // database would then take itself for the first, reset the shared index and crash this one.
+    std::unique_ptr<QFileDialog> makeDialog() const;
+
 private:
-    void setUp(QFileDialog &dialog) const;
+    // Keeps the chosen file, unless the program holds it open already (the database's own files):
+    // then says so and gives false, as a cancel.
+    bool take(const QString &chosen);
+
 
     QWidget *m_owner;
 };

@@ -135,7 +135,7 @@ TEST(HeaderCharset, WithoutConverterFailsWithItsLabel)
         CharsetEncoder encoder({QStringLiteral("x-none"), "NO-SUCH-CHARSET"});
         FAIL() << "no error";
     } catch (const MailError &e) {
-        EXPECT_EQ(e.message(), u"Could not encode header data using charset \"x-none\"");
+        EXPECT_EQ(e.message(), u"无法用字符集“x-none”编码邮件头");
     }
 }
 

@@ -326,7 +326,7 @@ TEST_F(MessageWriting, UnreadableTimeZoneFailsBeforeAnyLine)
         writeMessageText(sink, msg);
         FAIL() << "no error";
     } catch (const MailError &e) {
-        EXPECT_EQ(e.message(), u"Failed attempting to retrieve time zone information.");
+        EXPECT_EQ(e.message(), u"无法取得时区信息，邮件的日期无法写出");
     }
     EXPECT_TRUE(sink.writes.isEmpty());
 }

@@ -36,7 +36,7 @@ template <typename E> QString errorOf(const std::function<void()> &call)
 
 QString socketError(int error)
 {
-    return QStringLiteral("Socket Error # %1\r\n").arg(error) + socketErrorText(error);
+    return socketErrorExplanation(error) + QStringLiteral("\r\nSocket Error # %1\r\n").arg(error) + socketErrorText(error);
 }
 
 // A loopback listener that never accepts: connections complete in the kernel and then nothing reads.
@@ -110,14 +110,14 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"BlankLinesSkipped", "\r\n  \r\n250-first\r\n\r\n250 last\r\n", "250", 250, {"first", "last"}, {}},
         ReplyCase{"CodeOnly", "354\r\n", "354", 354, {""}, {}},
         ReplyCase{"TrailingBlanksTrimmed", "220 ready \t \r\n", "220", 220, {"ready"}, {}},
-        ReplyCase{"FourthLetterIsInvalid", "250x\r\n250 next\r\n", "", 0, {"Reply Code is not valid: 250x"}, {}},
+        ReplyCase{"FourthLetterIsInvalid", "250x\r\n250 next\r\n", "", 0, {"邮件服务器的回复无法识别，回复代码无效：250x"}, {}},
         // Lines that cannot be reply lines end the reading at once, without waiting for a last line.
-        ReplyCase{"WordsForAGreeting", "hello\r\n", "", 0, {"Reply Code is not valid: hell"}, {}},
+        ReplyCase{"WordsForAGreeting", "hello\r\n", "", 0, {"邮件服务器的回复无法识别，回复代码无效：hell"}, {}},
         ReplyCase{"BinaryAfterAContinuation",
                   "250-first\r\n\x01\xff\xfe\r\n",
                   "",
                   0,
-                  {QStringLiteral("Reply Code is not valid: ") + QChar(0xfffd) + QChar(0xfffd)},
+                  {QStringLiteral("邮件服务器的回复无法识别，回复代码无效：") + QChar(0xfffd) + QChar(0xfffd)},
                   {}},
         ReplyCase{"HundredLinesAreEnough",
                   QByteArray("250-x\r\n").repeated(99) + "250 end\r\n",
@@ -129,17 +129,17 @@ INSTANTIATE_TEST_SUITE_P(
                   QByteArray("250-x\r\n").repeated(100) + "250 end\r\n",
                   "",
                   0,
-                  {"Reply too long: more than 100 lines or 64 KB."},
+                  {"邮件服务器的回复过长：超过 100 行或 64 KB"},
                   {}},
         ReplyCase{"MoreBytesThanAnyReply",
                   QByteArray("250-" + QByteArray(1000, 'x') + "\r\n").repeated(70),
                   "",
                   0,
-                  {"Reply too long: more than 100 lines or 64 KB."},
+                  {"邮件服务器的回复过长：超过 100 行或 64 KB"},
                   {}},
-        ReplyCase{"ShortLineIsInvalid", "OK\r\n", "", 0, {"Reply Code is not valid: OK"}, {}},
-        ReplyCase{"CodeBelowRange", "099 low\r\n", "", 0, {"Reply Code is not valid: 099"}, {}},
-        ReplyCase{"LettersInCode", "2x0 odd\r\n", "", 0, {"Reply Code is not valid: 2x0"}, {}},
+        ReplyCase{"ShortLineIsInvalid", "OK\r\n", "", 0, {"邮件服务器的回复无法识别，回复代码无效：OK"}, {}},
+        ReplyCase{"CodeBelowRange", "099 low\r\n", "", 0, {"邮件服务器的回复无法识别，回复代码无效：099"}, {}},
+        ReplyCase{"LettersInCode", "2x0 odd\r\n", "", 0, {"邮件服务器的回复无法识别，回复代码无效：2x0"}, {}},
         ReplyCase{"EhloCapabilities",
                   "250-mail.example greets you\r\n250-AUTH=LOGIN PLAIN\r\n250 8BITMIME\r\n",
                   "250",
@@ -168,7 +168,7 @@ TEST_F(ConnectionTest, LongerReplyLinesFailWithoutWaitingForTheirEnd)
     ScriptedServer server({ScriptedServer::sayRaw("250 " + QByteArray(16381, 'x'))});
     open(server);
     EXPECT_EQ(errorOf<LineTooLongError>([&] { connection.readReply(5000); }),
-              QStringLiteral("Max line length exceeded."));
+              QStringLiteral("邮件服务器回复的一行超过了长度上限"));
 }
 
 TEST_F(ConnectionTest, WritesAsciiLinesDotStuffedLinesAndBlocksExactly)
@@ -191,10 +191,10 @@ TEST_F(ConnectionTest, ServerCloseFailsTheReplyAndEveryLaterWrite)
     ScriptedServer server({ScriptedServer::sayRaw("250-first\r\n250 partial"), ScriptedServer::close()});
     open(server);
     EXPECT_EQ(errorOf<ConnectionClosedError>([&] { connection.readReply(5000); }),
-              QStringLiteral("Connection Closed Gracefully."));
+              QStringLiteral("服务器关闭了连接\r\nConnection Closed Gracefully."));
     EXPECT_FALSE(connection.isConnected());
     EXPECT_EQ(errorOf<ConnectionClosedError>([&] { connection.writeLine(QStringLiteral("QUIT")); }),
-              QStringLiteral("Connection Closed Gracefully."));
+              QStringLiteral("服务器关闭了连接\r\nConnection Closed Gracefully."));
     EXPECT_EQ(server.received(), QByteArray());
 }
 
@@ -223,7 +223,7 @@ TEST_F(ConnectionTest, UnnoticedResetFailsTheConnectedTestAfterClosing)
     EXPECT_EQ(errorOf<SocketError>([&] { connection.isConnected(); }), socketError(ECONNRESET));
     EXPECT_FALSE(connection.isConnected());
     EXPECT_EQ(errorOf<ConnectionClosedError>([&] { connection.writeLine(QStringLiteral("QUIT")); }),
-              QStringLiteral("Connection Closed Gracefully."));
+              QStringLiteral("服务器关闭了连接\r\nConnection Closed Gracefully."));
 }
 
 TEST_F(ConnectionTest, ReplyWaitThatRunsOutClosesTheConnection)
@@ -231,10 +231,10 @@ TEST_F(ConnectionTest, ReplyWaitThatRunsOutClosesTheConnection)
     ScriptedServer server({});
     open(server);
     EXPECT_EQ(errorOf<SocketError>([&] { connection.readReply(100); }),
-              QStringLiteral("Socket Error # %1\r\nConnection timed out.").arg(ETIMEDOUT));
+              QStringLiteral("邮件服务器在限定的时间内没有回应\r\nSocket Error # %1\r\nConnection timed out.").arg(ETIMEDOUT));
     EXPECT_FALSE(connection.isConnected());
     EXPECT_EQ(errorOf<ConnectionClosedError>([&] { connection.writeLine(QStringLiteral("QUIT")); }),
-              QStringLiteral("Connection Closed Gracefully."));
+              QStringLiteral("服务器关闭了连接\r\nConnection Closed Gracefully."));
     EXPECT_EQ(server.received(), QByteArray());
 }
 
@@ -312,7 +312,8 @@ TEST_P(OpeningTest, FindsTheServer)
         connection.close();
     } else {
         const QString message = errorOf<SocketError>([&] { connection.open(c.host, server.port(), 5000); });
-        EXPECT_TRUE(message.startsWith(QLatin1String("Socket Error # "))) << message.toStdString();
+        EXPECT_TRUE(message.startsWith(QStringLiteral("找不到邮件服务器，请检查服务器名称\r\nSocket Error # ")))
+            << message.toStdString();
         EXPECT_TRUE(message.endsWith(QLatin1String("\r\nHost not found."))) << message.toStdString();
         EXPECT_FALSE(connection.isConnected());
     }
@@ -360,13 +361,40 @@ TEST_F(ConnectionTest, ConnectThatRunsOutIsTheTimeoutError)
         ::close(fd);
 }
 
+// The user reads the condition in Chinese; the written text follows it unchanged.
 TEST(SocketErrorTest, MessagesCarryNumberAndText)
 {
-    EXPECT_EQ(SocketError(ECONNREFUSED).message(), QStringLiteral("Socket Error # 111\r\nConnection refused."));
-    EXPECT_EQ(SocketError(ENOTEMPTY).message(), QStringLiteral("Socket Error # 39\r\nDirectory not empty"));
-    EXPECT_EQ(SocketError(EPIPE).message(), QStringLiteral("Socket Error # 32\r\n"));
+    EXPECT_EQ(SocketError(ECONNREFUSED).message(),
+              QStringLiteral("邮件服务器拒绝了连接（该端口上没有邮件服务）\r\nSocket Error # 111\r\nConnection refused."));
+    EXPECT_EQ(SocketError(ETIMEDOUT).message(),
+              QStringLiteral("邮件服务器在限定的时间内没有回应\r\nSocket Error # 110\r\nConnection timed out."));
+    EXPECT_EQ(SocketError(ENOTEMPTY).message(), QStringLiteral("网络错误\r\nSocket Error # 39\r\nDirectory not empty"));
+    EXPECT_EQ(SocketError(EPIPE).message(), QStringLiteral("与邮件服务器的连接已断开\r\nSocket Error # 32\r\n"));
     EXPECT_THROW(raiseSocketError(ENOTSOCK), NotASocketError);
     EXPECT_EQ(SocketError(EHOSTUNREACH).lastError, EHOSTUNREACH);
 }
 
 } // namespace
+
+// A refusal the user reads: its code class explained in Chinese, then the reply as the server wrote it.
+TEST(ReplyErrorTest, ExplainsTheCodeClassThenQuotesTheServer)
+{
+    const struct
+    {
+        QStringList lines;
+        QString message;
+    } cases[] = {
+        {{QStringLiteral("554 no service here")}, QStringLiteral("邮件服务器拒绝了这一步。服务器的回复：554 no service here")},
+        {{QStringLiteral("421 4.3.2 Service shutting down")},
+         QStringLiteral("邮件服务器暂时无法处理这一步，请稍后再试。服务器的回复：421 4.3.2 Service shutting down")},
+        {{QStringLiteral("550-5.1.1 <x@y>: Recipient address rejected"), QStringLiteral("550 5.1.1 see the help")},
+         QStringLiteral("邮件服务器拒绝了这一步。服务器的回复：550 5.1.1 <x@y>: Recipient address rejected\r\nsee the help")},
+        {{QStringLiteral("334 VXNlcm5hbWU6")},
+         QStringLiteral("邮件服务器的回复不是这一步应有的回复。服务器的回复：334 VXNlcm5hbWU6")},
+        {{QStringLiteral("530")}, QStringLiteral("邮件服务器拒绝了这一步。服务器的回复：530")},
+    };
+    for (const auto &c : cases) {
+        const SmtpReplyError error(parseReply(c.lines));
+        EXPECT_EQ(error.message(), c.message) << c.lines.join(u'|').toStdString();
+    }
+}

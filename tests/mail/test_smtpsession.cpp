@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <future>
 #include <thread>
 
 using testsupport::ScriptedServer;
@@ -138,10 +139,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // A server that refuses the greeting or the EHLO/HELO still hears QUIT.
         Conversation{"Greeting554", Script{S("554 no service here")} + Quit, {"reply 554", "ok"}},
-        Conversation{"InvalidGreetingCode", {S("hey there")}, {"Reply Code is not valid: hey", "ok"}},
+        Conversation{"InvalidGreetingCode", {S("hey there")}, {"邮件服务器的回复无法识别，回复代码无效：hey", "ok"}},
         Conversation{"OverlongEhloLine",
                      Greeting + Script{ScriptedServer::sayRaw("250 " + QByteArray(20000, 'x') + "\r\n")},
-                     {"Max line length exceeded.", "ok"}},
+                     {"邮件服务器回复的一行超过了长度上限", "ok"}},
         Conversation{"Ehlo502ThenHeloAndNoLogin",
                      Greeting + Script{S("502 not here"), C("HELO client.test"), S("250 ok")} + Transaction + Quit,
                      {"ok", "ok", "ok"}},
@@ -240,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
                          + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"),
                                   C("RCPT TO:<to@test>"), S("550 no"), C("RSET"), S("bad")}
                          + Quit,
-                     {"ok", "Reply Code is not valid: bad", "ok"}},
+                     {"ok", "邮件服务器的回复无法识别，回复代码无效：bad", "ok"}},
         Conversation{"MailFrom421AndCloseFailsEveryLaterSend",
                      Greeting + EhloWithLogin + Login
                          + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("421 4.3.2 shutting down"),
@@ -281,7 +282,8 @@ TEST_F(SessionTest, ReplyErrorCarriesCodeTextAndEnhancedCode)
         ADD_FAILURE() << "Send did not fail";
     } catch (const SmtpReplyError &e) {
         EXPECT_EQ(e.errorCode, 550);
-        EXPECT_EQ(e.message(), QStringLiteral("first\r\nsecond\r\n"));
+        EXPECT_EQ(e.replyText, QStringLiteral("first\r\nsecond\r\n"));
+        EXPECT_EQ(e.message(), QStringLiteral("邮件服务器拒绝了这一步。服务器的回复：550 5.7.1 first\r\nsecond"));
         EXPECT_EQ(e.enhancedCode, (EnhancedStatusCode{5, 7, 1, true}));
     }
     EXPECT_EQ(smtp.lastReply().text, (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
@@ -293,7 +295,7 @@ TEST_F(SessionTest, ReplyErrorCarriesCodeTextAndEnhancedCode)
 TEST_F(SessionTest, InvalidReplyLeavesNoLastResult)
 {
     listen({S("2")});
-    EXPECT_EQ(outcome([&] { smtp.connect(); }), "Reply Code is not valid: 2");
+    EXPECT_EQ(outcome([&] { smtp.connect(); }), "邮件服务器的回复无法识别，回复代码无效：2");
     EXPECT_TRUE(smtp.lastReply().isEmpty());
 }
 
@@ -311,7 +313,7 @@ TEST_F(SessionTest, ChecksBeforeConnectingPutNothingOnTheWire)
     EXPECT_THROW(smtp.connect(), PortRequiredError);
     smtp.port = port;
     smtp.connect();
-    EXPECT_EQ(outcome([&] { smtp.connect(); }), "Already connected.");
+    EXPECT_EQ(outcome([&] { smtp.connect(); }), "已经连接到邮件服务器");
     expectTranscript();
 }
 
@@ -321,6 +323,24 @@ TEST_F(SessionTest, RefusedConnectReleasesTheConnection)
     smtp.port = 1; // nothing listens there on loopback
     EXPECT_EQ(outcome([&] { smtp.connect(); }), "socket " + std::to_string(ECONNREFUSED));
     EXPECT_EQ(send(), "not connected");
+}
+
+// A server that refuses the greeting and then reads on without answering QUIT: the refusal comes
+// back after the short goodbye limit, not after the reply limit of every other wait.
+TEST_F(SessionTest, RefusedGreetingDoesNotWaitLongForTheReplyToQuit)
+{
+    for (const Script &refusal : {Script{S("554 no service here"), C("QUIT")},
+                                  Greeting + Script{S("554 go away"), C("HELO client.test"), S("554 go away"), C("QUIT")}}) {
+        listen(refusal);
+        smtp.timeouts = SmtpTimeouts::all(10 * 60 * 1000);
+        smtp.timeouts.goodbye = 300;
+        auto connecting = std::async(std::launch::async, [&] { return outcome([&] { smtp.connect(); }); });
+        // A hang would keep the test far beyond this; the goodbye limit ends it well before.
+        ASSERT_EQ(connecting.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        EXPECT_EQ(connecting.get(), "reply 554");
+        EXPECT_FALSE(smtp.isConnected());
+        EXPECT_EQ(server->received(), server->expected());
+    }
 }
 
 TEST_F(SessionTest, UnnoticedResetFailsTheNextSendThenEveryLaterOneAtOnce)
@@ -389,17 +409,17 @@ TEST_F(SessionTest, ControlCharacterInAnAddressFailsTheSendBeforeTheWire)
     smtp.connect();
     const QString injected = QStringLiteral("to@test>\r\nRCPT TO:<other@test");
     EXPECT_EQ(send({QStringLiteral("from@test"), {injected}}),
-              "Address holds a control character: to@test>\\x0d\\x0aRCPT TO:<other@test");
+              "电子邮件地址中含有控制字符，邮件未发送：to@test>\\x0d\\x0aRCPT TO:<other@test");
     EXPECT_EQ(send({QStringLiteral("from@test\n@x"), {QStringLiteral("to@test")}}),
-              "Address holds a control character: from@test\\x0a@x");
+              "电子邮件地址中含有控制字符，邮件未发送：from@test\\x0a@x");
     EXPECT_EQ(send({QStringLiteral("from@test"), {QStringLiteral("to\x7f@test")}}),
-              "Address holds a control character: to\\x7f@test");
+              "电子邮件地址中含有控制字符，邮件未发送：to\\x7f@test");
     // One only the header would carry: refused before the transaction too, not after DATA.
     MailMessage message;
     message.from().address = QStringLiteral("from@test");
     message.recipients.add().address = QStringLiteral("to@test");
     message.replyTo.add().address = QStringLiteral("reply@test\r\nBcc: x@y");
-    EXPECT_EQ(outcome([&] { smtp.send(message); }), "Address holds a control character: reply@test\\x0d\\x0aBcc: x@y");
+    EXPECT_EQ(outcome([&] { smtp.send(message); }), "电子邮件地址中含有控制字符，邮件未发送：reply@test\\x0d\\x0aBcc: x@y");
     EXPECT_EQ(send(), "ok");
     expectTranscript();
 }
@@ -416,7 +436,7 @@ TEST_F(SessionTest, WriterFailureAfterDataClosesTheConnection)
            + Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
                     S("250 ok"), C("DATA"), S("354 go")});
     smtp.connect();
-    EXPECT_EQ(send({}, BrokenClock()), "Failed attempting to retrieve time zone information.");
+    EXPECT_EQ(send({}, BrokenClock()), "无法取得时区信息，邮件的日期无法写出");
     EXPECT_FALSE(smtp.isConnected());
     // Nothing more goes out: the server would take it as message text.
     EXPECT_EQ(send(), "closed");

@@ -1,5 +1,5 @@
-// The guard against endless text: a run of exactly the limit passes, one byte more is cut off,
-// wherever the run starts and ends and however the reader slices the part.
+// The guard against endless text and endless tags: a run of exactly the limit passes, one byte more
+// is cut off, wherever the run starts and ends and however the reader slices the part.
 
 #include "MarkupBoundDevice.h"
 
@@ -52,6 +52,10 @@ TEST(MarkupBoundDevice, CutsOffARunOfTextLongerThanTheLimit)
         {"runs of the limit between many tags", ("<t>" + run + "</t>").repeated(3), true},
         {"a run cut by a lone > then too long", "<t>" + run + ">" + run + "a", false},
         {"no text at all", "<a><b/></a>", true},
+        // A start tag and the text after it, with ">" in its attribute value.
+        {"a tag run of twice the limit", "<t a=\"" + QByteArray(limit - 7, '>') + "\">" + run + "</t>", true},
+        {"a tag run one byte longer", "<t a=\"" + QByteArray(limit - 6, '>') + "\">" + run + "</t>", false},
+        {"an endless attribute value", "<t a=\"" + QByteArray(63, 'a').append('>').repeated(3 * limit / 64), false},
     };
     for (const auto &c : cases) {
         for (const qint64 piece : {qint64(7), qint64(64 * 1024), limit, limit + 1, 3 * limit}) {

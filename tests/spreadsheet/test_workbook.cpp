@@ -370,6 +370,15 @@ TEST(BadFiles, AStringIndexOutsideTheTableIsDamage)
     EXPECT_THROW(workbook->cellText(1, 1), SpreadsheetError);
 }
 
+// Distinct attributes a1="1" a2="1" ..., each with a blank before it.
+QByteArray manyAttributes(int count)
+{
+    QByteArray attributes;
+    for (int i = 1; i <= count; ++i)
+        attributes += " a" + QByteArray::number(i) + "=\"1\"";
+    return attributes;
+}
+
 // Small files that expand into endless text or countless strings are refused as damaged, before
 // the reader holds more than a bounded amount of them.
 TEST(BadFiles, ExpandingTextsAreRefusedAsDamage)
@@ -408,6 +417,15 @@ TEST(BadFiles, ExpandingTextsAreRefusedAsDamage)
          firstRow("<c r=\"A1\" t=\"inlineStr\"><is><t>" + QByteArray(32768, 'a') + "</t></is></c>")},
         {"a row of more cells than columns", QStringLiteral("xl/worksheets/sheet1.xml"),
          firstRow(QByteArray("<c r=\"A1\"><v>1</v></c>").repeated(16385))},
+        // A ">" may stand in an attribute value, so the values below are no text run.
+        {"an endless attribute value", QStringLiteral("xl/worksheets/sheet1.xml"),
+         firstRow("<c r=\"A1\" x=\"" + QByteArray(1023, 'a').append('>').repeated(3 * 1024) + "\"><v>1</v></c>")},
+        {"an attribute value longer than a text may be", QStringLiteral("xl/worksheets/sheet1.xml"),
+         firstRow("<c r=\"A1\" x=\"" + QByteArray(1023, 'a').append('>').repeated(1024) + "a\"><v>1</v></c>")},
+        {"an endless attribute value in the string table", QStringLiteral("xl/sharedStrings.xml"),
+         table("<si x=\"" + QByteArray(1023, 'a').append('>').repeated(3 * 1024) + "\"><t>a</t></si>")},
+        {"an element of more attributes than any workbook writes", QStringLiteral("xl/worksheets/sheet1.xml"),
+         firstRow("<c r=\"A1\"" + manyAttributes(1001) + "><v>1</v></c>")},
     };
     for (const Case &c : cases) {
         const QString path = files.path(QLatin1String(c.name).toString().replace(u' ', u'-') + QStringLiteral(".xlsx"));

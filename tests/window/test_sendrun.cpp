@@ -329,7 +329,7 @@ TEST_F(SendRunTest, AnUnreachableServerGivesOneErrorBoxAndNoRecords)
     const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
-    EXPECT_EQ(shown[0].text, QStringLiteral("Socket Error # %1\r\nConnection refused.").arg(ECONNREFUSED));
+    EXPECT_EQ(shown[0].text, QStringLiteral("邮件服务器拒绝了连接（该端口上没有邮件服务）\r\nSocket Error # %1\r\nConnection refused.").arg(ECONNREFUSED));
     EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
     for (const char *name : {"mailNavigator", "accountNavigator", "mailChoice"})
         EXPECT_TRUE(control<QWidget>(name)->isEnabled()) << name;
@@ -391,7 +391,7 @@ TEST_F(SendRunTest, ClosingWhileTheServerIsSilentEndsTheWaitAtOnce)
     EXPECT_EQ(server.received(), server.expected());
     EXPECT_EQ(
         results(),
-        QStringList{QStringLiteral("失败：Socket Error # %1 Software caused connection abort.").arg(ECONNABORTED)});
+        QStringList{QStringLiteral("失败：连接已中止 Socket Error # %1 Software caused connection abort.").arg(ECONNABORTED)});
     EXPECT_TRUE(boxes.takeShown().isEmpty());
 }
 
@@ -654,11 +654,11 @@ INSTANTIATE_TEST_SUITE_P(
             opening() + accepted("zhang@example.test") + accepted("li@example.test") + Script{ScriptedServer::close()},
             false,
             5000,
-            {QStringLiteral("成功"), QStringLiteral("成功"), QStringLiteral("失败：Connection Closed Gracefully.")},
+            {QStringLiteral("成功"), QStringLiteral("成功"), QStringLiteral("失败：服务器关闭了连接 Connection Closed Gracefully.")},
             QStringLiteral("已发送 2 / 3，失败 1"),
             boxes::ShownBox::Kind::Error,
             QStringLiteral("与邮件服务器的连接已断开，发送已停止。\n已发送 2 封，失败 1 封，其余 0 "
-                           "位客户没有发送。\n原因：Connection Closed Gracefully."),
+                           "位客户没有发送。\n原因：服务器关闭了连接 Connection Closed Gracefully."),
             false},
         ServerCase{"ServiceClosingAtMailFrom",
                    opening()
@@ -673,17 +673,27 @@ INSTANTIATE_TEST_SUITE_P(
                    boxes::ShownBox::Kind::Error,
                    QStringLiteral("邮件服务器暂停了服务，发送已停止。\n") + failed3
                        + QStringLiteral("\n原因：421 4.3.2 Service shutting down.")},
+        // A refused greeting, and a server that reads on without answering QUIT: the box comes after
+        // the short goodbye limit, far within the reply limit; the server's reply after the explanation.
+        ServerCase{"GreetingRefusedAndQuitUnanswered",
+                   Script{ScriptedServer::say("554 5.7.1 no service for you"), ScriptedServer::expect("QUIT")},
+                   false,
+                   10 * 60 * 1000,
+                   {},
+                   QStringLiteral("已发送 0 / 3，失败 0"),
+                   boxes::ShownBox::Kind::Error,
+                   QStringLiteral("邮件服务器拒绝了这一步。服务器的回复：554 5.7.1 no service for you.")},
         // No answer to the end of the data within the (shortened) limit: the connection is closed,
         // so no QUIT.
         ServerCase{"SilentAtEndOfData",
                    opening() + upToEndOfData("zhang@example.test"),
                    false,
                    1000,
-                   {QStringLiteral("失败：Socket Error # %1 Connection timed out.").arg(ETIMEDOUT)},
+                   {QStringLiteral("失败：邮件服务器在限定的时间内没有回应 Socket Error # %1 Connection timed out.").arg(ETIMEDOUT)},
                    QStringLiteral("已发送 0 / 3，失败 1"),
                    boxes::ShownBox::Kind::Error,
                    QStringLiteral("邮件服务器没有回应，发送已停止。\n") + failed3
-                       + QStringLiteral("\n原因：Socket Error # %1 Connection timed out.").arg(ETIMEDOUT)}),
+                       + QStringLiteral("\n原因：邮件服务器在限定的时间内没有回应 Socket Error # %1 Connection timed out.").arg(ETIMEDOUT)}),
     [](const ::testing::TestParamInfo<ServerCase> &info) { return std::string(info.param.name); });
 
 // Another program holds the file's write lock longer than the run waits for it: the run does not
@@ -869,7 +879,7 @@ TEST_P(SendAgainAfterAStopTest, MailsOnlyWhomTheChoiceLeaves)
     EXPECT_EQ(run(first).kind, boxes::ShownBox::Kind::Error);
     ASSERT_EQ(results(),
               QStringList({QStringLiteral("成功"), QStringLiteral("成功"),
-                           QStringLiteral("失败：Connection Closed Gracefully.")}));
+                           QStringLiteral("失败：服务器关闭了连接 Connection Closed Gracefully.")}));
 
     setSkip(c.skip);
     const boxes::ShownBox box = run(second);
