@@ -144,7 +144,8 @@ void BM_Transaction(benchmark::State &state)
             TextBuffer text;
             writeMessageText(text, message, true);
             text.writeLine(QStringLiteral("."));
-            connection.writeBytes(text.bytes());
+            for (const QByteArray &piece : text.pieces())
+                connection.writeBytes(piece);
         } else {
             writeMessageText(connection, message, true);
             connection.writeLine(QStringLiteral("."));

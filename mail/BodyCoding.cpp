@@ -1,5 +1,7 @@
 #include "BodyCoding.h"
 
+#include <algorithm>
+
 namespace {
 
 // RFC 5322 section 2.1.1, and RFC 2045 sections 2.7 and 2.8 for 7bit and 8bit data.
@@ -127,12 +129,20 @@ QString transferEncodingName(TransferEncoding transfer)
     return QStringLiteral("base64");
 }
 
-QStringList base64Lines(const QByteArray &bytes)
+QByteArray base64CrLfLines(const QByteArray &bytes)
 {
-    const QByteArray encoded = bytes.toBase64();
-    QStringList lines;
-    lines.reserve(encoded.size() / kBase64LineLength + 1);
-    for (qsizetype i = 0; i < encoded.size(); i += kBase64LineLength)
-        lines.append(QString::fromLatin1(encoded.mid(i, kBase64LineLength)));
+    // Whole lines' worth of input per block: 57 bytes make 76 characters.
+    constexpr qsizetype kLineInput = kBase64LineLength / 4 * 3;
+    constexpr qsizetype kBlockInput = kLineInput * 1024;
+    QByteArray lines;
+    lines.reserve((bytes.size() + kLineInput - 1) / kLineInput * (kBase64LineLength + 2));
+    for (qsizetype at = 0; at < bytes.size(); at += kBlockInput) {
+        const QByteArray block
+            = QByteArray::fromRawData(bytes.constData() + at, std::min(kBlockInput, bytes.size() - at)).toBase64();
+        for (qsizetype i = 0; i < block.size(); i += kBase64LineLength) {
+            lines.append(block.constData() + i, std::min(kBase64LineLength, block.size() - i));
+            lines.append("\r\n", 2);
+        }
+    }
     return lines;
 }

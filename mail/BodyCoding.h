@@ -48,5 +48,6 @@ TransferEncoding chooseBodyTransferEncoding(const QStringList &body, TextEncodin
 // The Content-Transfer-Encoding value: "7bit", "8bit" or "base64".
 QString transferEncodingName(TransferEncoding transfer);
 
-// Base64 of the bytes in lines of 76 characters.
-QStringList base64Lines(const QByteArray &bytes);
+// Base64 of the bytes in lines of 76 characters, each ended by CR LF, encoded a block at a time so
+// that a large file needs no second copy of its whole encoded text.
+QByteArray base64CrLfLines(const QByteArray &bytes);

@@ -22,6 +22,9 @@ public:
     virtual void writeBlock(const QStringList &lines, TextEncoding encoding = TextEncoding::Ascii) = 0;
     // One line followed by CR LF, written at once.
     virtual void writeLine(QStringView line, TextEncoding encoding = TextEncoding::Ascii) = 0;
+    // Bytes already as they go on the wire (whole lines with their CR LF, none beginning with "."),
+    // handed over as they are: a sink keeps a shared copy rather than copying them.
+    virtual void writeBytes(const QByteArray &bytes) = 0;
 
     // As writeLine, with one more "." in front of a line that begins with "." (RFC 5321 transparency).
     void writeDotStuffedLine(QStringView line, TextEncoding encoding = TextEncoding::Ascii)

@@ -101,9 +101,25 @@ void MailMessage::generateHeader(bool eightBitMime)
     headers.appendValue(QStringLiteral("Date"), date);
     headers.appendValue(QStringLiteral("Message-ID"), messageId);
     headers.appendValue(QStringLiteral("MIME-Version"), QStringLiteral("1.0"));
-    headers.appendValue(QStringLiteral("Content-Type"),
-                        QStringLiteral("text/plain; charset=") + bodyCharsetLabel(bodyEncoding));
-    headers.appendValue(QStringLiteral("Content-Transfer-Encoding"), transferEncodingName(transfer));
+    HeaderList &textHeaders = attachment ? lastTextPartHeaders : headers;
+    lastTextPartHeaders = HeaderList();
+    if (attachment) {
+        lastBoundary = multipartBoundary(messageId, body);
+        headers.appendValue(QStringLiteral("Content-Type"),
+                            QLatin1String("multipart/mixed; boundary=\"") + lastBoundary + u'"');
+        // A multipart entity is declared 7bit or 8bit (RFC 2045 6.4): 8bit exactly when its text
+        // part is; the file is base64.
+        headers.appendValue(QStringLiteral("Content-Transfer-Encoding"),
+                            transferEncodingName(transfer == TransferEncoding::EightBit ? TransferEncoding::EightBit
+                                                                                         : TransferEncoding::SevenBit));
+        lastAttachmentHeaders = attachment->partHeaders(encoders.forTexts({attachment->fileName()}));
+    } else {
+        lastBoundary.clear();
+        lastAttachmentHeaders = HeaderList();
+    }
+    textHeaders.appendValue(QStringLiteral("Content-Type"),
+                            QStringLiteral("text/plain; charset=") + bodyCharsetLabel(bodyEncoding));
+    textHeaders.appendValue(QStringLiteral("Content-Transfer-Encoding"), transferEncodingName(transfer));
     for (const QString &line : extraHeaders.lines())
         headers.append(line);
     lastGeneratedHeaders = std::move(headers);

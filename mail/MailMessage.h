@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BodyCoding.h"
+#include "Attachment.h"
 #include "Charsets.h"
 #include "Clock.h"
 #include "HeaderList.h"
@@ -10,10 +11,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 enum class MessageEncoding { Default, Mime, PlainText };
 
-// A plain-text Internet message, a single text/plain MIME part: its fields, and the header lines it
-// becomes.
+// A plain-text Internet message, a single text/plain MIME part, or with a file a multipart/mixed one
+// of the text part and the file: its fields, and the header lines it becomes.
 class MailMessage
 {
 public:
@@ -34,6 +37,14 @@ public:
     HeaderList lastGeneratedHeaders;
     // The transfer encoding the last generated header declares for the body.
     TransferEncoding lastTransferEncoding = TransferEncoding::SevenBit;
+    // The file that goes with the text; none when null. A run makes it once and gives every
+    // message the same one.
+    std::shared_ptr<const Attachment> attachment;
+    // With a file, as the last generated header made them: the boundary between the parts and the
+    // header lines of the text part and of the file's. Empty without one.
+    QString lastBoundary;
+    HeaderList lastTextPartHeaders;
+    HeaderList lastAttachmentHeaders;
 
     // The locale whose language and country choose the header charset; the process locale unless
     // a test sets another.
@@ -48,7 +59,8 @@ public:
     TransferEncoding bodyTransferEncoding(bool eightBitMime) const;
 
     // Fills lastGeneratedHeaders with From, Subject, To, Cc, Reply-To and Date (those with a value),
-    // Message-ID, MIME-Version, Content-Type and Content-Transfer-Encoding, then the extraHeaders.
+    // Message-ID, MIME-Version, Content-Type and Content-Transfer-Encoding, then the extraHeaders;
+    // with a file, the boundary and the part headers too.
     // Encoded words are in the locale's header charset, or in UTF-8 for a header whose text that
     // charset cannot hold. Raises MailError when the header charset has no converter or the time
     // zone cannot be read, or when an address would break the header.

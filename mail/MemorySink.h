@@ -22,6 +22,8 @@ public:
         writes.append(encodeLine(line, encoding));
     }
 
+    void writeBytes(const QByteArray &bytes) override { writes.append(bytes); }
+
     QByteArray bytes() const { return writes.join(); }
 
     QList<QByteArray> writes;

@@ -67,7 +67,7 @@ public:
     void writeBlock(const QStringList &lines, TextEncoding encoding = TextEncoding::Ascii) override;
     // Hands the bytes to the socket (or TLS) in one write, repeating only for what it did not take.
     // Each write is sent at once: the callers write a whole command, or a whole message text.
-    void writeBytes(const QByteArray &bytes);
+    void writeBytes(const QByteArray &bytes) override;
 
     // One reply, read within the time limit.
     SmtpReply readReply(TimeoutMs timeout);

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite sqlite3 libsqlite3-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite sqlite3 libsqlite3-dev shared-mime-info
     libfreexl-dev libquazip1-qt6-dev libexpat1-dev libssl-dev openssl ca-certificates
     libgtest-dev libgmock-dev libbenchmark-dev hyperfine
     python3 python3-aiosmtpd python3-openpyxl python3-xlrd python3-xlwt libxlsxwriter-dev xlsx2csv
