@@ -16,7 +16,8 @@
 #include "SendRecordBrowser.h"
 #include "SendRun.h"
 #include "SendRunDisplay.h"
-#include "SmtpSession.h"
+#include "Tables.h"
+#include "ViewStatements.h"
 #include "WindowLog.h"
 
 #include <QCloseEvent>
@@ -37,7 +38,6 @@ MainWindow::MainWindow(QWidget *parent)
     , mailSource(std::make_unique<ViewSource>())
     , sendRecordSource(std::make_unique<ViewSource>())
     , accountSource(std::make_unique<ViewSource>())
-    , smtp(std::make_unique<SmtpSession>())
     , openDialog(std::make_unique<OpenDialog>(this))
     , ui(std::make_unique<Ui::MainWindow>())
     , m_runDisplay(std::make_unique<SendRunDisplay>(SendRunDisplay::Targets{
@@ -88,13 +88,13 @@ void MainWindow::setUpData()
     openDialog->filter = QStringLiteral("Excel文件(*.xls;*.xlsx)|*.xls;*.xlsx");
 
     customers->setCommandType(RecordView::CommandType::Text);
-    customers->setCommandText(QStringLiteral("select 客户ID, 客户名称, 电子邮件地址,录入日期 from 客户表"));
+    customers->setCommandText(customerViewStatement());
     mails->setCommandType(RecordView::CommandType::Table);
-    mails->setCommandText(QStringLiteral("邮件表"));
+    mails->setCommandText(table::Mails);
     sendRecords->setCommandType(RecordView::CommandType::Table);
-    sendRecords->setCommandText(QStringLiteral("发送情况"));
+    sendRecords->setCommandText(table::SendRecords);
     account->setCommandType(RecordView::CommandType::Table);
-    account->setCommandText(QStringLiteral("设置"));
+    account->setCommandText(table::Settings);
 
     customers->afterOpen = [this] { showCustomerCount(); };
     customers->afterRefresh = [this] { showCustomerCount(); };
@@ -239,18 +239,18 @@ void MainWindow::showCustomerCount()
 
 void MainWindow::stampCustomer()
 {
-    customers->setFieldValue(QStringLiteral("录入日期"), QDateTime::currentDateTime());
+    customers->setFieldValue(column::EntryDate, QDateTime::currentDateTime());
 }
 
 void MainWindow::stampMail()
 {
-    mails->setFieldValue(QStringLiteral("建立日期"), QDateTime::currentDateTime());
+    mails->setFieldValue(column::CreationDate, QDateTime::currentDateTime());
 }
 
 void MainWindow::fillMailChoice()
 {
     // The list offers the mails as they are now; the walk leaves the mail page on the last mail.
-    fillFromColumn(*ui->mailChoice, *mailSource, QStringLiteral("邮件ID"));
+    fillFromColumn(*ui->mailChoice, *mailSource, column::MailId);
 }
 
 void MainWindow::showDateTime()
@@ -271,7 +271,7 @@ void MainWindow::send()
     m_sendRun.reset();
     m_runEndBox = {};
     ui->sendProgress->clear();
-    m_sendRun = std::make_unique<SendRun>(m_runInputs, *smtp, database->path(), runLimits);
+    m_sendRun = std::make_unique<SendRun>(m_runInputs, database->path(), runLimits);
     SendRunDisplay *display = m_runDisplay.get();
     connect(m_sendRun.get(), &SendRun::customerReached, display, &SendRunDisplay::customerReached,
             Qt::QueuedConnection);
@@ -348,7 +348,7 @@ void MainWindow::showCustomer(qint64 customerId)
 {
     // A customer the user is typing into is left alone: moving would save the typing unasked.
     if (customers->state() == RecordView::State::Browsing)
-        customers->locate(QStringLiteral("客户ID"), customerId);
+        customers->locate(column::CustomerId, customerId);
 }
 
 void MainWindow::showProgress(int sent, int failed, int total)
@@ -363,10 +363,10 @@ void MainWindow::showSendRecord(qint64 key, qint64 customerId, qint64 mailId, co
     if (!sendRecords->isActive())
         return;
     QVariantList values(sendRecords->fields().size());
-    const std::pair<const char16_t *, QVariant> columns[]
-        = {{u"客户ID", customerId}, {u"邮件ID", mailId}, {u"发送日期", sendDate}, {u"发送结果", result}};
+    const std::pair<const QString &, QVariant> columns[] = {
+        {column::CustomerId, customerId}, {column::MailId, mailId}, {column::SendDate, sendDate}, {column::SendResult, result}};
     for (const auto &[name, value] : columns) {
-        const int index = sendRecords->fieldIndex(QString::fromUtf16(name));
+        const int index = sendRecords->fieldIndex(name);
         if (index >= 0)
             values[index] = value;
     }

@@ -11,7 +11,6 @@
 
 #include <memory>
 
-class SmtpSession;
 
 namespace Ui {
 class MainWindow;
@@ -37,7 +36,6 @@ public:
     std::unique_ptr<ViewSource> mailSource;
     std::unique_ptr<ViewSource> sendRecordSource;
     std::unique_ptr<ViewSource> accountSource;
-    std::unique_ptr<SmtpSession> smtp;
     std::unique_ptr<OpenDialog> openDialog; // the customer import's file choice
     SendRunLimits runLimits; // the send run's own time limits
 

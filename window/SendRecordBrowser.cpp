@@ -2,35 +2,11 @@
 
 #include "ColumnList.h"
 #include "RecordView.h"
+#include "Tables.h"
+#include "ViewStatements.h"
 
 #include <QComboBox>
 #include <QLabel>
-
-namespace {
-
-// The statements the send-record view runs, spacing exactly as given (the combined one has two
-// blanks before "where" and none around "=").
-QString allRecordsStatement()
-{
-    return QStringLiteral("select * from 发送情况");
-}
-
-QString customerStatement(const QString &customer)
-{
-    return QStringLiteral("select * from 发送情况 where 客户ID = ") + customer;
-}
-
-QString mailStatement(const QString &mail)
-{
-    return QStringLiteral("select * from 发送情况 where 邮件ID = ") + mail;
-}
-
-QString combinedStatement(const QString &customer, const QString &mail)
-{
-    return QStringLiteral("select * from 发送情况  where 客户ID=") + customer + QStringLiteral(" and 邮件ID=") + mail;
-}
-
-} // namespace
 
 SendRecordBrowser::SendRecordBrowser(ViewSource &customers, ViewSource &mails, RecordView &sendRecords,
                                      const Page &page)
@@ -62,31 +38,31 @@ void SendRecordBrowser::filterByBoth()
 void SendRecordBrowser::showAll()
 {
     enableLists(false, false);
-    requery(allRecordsStatement());
+    requery(allSendRecordsStatement());
 }
 
 void SendRecordBrowser::fillCustomerFilter()
 {
-    fillFromColumn(*m_page.customerFilter, m_customers, QStringLiteral("客户ID"));
+    fillFromColumn(*m_page.customerFilter, m_customers, column::CustomerId);
 }
 
 void SendRecordBrowser::fillMailFilter()
 {
-    fillFromColumn(*m_page.mailFilter, m_mails, QStringLiteral("邮件ID"));
+    fillFromColumn(*m_page.mailFilter, m_mails, column::MailId);
 }
 
 void SendRecordBrowser::customerFilterPicked()
 {
     const QString customer = m_page.customerFilter->currentText();
-    requery(m_page.mailFilter->isEnabled() ? combinedStatement(customer, m_page.mailFilter->currentText())
-                                           : customerStatement(customer));
+    requery(m_page.mailFilter->isEnabled() ? sendRecordsOfBothStatement(customer, m_page.mailFilter->currentText())
+                                           : sendRecordsOfCustomerStatement(customer));
 }
 
 void SendRecordBrowser::mailFilterPicked()
 {
     const QString mail = m_page.mailFilter->currentText();
-    requery(m_page.customerFilter->isEnabled() ? combinedStatement(m_page.customerFilter->currentText(), mail)
-                                               : mailStatement(mail));
+    requery(m_page.customerFilter->isEnabled() ? sendRecordsOfBothStatement(m_page.customerFilter->currentText(), mail)
+                                               : sendRecordsOfMailStatement(mail));
 }
 
 void SendRecordBrowser::showRecordCount()

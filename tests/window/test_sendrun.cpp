@@ -578,7 +578,7 @@ TEST_P(ServerBehaviourTest, RecordsBoxAndControls)
     else
         seed(serverText(server.address(), server.port()));
     open();
-    form->smtp->timeouts = SmtpTimeouts::all(c.timeouts);
+    form->runLimits.serverWait = std::chrono::milliseconds(c.timeouts);
     choose(QStringLiteral("2"), QStringLiteral("0"));
     sendButton()->click();
     ASSERT_TRUE(waitForRunEnd());
