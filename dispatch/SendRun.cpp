@@ -120,7 +120,8 @@ bool SendRun::stopRequested()
 
 void SendRun::work()
 {
-    QString error;
+    // Set when an error ended the run, whatever its text: some errors carry none.
+    std::optional<QString> error;
     bool completed = false;
     try {
         completed = sendToEveryCustomer();
@@ -131,11 +132,11 @@ void SendRun::work()
         if (!stopRequested())
             error = errorText(e);
     }
-    if (!error.isEmpty())
-        qCInfo(dispatchLog) << "run stopped:" << error;
+    if (error)
+        qCInfo(dispatchLog) << "run stopped:" << *error;
     closeConnection();
-    if (!error.isEmpty())
-        emit failed(error);
+    if (error)
+        emit failed(*error);
     else if (completed)
         emit this->completed(m_summary);
     qCInfo(dispatchLog) << "run ended";
