@@ -26,7 +26,7 @@ struct SendRunLimits
     // How long QUIT may wait for its answer once a stop was asked for.
     std::chrono::milliseconds quitAfterStop = std::chrono::milliseconds(500);
     // Every wait on the server at most this long; unset: the session's own limits, of minutes.
-    std::optional<std::chrono::milliseconds> serverWait;
+    std::optional<std::chrono::milliseconds> serverWait = std::nullopt;
     // How long one second of the pause choice lasts (tests scale the pause down).
     std::chrono::milliseconds pauseSecond = std::chrono::seconds(1);
 };

@@ -1,20 +1,42 @@
 #include "SendRecordBrowser.h"
 
 #include "ColumnList.h"
+#include "Controls.h"
+#include "Handlers.h"
 #include "RecordView.h"
 #include "Tables.h"
 #include "ViewStatements.h"
 
 #include <QComboBox>
 #include <QLabel>
+#include <QRadioButton>
 
 SendRecordBrowser::SendRecordBrowser(ViewSource &customers, ViewSource &mails, RecordView &sendRecords,
-                                     const Page &page)
+                                     const Page &page, QWidget *window)
     : m_customers(customers)
     , m_mails(mails)
     , m_sendRecords(sendRecords)
     , m_page(page)
 {
+    const auto on = [this, window](auto *sender, auto signal, void (SendRecordBrowser::*handler)()) {
+        connect(sender, signal, this, boxes::guarded(window, [this, handler] { (this->*handler)(); }));
+    };
+    const std::pair<QRadioButton *, void (SendRecordBrowser::*)()> modes[] = {
+        {page.byCustomer, &SendRecordBrowser::filterByCustomer},
+        {page.byMail, &SendRecordBrowser::filterByMail},
+        {page.byBoth, &SendRecordBrowser::filterByBoth},
+        {page.all, &SendRecordBrowser::showAll},
+    };
+    for (const auto &[button, handler] : modes) {
+        connect(button, &QRadioButton::toggled, this, [this, window, handler = handler](bool checked) {
+            if (checked)
+                boxes::runHandler(window, [this, handler] { (this->*handler)(); });
+        });
+    }
+    on(page.customerFilter, &DropDownList::dropDown, &SendRecordBrowser::fillCustomerFilter);
+    on(page.mailFilter, &DropDownList::dropDown, &SendRecordBrowser::fillMailFilter);
+    on(page.customerFilter, &QComboBox::activated, &SendRecordBrowser::customerFilterPicked);
+    on(page.mailFilter, &QComboBox::activated, &SendRecordBrowser::mailFilterPicked);
 }
 
 void SendRecordBrowser::filterByCustomer()
@@ -75,6 +97,24 @@ void SendRecordBrowser::showRecordCount()
         m_sendRecords.next();
     }
     m_page.recordCount->setText(QString::number(m_sendRecords.recordCount()));
+}
+
+void SendRecordBrowser::showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate,
+                                       const QString &result)
+{
+    if (!m_sendRecords.isActive())
+        return;
+    QVariantList values(m_sendRecords.fields().size());
+    const std::pair<const QString &, QVariant> columns[] = {{column::CustomerId, customerId},
+                                                            {column::MailId, mailId},
+                                                            {column::SendDate, sendDate},
+                                                            {column::SendResult, result}};
+    for (const auto &[name, value] : columns) {
+        const int index = m_sendRecords.fieldIndex(name);
+        if (index >= 0)
+            values[index] = value;
+    }
+    m_sendRecords.appendRow(values, key);
 }
 
 void SendRecordBrowser::enableLists(bool customers, bool mails)

@@ -7,6 +7,7 @@
 #include "Database.h"
 #include "Error.h"
 #include "ScriptedServer.h"
+#include "SendRun.h"
 #include "SmtpSession.h"
 #include "TestCertificates.h"
 
@@ -208,15 +209,15 @@ TEST_F(SendRunTest, EveryCustomerGetsTheMailOverOneConnectionWithOneLogin)
 
     EXPECT_EQ(records(), QStringList({QStringLiteral("1/2"), QStringLiteral("2/2"), QStringLiteral("3/2")}));
     // The send-record grid shows the new records without a re-query; its count stays as it was.
-    EXPECT_EQ(form->sendRecords->recordCount(), 3);
+    EXPECT_EQ(form->views().sendRecords.recordCount(), 3);
     EXPECT_EQ(control<QLabel>("recordCount")->text(), QStringLiteral("0"));
     // The customer grid followed the run to its last customer; the controls are back.
-    EXPECT_EQ(form->customers->fieldByName(QStringLiteral("客户ID")).toInt(), 3);
+    EXPECT_EQ(form->views().customers.fieldByName(QStringLiteral("客户ID")).toInt(), 3);
     for (const char *name : {"mailNavigator", "accountNavigator", "mailChoice"})
         EXPECT_TRUE(control<QWidget>(name)->isEnabled()) << name;
     EXPECT_EQ(control<QComboBox>("mailChoice")->currentText(), QStringLiteral("2"));
     EXPECT_EQ(results(), QStringList(3, QStringLiteral("成功")));
-    EXPECT_EQ(form->sendRecords->fieldByName(QStringLiteral("发送结果")).toString(), QStringLiteral("成功"));
+    EXPECT_EQ(form->views().sendRecords.fieldByName(QStringLiteral("发送结果")).toString(), QStringLiteral("成功"));
     EXPECT_EQ(progress(), QStringLiteral("已发送 3 / 3，失败 0"));
 
     const QList<boxes::ShownBox> shown = boxes.takeShown();
@@ -272,11 +273,11 @@ TEST_F(SendRunTest, NothingToSendOrNoMailChosenIsRefused)
     sendButton()->click();
     db.exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values('张三', 'z@example.test');"
                            "insert into 邮件表(邮件主题, 邮件内容) values('主题', '内容');"));
-    form->customers->refresh();
-    form->mails->refresh();
+    form->views().customers.refresh();
+    form->views().mails.refresh();
     sendButton()->click();
     db.exec(QStringLiteral("insert into 设置(SMTP服务器) values('127.0.0.4')"));
-    form->account->refresh();
+    form->views().account.refresh();
     sendButton()->click();
 
     const QString nothing = QStringLiteral("请先输入邮箱帐号、邮件、客户信息。");
@@ -417,11 +418,11 @@ TEST_F(SendRunTest, TheCustomerGridFollowsTheRunFromWhereverItStands)
     seed(serverText(server.address(), server.port()));
     open();
     choose(QStringLiteral("2"), QStringLiteral("45"));
-    form->customers->last();
+    form->views().customers.last();
     sendButton()->click();
     // The run pauses after the first customer's message, the grid on that customer.
     EXPECT_TRUE(
-        QTest::qWaitFor([this] { return form->customers->fieldByName(QStringLiteral("客户ID")).toInt() == 1; }, 20000));
+        QTest::qWaitFor([this] { return form->views().customers.fieldByName(QStringLiteral("客户ID")).toInt() == 1; }, 20000));
     form.reset();
 
     EXPECT_EQ(server.failure(), QString());
@@ -460,14 +461,14 @@ TEST_F(SendRunTest, AFastRunOfRefusedCustomersEndsOnItsExactState)
 
     EXPECT_EQ(server.failure(), QString());
     EXPECT_EQ(server.received(), server.expected());
-    EXPECT_EQ(form->customers->fieldByName(QStringLiteral("客户ID")).toInt(), total);
+    EXPECT_EQ(form->views().customers.fieldByName(QStringLiteral("客户ID")).toInt(), total);
     EXPECT_EQ(progress(), QStringLiteral("已发送 0 / %1，失败 %1").arg(total));
-    ASSERT_EQ(form->sendRecords->recordCount(), total);
-    const int customer = form->sendRecords->fieldIndex(QStringLiteral("客户ID"));
-    const int result = form->sendRecords->fieldIndex(QStringLiteral("发送结果"));
+    ASSERT_EQ(form->views().sendRecords.recordCount(), total);
+    const int customer = form->views().sendRecords.fieldIndex(QStringLiteral("客户ID"));
+    const int result = form->views().sendRecords.fieldIndex(QStringLiteral("发送结果"));
     for (int row = 0; row < total; ++row) {
-        EXPECT_EQ(form->sendRecords->value(row, customer).toInt(), row + 1);
-        EXPECT_EQ(form->sendRecords->value(row, result).toString(), QStringLiteral("失败：550 5.1.1 no such user"));
+        EXPECT_EQ(form->views().sendRecords.value(row, customer).toInt(), row + 1);
+        EXPECT_EQ(form->views().sendRecords.value(row, result).toString(), QStringLiteral("失败：550 5.1.1 no such user"));
     }
     const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 1);
@@ -578,7 +579,7 @@ TEST_P(ServerBehaviourTest, RecordsBoxAndControls)
     else
         seed(serverText(server.address(), server.port()));
     open();
-    form->runLimits.serverWait = std::chrono::milliseconds(c.timeouts);
+    form->setRunLimits({.serverWait = std::chrono::milliseconds(c.timeouts)});
     choose(QStringLiteral("2"), QStringLiteral("0"));
     sendButton()->click();
     ASSERT_TRUE(waitForRunEnd());
@@ -695,7 +696,7 @@ TEST_F(SendRunTest, AFileThatCannotBeWrittenStopsTheRunBeforeItConnects)
     holder.setConnected(true);
     ASSERT_TRUE(holder.database().exec(QStringLiteral("begin immediate")).isActive());
     open();
-    form->runLimits.writeCheck = 500ms;
+    form->setRunLimits({.writeCheck = 500ms});
     choose(QStringLiteral("2"), QStringLiteral("0"));
     sendButton()->click();
     ASSERT_TRUE(waitForRunEnd());
@@ -747,7 +748,7 @@ TEST_F(SendRunTest, ARecordTheFileKeepsRefusingStopsTheRunAndNamesTheCustomer)
     db.exec(QStringLiteral("create trigger refuse before insert on 发送情况 when new.客户ID = 2 "
                            "begin select raise(abort, 'database or disk is full'); end"));
     open();
-    form->runLimits.recordRetry = 500ms;
+    form->setRunLimits({.recordRetry = 500ms});
     choose(QStringLiteral("2"), QStringLiteral("0"));
     sendButton()->click();
     ASSERT_TRUE(waitForRunEnd());
@@ -779,7 +780,7 @@ TEST_F(SendRunTest, AnOlderFileGetsResultsFromItsFirstRun)
                           QStringLiteral("127.0.0.1"), 0, 60s);
     seed(serverText(server.address(), server.port()));
     open();
-    EXPECT_EQ(form->sendRecords->recordCount(), 1);
+    EXPECT_EQ(form->views().sendRecords.recordCount(), 1);
     choose(QStringLiteral("2"), QStringLiteral("0"));
     sendButton()->click();
     ASSERT_TRUE(waitForRunEnd());
@@ -790,12 +791,12 @@ TEST_F(SendRunTest, AnOlderFileGetsResultsFromItsFirstRun)
     EXPECT_EQ(results(),
               QStringList({QString(), QStringLiteral("成功"), QStringLiteral("成功"), QStringLiteral("成功")}));
     EXPECT_TRUE(db.scalar(QStringLiteral("select 发送结果 from 发送情况 where 邮件ID = 1")).isNull());
-    ASSERT_EQ(form->sendRecords->recordCount(), 4);
-    const int result = form->sendRecords->fieldIndex(QStringLiteral("发送结果"));
+    ASSERT_EQ(form->views().sendRecords.recordCount(), 4);
+    const int result = form->views().sendRecords.fieldIndex(QStringLiteral("发送结果"));
     ASSERT_GE(result, 0);
-    EXPECT_TRUE(form->sendRecords->value(0, result).isNull());
+    EXPECT_TRUE(form->views().sendRecords.value(0, result).isNull());
     for (int row = 1; row < 4; ++row)
-        EXPECT_EQ(form->sendRecords->value(row, result).toString(), QStringLiteral("成功")) << row;
+        EXPECT_EQ(form->views().sendRecords.value(row, result).toString(), QStringLiteral("成功")) << row;
 }
 
 // Sending again with "跳过已成功发送的客户": four customers, a first run the server ends after the
@@ -879,7 +880,7 @@ TEST_P(SendAgainAfterAStopTest, MailsOnlyWhomTheChoiceLeaves)
     EXPECT_EQ(box.text, c.box);
     EXPECT_EQ(progress(), c.progress);
     EXPECT_EQ(results().mid(3), c.secondResults);
-    EXPECT_EQ(form->sendRecords->recordCount(), 3 + c.secondResults.size());
+    EXPECT_EQ(form->views().sendRecords.recordCount(), 3 + c.secondResults.size());
     expectControlsRestored();
 }
 
