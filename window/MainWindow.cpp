@@ -70,11 +70,6 @@ MainWindow::Views MainWindow::views() const
     return {*m_database, *m_customers, *m_mails, *m_sendRecords, *m_account, *m_browser};
 }
 
-void MainWindow::setRunLimits(const SendRunLimits &limits)
-{
-    m_sendPanel->setRunLimits(limits);
-}
-
 void MainWindow::setUpData()
 {
     for (RecordView *view : {m_customers.get(), m_mails.get(), m_sendRecords.get(), m_account.get()})

@@ -14,7 +14,6 @@ class MainWindow;
 }
 class SendPanel;
 class SendRecordBrowser;
-struct SendRunLimits;
 
 // The program's one window, MainWindow: five pages of controls bound to the four record views. It
 // owns the connection and the views for the life of the program, opens them, and hands the pages
@@ -38,9 +37,6 @@ public:
         SendRecordBrowser &browser;
     };
     Views views() const;
-
-    // The send run's time limits (tests make them short).
-    void setRunLimits(const SendRunLimits &limits);
 
     // Opens the connection, then the customer, mail, send-record and settings views. The first
     // step that fails is shown in an error box and the steps after it are skipped; the window

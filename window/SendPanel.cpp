@@ -113,7 +113,7 @@ void SendPanel::send()
     m_sendRun.reset();
     m_runEndBox = {};
     m_ui.sendProgress->clear();
-    m_sendRun = std::make_unique<SendRun>(m_runInputs, m_data.database.path(), m_runLimits);
+    m_sendRun = std::make_unique<SendRun>(m_runInputs, m_data.database.path());
     SendRun *run = m_sendRun.get();
     connect(run, &SendRun::customerReached, &m_runDisplay, &SendRunDisplay::customerReached, Qt::QueuedConnection);
     connect(run, &SendRun::recordWritten, &m_runDisplay, &SendRunDisplay::recordWritten, Qt::QueuedConnection);

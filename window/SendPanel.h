@@ -49,9 +49,6 @@ public:
     // (true: the window stays open meanwhile).
     bool stopBeforeClose();
 
-    // The send run's time limits (tests make them short).
-    void setRunLimits(const SendRunLimits &limits) { m_runLimits = limits; }
-
 private:
     // The handlers.
     void fillMailChoice();
@@ -72,7 +69,6 @@ private:
     Data m_data;
     std::function<void()> m_requireOpenDatabase;
     SendRunInputs m_runInputs;
-    SendRunLimits m_runLimits;
     std::unique_ptr<SendRun> m_sendRun;
     SendRunDisplay m_runDisplay; // what the window shows of the run, once a frame
     // The box that tells how the run ended, shown once the controls are back.
