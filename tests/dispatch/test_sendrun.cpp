@@ -54,11 +54,7 @@ protected:
     // Three customers, two mails (the second is chosen), the account's boxes on the given server.
     void seed(const QString &server, const QString &user = QString(), const QString &password = QString())
     {
-        db.exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values('张三', 'zhang@example.test');"
-                               "insert into 客户表(客户名称, 电子邮件地址) values('李四', 'li@example.test');"
-                               "insert into 客户表(客户名称, 电子邮件地址) values('王五', 'wang@example.test');"
-                               "insert into 邮件表(邮件主题, 邮件内容) values('旧邮件', '旧');"
-                               "insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '第一行\n第二行');"));
+        seedCustomersAndMails(db);
         inputs.setAccount({server, user, password});
         inputs.setSender({QStringLiteral("销售部"), QStringLiteral("sales@example.test")});
         inputs.setMailChoice(QStringLiteral("2"));

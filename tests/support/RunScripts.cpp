@@ -51,6 +51,15 @@ Script firstThenQuit()
     return opening() + accepted("zhang@example.test") + quit();
 }
 
+void seedCustomersAndMails(const TempDatabase &db)
+{
+    db.exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values('张三', 'zhang@example.test');"
+                           "insert into 客户表(客户名称, 电子邮件地址) values('李四', 'li@example.test');"
+                           "insert into 客户表(客户名称, 电子邮件地址) values('王五', 'wang@example.test');"
+                           "insert into 邮件表(邮件主题, 邮件内容) values('旧邮件', '旧');"
+                           "insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '第一行\n第二行');"));
+}
+
 QString serverText(const QString &address, quint16 port)
 {
     return address + QLatin1Char(':') + QString::number(port);

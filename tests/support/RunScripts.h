@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ScriptedServer.h"
+#include "TempDatabase.h"
 
 #include <QByteArray>
 #include <QString>
@@ -24,6 +25,10 @@ Script upToEndOfData(const QByteArray &address);
 Script accepted(const QByteArray &address);
 // A run that is pausing after its first accepted message: the server takes QUIT next.
 Script firstThenQuit();
+
+// Three customers (张三, 李四, 王五 at zhang@, li@, wang@example.test) and two mails, the second
+// "新品介绍" with two lines.
+void seedCustomersAndMails(const TempDatabase &db);
 
 // The server box's text for a server on a loopback port.
 QString serverText(const QString &address, quint16 port);

@@ -30,11 +30,7 @@ protected:
     // Three customers, two mails (the second is chosen), and an account on the given server.
     void seed(const QString &server, const QString &user = QString(), const QString &password = QString())
     {
-        db.exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values('张三', 'zhang@example.test');"
-                               "insert into 客户表(客户名称, 电子邮件地址) values('李四', 'li@example.test');"
-                               "insert into 客户表(客户名称, 电子邮件地址) values('王五', 'wang@example.test');"
-                               "insert into 邮件表(邮件主题, 邮件内容) values('旧邮件', '旧');"
-                               "insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '第一行\n第二行');"));
+        seedCustomersAndMails(db);
         db.exec(QStringLiteral("insert into 设置 values('销售部', 'sales@example.test', '%1', '%2', '%3')")
                     .arg(server, user, password));
     }
