@@ -152,7 +152,7 @@ void BM_SendRun(benchmark::State &state)
         run.stop();
         state.SetIterationTime(run.wallSeconds);
 
-        const int shownRecords = window->sendRecords->recordCount();
+        const int shownRecords = window->views().sendRecords.recordCount();
         window.reset();
         QDir::setCurrent(startDir);
         const QList<boxes::ShownBox> shown = boxes.takeShown();

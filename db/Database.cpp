@@ -122,3 +122,8 @@ void Database::setConnected(bool connected)
     m_handle = engine;
     emit connectedChanged(true);
 }
+
+void Database::setBusyWait(int milliseconds)
+{
+    execute(m_handle, QStringLiteral("pragma busy_timeout = %1").arg(milliseconds));
+}

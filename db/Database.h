@@ -27,6 +27,8 @@ public:
     bool isConnected() const { return m_handle != nullptr; }
 
     QSqlDatabase database() const;
+    // How long a statement waits for another connection's lock before it fails.
+    void setBusyWait(int milliseconds);
     // The engine's handle while connected, null otherwise; for the record views and statements.
     sqlite3 *handle() const { return m_handle; }
 

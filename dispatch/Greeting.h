@@ -1,22 +1,10 @@
 #pragma once
 
+#include "SendRecords.h"
+
 #include <QString>
 
 class MailMessage;
-
-// What one message of a run is made of, as read for that customer.
-struct MailText
-{
-    QString subject;
-    QString content;
-};
-
-struct Recipient
-{
-    qint64 id = 0;
-    QString name;
-    QString address;
-};
 
 struct SenderBoxes
 {

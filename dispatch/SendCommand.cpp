@@ -2,22 +2,7 @@
 
 #include "Database.h"
 #include "RecordView.h"
-#include "Statement.h"
-
-namespace {
-
-bool mailExists(Database &connection, const QString &mailChoice)
-{
-    bool isNumber = false;
-    const qint64 id = mailChoice.toLongLong(&isNumber);
-    if (!isNumber)
-        return false;
-    Statement find(connection.handle(), QStringLiteral("select 1 from 邮件表 where 邮件ID = ?"));
-    find.bind(1, id);
-    return find.step();
-}
-
-} // namespace
+#include "SendRecords.h"
 
 std::optional<QString> sendCommandRefusal(const RecordView &customers, const RecordView &mails,
                                           const RecordView &settings, const QString &mailChoice, Database &connection)

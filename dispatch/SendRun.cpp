@@ -11,7 +11,7 @@
 #include "SendFailure.h"
 #include "ServerText.h"
 #include "SmtpSession.h"
-#include "Statement.h"
+#include "SendRecords.h"
 
 #include <QDateTime>
 
@@ -26,77 +26,6 @@ using namespace std::chrono_literals;
 // program's lock (the run's own busy wait: short, so that a stop is never kept waiting).
 constexpr auto RetryInterval = 100ms;
 constexpr int BusyWaitMs = 200;
-
-// The customers in the order the customer grid lists them (its statement, without an order).
-QList<Recipient> readCustomers(Database &connection)
-{
-    QList<Recipient> customers;
-    Statement query(connection.handle(), QStringLiteral("select 客户ID, 客户名称, 电子邮件地址 from 客户表"));
-    while (query.step()) {
-        // A missing name or address counts as the empty text.
-        customers.append({query.column(0).toLongLong(), query.column(1).toString(), query.column(2).toString()});
-    }
-    return customers;
-}
-
-// The customers the mail already reached: a record of it reading "成功". A record without a result
-// was written before results were kept and says nothing either way.
-QSet<qint64> readSentCustomers(Database &connection, qint64 mailId)
-{
-    QSet<qint64> sent;
-    Statement query(connection.handle(),
-                    QStringLiteral("select distinct 客户ID from 发送情况 where 邮件ID = ? and 发送结果 = '成功'"));
-    query.bind(1, mailId);
-    while (query.step())
-        sent.insert(query.column(0).toLongLong());
-    return sent;
-}
-
-MailText readMail(Database &connection, qint64 mailId)
-{
-    Statement query(connection.handle(), QStringLiteral("select 邮件主题, 邮件内容 from 邮件表 where 邮件ID = ?"));
-    query.bind(1, mailId);
-    if (!query.step())
-        throw Error(QStringLiteral("所选的邮件已不存在，请重新选择要发送的邮件。"));
-    return {query.column(0).toString(), query.column(1).toString()};
-}
-
-// The run's appends to 发送情况.
-class SendRecords
-{
-public:
-    // Fails (DatabaseError) when the table or one of its columns is missing.
-    explicit SendRecords(Database &connection)
-        : m_handle(connection.handle())
-        , m_insert(m_handle,
-                   QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期, 发送结果) values(?, ?, ?, ?)"))
-    {
-    }
-
-    // A write transaction begun and rolled back: fails now, before any message goes out, when the
-    // file cannot take a record (read-only, locked by another program).
-    void checkWritable()
-    {
-        execute(m_handle, QStringLiteral("begin immediate"));
-        execute(m_handle, QStringLiteral("rollback"));
-    }
-
-    // Gives the new record's key.
-    qint64 append(qint64 customerId, const QString &mailChoice, const QString &sendDate, const QString &result)
-    {
-        m_insert.reset();
-        m_insert.bind(1, customerId);
-        m_insert.bind(2, mailChoice);
-        m_insert.bind(3, sendDate);
-        m_insert.bind(4, result);
-        m_insert.step();
-        return m_insert.lastInsertId();
-    }
-
-private:
-    sqlite3 *m_handle;
-    Statement m_insert;
-};
 
 QString errorText(const std::exception &e)
 {
@@ -149,12 +78,15 @@ private:
     bool m_begun = false;
 };
 
-SendRun::SendRun(const SendRunInputs &inputs, SmtpSession &smtp, QString databasePath, SendRunLimits limits)
+SendRun::SendRun(const SendRunInputs &inputs, QString databasePath, SendRunLimits limits)
     : m_inputs(inputs)
-    , m_smtp(smtp)
+    , m_session(std::make_unique<SmtpSession>())
+    , m_smtp(*m_session)
     , m_databasePath(std::move(databasePath))
     , m_limits(limits)
 {
+    if (m_limits.serverWait)
+        m_smtp.timeouts = SmtpTimeouts::all(TimeoutMs(m_limits.serverWait->count()));
 }
 
 SendRun::~SendRun()
@@ -165,8 +97,6 @@ SendRun::~SendRun()
 
 void SendRun::start()
 {
-    // A stop of an earlier run left the session aborted.
-    m_smtp.resetAbort();
     m_running = true;
     m_thread = std::thread([this] { work(); });
 }
@@ -190,7 +120,8 @@ bool SendRun::stopRequested()
 
 void SendRun::work()
 {
-    QString error;
+    // Set when an error ended the run, whatever its text: some errors carry none.
+    std::optional<QString> error;
     bool completed = false;
     try {
         completed = sendToEveryCustomer();
@@ -201,11 +132,11 @@ void SendRun::work()
         if (!stopRequested())
             error = errorText(e);
     }
-    if (!error.isEmpty())
-        qCInfo(dispatchLog) << "run stopped:" << error;
+    if (error)
+        qCInfo(dispatchLog) << "run stopped:" << *error;
     closeConnection();
-    if (!error.isEmpty())
-        emit failed(error);
+    if (error)
+        emit failed(*error);
     else if (completed)
         emit this->completed(m_summary);
     qCInfo(dispatchLog) << "run ended";
@@ -218,7 +149,7 @@ bool SendRun::sendToEveryCustomer()
     Database database(m_databasePath);
     database.setConnected(true);
     // The run's own short busy wait; it waits longer by trying again, and a stop ends that at once.
-    execute(database.handle(), QStringLiteral("pragma busy_timeout = %1").arg(BusyWaitMs));
+    database.setBusyWait(BusyWaitMs);
     const qint64 mailId = m_inputs.mailChoice().toLongLong();
     const bool skipSent = m_inputs.skipSent();
     const RunPlan plan
@@ -360,7 +291,7 @@ void SendRun::retry(std::chrono::milliseconds limit, const std::function<void()>
 void SendRun::pause(int seconds)
 {
     std::unique_lock lock(m_mutex);
-    m_wake.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_stopRequested; });
+    m_wake.wait_for(lock, seconds * m_limits.pauseSecond, [this] { return m_stopRequested; });
 }
 
 void SendRun::closeConnection()

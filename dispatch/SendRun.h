@@ -9,12 +9,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 class SmtpSession;
 
-// The run's own time limits, beside the session's (tests make them short).
+// The run's time limits (tests make them short).
 struct SendRunLimits
 {
     // How long the check before connecting waits for another program's write to end.
@@ -23,10 +25,14 @@ struct SendRunLimits
     std::chrono::milliseconds recordRetry = std::chrono::seconds(30);
     // How long QUIT may wait for its answer once a stop was asked for.
     std::chrono::milliseconds quitAfterStop = std::chrono::milliseconds(500);
+    // Every wait on the server at most this long; unset: the session's own limits, of minutes.
+    std::optional<std::chrono::milliseconds> serverWait = std::nullopt;
+    // How long one second of the pause choice lasts (tests scale the pause down).
+    std::chrono::milliseconds pauseSecond = std::chrono::seconds(1);
 };
 
 // One send run: the chosen mail to every customer (but those the skip choice leaves out, RunPlan),
-// one message each over one SMTP connection, a pause after each accepted message, one send record
+// one message each over one SMTP connection of its own session, a pause after each accepted message, one send record
 // per customer reached carrying its result. A failure
 // that would repeat for every following customer (the login refused, the server closing, the
 // connection lost) stops the run instead. It runs on a thread of its own with its own connection
@@ -40,7 +46,7 @@ class SendRun : public QObject
 
 public:
     // `databasePath` is the file the window works on; the run opens its own connection to it.
-    SendRun(const SendRunInputs &inputs, SmtpSession &smtp, QString databasePath, SendRunLimits limits = {});
+    SendRun(const SendRunInputs &inputs, QString databasePath, SendRunLimits limits = {});
     // Waits for the thread; ask it to stop first when it should not finish the whole list.
     ~SendRun() override;
     SendRun(const SendRun &) = delete;
@@ -83,6 +89,8 @@ private:
     bool stopRequested();
 
     const SendRunInputs &m_inputs;
+    // The run's own session, made with the run: nothing else talks to its server.
+    std::unique_ptr<SmtpSession> m_session;
     SmtpSession &m_smtp;
     QString m_databasePath;
     SendRunLimits m_limits;

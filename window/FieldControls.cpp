@@ -1,6 +1,8 @@
 #include "FieldControls.h"
 
+#include "DatabaseError.h"
 #include "Handlers.h"
+#include "WindowLog.h"
 
 #include <QKeyEvent>
 #include <QScopedValueRollback>
@@ -12,8 +14,10 @@ FieldBinding::FieldBinding(std::function<QString()> controlText)
 
 void FieldBinding::setSource(ViewSource *source)
 {
-    if (m_source)
+    if (m_source) {
         disconnect(m_source, nullptr, this, nullptr);
+        m_source->removeControl(this);
+    }
     m_source = source;
     if (source) {
         connect(source, &ViewSource::viewChanged, this, &FieldBinding::recordChanged);
@@ -22,7 +26,7 @@ void FieldBinding::setSource(ViewSource *source)
         connect(source, &ViewSource::currentRowChanged, this, &FieldBinding::recordChanged);
         connect(source, &ViewSource::stateChanged, this, &FieldBinding::recordChanged);
         connect(source, &ViewSource::rowChanged, this, &FieldBinding::rowChanged);
-        connect(source, &ViewSource::updateData, this, &FieldBinding::updateRecord);
+        source->addControl(this, [this] { updateRecord(); });
     }
     recordChanged();
 }
@@ -45,7 +49,15 @@ const Field *FieldBinding::field() const
 QString FieldBinding::fieldText() const
 {
     const Field *field = this->field();
-    return field ? m_source->view()->fieldByName(field->fieldName).toString() : QString();
+    if (!field)
+        return {};
+    // Rows the engine will not read now show as empty, as the grid's cells do.
+    try {
+        return m_source->view()->fieldByName(field->fieldName).toString();
+    } catch (const DatabaseError &error) {
+        qCInfo(windowLog) << "field not read:" << error.message();
+        return {};
+    }
 }
 
 bool FieldBinding::canModify() const

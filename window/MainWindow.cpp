@@ -3,7 +3,6 @@
 #include "ui_MainWindow.h"
 
 #include "Appearance.h"
-#include "ColumnList.h"
 #include "CustomerImport.h"
 #include "DatabaseError.h"
 #include "DateTimeText.h"
@@ -11,41 +10,30 @@
 #include "Handlers.h"
 #include "MessageBoxes.h"
 #include "RequiredSchema.h"
-#include "SendCommand.h"
-#include "SendOptions.h"
 #include "SendRecordBrowser.h"
-#include "SendRun.h"
-#include "SendRunDisplay.h"
-#include "SmtpSession.h"
+#include "SendPanel.h"
+#include "Tables.h"
+#include "ViewStatements.h"
 #include "WindowLog.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QScreen>
-#include <QSignalBlocker>
 
-#include <utility>
 
 MainWindow::MainWindow(QWidget *parent)
     : QWidget(parent)
-    , database(std::make_unique<Database>())
-    , customers(std::make_unique<RecordView>())
-    , mails(std::make_unique<RecordView>())
-    , sendRecords(std::make_unique<RecordView>())
-    , account(std::make_unique<RecordView>())
-    , customerSource(std::make_unique<ViewSource>())
-    , mailSource(std::make_unique<ViewSource>())
-    , sendRecordSource(std::make_unique<ViewSource>())
-    , accountSource(std::make_unique<ViewSource>())
-    , smtp(std::make_unique<SmtpSession>())
-    , openDialog(std::make_unique<OpenDialog>(this))
+    , m_database(std::make_unique<Database>())
+    , m_customers(std::make_unique<RecordView>())
+    , m_mails(std::make_unique<RecordView>())
+    , m_sendRecords(std::make_unique<RecordView>())
+    , m_account(std::make_unique<RecordView>())
+    , m_customerSource(std::make_unique<ViewSource>())
+    , m_mailSource(std::make_unique<ViewSource>())
+    , m_sendRecordSource(std::make_unique<ViewSource>())
+    , m_accountSource(std::make_unique<ViewSource>())
+    , m_openDialog(std::make_unique<OpenDialog>(this))
     , ui(std::make_unique<Ui::MainWindow>())
-    , m_runDisplay(std::make_unique<SendRunDisplay>(SendRunDisplay::Targets{
-          [this](qint64 customerId) { showCustomer(customerId); },
-          [this](const SendRunDisplay::Progress &p) { showProgress(p.sent, p.failed, p.total); },
-          [this](const SendRunDisplay::Record &r) {
-              showSendRecord(r.key, r.customerId, r.mailId, r.sendDate, r.result);
-          }}))
 {
     appearance::install();
     ui->setupUi(this);
@@ -63,67 +51,68 @@ MainWindow::MainWindow(QWidget *parent)
 
     setUpData();
     m_browser = std::make_unique<SendRecordBrowser>(
-        *customerSource, *mailSource, *sendRecords,
-        SendRecordBrowser::Page{ui->customerFilter, ui->mailFilter, ui->recordCount});
+        *m_customerSource, *m_mailSource, *m_sendRecords,
+        SendRecordBrowser::Page{ui->customerFilter, ui->mailFilter, ui->recordCount, ui->byCustomerButton,
+                                ui->byMailButton, ui->byBothButton, ui->allButton},
+        this);
+    m_sendPanel = std::make_unique<SendPanel>(
+        *this, *ui, SendPanel::Data{*m_database, *m_customers, *m_mails, *m_account, *m_mailSource, *m_browser},
+        [this] { requireOpenDatabase(); });
     bindControls();
     connectHandlers();
-    keepRunInputsCurrent();
     open();
 }
 
-MainWindow::~MainWindow()
+MainWindow::~MainWindow() = default;
+
+MainWindow::Views MainWindow::views() const
 {
-    // Nothing is released under a run that still uses it: the run is stopped and joined. It never
-    // waits for the window, so this cannot wait for it either.
-    if (m_sendRun) {
-        m_sendRun->requestStop();
-        m_sendRun.reset();
-    }
+    return {*m_database, *m_customers, *m_mails, *m_sendRecords, *m_account, *m_browser};
 }
 
 void MainWindow::setUpData()
 {
-    for (RecordView *view : {customers.get(), mails.get(), sendRecords.get(), account.get()})
-        view->setDatabase(database.get());
-    openDialog->filter = QStringLiteral("Excel文件(*.xls;*.xlsx)|*.xls;*.xlsx");
+    for (RecordView *view : {m_customers.get(), m_mails.get(), m_sendRecords.get(), m_account.get()})
+        view->setDatabase(m_database.get());
+    m_openDialog->filter = QStringLiteral("Excel文件(*.xls;*.xlsx)|*.xls;*.xlsx");
 
-    customers->setCommandType(RecordView::CommandType::Text);
-    customers->setCommandText(QStringLiteral("select 客户ID, 客户名称, 电子邮件地址,录入日期 from 客户表"));
-    mails->setCommandType(RecordView::CommandType::Table);
-    mails->setCommandText(QStringLiteral("邮件表"));
-    sendRecords->setCommandType(RecordView::CommandType::Table);
-    sendRecords->setCommandText(QStringLiteral("发送情况"));
-    account->setCommandType(RecordView::CommandType::Table);
-    account->setCommandText(QStringLiteral("设置"));
+    m_customers->setCommandType(RecordView::CommandType::Text);
+    m_customers->setCommandText(customerViewStatement());
+    m_mails->setCommandType(RecordView::CommandType::Table);
+    m_mails->setCommandText(table::Mails);
+    m_sendRecords->setCommandType(RecordView::CommandType::Table);
+    m_sendRecords->setCommandText(table::SendRecords);
+    m_account->setCommandType(RecordView::CommandType::Table);
+    m_account->setCommandText(table::Settings);
 
-    customers->afterOpen = [this] { showCustomerCount(); };
-    customers->afterRefresh = [this] { showCustomerCount(); };
-    customers->beforePost = [this] { stampCustomer(); };
-    mails->beforePost = [this] { stampMail(); };
-    sendRecords->afterOpen = [this] { showRecordCount(); };
+    m_customers->afterOpen = [this] { showCustomerCount(); };
+    m_customers->afterRefresh = [this] { showCustomerCount(); };
+    m_customers->beforePost = [this] { stampCustomer(); };
+    m_mails->beforePost = [this] { stampMail(); };
+    m_sendRecords->afterOpen = [this] { m_browser->showRecordCount(); };
 
-    customerSource->setView(customers.get());
-    mailSource->setView(mails.get());
-    sendRecordSource->setView(sendRecords.get());
-    sendRecordSource->setAutoEdit(false);
-    accountSource->setView(account.get());
+    m_customerSource->setView(m_customers.get());
+    m_mailSource->setView(m_mails.get());
+    m_sendRecordSource->setView(m_sendRecords.get());
+    m_sendRecordSource->setAutoEdit(false);
+    m_accountSource->setView(m_account.get());
 }
 
 void MainWindow::bindControls()
 {
-    ui->customerGrid->setSource(customerSource.get());
-    ui->customerNavigator->setSource(customerSource.get());
+    ui->customerGrid->setSource(m_customerSource.get());
+    ui->customerNavigator->setSource(m_customerSource.get());
 
-    ui->mailGrid->setSource(mailSource.get());
-    ui->subjectEdit->setSource(mailSource.get());
-    ui->contentEdit->setSource(mailSource.get());
-    ui->mailNavigator->setSource(mailSource.get());
+    ui->mailGrid->setSource(m_mailSource.get());
+    ui->subjectEdit->setSource(m_mailSource.get());
+    ui->contentEdit->setSource(m_mailSource.get());
+    ui->mailNavigator->setSource(m_mailSource.get());
 
-    ui->sendRecordGrid->setSource(sendRecordSource.get());
+    ui->sendRecordGrid->setSource(m_sendRecordSource.get());
 
     for (FieldEdit *edit : {ui->senderNameEdit, ui->senderAddressEdit, ui->serverEdit, ui->userEdit, ui->passwordEdit})
-        edit->setSource(accountSource.get());
-    ui->accountNavigator->setSource(accountSource.get());
+        edit->setSource(m_accountSource.get());
+    ui->accountNavigator->setSource(m_accountSource.get());
     // While the database is not open, their refresh tries to open it again.
     for (RecordNavigator *navigator : {ui->customerNavigator, ui->mailNavigator, ui->accountNavigator})
         navigator->setReopen([this] { open(); });
@@ -136,35 +125,14 @@ void MainWindow::connectHandlers()
         connect(sender, signal, this, boxes::guarded(this, [this, handler] { (this->*handler)(); }));
     };
     on(ui->customerPanel, &ClickablePanel::doubleClicked, &MainWindow::showDateTime);
-    on(ui->mailChoice, &DropDownList::dropDown, &MainWindow::fillMailChoice);
-    on(ui->sendButton, &QPushButton::clicked, &MainWindow::send);
-    on(ui->skipSentBox, &QCheckBox::toggled, &MainWindow::storeSkipSent);
-
-    const std::pair<QRadioButton *, void (MainWindow::*)()> radioButtons[] = {
-        {ui->byCustomerButton, &MainWindow::filterByCustomer},
-        {ui->byMailButton, &MainWindow::filterByMail},
-        {ui->byBothButton, &MainWindow::filterByBoth},
-        {ui->allButton, &MainWindow::showAll},
-    };
-    for (const auto &[button, handler] : radioButtons) {
-        connect(button, &QRadioButton::toggled, this, [this, handler](bool checked) {
-            if (checked)
-                boxes::runHandler(this, [this, handler = handler] { (this->*handler)(); });
-        });
-    }
-    on(ui->customerFilter, &DropDownList::dropDown, &MainWindow::fillCustomerFilter);
-    on(ui->mailFilter, &DropDownList::dropDown, &MainWindow::fillMailFilter);
-    on(ui->customerFilter, &QComboBox::activated, &MainWindow::customerFilterPicked);
-    on(ui->mailFilter, &QComboBox::activated, &MainWindow::mailFilterPicked);
-
     on(ui->importButton, &QPushButton::clicked, &MainWindow::importCustomers);
 }
 
 void MainWindow::open()
 {
-    const QString file = QFileInfo(database->path()).absoluteFilePath();
+    const QString file = QFileInfo(m_database->path()).absoluteFilePath();
     try {
-        database->setConnected(true);
+        m_database->setConnected(true);
     } catch (const Error &e) {
         boxes::showError(this, QStringLiteral("无法打开数据库文件“%1”：%2").arg(file, e.message()));
         return;
@@ -173,84 +141,49 @@ void MainWindow::open()
         // A file without a table or column the program needs is not opened at all: the views would
         // open, and the send would go out without the part (an empty password, say). The next try
         // reads the file afresh.
-        const QStringList missing = missingSchemaParts(database->handle());
+        const QStringList missing = missingSchemaParts(m_database->handle());
         if (!missing.isEmpty()) {
-            database->setConnected(false);
+            m_database->setConnected(false);
             throw DatabaseError(QStringLiteral("数据库文件“%1”缺少%2").arg(file, missing.join(u'、')));
         }
-        customers->setActive(true);
-        mails->setActive(true);
-        sendRecords->setActive(true);
-        account->setActive(true);
+        m_customers->setActive(true);
+        m_mails->setActive(true);
+        m_sendRecords->setActive(true);
+        m_account->setActive(true);
     } catch (const Error &e) {
         boxes::showError(this, e.message());
         return;
     }
-    loadSkipSent();
-}
-
-void MainWindow::loadSkipSent()
-{
-    bool skip = false;
-    try {
-        skip = readSkipSent(database->handle());
-    } catch (const DatabaseError &e) {
-        // An old file that could not be brought up to date (read-only) has no stored choice.
-        qCInfo(windowLog) << "no stored skip choice:" << e.message();
-    }
-    const QSignalBlocker quiet(ui->skipSentBox);
-    ui->skipSentBox->setChecked(skip);
-    m_runInputs.setSkipSent(skip);
-}
-
-void MainWindow::storeSkipSent()
-{
-    const bool skip = ui->skipSentBox->isChecked();
-    m_runInputs.setSkipSent(skip);
-    // Without the file the choice holds for this session; a refused write is shown, the choice stays.
-    if (!database->isConnected())
-        return;
-    try {
-        writeSkipSent(database->handle(), skip);
-    } catch (const DatabaseError &e) {
-        throw Error(QStringLiteral("无法在数据库文件中保存“跳过已成功发送的客户”的选择：") + e.message());
-    }
+    m_sendPanel->loadSkipSent();
 }
 
 bool MainWindow::isDatabaseOpen() const
 {
-    return database->isConnected() && customers->isActive() && mails->isActive() && sendRecords->isActive()
-        && account->isActive();
+    return m_database->isConnected() && m_customers->isActive() && m_mails->isActive() && m_sendRecords->isActive()
+        && m_account->isActive();
 }
 
-// The send and import commands need every view: without them they say why, in the user's words.
 void MainWindow::requireOpenDatabase() const
 {
     if (!isDatabaseOpen())
         throw Error(QStringLiteral("数据库没有打开。请检查数据库文件“%1”，然后点导航条上的刷新按钮重新打开")
-                        .arg(QFileInfo(database->path()).absoluteFilePath()));
+                        .arg(QFileInfo(m_database->path()).absoluteFilePath()));
 }
 
 void MainWindow::showCustomerCount()
 {
-    ui->customerCount->setText(QStringLiteral("数量:%1  ").arg(customers->recordCount()));
+    ui->customerCount->setText(QStringLiteral("数量:%1  ").arg(m_customers->recordCount()));
     ui->customerCount->adjustSize();
 }
 
 void MainWindow::stampCustomer()
 {
-    customers->setFieldValue(QStringLiteral("录入日期"), QDateTime::currentDateTime());
+    m_customers->setFieldValue(column::EntryDate, QDateTime::currentDateTime());
 }
 
 void MainWindow::stampMail()
 {
-    mails->setFieldValue(QStringLiteral("建立日期"), QDateTime::currentDateTime());
-}
-
-void MainWindow::fillMailChoice()
-{
-    // The list offers the mails as they are now; the walk leaves the mail page on the last mail.
-    fillFromColumn(*ui->mailChoice, *mailSource, QStringLiteral("邮件ID"));
+    m_mails->setFieldValue(column::CreationDate, QDateTime::currentDateTime());
 }
 
 void MainWindow::showDateTime()
@@ -258,189 +191,24 @@ void MainWindow::showDateTime()
     boxes::showMessage(this, formatDateTime(QDateTime::currentDateTime()));
 }
 
-void MainWindow::send()
-{
-    requireOpenDatabase();
-    if (const auto refusal
-        = sendCommandRefusal(*customers, *mails, *account, ui->mailChoice->currentText(), *database)) {
-        boxes::showMessage(this, *refusal);
-        return;
-    }
-    // Shown before the window serves any further input, so a quick second click starts nothing.
-    showRunning();
-    m_sendRun.reset();
-    m_runEndBox = {};
-    ui->sendProgress->clear();
-    m_sendRun = std::make_unique<SendRun>(m_runInputs, *smtp, database->path(), runLimits);
-    SendRunDisplay *display = m_runDisplay.get();
-    connect(m_sendRun.get(), &SendRun::customerReached, display, &SendRunDisplay::customerReached,
-            Qt::QueuedConnection);
-    connect(m_sendRun.get(), &SendRun::recordWritten, display, &SendRunDisplay::recordWritten, Qt::QueuedConnection);
-    connect(m_sendRun.get(), &SendRun::progressed, display, &SendRunDisplay::progressed, Qt::QueuedConnection);
-    connect(
-        m_sendRun.get(), &SendRun::completed, this,
-        [this](const QString &summary) {
-            m_runEndBox = {false, summary};
-        },
-        Qt::QueuedConnection);
-    connect(
-        m_sendRun.get(), &SendRun::failed, this,
-        [this](const QString &message) {
-            m_runEndBox = {true, message};
-        },
-        Qt::QueuedConnection);
-    connect(m_sendRun.get(), &SendRun::finished, this, &MainWindow::runEnded, Qt::QueuedConnection);
-    m_sendRun->start();
-}
-
-void MainWindow::showRunning()
-{
-    ui->sendButton->setText(QStringLiteral("邮件发送中..."));
-    ui->sendButton->setEnabled(false);
-    ui->mailNavigator->setEnabled(false);
-    ui->accountNavigator->setEnabled(false);
-    ui->mailChoice->setEnabled(false);
-    ui->skipSentBox->setEnabled(false);
-}
-
-void MainWindow::runEnded()
-{
-    // The window ends on the run's exact state: the last customer reached, every record, the counts.
-    m_runDisplay->flush();
-    ui->sendButton->setEnabled(true);
-    ui->sendButton->setText(QStringLiteral("发送"));
-    ui->mailNavigator->setEnabled(true);
-    ui->accountNavigator->setEnabled(true);
-    ui->mailChoice->setEnabled(true);
-    ui->skipSentBox->setEnabled(true);
-    const RunEndBox box = std::exchange(m_runEndBox, {});
-    if (box.isError)
-        boxes::showError(this, box.text);
-    else if (!box.text.isEmpty())
-        boxes::showMessage(this, box.text);
-    if (m_closeAfterRun)
-        close();
-}
-
-// The run reads the choices and the boxes as they show now, for every message; the window hands
-// every change over as it happens, so the run never has to ask it.
-void MainWindow::keepRunInputsCurrent()
-{
-    const auto account = [this] {
-        m_runInputs.setAccount({ui->serverEdit->text(), ui->userEdit->text(), ui->passwordEdit->text()});
-    };
-    const auto sender = [this] { m_runInputs.setSender({ui->senderNameEdit->text(), ui->senderAddressEdit->text()}); };
-    for (QLineEdit *edit : {ui->serverEdit, ui->userEdit, ui->passwordEdit})
-        connect(edit, &QLineEdit::textChanged, this, account);
-    for (QLineEdit *edit : {ui->senderNameEdit, ui->senderAddressEdit})
-        connect(edit, &QLineEdit::textChanged, this, sender);
-    connect(ui->mailChoice, &QComboBox::currentTextChanged, this,
-            [this](const QString &text) { m_runInputs.setMailChoice(text); });
-    connect(ui->pauseChoice, &QComboBox::currentTextChanged, this,
-            [this](const QString &text) { m_runInputs.setPauseChoice(text); });
-    account();
-    sender();
-    m_runInputs.setMailChoice(ui->mailChoice->currentText());
-    m_runInputs.setPauseChoice(ui->pauseChoice->currentText());
-}
-
-void MainWindow::showCustomer(qint64 customerId)
-{
-    // A customer the user is typing into is left alone: moving would save the typing unasked.
-    if (customers->state() == RecordView::State::Browsing)
-        customers->locate(QStringLiteral("客户ID"), customerId);
-}
-
-void MainWindow::showProgress(int sent, int failed, int total)
-{
-    ui->sendProgress->setText(QStringLiteral("已发送 %1 / %2，失败 %3").arg(sent).arg(total).arg(failed));
-}
-
-void MainWindow::showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate,
-                                const QString &result)
-{
-    // Shown whatever the browser's filter; the count label is not recounted for it.
-    if (!sendRecords->isActive())
-        return;
-    QVariantList values(sendRecords->fields().size());
-    const std::pair<const char16_t *, QVariant> columns[]
-        = {{u"客户ID", customerId}, {u"邮件ID", mailId}, {u"发送日期", sendDate}, {u"发送结果", result}};
-    for (const auto &[name, value] : columns) {
-        const int index = sendRecords->fieldIndex(QString::fromUtf16(name));
-        if (index >= 0)
-            values[index] = value;
-    }
-    sendRecords->appendRow(values, key);
-}
-
-void MainWindow::filterByCustomer()
-{
-    m_browser->filterByCustomer();
-}
-
-void MainWindow::filterByMail()
-{
-    m_browser->filterByMail();
-}
-
-void MainWindow::filterByBoth()
-{
-    m_browser->filterByBoth();
-}
-
-void MainWindow::showAll()
-{
-    m_browser->showAll();
-}
-
-void MainWindow::fillCustomerFilter()
-{
-    m_browser->fillCustomerFilter();
-}
-
-void MainWindow::fillMailFilter()
-{
-    m_browser->fillMailFilter();
-}
-
-void MainWindow::customerFilterPicked()
-{
-    m_browser->customerFilterPicked();
-}
-
-void MainWindow::mailFilterPicked()
-{
-    m_browser->mailFilterPicked();
-}
-
-void MainWindow::showRecordCount()
-{
-    m_browser->showRecordCount();
-}
-
 void MainWindow::importCustomers()
 {
     requireOpenDatabase();
-    if (!openDialog->execute())
+    if (!m_openDialog->execute())
         return;
     CustomerImport(
-        database->path(), [this] { ui->customerNavigator->click(RecordNavigator::Refresh); }, this)
-        .run(openDialog->fileName);
+        m_database->path(), [this] { ui->customerNavigator->click(RecordNavigator::Refresh); }, this)
+        .run(m_openDialog->fileName);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // During a run nothing is released yet: the run is told to stop (whatever it waits for ends at
-    // once, the customer at hand is recorded, QUIT goes out while the connection is usable) and the
-    // window closes as soon as it has, within a moment.
-    if (m_sendRun && m_sendRun->running()) {
-        m_closeAfterRun = true;
-        m_sendRun->requestStop();
+    // During a run nothing is released yet: the window closes once the run has stopped.
+    if (m_sendPanel->stopBeforeClose()) {
         event->ignore();
         return;
     }
 
-    m_closeAfterRun = false; // a close the user then cancels is not repeated at the next run's end
     bool settled = false;
     boxes::runHandler(this, [&] { settled = settleUnsavedChanges(); });
     if (!settled) {
@@ -449,7 +217,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
 
     // The controls let go of the views first, so nothing typed is handed over as the window goes.
-    for (ViewSource *source : {customerSource.get(), mailSource.get(), sendRecordSource.get(), accountSource.get()}) {
+    for (ViewSource *source : {m_customerSource.get(), m_mailSource.get(), m_sendRecordSource.get(), m_accountSource.get()}) {
         RecordView *view = source->view();
         source->setView(nullptr);
         if (view && (view->state() == RecordView::State::Editing || view->state() == RecordView::State::Inserting))
@@ -463,7 +231,7 @@ bool MainWindow::settleUnsavedChanges()
     // Text typed into a box or a grid cell counts as soon as it would reach the record; text the
     // record refuses counts too, and its error shows if the user then asks to save it.
     std::vector<ViewSource *> unsaved;
-    for (ViewSource *source : {customerSource.get(), mailSource.get(), sendRecordSource.get(), accountSource.get()}) {
+    for (ViewSource *source : {m_customerSource.get(), m_mailSource.get(), m_sendRecordSource.get(), m_accountSource.get()}) {
         if (!source->editing())
             continue;
         bool changed = true;

@@ -3,24 +3,22 @@
 #include "Database.h"
 #include "OpenDialog.h"
 #include "RecordView.h"
-#include "SendRun.h"
-#include "SendRunInputs.h"
 #include "ViewSource.h"
 
 #include <QWidget>
 
 #include <memory>
 
-class SmtpSession;
-
 namespace Ui {
 class MainWindow;
 }
+class SendPanel;
 class SendRecordBrowser;
-class SendRunDisplay;
 
-// The program's one window, MainWindow: five pages of controls bound to the four record views. It owns
-// the connection, the views and the import statement for the life of the program.
+// The program's one window, MainWindow: five pages of controls bound to the four record views. It
+// owns the connection and the views for the life of the program, opens them, and hands the pages
+// with behaviour of their own to their classes: the send panel (SendPanel) and the send-record
+// page (SendRecordBrowser).
 class MainWindow : public QWidget
 {
     Q_OBJECT
@@ -28,89 +26,58 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    std::unique_ptr<Database> database;
-    std::unique_ptr<RecordView> customers;
-    std::unique_ptr<RecordView> mails;
-    std::unique_ptr<RecordView> sendRecords;
-    std::unique_ptr<RecordView> account; // the one row of the mail account
-    std::unique_ptr<ViewSource> customerSource;
-    std::unique_ptr<ViewSource> mailSource;
-    std::unique_ptr<ViewSource> sendRecordSource;
-    std::unique_ptr<ViewSource> accountSource;
-    std::unique_ptr<SmtpSession> smtp;
-    std::unique_ptr<OpenDialog> openDialog; // the customer import's file choice
-    SendRunLimits runLimits; // the send run's own time limits
+    // What the window shows, for tests and measurements to look at and drive.
+    struct Views
+    {
+        Database &database;
+        RecordView &customers;
+        RecordView &mails;
+        RecordView &sendRecords;
+        RecordView &account; // the one row of the mail account
+        SendRecordBrowser &browser;
+    };
+    Views views() const;
 
-public slots:
     // Opens the connection, then the customer, mail, send-record and settings views. The first
     // step that fails is shown in an error box and the steps after it are skipped; the window
     // opens all the same.
     void open();
-
-    void showCustomerCount();
-    void stampCustomer();
-    void stampMail();
-    void showRecordCount();
-
-    void fillMailChoice();
-    void showDateTime();
-    void send();
-    // The user turned the skip choice on or off: kept in the file at once.
-    void storeSkipSent();
-
-    void filterByCustomer();
-    void filterByMail();
-    void filterByBoth();
-    void showAll();
-    void fillCustomerFilter();
-    void fillMailFilter();
-    void customerFilterPicked();
-    void mailFilterPicked();
-
-    void importCustomers();
-
-    // A send record written elsewhere (by the send run, `key` is its row's key), shown at once in
-    // the send-record grid whatever its filter.
-    void showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate, const QString &result);
 
 protected:
     // Closing with changes not yet saved asks whether to save them; what is not saved is dropped.
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // The send run's signals, received on the window's thread.
-    void showCustomer(qint64 customerId);
-    void showProgress(int sent, int failed, int total);
-    void runEnded();
+    // The handlers and hooks of the customer and mail pages.
+    void showCustomerCount();
+    void stampCustomer();
+    void stampMail();
+    void showDateTime();
+    void importCustomers();
 
     // Asks whether to save what the views hold unsaved and does as answered; false when the
     // window is to stay open. A refused save throws, and the window stays open too.
     bool settleUnsavedChanges();
 
-    void showRunning();
-    void keepRunInputsCurrent();
-    // The skip choice as the file keeps it, once the file is open.
-    void loadSkipSent();
-
     bool isDatabaseOpen() const;
+    // The send and import commands need every view: without them they say why, in the user's words.
     void requireOpenDatabase() const;
 
     void setUpData();
     void bindControls();
     void connectHandlers();
 
+    std::unique_ptr<Database> m_database;
+    std::unique_ptr<RecordView> m_customers;
+    std::unique_ptr<RecordView> m_mails;
+    std::unique_ptr<RecordView> m_sendRecords;
+    std::unique_ptr<RecordView> m_account;
+    std::unique_ptr<ViewSource> m_customerSource;
+    std::unique_ptr<ViewSource> m_mailSource;
+    std::unique_ptr<ViewSource> m_sendRecordSource;
+    std::unique_ptr<ViewSource> m_accountSource;
+    std::unique_ptr<OpenDialog> m_openDialog; // the customer import's file choice
     std::unique_ptr<Ui::MainWindow> ui;
     std::unique_ptr<SendRecordBrowser> m_browser; // the page 邮件发送情况
-    SendRunInputs m_runInputs;
-    std::unique_ptr<SendRun> m_sendRun;
-    std::unique_ptr<SendRunDisplay> m_runDisplay; // what the window shows of the run, once a frame
-    // The box that tells how the run ended, shown once the controls are back.
-    struct RunEndBox
-    {
-        bool isError = false;
-        QString text;
-    };
-    RunEndBox m_runEndBox;
-    // The window was asked to close during a run: it closes once the run has ended.
-    bool m_closeAfterRun = false;
+    std::unique_ptr<SendPanel> m_sendPanel; // goes first: it stops and joins a run still going
 };

@@ -123,6 +123,8 @@ void RecordGrid::setRowSelect(bool rowSelect)
 
 void RecordGrid::setSource(ViewSource *source)
 {
+    if (ViewSource *previous = this->source())
+        previous->removeControl(this);
     QAbstractItemModel *old = model();
     m_model = new RecordModel(source, this);
     m_model->setEditable(!m_rowSelect);
@@ -134,7 +136,8 @@ void RecordGrid::setSource(ViewSource *source)
     delete oldDelegate;
     m_delegate = delegate;
     // A save started elsewhere (the navigator) takes what is typed into an open cell first.
-    connect(source, &ViewSource::updateData, this, &RecordGrid::handOverOpenCell);
+    if (source)
+        source->addControl(this, [this] { handOverOpenCell(); });
     // Once the record is saved or its changes dropped, an open cell has nothing left to hand over:
     // it closes, so that what it still shows cannot reach the record later.
     connect(source, &ViewSource::stateChanged, this, [this](RecordView::State state) {

@@ -1,44 +1,42 @@
 #include "SendRecordBrowser.h"
 
 #include "ColumnList.h"
+#include "Controls.h"
+#include "Handlers.h"
 #include "RecordView.h"
+#include "Tables.h"
+#include "ViewStatements.h"
 
 #include <QComboBox>
 #include <QLabel>
-
-namespace {
-
-// The statements the send-record view runs, spacing exactly as given (the combined one has two
-// blanks before "where" and none around "=").
-QString allRecordsStatement()
-{
-    return QStringLiteral("select * from 发送情况");
-}
-
-QString customerStatement(const QString &customer)
-{
-    return QStringLiteral("select * from 发送情况 where 客户ID = ") + customer;
-}
-
-QString mailStatement(const QString &mail)
-{
-    return QStringLiteral("select * from 发送情况 where 邮件ID = ") + mail;
-}
-
-QString combinedStatement(const QString &customer, const QString &mail)
-{
-    return QStringLiteral("select * from 发送情况  where 客户ID=") + customer + QStringLiteral(" and 邮件ID=") + mail;
-}
-
-} // namespace
+#include <QRadioButton>
 
 SendRecordBrowser::SendRecordBrowser(ViewSource &customers, ViewSource &mails, RecordView &sendRecords,
-                                     const Page &page)
+                                     const Page &page, QWidget *window)
     : m_customers(customers)
     , m_mails(mails)
     , m_sendRecords(sendRecords)
     , m_page(page)
 {
+    const auto on = [this, window](auto *sender, auto signal, void (SendRecordBrowser::*handler)()) {
+        connect(sender, signal, this, boxes::guarded(window, [this, handler] { (this->*handler)(); }));
+    };
+    const std::pair<QRadioButton *, void (SendRecordBrowser::*)()> modes[] = {
+        {page.byCustomer, &SendRecordBrowser::filterByCustomer},
+        {page.byMail, &SendRecordBrowser::filterByMail},
+        {page.byBoth, &SendRecordBrowser::filterByBoth},
+        {page.all, &SendRecordBrowser::showAll},
+    };
+    for (const auto &[button, handler] : modes) {
+        connect(button, &QRadioButton::toggled, this, [this, window, handler = handler](bool checked) {
+            if (checked)
+                boxes::runHandler(window, [this, handler] { (this->*handler)(); });
+        });
+    }
+    on(page.customerFilter, &DropDownList::dropDown, &SendRecordBrowser::fillCustomerFilter);
+    on(page.mailFilter, &DropDownList::dropDown, &SendRecordBrowser::fillMailFilter);
+    on(page.customerFilter, &QComboBox::activated, &SendRecordBrowser::customerFilterPicked);
+    on(page.mailFilter, &QComboBox::activated, &SendRecordBrowser::mailFilterPicked);
 }
 
 void SendRecordBrowser::filterByCustomer()
@@ -62,31 +60,31 @@ void SendRecordBrowser::filterByBoth()
 void SendRecordBrowser::showAll()
 {
     enableLists(false, false);
-    requery(allRecordsStatement());
+    requery(allSendRecordsStatement());
 }
 
 void SendRecordBrowser::fillCustomerFilter()
 {
-    fillFromColumn(*m_page.customerFilter, m_customers, QStringLiteral("客户ID"));
+    fillFromColumn(*m_page.customerFilter, m_customers, column::CustomerId);
 }
 
 void SendRecordBrowser::fillMailFilter()
 {
-    fillFromColumn(*m_page.mailFilter, m_mails, QStringLiteral("邮件ID"));
+    fillFromColumn(*m_page.mailFilter, m_mails, column::MailId);
 }
 
 void SendRecordBrowser::customerFilterPicked()
 {
     const QString customer = m_page.customerFilter->currentText();
-    requery(m_page.mailFilter->isEnabled() ? combinedStatement(customer, m_page.mailFilter->currentText())
-                                           : customerStatement(customer));
+    requery(m_page.mailFilter->isEnabled() ? sendRecordsOfBothStatement(customer, m_page.mailFilter->currentText())
+                                           : sendRecordsOfCustomerStatement(customer));
 }
 
 void SendRecordBrowser::mailFilterPicked()
 {
     const QString mail = m_page.mailFilter->currentText();
-    requery(m_page.customerFilter->isEnabled() ? combinedStatement(m_page.customerFilter->currentText(), mail)
-                                               : mailStatement(mail));
+    requery(m_page.customerFilter->isEnabled() ? sendRecordsOfBothStatement(m_page.customerFilter->currentText(), mail)
+                                               : sendRecordsOfMailStatement(mail));
 }
 
 void SendRecordBrowser::showRecordCount()
@@ -99,6 +97,24 @@ void SendRecordBrowser::showRecordCount()
         m_sendRecords.next();
     }
     m_page.recordCount->setText(QString::number(m_sendRecords.recordCount()));
+}
+
+void SendRecordBrowser::showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate,
+                                       const QString &result)
+{
+    if (!m_sendRecords.isActive())
+        return;
+    QVariantList values(m_sendRecords.fields().size());
+    const std::pair<const QString &, QVariant> columns[] = {{column::CustomerId, customerId},
+                                                            {column::MailId, mailId},
+                                                            {column::SendDate, sendDate},
+                                                            {column::SendResult, result}};
+    for (const auto &[name, value] : columns) {
+        const int index = m_sendRecords.fieldIndex(name);
+        if (index >= 0)
+            values[index] = value;
+    }
+    m_sendRecords.appendRow(values, key);
 }
 
 void SendRecordBrowser::enableLists(bool customers, bool mails)

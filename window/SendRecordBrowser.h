@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
-class QComboBox;
+class DropDownList;
 class QLabel;
+class QRadioButton;
+class QWidget;
 class RecordView;
 class ViewSource;
 
@@ -12,21 +15,29 @@ class ViewSource;
 // filled from the customer and mail views each time they drop down; recordCount counts what the view
 // holds after every open.
 //
-// The window hands its handlers on to these. Engine failures (a statement the engine refuses, a list
-// dropping down while its view is closed) propagate as DatabaseError for the window's error box.
-class SendRecordBrowser
+// The page's controls are connected straight to these, each run through the handler guard: engine
+// failures (a statement the engine refuses, a list dropping down while its view is closed) show in
+// the error box.
+class SendRecordBrowser : public QObject
 {
+    Q_OBJECT
 public:
     struct Page
     {
-        QComboBox *customerFilter; // customer numbers
-        QComboBox *mailFilter; // mail numbers
+        DropDownList *customerFilter; // customer numbers
+        DropDownList *mailFilter; // mail numbers
         QLabel *recordCount; // the count
+        QRadioButton *byCustomer;
+        QRadioButton *byMail;
+        QRadioButton *byBoth;
+        QRadioButton *all;
     };
 
     // `customers`, `mails`: the sources of the views the lists are filled from; `sendRecords`: the
-    // view whose statement the browser replaces. The browser holds them all but owns none.
-    SendRecordBrowser(ViewSource &customers, ViewSource &mails, RecordView &sendRecords, const Page &page);
+    // view whose statement the browser replaces. The browser holds them all but owns none; errors
+    // show in boxes over `window`.
+    SendRecordBrowser(ViewSource &customers, ViewSource &mails, RecordView &sendRecords, const Page &page,
+                      QWidget *window);
 
     // The mode buttons; each runs only when its button becomes checked.
     void filterByCustomer(); // 客户ID
@@ -43,6 +54,10 @@ public:
     // The send-record view's afterOpen hook. Rows added to the open view later (a send run's
     // records) are not counted: the count tells what the last open found.
     void showRecordCount();
+
+    // A send record written elsewhere (by the send run, `key` is its row's key), shown at once in
+    // the send-record grid whatever its filter; the count label is not recounted for it.
+    void showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate, const QString &result);
 
 private:
     void enableLists(bool customers, bool mails);

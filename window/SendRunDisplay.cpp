@@ -1,10 +1,12 @@
 #include "SendRunDisplay.h"
 
+#include "Handlers.h"
+
 #include <utility>
 
-SendRunDisplay::SendRunDisplay(Targets targets, QObject *parent)
-    : QObject(parent)
-    , m_targets(std::move(targets))
+SendRunDisplay::SendRunDisplay(Targets targets, QWidget *boxParent)
+    : m_targets(std::move(targets))
+    , m_boxParent(boxParent)
 {
     m_frame.setSingleShot(true);
     m_frame.setInterval(frame);
@@ -56,10 +58,12 @@ void SendRunDisplay::show()
     const QList<Record> records = std::exchange(m_records, {});
     const std::optional<qint64> customer = std::exchange(m_customer, std::nullopt);
     const std::optional<Progress> progress = std::exchange(m_progress, std::nullopt);
-    for (const Record &record : records)
-        m_targets.record(record);
+    boxes::runHandler(m_boxParent, [&] {
+        for (const Record &record : records)
+            m_targets.record(record);
+    });
     if (customer)
-        m_targets.customer(*customer);
+        boxes::runHandler(m_boxParent, [&] { m_targets.customer(*customer); });
     if (progress)
-        m_targets.progress(*progress);
+        boxes::runHandler(m_boxParent, [&] { m_targets.progress(*progress); });
 }

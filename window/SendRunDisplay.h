@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTimer>
 
+class QWidget;
+
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -46,7 +48,9 @@ public:
     // About thirty updates a second.
     static constexpr std::chrono::milliseconds frame{33};
 
-    explicit SendRunDisplay(Targets targets, QObject *parent = nullptr);
+    // A target's error is shown in the error box over `boxParent`, and the other kinds of report
+    // are still shown.
+    explicit SendRunDisplay(Targets targets, QWidget *boxParent = nullptr);
 
     void customerReached(qint64 customerId);
     void recordWritten(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate, const QString &result);
@@ -60,6 +64,7 @@ private:
     void show();
 
     Targets m_targets;
+    QWidget *m_boxParent;
     QTimer m_frame;
     bool m_pending = false;
     std::optional<qint64> m_customer;

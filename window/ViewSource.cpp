@@ -46,6 +46,23 @@ bool ViewSource::edit()
 
 void ViewSource::updateRecord()
 {
-    if (editing())
-        emit updateData();
+    if (!editing())
+        return;
+    // A copy: a hand-over may bind or let go of controls.
+    const std::vector<Control> controls = m_controls;
+    for (const Control &control : controls) {
+        if (control.control)
+            control.updateRecord();
+    }
+}
+
+void ViewSource::addControl(QObject *control, std::function<void()> updateRecord)
+{
+    removeControl(control);
+    m_controls.push_back({control, std::move(updateRecord)});
+}
+
+void ViewSource::removeControl(QObject *control)
+{
+    std::erase_if(m_controls, [control](const Control &c) { return !c.control || c.control == control; });
 }

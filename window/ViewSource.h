@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+#include <vector>
+
 // The link between one record view and the controls that show it. Controls bind to a source,
 // not to the view, so the view can be switched or dropped (at shutdown) in one place; the source
 // passes the view's signals on and gathers what the controls hold before the view saves.
@@ -28,12 +31,18 @@ public:
     // browsing view starts editing its current record, or a new one when it has none. False
     // when the view cannot be put into editing (closed, read-only, or AutoEdit off).
     bool edit();
-    // Asks every bound control to hand over what was typed into it and not yet handed over.
+    // Asks every bound control to hand over what was typed into it and not yet handed over. An
+    // error a control raises (text the record refuses) goes to the caller: a save, the close.
     void updateRecord();
+
+    // A bound control and its hand-over, called directly by updateRecord rather than through a
+    // signal, so that its error reaches the caller and never unwinds through Qt. A control that
+    // is destroyed is dropped.
+    void addControl(QObject *control, std::function<void()> updateRecord);
+    void removeControl(QObject *control);
 
 signals:
     void viewChanged();
-    void updateData();
 
     // The view's own signals, passed on.
     void activeChanged(bool active);
@@ -45,6 +54,13 @@ signals:
     void rowRemoved(int row);
 
 private:
+    struct Control
+    {
+        QPointer<QObject> control;
+        std::function<void()> updateRecord;
+    };
+
     QPointer<RecordView> m_view;
+    std::vector<Control> m_controls;
     bool m_autoEdit = true;
 };

@@ -1,6 +1,6 @@
+#include "Application.h"
 #include "QtWarnings.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -16,7 +16,9 @@ int main(int argc, char **argv)
         QFile::setPermissions(runtimeDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir.path()));
     }
-    QApplication app(argc, argv);
+    // The program's own application object, so that an error escaping a handler meets the same
+    // last catch in the tests as in use.
+    app::Application app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     testsupport::failOnQtWarnings();
     return RUN_ALL_TESTS();

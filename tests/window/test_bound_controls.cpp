@@ -38,7 +38,7 @@ TEST_F(WindowTest, CustomerTypedIntoTheGridIsSavedWithItsStamp)
     grid->setCurrentIndex(grid->model()->index(0, 1));
 
     QTest::keyClick(grid, Qt::Key_Down); // on the last record: a new one at the end
-    ASSERT_EQ(form->customers->state(), RecordView::State::Inserting);
+    ASSERT_EQ(form->views().customers.state(), RecordView::State::Inserting);
     EXPECT_EQ(grid->model()->rowCount(), 2);
     EXPECT_EQ(grid->currentIndex().row(), 1);
 
@@ -57,7 +57,7 @@ TEST_F(WindowTest, CustomerTypedIntoTheGridIsSavedWithItsStamp)
     QTest::mouseClick(control<RecordNavigator>("customerNavigator")->button(RecordNavigator::Post), Qt::LeftButton);
     const QDateTime after = QDateTime::currentDateTime().addMSecs(1);
 
-    EXPECT_EQ(form->customers->state(), RecordView::State::Browsing);
+    EXPECT_EQ(form->views().customers.state(), RecordView::State::Browsing);
     EXPECT_EQ(db.scalar(QStringLiteral("select 电子邮件地址 from 客户表 where 客户名称 = '张三'")).toString(),
               QStringLiteral("zhang@example.com"));
     const QDateTime stamp
@@ -81,7 +81,7 @@ TEST_F(WindowTest, TypingStopsAtTheFieldsWidth)
     auto *cell = qobject_cast<QLineEdit *>(QApplication::focusWidget());
     ASSERT_NE(cell, nullptr);
     EXPECT_EQ(cell->text(), QString(30, u'a'));
-    EXPECT_EQ(form->customers->state(), RecordView::State::Editing);
+    EXPECT_EQ(form->views().customers.state(), RecordView::State::Editing);
 
     auto *sender = control<FieldEdit>("senderNameEdit");
     EXPECT_EQ(sender->maxLength(), 50);
@@ -92,18 +92,18 @@ TEST_F(WindowTest, RefusedSaveShowsTheEnginesErrorAndStaysInEditing)
     open();
     auto *navigator = control<RecordNavigator>("customerNavigator");
     navigator->click(RecordNavigator::Insert);
-    form->customers->setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
+    form->views().customers.setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
     navigator->button(RecordNavigator::Post)->click();
     const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
     EXPECT_TRUE(shown[0].text.contains(QStringLiteral("客户名称"))) << shown[0].text.toStdString();
-    EXPECT_EQ(form->customers->state(), RecordView::State::Inserting);
+    EXPECT_EQ(form->views().customers.state(), RecordView::State::Inserting);
     EXPECT_TRUE(navigator->button(RecordNavigator::Post)->isEnabled());
     EXPECT_EQ(count(QStringLiteral("客户表")), 0);
 
     navigator->click(RecordNavigator::Cancel);
-    EXPECT_EQ(form->customers->state(), RecordView::State::Browsing);
+    EXPECT_EQ(form->views().customers.state(), RecordView::State::Browsing);
     EXPECT_EQ(control<RecordGrid>("customerGrid")->model()->rowCount(), 0);
 }
 
@@ -112,15 +112,15 @@ TEST_F(WindowTest, GridLeavesTheRecordItCannotSave)
     db.exec(QStringLiteral("insert into 客户表(客户名称) values('甲'); insert into 客户表(客户名称) values('乙')"));
     open();
     auto *grid = control<RecordGrid>("customerGrid");
-    form->customers->setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
+    form->views().customers.setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
     grid->setCurrentIndex(grid->model()->index(1, 1));
     QCoreApplication::processEvents();
     const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
     EXPECT_TRUE(shown[0].text.contains(QStringLiteral("客户名称"))) << shown[0].text.toStdString();
-    EXPECT_EQ(form->customers->currentRow(), 0);
-    EXPECT_EQ(form->customers->state(), RecordView::State::Editing);
+    EXPECT_EQ(form->views().customers.currentRow(), 0);
+    EXPECT_EQ(form->views().customers.state(), RecordView::State::Editing);
     EXPECT_EQ(grid->currentIndex().row(), 0);
 }
 
@@ -140,18 +140,18 @@ void PrintTo(const NavigatorCase &c, std::ostream *os)
 
 const NavigatorCase navigatorCases[] = {
     {"first", [](MainWindow &) {}, "0011111001"},
-    {"middle", [](MainWindow &f) { f.customers->next(); }, "1111111001"},
-    {"last", [](MainWindow &f) { f.customers->last(); }, "1100111001"},
-    {"editing", [](MainWindow &f) { f.customers->edit(); }, "0011110111"},
-    {"inserting", [](MainWindow &f) { f.customers->insert(); }, "1100110111"}, // a new record is the last
+    {"middle", [](MainWindow &f) { f.views().customers.next(); }, "1111111001"},
+    {"last", [](MainWindow &f) { f.views().customers.last(); }, "1100111001"},
+    {"editing", [](MainWindow &f) { f.views().customers.edit(); }, "0011110111"},
+    {"inserting", [](MainWindow &f) { f.views().customers.insert(); }, "1100110111"}, // a new record is the last
     {"empty",
      [](MainWindow &f) {
          for (int i = 0; i < 3; ++i)
-             f.customers->remove();
+             f.views().customers.remove();
      },
      "0000101001"},
     // Refresh alone, to open the view again.
-    {"closed", [](MainWindow &f) { f.customers->close(); }, "0000000001"},
+    {"closed", [](MainWindow &f) { f.views().customers.close(); }, "0000000001"},
     {"disabled", [](MainWindow &f) { f.findChild<QWidget *>(QStringLiteral("customerNavigator"))->setEnabled(false); },
      "0000000000"},
 };
@@ -211,7 +211,7 @@ TEST_F(WindowTest, CtrlDeleteInTheSendRecordGridDeletesAfterTheConfirmation)
     EXPECT_EQ(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
 
     type(QStringLiteral("7"));
-    EXPECT_EQ(form->sendRecords->state(), RecordView::State::Browsing);
+    EXPECT_EQ(form->views().sendRecords.state(), RecordView::State::Browsing);
 
     QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(count(QStringLiteral("发送情况")), 1);
@@ -225,11 +225,11 @@ TEST_F(WindowTest, LeavingTheGridDropsANewRecordNothingWasTypedInto)
     auto *grid = control<RecordGrid>("customerGrid");
     grid->setFocus();
     QTest::keyClick(grid, Qt::Key_Insert);
-    EXPECT_EQ(form->customers->state(), RecordView::State::Inserting);
+    EXPECT_EQ(form->views().customers.state(), RecordView::State::Inserting);
     EXPECT_EQ(grid->model()->rowCount(), 2);
 
     control<QComboBox>("pauseChoice")->setFocus();
-    EXPECT_EQ(form->customers->state(), RecordView::State::Browsing);
+    EXPECT_EQ(form->views().customers.state(), RecordView::State::Browsing);
     EXPECT_EQ(grid->model()->rowCount(), 1);
 
     // Up from an untouched new record drops it too; Escape drops the typed one.
@@ -248,12 +248,12 @@ TEST_F(WindowTest, TypingIntoAnAccountBoxStartsTheAccountRecordAndLeavingHandsIt
     auto *name = control<FieldEdit>("senderNameEdit");
     name->setFocus();
     type(QStringLiteral("发信人"));
-    EXPECT_EQ(form->account->state(), RecordView::State::Inserting);
-    EXPECT_TRUE(form->account->fieldByName(QStringLiteral("发信人名称")).isNull());
+    EXPECT_EQ(form->views().account.state(), RecordView::State::Inserting);
+    EXPECT_TRUE(form->views().account.fieldByName(QStringLiteral("发信人名称")).isNull());
 
     QTest::keyClick(name, Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), control<QWidget>("senderAddressEdit"));
-    EXPECT_EQ(form->account->fieldByName(QStringLiteral("发信人名称")).toString(), QStringLiteral("发信人"));
+    EXPECT_EQ(form->views().account.fieldByName(QStringLiteral("发信人名称")).toString(), QStringLiteral("发信人"));
 
     // Text typed and not yet handed over goes to the record when the navigator saves.
     type(QStringLiteral("me@example.com"));
@@ -270,14 +270,14 @@ TEST_F(WindowTest, EscapeInABoxRestoresTheFieldAndCancelShowsItAgain)
     auto *memo = control<FieldMemo>("contentEdit");
     memo->setFocus();
     type(QStringLiteral("加"));
-    EXPECT_EQ(form->mails->state(), RecordView::State::Editing);
+    EXPECT_EQ(form->views().mails.state(), RecordView::State::Editing);
     QTest::keyClick(memo, Qt::Key_Escape);
     EXPECT_EQ(memo->toPlainText(), QStringLiteral("内容"));
 
     type(QStringLiteral("加"));
     control<RecordNavigator>("mailNavigator")->click(RecordNavigator::Cancel);
     EXPECT_EQ(memo->toPlainText(), QStringLiteral("内容"));
-    EXPECT_EQ(form->mails->state(), RecordView::State::Browsing);
+    EXPECT_EQ(form->views().mails.state(), RecordView::State::Browsing);
 }
 
 TEST_F(WindowTest, GridCellsShowDatesAndLongTextsAsTheirKinds)

@@ -1,5 +1,7 @@
 #include "WindowFixture.h"
 
+#include "SendRecordBrowser.h"
+
 #include "DatabaseError.h"
 #include "RecordGrid.h"
 #include "RecordView.h"
@@ -38,7 +40,7 @@ protected:
         mails = control<QComboBox>("mailFilter");
         count = control<QLabel>("recordCount");
         grid = control<RecordGrid>("sendRecordGrid");
-        records = form->sendRecords.get();
+        records = &form->views().sendRecords;
         requeries = std::make_unique<QSignalSpy>(records, &RecordView::activeChanged);
     }
 
@@ -137,7 +139,7 @@ TEST_F(Browser, ManyRecordsAreAllCountedAndShownWhereverTheGridGoes)
         EXPECT_EQ(customerAt(row), kept.at(row)) << row;
     }
 
-    form->showSendRecord(5000, 4, 3, QStringLiteral("2026/12/3 9:00:00"), QStringLiteral("成功"));
+    form->views().browser.showSendRecord(5000, 4, 3, QStringLiteral("2026/12/3 9:00:00"), QStringLiteral("成功"));
     EXPECT_EQ(gridRows(), total + 1);
     EXPECT_EQ(customerAt(total), 4);
     EXPECT_EQ(count->text(), QString::number(total));
@@ -282,8 +284,8 @@ TEST_F(Browser, DropDownWithoutAPickShowsNothingAndRunsNoQuery)
     pick(customers, QStringLiteral("1"));
     choose("byMailButton");
     pick(mails, QStringLiteral("2"));
-    form->customers->first();
-    form->mails->first();
+    form->views().customers.first();
+    form->views().mails.first();
     requeries->clear();
 
     choose("byBothButton");
@@ -300,8 +302,8 @@ TEST_F(Browser, DropDownWithoutAPickShowsNothingAndRunsNoQuery)
     EXPECT_EQ(customers->count(), 4);
     EXPECT_EQ(customers->itemText(3), QStringLiteral("4"));
     EXPECT_EQ(mails->count(), 3);
-    EXPECT_EQ(form->customers->currentRow(), 3);
-    EXPECT_EQ(form->mails->currentRow(), 2);
+    EXPECT_EQ(form->views().customers.currentRow(), 3);
+    EXPECT_EQ(form->views().mails.currentRow(), 2);
 }
 
 TEST_F(Browser, ListOffersTheViewAsItIsAtTheDropDown)
@@ -310,8 +312,8 @@ TEST_F(Browser, ListOffersTheViewAsItIsAtTheDropDown)
     choose("byCustomerButton");
     dropDown(customers);
     ASSERT_EQ(customers->count(), 4);
-    form->customers->append();
-    form->customers->setFieldValue(QStringLiteral("客户名称"), QStringLiteral("戊"));
+    form->views().customers.append();
+    form->views().customers.setFieldValue(QStringLiteral("客户名称"), QStringLiteral("戊"));
     // The unsaved customer is saved by the walk and offered with the others.
     pick(customers, QStringLiteral("5"));
     EXPECT_EQ(db.scalar(QStringLiteral("select 客户名称 from 客户表 where 客户ID = 5")).toString(),
@@ -370,7 +372,7 @@ TEST_F(Browser, RecordsOfASendRunAreShownButNotCounted)
     openPage();
     choose("byCustomerButton");
     pick(customers, QStringLiteral("1"));
-    form->showSendRecord(6, 3, 3, QStringLiteral("2026/12/3 9:00:00"), QStringLiteral("失败：550 5.1.1 no such user"));
+    form->views().browser.showSendRecord(6, 3, 3, QStringLiteral("2026/12/3 9:00:00"), QStringLiteral("失败：550 5.1.1 no such user"));
     EXPECT_EQ(gridRows(), 3);
     EXPECT_EQ(shown(QStringLiteral("客户ID")).last(), QStringLiteral("3"));
     EXPECT_EQ(shown(QStringLiteral("发送结果")).last(), QStringLiteral("失败：550 5.1.1 no such user"));
@@ -380,7 +382,7 @@ TEST_F(Browser, RecordsOfASendRunAreShownButNotCounted)
     boxes.takeShown();
     emit customers->activated(customers->currentIndex());
     EXPECT_EQ(boxes.takeShown().size(), 1);
-    form->showSendRecord(7, 1, 1, QStringLiteral("2026/12/3 9:00:06"), QStringLiteral("成功"));
+    form->views().browser.showSendRecord(7, 1, 1, QStringLiteral("2026/12/3 9:00:06"), QStringLiteral("成功"));
     EXPECT_FALSE(records->isActive());
     EXPECT_EQ(gridRows(), 0);
     EXPECT_EQ(count->text(), QStringLiteral("2"));

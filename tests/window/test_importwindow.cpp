@@ -39,7 +39,7 @@ TEST_F(ImportButton, AddsTheChosenFilesCustomersAndShowsThem)
     // The description alone: it names its patterns already.
     EXPECT_EQ(dialog.takeOfferedFilters(), QStringList{QStringLiteral("Excel文件(*.xls;*.xlsx)")});
     EXPECT_EQ(count(QStringLiteral("客户表")), 3);
-    EXPECT_EQ(window.customers->recordCount(), 3);
+    EXPECT_EQ(window.views().customers.recordCount(), 3);
     EXPECT_EQ(control<QLabel>("customerCount")->text(), QStringLiteral("数量:3  "));
     const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 1);

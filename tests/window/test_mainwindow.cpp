@@ -340,9 +340,9 @@ TEST_F(WindowTest, CustomerCountChangesOnlyWhenTheViewIsRefreshed)
     EXPECT_EQ(label->text(), QStringLiteral("数量:2  "));
     EXPECT_EQ(label->size(), label->sizeHint());
 
-    form->customers->append();
-    form->customers->setFieldValue(QStringLiteral("客户名称"), QStringLiteral("丙"));
-    form->customers->post();
+    form->views().customers.append();
+    form->views().customers.setFieldValue(QStringLiteral("客户名称"), QStringLiteral("丙"));
+    form->views().customers.post();
     EXPECT_EQ(count(QStringLiteral("客户表")), 3);
     EXPECT_EQ(label->text(), QStringLiteral("数量:2  "));
 
@@ -363,22 +363,22 @@ TEST_F(WindowTest, MailChoiceListIsRefilledAtEveryDropDownAndLeavesTheLastMailCu
         return items;
     };
     EXPECT_EQ(choice->count(), 0);
-    form->mails->first();
+    form->views().mails.first();
 
     choice->showPopup();
     choice->hidePopup();
     EXPECT_EQ(items(), QStringList({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
     EXPECT_EQ(choice->currentText(), QString());
-    EXPECT_EQ(form->mails->currentRow(), 2);
+    EXPECT_EQ(form->views().mails.currentRow(), 2);
     EXPECT_EQ(control<QLineEdit>("subjectEdit")->text(), QStringLiteral("三"));
 
     choice->setCurrentIndex(1);
     EXPECT_EQ(choice->currentText(), QStringLiteral("2"));
 
     // A mail added meanwhile is offered at the next drop-down; closing without a pick leaves no choice.
-    form->mails->append();
-    form->mails->setFieldValue(QStringLiteral("邮件主题"), QStringLiteral("四"));
-    form->mails->post();
+    form->views().mails.append();
+    form->views().mails.setFieldValue(QStringLiteral("邮件主题"), QStringLiteral("四"));
+    form->views().mails.post();
     choice->showPopup();
     choice->hidePopup();
     EXPECT_EQ(items().size(), 4);
@@ -394,7 +394,7 @@ TEST_F(WindowTest, MailChoiceListSavesASubjectTypedButNotPostedFirst)
     subject->setFocus();
     subject->selectAll();
     type(QStringLiteral("新主题"));
-    EXPECT_EQ(form->mails->state(), RecordView::State::Editing);
+    EXPECT_EQ(form->views().mails.state(), RecordView::State::Editing);
 
     control<QComboBox>("mailChoice")->showPopup();
     control<QComboBox>("mailChoice")->hidePopup();
@@ -444,8 +444,8 @@ TEST_F(WindowTest, ClosingWithoutSavingDropsEditsThatWereNotPosted)
     subject->setFocus();
     subject->selectAll();
     type(QStringLiteral("改了"));
-    form->customers->insert();
-    form->customers->setFieldValue(QStringLiteral("客户名称"), QStringLiteral("未保存"));
+    form->views().customers.insert();
+    form->views().customers.setFieldValue(QStringLiteral("客户名称"), QStringLiteral("未保存"));
 
     boxes.queueSaveAnswer(boxes::SaveAnswer::DontSave);
     EXPECT_TRUE(form->close());
@@ -481,7 +481,7 @@ TEST_P(StartWithoutDatabase, OneErrorBoxThenEmptyPagesAndClosedViewErrors)
     EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
     EXPECT_TRUE(shown[0].text.contains(file)) << shown[0].text.toStdString();
 
-    for (RecordView *view : {form->customers.get(), form->mails.get(), form->sendRecords.get(), form->account.get()})
+    for (RecordView *view : {&form->views().customers, &form->views().mails, &form->views().sendRecords, &form->views().account})
         EXPECT_FALSE(view->isActive());
     for (const char *name : {"customerGrid", "mailGrid", "sendRecordGrid"}) {
         EXPECT_EQ(control<RecordGrid>(name)->model()->rowCount(), 0);
@@ -518,7 +518,7 @@ TEST_P(StartWithoutDatabase, OneErrorBoxThenEmptyPagesAndClosedViewErrors)
     createDatabase(db.path());
     QTest::mouseClick(control<RecordNavigator>("customerNavigator")->button(RecordNavigator::Refresh), Qt::LeftButton);
     EXPECT_TRUE(boxes.takeShown().isEmpty());
-    for (RecordView *view : {form->customers.get(), form->mails.get(), form->sendRecords.get(), form->account.get()})
+    for (RecordView *view : {&form->views().customers, &form->views().mails, &form->views().sendRecords, &form->views().account})
         EXPECT_TRUE(view->isActive());
     EXPECT_EQ(control<QLabel>("customerCount")->text(), QStringLiteral("数量:0  "));
 }
@@ -553,7 +553,7 @@ TEST_F(WindowTest, ADatabaseLackingWhatTheProgramNeedsOpensNoView)
         ASSERT_EQ(shown.size(), 1);
         EXPECT_EQ(shown[0].text, QStringLiteral("数据库文件“%1”缺少%2.").arg(file, c.missing));
         for (RecordView *view :
-             {form->customers.get(), form->mails.get(), form->sendRecords.get(), form->account.get()})
+             {&form->views().customers, &form->views().mails, &form->views().sendRecords, &form->views().account})
             EXPECT_FALSE(view->isActive());
         form.reset();
     }

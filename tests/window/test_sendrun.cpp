@@ -4,10 +4,7 @@
 #include "WindowFixture.h"
 
 #include "AiosmtpdServer.h"
-#include "Database.h"
-#include "Error.h"
-#include "ScriptedServer.h"
-#include "SmtpSession.h"
+#include "RunScripts.h"
 #include "TestCertificates.h"
 
 #include <QCheckBox>
@@ -18,40 +15,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSqlQuery>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 
 namespace {
 
-using testsupport::ScriptedServer;
+using namespace testsupport;
 using namespace std::chrono_literals;
-
-// The server box's text for a server on a loopback port.
-QString serverText(const QString &address, quint16 port)
-{
-    return address + QLatin1Char(':') + QString::number(port);
-}
-
-// A port of 127.0.0.1 that nothing listens on: taken from the system, then let go.
-quint16 unusedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof local;
-    ::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length);
-    ::close(fd);
-    return ntohs(local.sin_port);
-}
 
 class SendRunTest : public WindowTest
 {
@@ -59,11 +30,7 @@ protected:
     // Three customers, two mails (the second is chosen), and an account on the given server.
     void seed(const QString &server, const QString &user = QString(), const QString &password = QString())
     {
-        db.exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values('张三', 'zhang@example.test');"
-                               "insert into 客户表(客户名称, 电子邮件地址) values('李四', 'li@example.test');"
-                               "insert into 客户表(客户名称, 电子邮件地址) values('王五', 'wang@example.test');"
-                               "insert into 邮件表(邮件主题, 邮件内容) values('旧邮件', '旧');"
-                               "insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '第一行\n第二行');"));
+        seedCustomersAndMails(db);
         db.exec(QStringLiteral("insert into 设置 values('销售部', 'sales@example.test', '%1', '%2', '%3')")
                     .arg(server, user, password));
     }
@@ -136,48 +103,6 @@ protected:
     }
 };
 
-using Script = std::vector<ScriptedServer::Step>;
-
-Script operator+(Script script, const Script &more)
-{
-    script.insert(script.end(), more.begin(), more.end());
-    return script;
-}
-
-// The server's greeting and the client's, offering the login when asked to.
-Script opening(bool offerLogin = false)
-{
-    Script script = {ScriptedServer::say("220 scripted"), ScriptedServer::expect("EHLO " + localHostName().toLatin1())};
-    if (offerLogin)
-        return script + Script{ScriptedServer::say("250-scripted"), ScriptedServer::say("250 AUTH LOGIN")};
-    return script + Script{ScriptedServer::say("250 scripted")};
-}
-
-Script quit()
-{
-    return {ScriptedServer::expect("QUIT"), ScriptedServer::say("221 bye"), ScriptedServer::close()};
-}
-
-// The mail transaction of one customer up to its message text, whose end the script answers.
-Script upToEndOfData(const QByteArray &address)
-{
-    return {ScriptedServer::expect("RSET"),
-            ScriptedServer::say("250 OK"),
-            ScriptedServer::expect("MAIL FROM: <sales@example.test>"),
-            ScriptedServer::say("250 OK"),
-            ScriptedServer::expect("RCPT TO:<" + address + ">"),
-            ScriptedServer::say("250 OK"),
-            ScriptedServer::expect("DATA"),
-            ScriptedServer::say("354 go on"),
-            ScriptedServer::expectData()};
-}
-
-// The lines of one accepted customer in a scripted conversation.
-Script accepted(const QByteArray &address)
-{
-    return upToEndOfData(address) + Script{ScriptedServer::say("250 queued")};
-}
-
 TEST_F(SendRunTest, EveryCustomerGetsTheMailOverOneConnectionWithOneLogin)
 {
     testsupport::AiosmtpdServer server;
@@ -208,15 +133,15 @@ TEST_F(SendRunTest, EveryCustomerGetsTheMailOverOneConnectionWithOneLogin)
 
     EXPECT_EQ(records(), QStringList({QStringLiteral("1/2"), QStringLiteral("2/2"), QStringLiteral("3/2")}));
     // The send-record grid shows the new records without a re-query; its count stays as it was.
-    EXPECT_EQ(form->sendRecords->recordCount(), 3);
+    EXPECT_EQ(form->views().sendRecords.recordCount(), 3);
     EXPECT_EQ(control<QLabel>("recordCount")->text(), QStringLiteral("0"));
     // The customer grid followed the run to its last customer; the controls are back.
-    EXPECT_EQ(form->customers->fieldByName(QStringLiteral("客户ID")).toInt(), 3);
+    EXPECT_EQ(form->views().customers.fieldByName(QStringLiteral("客户ID")).toInt(), 3);
     for (const char *name : {"mailNavigator", "accountNavigator", "mailChoice"})
         EXPECT_TRUE(control<QWidget>(name)->isEnabled()) << name;
     EXPECT_EQ(control<QComboBox>("mailChoice")->currentText(), QStringLiteral("2"));
     EXPECT_EQ(results(), QStringList(3, QStringLiteral("成功")));
-    EXPECT_EQ(form->sendRecords->fieldByName(QStringLiteral("发送结果")).toString(), QStringLiteral("成功"));
+    EXPECT_EQ(form->views().sendRecords.fieldByName(QStringLiteral("发送结果")).toString(), QStringLiteral("成功"));
     EXPECT_EQ(progress(), QStringLiteral("已发送 3 / 3，失败 0"));
 
     const QList<boxes::ShownBox> shown = boxes.takeShown();
@@ -225,58 +150,17 @@ TEST_F(SendRunTest, EveryCustomerGetsTheMailOverOneConnectionWithOneLogin)
     EXPECT_EQ(shown[0].text, QStringLiteral("发送完成：成功 3 封，失败 0 封。"));
 }
 
-TEST_F(SendRunTest, ARefusedRecipientIsRecordedWithoutAPause)
-{
-    const Script script = opening() + accepted("zhang@example.test")
-        + Script{ScriptedServer::expect("RSET"),
-                 ScriptedServer::say("250 OK"),
-                 ScriptedServer::expect("MAIL FROM: <sales@example.test>"),
-                 ScriptedServer::say("250 OK"),
-                 ScriptedServer::expect("RCPT TO:<li@example.test>"),
-                 ScriptedServer::say("550 5.1.1 <li@example.test>: Recipient address rejected"),
-                 ScriptedServer::expect("RSET"),
-                 ScriptedServer::say("250 OK")}
-        + accepted("wang@example.test") + quit();
-    ScriptedServer server(script, QStringLiteral("127.0.0.1"), 0, 60s);
-
-    seed(serverText(server.address(), server.port()));
-    open();
-    choose(QStringLiteral("2"), QStringLiteral("4"));
-    QElapsedTimer run;
-    run.start();
-    sendButton()->click();
-    ASSERT_TRUE(waitForRunEnd());
-    // Two pauses of 4 seconds, after the two accepted messages; none after the refused one.
-    EXPECT_GE(run.elapsed(), 8000);
-    EXPECT_LT(run.elapsed(), 11500);
-
-    EXPECT_EQ(server.failure(), QString());
-    EXPECT_EQ(server.received(), server.expected());
-    EXPECT_EQ(server.dataBlocks().size(), 2);
-    EXPECT_EQ(records(), QStringList({QStringLiteral("1/2"), QStringLiteral("2/2"), QStringLiteral("3/2")}));
-    EXPECT_EQ(results(),
-              QStringList({QStringLiteral("成功"),
-                           QStringLiteral("失败：550 5.1.1 <li@example.test>: Recipient address rejected"),
-                           QStringLiteral("成功")}));
-    EXPECT_EQ(progress(), QStringLiteral("已发送 2 / 3，失败 1"));
-
-    const QList<boxes::ShownBox> shown = boxes.takeShown();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Message);
-    EXPECT_EQ(shown[0].text, QStringLiteral("发送完成：成功 2 封，失败 1 封。"));
-}
-
 TEST_F(SendRunTest, NothingToSendOrNoMailChosenIsRefused)
 {
     open();
     sendButton()->click();
     db.exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values('张三', 'z@example.test');"
                            "insert into 邮件表(邮件主题, 邮件内容) values('主题', '内容');"));
-    form->customers->refresh();
-    form->mails->refresh();
+    form->views().customers.refresh();
+    form->views().mails.refresh();
     sendButton()->click();
     db.exec(QStringLiteral("insert into 设置(SMTP服务器) values('127.0.0.4')"));
-    form->account->refresh();
+    form->views().account.refresh();
     sendButton()->click();
 
     const QString nothing = QStringLiteral("请先输入邮箱帐号、邮件、客户信息。");
@@ -333,12 +217,6 @@ TEST_F(SendRunTest, AnUnreachableServerGivesOneErrorBoxAndNoRecords)
     EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
     for (const char *name : {"mailNavigator", "accountNavigator", "mailChoice"})
         EXPECT_TRUE(control<QWidget>(name)->isEnabled()) << name;
-}
-
-// A run that is pausing after its first accepted message: the server takes QUIT next.
-Script firstThenQuit()
-{
-    return opening() + accepted("zhang@example.test") + quit();
 }
 
 // Closing the window during the pause after the first message: the pause ends, the first customer
@@ -417,11 +295,11 @@ TEST_F(SendRunTest, TheCustomerGridFollowsTheRunFromWhereverItStands)
     seed(serverText(server.address(), server.port()));
     open();
     choose(QStringLiteral("2"), QStringLiteral("45"));
-    form->customers->last();
+    form->views().customers.last();
     sendButton()->click();
     // The run pauses after the first customer's message, the grid on that customer.
     EXPECT_TRUE(
-        QTest::qWaitFor([this] { return form->customers->fieldByName(QStringLiteral("客户ID")).toInt() == 1; }, 20000));
+        QTest::qWaitFor([this] { return form->views().customers.fieldByName(QStringLiteral("客户ID")).toInt() == 1; }, 20000));
     form.reset();
 
     EXPECT_EQ(server.failure(), QString());
@@ -460,35 +338,18 @@ TEST_F(SendRunTest, AFastRunOfRefusedCustomersEndsOnItsExactState)
 
     EXPECT_EQ(server.failure(), QString());
     EXPECT_EQ(server.received(), server.expected());
-    EXPECT_EQ(form->customers->fieldByName(QStringLiteral("客户ID")).toInt(), total);
+    EXPECT_EQ(form->views().customers.fieldByName(QStringLiteral("客户ID")).toInt(), total);
     EXPECT_EQ(progress(), QStringLiteral("已发送 0 / %1，失败 %1").arg(total));
-    ASSERT_EQ(form->sendRecords->recordCount(), total);
-    const int customer = form->sendRecords->fieldIndex(QStringLiteral("客户ID"));
-    const int result = form->sendRecords->fieldIndex(QStringLiteral("发送结果"));
+    ASSERT_EQ(form->views().sendRecords.recordCount(), total);
+    const int customer = form->views().sendRecords.fieldIndex(QStringLiteral("客户ID"));
+    const int result = form->views().sendRecords.fieldIndex(QStringLiteral("发送结果"));
     for (int row = 0; row < total; ++row) {
-        EXPECT_EQ(form->sendRecords->value(row, customer).toInt(), row + 1);
-        EXPECT_EQ(form->sendRecords->value(row, result).toString(), QStringLiteral("失败：550 5.1.1 no such user"));
+        EXPECT_EQ(form->views().sendRecords.value(row, customer).toInt(), row + 1);
+        EXPECT_EQ(form->views().sendRecords.value(row, result).toString(), QStringLiteral("失败：550 5.1.1 no such user"));
     }
     const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].text, QStringLiteral("发送完成：成功 0 封，失败 %1 封。").arg(total));
-}
-
-// A port that is not a number from 1 to 65535 stops the run before it connects.
-TEST_F(SendRunTest, ABadPortIsRefusedNamingTheServerText)
-{
-    seed(QStringLiteral("smtp.example.test:70000"));
-    open();
-    choose(QStringLiteral("2"), QStringLiteral("4"));
-    sendButton()->click();
-    ASSERT_TRUE(waitForRunEnd());
-
-    const QList<boxes::ShownBox> shown = boxes.takeShown();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
-    EXPECT_EQ(shown[0].text,
-              QStringLiteral("SMTP服务器“smtp.example.test:70000”的端口无效：端口应是 1 到 65535 之间的数字."));
-    EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
 }
 
 // A server offering STARTTLS on another port, with a certificate for localhost from the given
@@ -546,237 +407,6 @@ TEST_F(StartTlsRunTest, AnUntrustedCertificateStopsTheRunBeforeTheLogin)
     EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
 }
 
-// How a run ends with the server behaving one way: the send records (number and results), the one
-// box, what went over the wire (QUIT only while the connection is up, as each script states), the
-// progress label and the restored controls.
-struct ServerCase
-{
-    const char *name;
-    Script script;
-    bool withLogin = false;
-    TimeoutMs timeouts = 5000;
-    QStringList results;
-    QString progress;
-    boxes::ShownBox::Kind boxKind;
-    QString box;
-    // The box text begins with `box`; what follows is the system's own text for the failure.
-    bool boxIsStart = false;
-
-    friend void PrintTo(const ServerCase &c, std::ostream *os) { *os << c.name; }
-};
-
-class ServerBehaviourTest : public SendRunTest, public ::testing::WithParamInterface<ServerCase>
-{
-};
-
-TEST_P(ServerBehaviourTest, RecordsBoxAndControls)
-{
-    const ServerCase &c = GetParam();
-    ScriptedServer server(c.script, QStringLiteral("127.0.0.1"), 0, 60s);
-    if (c.withLogin)
-        seed(serverText(server.address(), server.port()), QStringLiteral("sales"), QStringLiteral("secret"));
-    else
-        seed(serverText(server.address(), server.port()));
-    open();
-    form->smtp->timeouts = SmtpTimeouts::all(c.timeouts);
-    choose(QStringLiteral("2"), QStringLiteral("0"));
-    sendButton()->click();
-    ASSERT_TRUE(waitForRunEnd());
-
-    EXPECT_EQ(server.failure(), QString());
-    EXPECT_EQ(server.received(), server.expected());
-    EXPECT_EQ(results(), c.results);
-    EXPECT_EQ(progress(), c.progress);
-    expectControlsRestored();
-    const QList<boxes::ShownBox> shown = boxes.takeShown();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].kind, c.boxKind);
-    if (c.boxIsStart)
-        EXPECT_TRUE(shown[0].text.startsWith(c.box)) << shown[0].text.toStdString();
-    else
-        EXPECT_EQ(shown[0].text, c.box);
-}
-
-const QString failed3 = QStringLiteral("已发送 0 封，失败 1 封，其余 2 位客户没有发送。");
-
-INSTANTIATE_TEST_SUITE_P(
-    Servers, ServerBehaviourTest,
-    ::testing::Values(
-        ServerCase{"AllAccepted",
-                   opening() + accepted("zhang@example.test") + accepted("li@example.test")
-                       + accepted("wang@example.test") + quit(),
-                   false, 5000, QStringList(3, QStringLiteral("成功")), QStringLiteral("已发送 3 / 3，失败 0"),
-                   boxes::ShownBox::Kind::Message, QStringLiteral("发送完成：成功 3 封，失败 0 封。")},
-        // A message refused at its end concerns that customer only.
-        ServerCase{"MessageRefusedAtEndOfData",
-                   opening() + accepted("zhang@example.test") + upToEndOfData("li@example.test")
-                       + Script{ScriptedServer::say("554 5.7.1 Message rejected as spam"),
-                                ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK")}
-                       + accepted("wang@example.test") + quit(),
-                   false,
-                   5000,
-                   {QStringLiteral("成功"), QStringLiteral("失败：554 5.7.1 Message rejected as spam"),
-                    QStringLiteral("成功")},
-                   QStringLiteral("已发送 2 / 3，失败 1"),
-                   boxes::ShownBox::Kind::Message,
-                   QStringLiteral("发送完成：成功 2 封，失败 1 封。")},
-        ServerCase{"LoginRefused",
-                   opening(true)
-                       + Script{ScriptedServer::expect("AUTH LOGIN"), ScriptedServer::say("334 VXNlcm5hbWU6"),
-                                ScriptedServer::expect("c2FsZXM="), ScriptedServer::say("334 UGFzc3dvcmQ6"),
-                                ScriptedServer::expect("c2VjcmV0"),
-                                ScriptedServer::say("535 5.7.8 Authentication credentials invalid")}
-                       + quit(),
-                   true,
-                   5000,
-                   {QStringLiteral("失败：535 5.7.8 Authentication credentials invalid")},
-                   QStringLiteral("已发送 0 / 3，失败 1"),
-                   boxes::ShownBox::Kind::Error,
-                   QStringLiteral("邮件服务器拒绝了登录，发送已停止。\n") + failed3
-                       + QStringLiteral("\n原因：535 5.7.8 Authentication credentials invalid.")},
-        ServerCase{"LoginRequiredAtTheFirstMail",
-                   opening()
-                       + Script{ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK"),
-                                ScriptedServer::expect("MAIL FROM: <sales@example.test>"),
-                                ScriptedServer::say("530 5.7.0 Authentication required")}
-                       + quit(),
-                   false,
-                   5000,
-                   {QStringLiteral("失败：530 5.7.0 Authentication required")},
-                   QStringLiteral("已发送 0 / 3，失败 1"),
-                   boxes::ShownBox::Kind::Error,
-                   QStringLiteral("邮件服务器要求先登录，发送已停止。\n") + failed3
-                       + QStringLiteral("\n原因：530 5.7.0 Authentication required.")},
-        // The server closes after the second message: the third customer fails and is the last one
-        // tried; nothing is left to QUIT.
-        ServerCase{
-            "ServerClosesAfterTheSecondMessage",
-            opening() + accepted("zhang@example.test") + accepted("li@example.test") + Script{ScriptedServer::close()},
-            false,
-            5000,
-            {QStringLiteral("成功"), QStringLiteral("成功"), QStringLiteral("失败：服务器关闭了连接 Connection Closed Gracefully.")},
-            QStringLiteral("已发送 2 / 3，失败 1"),
-            boxes::ShownBox::Kind::Error,
-            QStringLiteral("与邮件服务器的连接已断开，发送已停止。\n已发送 2 封，失败 1 封，其余 0 "
-                           "位客户没有发送。\n原因：服务器关闭了连接 Connection Closed Gracefully."),
-            false},
-        ServerCase{"ServiceClosingAtMailFrom",
-                   opening()
-                       + Script{ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK"),
-                                ScriptedServer::expect("MAIL FROM: <sales@example.test>"),
-                                ScriptedServer::say("421 4.3.2 Service shutting down")}
-                       + quit(),
-                   false,
-                   5000,
-                   {QStringLiteral("失败：421 4.3.2 Service shutting down")},
-                   QStringLiteral("已发送 0 / 3，失败 1"),
-                   boxes::ShownBox::Kind::Error,
-                   QStringLiteral("邮件服务器暂停了服务，发送已停止。\n") + failed3
-                       + QStringLiteral("\n原因：421 4.3.2 Service shutting down.")},
-        // A refused greeting, and a server that reads on without answering QUIT: the box comes after
-        // the short goodbye limit, far within the reply limit; the server's reply after the explanation.
-        ServerCase{"GreetingRefusedAndQuitUnanswered",
-                   Script{ScriptedServer::say("554 5.7.1 no service for you"), ScriptedServer::expect("QUIT")},
-                   false,
-                   10 * 60 * 1000,
-                   {},
-                   QStringLiteral("已发送 0 / 3，失败 0"),
-                   boxes::ShownBox::Kind::Error,
-                   QStringLiteral("邮件服务器拒绝了这一步。服务器的回复：554 5.7.1 no service for you.")},
-        // No answer to the end of the data within the (shortened) limit: the connection is closed,
-        // so no QUIT.
-        ServerCase{"SilentAtEndOfData",
-                   opening() + upToEndOfData("zhang@example.test"),
-                   false,
-                   1000,
-                   {QStringLiteral("失败：邮件服务器在限定的时间内没有回应 Socket Error # %1 Connection timed out.").arg(ETIMEDOUT)},
-                   QStringLiteral("已发送 0 / 3，失败 1"),
-                   boxes::ShownBox::Kind::Error,
-                   QStringLiteral("邮件服务器没有回应，发送已停止。\n") + failed3
-                       + QStringLiteral("\n原因：邮件服务器在限定的时间内没有回应 Socket Error # %1 Connection timed out.").arg(ETIMEDOUT)}),
-    [](const ::testing::TestParamInfo<ServerCase> &info) { return std::string(info.param.name); });
-
-// Another program holds the file's write lock longer than the run waits for it: the run does not
-// connect (nobody listens on the server's port, which would give another box) and says why.
-TEST_F(SendRunTest, AFileThatCannotBeWrittenStopsTheRunBeforeItConnects)
-{
-    seed(serverText(QStringLiteral("127.0.0.1"), unusedPort())); // nobody listens there
-    Database holder(db.path());
-    holder.setConnected(true);
-    ASSERT_TRUE(holder.database().exec(QStringLiteral("begin immediate")).isActive());
-    open();
-    form->runLimits.writeCheck = 500ms;
-    choose(QStringLiteral("2"), QStringLiteral("0"));
-    sendButton()->click();
-    ASSERT_TRUE(waitForRunEnd());
-    holder.database().exec(QStringLiteral("rollback"));
-
-    const QList<boxes::ShownBox> shown = boxes.takeShown();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
-    EXPECT_EQ(shown[0].text, QStringLiteral("无法写入发送记录，发送没有开始。\n原因：database is locked."));
-    EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
-    expectControlsRestored();
-}
-
-// The file is locked for a while just as the first message is accepted: its record is written once
-// the lock is gone, and the run goes on.
-TEST_F(SendRunTest, ARecordRefusedForAWhileIsWrittenOnceTheFileIsFree)
-{
-    const Script script = opening() + upToEndOfData("zhang@example.test")
-        + Script{ScriptedServer::pause(1000ms), ScriptedServer::say("250 queued")} + accepted("li@example.test")
-        + accepted("wang@example.test") + quit();
-    ScriptedServer server(script, QStringLiteral("127.0.0.1"), 0, 60s);
-    seed(serverText(server.address(), server.port()));
-    Database holder(db.path());
-    holder.setConnected(true);
-    open();
-    choose(QStringLiteral("2"), QStringLiteral("0"));
-    sendButton()->click();
-    ASSERT_TRUE(QTest::qWaitFor([&server] { return server.receivedSoFar().contains("\r\n.\r\n"); }, 20000));
-    ASSERT_TRUE(holder.database().exec(QStringLiteral("begin immediate")).isActive());
-    QTest::qWait(3000);
-    EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
-    holder.database().exec(QStringLiteral("rollback"));
-    ASSERT_TRUE(waitForRunEnd());
-
-    EXPECT_EQ(server.received(), server.expected());
-    EXPECT_EQ(results(), QStringList(3, QStringLiteral("成功")));
-    const QList<boxes::ShownBox> shown = boxes.takeShown();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].text, QStringLiteral("发送完成：成功 3 封，失败 0 封。"));
-}
-
-// The database keeps refusing the record of a delivered message: the run stops, QUIT goes out, and
-// the box names the customer, so that the user does not mail them again.
-TEST_F(SendRunTest, ARecordTheFileKeepsRefusingStopsTheRunAndNamesTheCustomer)
-{
-    const Script script = opening() + accepted("zhang@example.test") + accepted("li@example.test") + quit();
-    ScriptedServer server(script, QStringLiteral("127.0.0.1"), 0, 60s);
-    seed(serverText(server.address(), server.port()));
-    db.exec(QStringLiteral("create trigger refuse before insert on 发送情况 when new.客户ID = 2 "
-                           "begin select raise(abort, 'database or disk is full'); end"));
-    open();
-    form->runLimits.recordRetry = 500ms;
-    choose(QStringLiteral("2"), QStringLiteral("0"));
-    sendButton()->click();
-    ASSERT_TRUE(waitForRunEnd());
-
-    EXPECT_EQ(server.failure(), QString());
-    EXPECT_EQ(server.received(), server.expected());
-    EXPECT_EQ(records(), QStringList{QStringLiteral("1/2")});
-    EXPECT_EQ(progress(), QStringLiteral("已发送 2 / 3，失败 0"));
-    const QList<boxes::ShownBox> shown = boxes.takeShown();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
-    EXPECT_EQ(
-        shown[0].text,
-        QStringLiteral("发送记录无法写入数据库，发送已停止。\n"
-                       "客户ID 2（李四 <li@example.test>）的邮件已经发出，但没有记录下来，请不要再给这位客户发送。\n"
-                       "已发送 2 封，失败 0 封，其余 1 位客户没有发送。\n原因：database or disk is full."));
-    expectControlsRestored();
-}
-
 // A db.mdb from before send records carried their result: it opens with its rows, gets the column,
 // and the first run fills it, in the file and in the send-record grid.
 TEST_F(SendRunTest, AnOlderFileGetsResultsFromItsFirstRun)
@@ -789,7 +419,7 @@ TEST_F(SendRunTest, AnOlderFileGetsResultsFromItsFirstRun)
                           QStringLiteral("127.0.0.1"), 0, 60s);
     seed(serverText(server.address(), server.port()));
     open();
-    EXPECT_EQ(form->sendRecords->recordCount(), 1);
+    EXPECT_EQ(form->views().sendRecords.recordCount(), 1);
     choose(QStringLiteral("2"), QStringLiteral("0"));
     sendButton()->click();
     ASSERT_TRUE(waitForRunEnd());
@@ -800,12 +430,12 @@ TEST_F(SendRunTest, AnOlderFileGetsResultsFromItsFirstRun)
     EXPECT_EQ(results(),
               QStringList({QString(), QStringLiteral("成功"), QStringLiteral("成功"), QStringLiteral("成功")}));
     EXPECT_TRUE(db.scalar(QStringLiteral("select 发送结果 from 发送情况 where 邮件ID = 1")).isNull());
-    ASSERT_EQ(form->sendRecords->recordCount(), 4);
-    const int result = form->sendRecords->fieldIndex(QStringLiteral("发送结果"));
+    ASSERT_EQ(form->views().sendRecords.recordCount(), 4);
+    const int result = form->views().sendRecords.fieldIndex(QStringLiteral("发送结果"));
     ASSERT_GE(result, 0);
-    EXPECT_TRUE(form->sendRecords->value(0, result).isNull());
+    EXPECT_TRUE(form->views().sendRecords.value(0, result).isNull());
     for (int row = 1; row < 4; ++row)
-        EXPECT_EQ(form->sendRecords->value(row, result).toString(), QStringLiteral("成功")) << row;
+        EXPECT_EQ(form->views().sendRecords.value(row, result).toString(), QStringLiteral("成功")) << row;
 }
 
 // Sending again with "跳过已成功发送的客户": four customers, a first run the server ends after the
@@ -836,17 +466,6 @@ protected:
         const QList<boxes::ShownBox> shown = boxes.takeShown();
         EXPECT_EQ(shown.size(), 1);
         return shown.value(0);
-    }
-
-    // The message recipients of a conversation, in order.
-    static QStringList recipients(const QByteArray &received)
-    {
-        QStringList addresses;
-        for (const QByteArray &line : received.split('\n')) {
-            if (line.startsWith("RCPT TO:<"))
-                addresses.append(QString::fromLatin1(line.mid(9, line.indexOf('>') - 9)));
-        }
-        return addresses;
     }
 };
 
@@ -889,7 +508,7 @@ TEST_P(SendAgainAfterAStopTest, MailsOnlyWhomTheChoiceLeaves)
     EXPECT_EQ(box.text, c.box);
     EXPECT_EQ(progress(), c.progress);
     EXPECT_EQ(results().mid(3), c.secondResults);
-    EXPECT_EQ(form->sendRecords->recordCount(), 3 + c.secondResults.size());
+    EXPECT_EQ(form->views().sendRecords.recordCount(), 3 + c.secondResults.size());
     expectControlsRestored();
 }
 
@@ -905,49 +524,6 @@ INSTANTIATE_TEST_SUITE_P(
                                     QStringList(4, QStringLiteral("成功")), QStringLiteral("已发送 4 / 4，失败 0"),
                                     QStringLiteral("发送完成：成功 4 封，失败 0 封。")}),
     [](const ::testing::TestParamInfo<SendAgainCase> &info) { return std::string(info.param.name); });
-
-// Two customers hold one address (in other letter case): skipping, it is mailed once, and the
-// second holder's record says why it was not.
-TEST_F(SendAgainTest, AnAddressHeldTwiceIsMailedOnce)
-{
-    ScriptedServer server(opening() + accepted("zhang@example.test") + accepted("li@example.test")
-                              + accepted("wang@example.test") + quit(),
-                          QStringLiteral("127.0.0.1"), 0, 60s);
-    seedFour(serverText(server.address(), server.port()));
-    db.exec(QStringLiteral("update 客户表 set 电子邮件地址 = ' Li@Example.TEST' where 客户名称 = '赵六'"));
-    open();
-    choose(QStringLiteral("2"), QStringLiteral("0"));
-    setSkip(true);
-    const boxes::ShownBox box = run(server);
-    EXPECT_EQ(server.failure(), QString());
-    EXPECT_EQ(recipients(server.received()),
-              QStringList({QStringLiteral("zhang@example.test"), QStringLiteral("li@example.test"),
-                           QStringLiteral("wang@example.test")}));
-    EXPECT_EQ(results(),
-              QStringList({QStringLiteral("成功"), QStringLiteral("成功"), QStringLiteral("成功"),
-                           QStringLiteral("跳过：地址重复")}));
-    EXPECT_EQ(db.scalar(QStringLiteral("select 客户ID from 发送情况 where 发送结果 = '跳过：地址重复'")).toInt(), 4);
-    EXPECT_EQ(box.text, QStringLiteral("发送完成：成功 3 封，失败 0 封，跳过 0 位已发送的客户和 1 位地址重复的客户。"));
-    EXPECT_EQ(progress(), QStringLiteral("已发送 3 / 3，失败 0"));
-}
-
-// Everybody has the mail already: nothing to send, so the run does not even connect (nothing
-// listens on the server's port) and says what it left out.
-TEST_F(SendAgainTest, WithEverybodySentTheRunDoesNotConnect)
-{
-    seedFour(serverText(QStringLiteral("127.0.0.1"), unusedPort()));
-    db.exec(QStringLiteral("insert into 发送情况 select 客户ID, 2, '2026-12-01 09:00:00.000', '成功' from 客户表"));
-    open();
-    choose(QStringLiteral("2"), QStringLiteral("0"));
-    setSkip(true);
-    sendButton()->click();
-    ASSERT_TRUE(waitForRunEnd());
-    const QList<boxes::ShownBox> shown = boxes.takeShown();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Message);
-    EXPECT_EQ(shown[0].text, QStringLiteral("发送完成：成功 0 封，失败 0 封，跳过 4 位已发送的客户。"));
-    EXPECT_EQ(count(QStringLiteral("发送情况")), 4);
-}
 
 // The choice holds across restarts, also in a file from before it existed.
 TEST_F(SendAgainTest, TheChoiceSurvivesARestart)

@@ -2,6 +2,9 @@
 // ones after it together once the frame is over, and everything pending at once on a flush.
 #include "SendRunDisplay.h"
 
+#include "Error.h"
+#include "MessageBoxes.h"
+
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -93,3 +96,30 @@ TEST(SendRunDisplay, FlushShowsWhatIsPendingAtOnceAndNothingTwice)
     QTest::qWait(int(SendRunDisplay::frame.count()) * 3);
     EXPECT_EQ(screen.take(), QStringList());
 }
+
+namespace {
+
+// A target that fails (the customer grid cannot read its rows, say) shows its error in the error
+// box, on the frame timer's turn as on a flush; the other kinds of report are shown all the same.
+TEST(SendRunDisplay, ATargetThatFailsShowsItsErrorAndTheOthersStillShow)
+{
+    boxes::BoxRecorder boxes;
+    Screen screen;
+    SendRunDisplay::Targets targets = screen.targets();
+    targets.customer = [](qint64) { throw Error(QStringLiteral("无法读取")); };
+    SendRunDisplay display(targets);
+    reportCustomer(display, 1); // its customer shown at once
+    reportCustomer(display, 2); // the rest at the frame's end
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.current.isEmpty(); }));
+    EXPECT_EQ(screen.take(),
+              QStringList{QStringLiteral("record 101:1:7:2026/12/10 9:00:01:失败：550 "
+                                         "record 102:2:7:2026/12/10 9:00:02:失败：550 0/2/3")});
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 2);
+    for (const boxes::ShownBox &box : shown) {
+        EXPECT_EQ(box.kind, boxes::ShownBox::Kind::Error);
+        EXPECT_EQ(box.text, QStringLiteral("无法读取."));
+    }
+}
+
+} // namespace

@@ -159,7 +159,7 @@ TEST_P(GridKeys, TypedTextEndsUpInTheRecordTheUserMeant)
     page.click(0, 1);
     GetParam().steps(page);
     // The grid and the view agree on the current record whatever happened.
-    EXPECT_EQ(page.grid()->currentIndex().row(), form->customers->currentRow());
+    EXPECT_EQ(page.grid()->currentIndex().row(), form->views().customers.currentRow());
 
     QStringList rows;
     for (const QVariantList &row :
@@ -193,7 +193,7 @@ TEST_P(NewMail, IsWrittenInTheBoxesAndAddedAtTheEnd)
     auto *box = control<QWidget>(GetParam());
     QTest::mouseClick(box, Qt::LeftButton);
     ASSERT_TRUE(box->hasFocus());
-    EXPECT_EQ(form->mails->state(), RecordView::State::Inserting);
+    EXPECT_EQ(form->views().mails.state(), RecordView::State::Inserting);
     EXPECT_EQ(grid->currentIndex().row(), 2) << "the new mail is the last row";
     type(QStringLiteral("第三封"));
     QTest::mouseClick(navigator->button(RecordNavigator::Post), Qt::LeftButton);
@@ -271,8 +271,8 @@ TEST_F(WindowTest, ClosingAsksOnlyWhenSomethingIsUnsavedAndSavesEveryView)
     db.exec(QStringLiteral("insert into 客户表(客户名称) values('甲')"));
     open();
     // Editing started but nothing changed: nothing to ask about.
-    form->mails->insert();
-    form->customers->edit();
+    form->views().mails.insert();
+    form->views().customers.edit();
     EXPECT_TRUE(form->close());
     EXPECT_TRUE(boxes.takeShown().isEmpty());
 
@@ -299,7 +299,7 @@ TEST_F(WindowTest, ASaveRefusedOnClosingKeepsTheWindowOpenAndShowsTheRefusal)
     auto *grid = control<RecordGrid>("customerGrid");
     grid->setFocus();
     QTest::keyClick(grid, Qt::Key_Insert);
-    form->customers->setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
+    form->views().customers.setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
     boxes.queueSaveAnswer(boxes::SaveAnswer::Save);
     EXPECT_FALSE(form->close());
     const QList<boxes::ShownBox> shown = boxes.takeShown();
@@ -308,7 +308,7 @@ TEST_F(WindowTest, ASaveRefusedOnClosingKeepsTheWindowOpenAndShowsTheRefusal)
     EXPECT_EQ(shown[1].kind, boxes::ShownBox::Kind::Error);
     EXPECT_TRUE(shown[1].text.contains(QStringLiteral("客户名称"))) << shown[1].text.toStdString();
     EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(form->customers->state(), RecordView::State::Inserting);
+    EXPECT_EQ(form->views().customers.state(), RecordView::State::Inserting);
     EXPECT_EQ(count(QStringLiteral("客户表")), 0);
 }
 

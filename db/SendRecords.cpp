@@ -1,0 +1,69 @@
+#include "SendRecords.h"
+
+#include "Database.h"
+#include "Error.h"
+
+QList<Recipient> readCustomers(Database &connection)
+{
+    QList<Recipient> customers;
+    Statement query(connection.handle(), QStringLiteral("select 客户ID, 客户名称, 电子邮件地址 from 客户表"));
+    while (query.step())
+        customers.append({query.column(0).toLongLong(), query.column(1).toString(), query.column(2).toString()});
+    return customers;
+}
+
+QSet<qint64> readSentCustomers(Database &connection, qint64 mailId)
+{
+    QSet<qint64> sent;
+    Statement query(connection.handle(),
+                    QStringLiteral("select distinct 客户ID from 发送情况 where 邮件ID = ? and 发送结果 = '成功'"));
+    query.bind(1, mailId);
+    while (query.step())
+        sent.insert(query.column(0).toLongLong());
+    return sent;
+}
+
+MailText readMail(Database &connection, qint64 mailId)
+{
+    Statement query(connection.handle(), QStringLiteral("select 邮件主题, 邮件内容 from 邮件表 where 邮件ID = ?"));
+    query.bind(1, mailId);
+    if (!query.step())
+        throw Error(QStringLiteral("所选的邮件已不存在，请重新选择要发送的邮件。"));
+    return {query.column(0).toString(), query.column(1).toString()};
+}
+
+bool mailExists(Database &connection, const QString &mailChoice)
+{
+    bool isNumber = false;
+    const qint64 id = mailChoice.toLongLong(&isNumber);
+    if (!isNumber)
+        return false;
+    Statement find(connection.handle(), QStringLiteral("select 1 from 邮件表 where 邮件ID = ?"));
+    find.bind(1, id);
+    return find.step();
+}
+
+SendRecords::SendRecords(Database &connection)
+    : m_connection(connection)
+    , m_insert(connection.handle(),
+               QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期, 发送结果) values(?, ?, ?, ?)"))
+{
+}
+
+void SendRecords::checkWritable()
+{
+    execute(m_connection.handle(), QStringLiteral("begin immediate"));
+    execute(m_connection.handle(), QStringLiteral("rollback"));
+}
+
+qint64 SendRecords::append(qint64 customerId, const QString &mailChoice, const QString &sendDate,
+                           const QString &result)
+{
+    m_insert.reset();
+    m_insert.bind(1, customerId);
+    m_insert.bind(2, mailChoice);
+    m_insert.bind(3, sendDate);
+    m_insert.bind(4, result);
+    m_insert.step();
+    return m_insert.lastInsertId();
+}

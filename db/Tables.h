@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// The names of the tables and columns that code outside db/ uses (record views' tables, fields
+// looked up or stamped by name), spelled once, as the file spells them. Statements themselves stay
+// in db/. The bound boxes name their fields in MainWindow.ui.
+namespace table {
+inline const QString Customers = QStringLiteral("客户表");
+inline const QString Mails = QStringLiteral("邮件表");
+inline const QString SendRecords = QStringLiteral("发送情况");
+inline const QString Settings = QStringLiteral("设置");
+} // namespace table
+
+namespace column {
+// 客户表, and 发送情况 for the customer a record belongs to.
+inline const QString CustomerId = QStringLiteral("客户ID");
+inline const QString EntryDate = QStringLiteral("录入日期");
+// 邮件表, and 发送情况 for the mail a record belongs to.
+inline const QString MailId = QStringLiteral("邮件ID");
+inline const QString CreationDate = QStringLiteral("建立日期");
+// 发送情况.
+inline const QString SendDate = QStringLiteral("发送日期");
+inline const QString SendResult = QStringLiteral("发送结果");
+} // namespace column

@@ -1,0 +1,195 @@
+#include "SendPanel.h"
+
+#include "ui_MainWindow.h"
+
+#include "ColumnList.h"
+#include "Controls.h"
+#include "Database.h"
+#include "DatabaseError.h"
+#include "Error.h"
+#include "Handlers.h"
+#include "MessageBoxes.h"
+#include "RecordView.h"
+#include "SendCommand.h"
+#include "SendOptions.h"
+#include "SendRecordBrowser.h"
+#include "Tables.h"
+#include "WindowLog.h"
+
+#include <QSignalBlocker>
+
+#include <utility>
+
+SendPanel::SendPanel(QWidget &window, Ui::MainWindow &ui, const Data &data,
+                     std::function<void()> requireOpenDatabase)
+    : m_window(window)
+    , m_ui(ui)
+    , m_data(data)
+    , m_requireOpenDatabase(std::move(requireOpenDatabase))
+    , m_runDisplay(
+          SendRunDisplay::Targets{
+              [this](qint64 customerId) { showCustomer(customerId); },
+              [this](const SendRunDisplay::Progress &p) { showProgress(p); },
+              [this](const SendRunDisplay::Record &r) {
+                  m_data.browser.showSendRecord(r.key, r.customerId, r.mailId, r.sendDate, r.result);
+              }},
+          &window)
+{
+    // Each handler runs guarded: an error it raises is shown in the error box right here.
+    const auto on = [this](auto *sender, auto signal, void (SendPanel::*handler)()) {
+        connect(sender, signal, this, boxes::guarded(&m_window, [this, handler] { (this->*handler)(); }));
+    };
+    on(m_ui.mailChoice, &DropDownList::dropDown, &SendPanel::fillMailChoice);
+    on(m_ui.sendButton, &QPushButton::clicked, &SendPanel::send);
+    on(m_ui.skipSentBox, &QCheckBox::toggled, &SendPanel::storeSkipSent);
+    keepRunInputsCurrent();
+}
+
+SendPanel::~SendPanel()
+{
+    if (m_sendRun) {
+        m_sendRun->requestStop();
+        m_sendRun.reset();
+    }
+}
+
+void SendPanel::loadSkipSent()
+{
+    bool skip = false;
+    try {
+        skip = readSkipSent(m_data.database.handle());
+    } catch (const DatabaseError &e) {
+        // An old file that could not be brought up to date (read-only) has no stored choice.
+        qCInfo(windowLog) << "no stored skip choice:" << e.message();
+    }
+    const QSignalBlocker quiet(m_ui.skipSentBox);
+    m_ui.skipSentBox->setChecked(skip);
+    m_runInputs.setSkipSent(skip);
+}
+
+void SendPanel::storeSkipSent()
+{
+    const bool skip = m_ui.skipSentBox->isChecked();
+    m_runInputs.setSkipSent(skip);
+    // Without the file the choice holds for this session; a refused write is shown, the choice stays.
+    if (!m_data.database.isConnected())
+        return;
+    try {
+        writeSkipSent(m_data.database.handle(), skip);
+    } catch (const DatabaseError &e) {
+        throw Error(QStringLiteral("无法在数据库文件中保存“跳过已成功发送的客户”的选择：") + e.message());
+    }
+}
+
+bool SendPanel::stopBeforeClose()
+{
+    // Whatever the run waits for ends at once, the customer at hand is recorded, QUIT goes out while
+    // the connection is usable, and the window closes as soon as it has, within a moment.
+    if (m_sendRun && m_sendRun->running()) {
+        m_closeAfterRun = true;
+        m_sendRun->requestStop();
+        return true;
+    }
+    m_closeAfterRun = false; // a close the user then cancels is not repeated at the next run's end
+    return false;
+}
+
+void SendPanel::fillMailChoice()
+{
+    // The list offers the mails as they are now; the walk leaves the mail page on the last mail.
+    fillFromColumn(*m_ui.mailChoice, m_data.mailSource, column::MailId);
+}
+
+void SendPanel::send()
+{
+    m_requireOpenDatabase();
+    if (const auto refusal = sendCommandRefusal(m_data.customers, m_data.mails, m_data.account,
+                                                m_ui.mailChoice->currentText(), m_data.database)) {
+        boxes::showMessage(&m_window, *refusal);
+        return;
+    }
+    // Shown before the window serves any further input, so a quick second click starts nothing.
+    showRunning();
+    m_sendRun.reset();
+    m_runEndBox = {};
+    m_ui.sendProgress->clear();
+    m_sendRun = std::make_unique<SendRun>(m_runInputs, m_data.database.path());
+    SendRun *run = m_sendRun.get();
+    connect(run, &SendRun::customerReached, &m_runDisplay, &SendRunDisplay::customerReached, Qt::QueuedConnection);
+    connect(run, &SendRun::recordWritten, &m_runDisplay, &SendRunDisplay::recordWritten, Qt::QueuedConnection);
+    connect(run, &SendRun::progressed, &m_runDisplay, &SendRunDisplay::progressed, Qt::QueuedConnection);
+    connect(
+        run, &SendRun::completed, this, [this](const QString &summary) { m_runEndBox = {false, summary}; },
+        Qt::QueuedConnection);
+    connect(
+        run, &SendRun::failed, this, [this](const QString &message) { m_runEndBox = {true, message}; },
+        Qt::QueuedConnection);
+    connect(run, &SendRun::finished, this, boxes::guarded(&m_window, [this] { runEnded(); }), Qt::QueuedConnection);
+    run->start();
+}
+
+void SendPanel::showRunning()
+{
+    m_ui.sendButton->setText(QStringLiteral("邮件发送中..."));
+    m_ui.sendButton->setEnabled(false);
+    m_ui.mailNavigator->setEnabled(false);
+    m_ui.accountNavigator->setEnabled(false);
+    m_ui.mailChoice->setEnabled(false);
+    m_ui.skipSentBox->setEnabled(false);
+}
+
+void SendPanel::runEnded()
+{
+    // The window ends on the run's exact state: the last customer reached, every record, the counts.
+    m_runDisplay.flush();
+    m_ui.sendButton->setEnabled(true);
+    m_ui.sendButton->setText(QStringLiteral("发送"));
+    m_ui.mailNavigator->setEnabled(true);
+    m_ui.accountNavigator->setEnabled(true);
+    m_ui.mailChoice->setEnabled(true);
+    m_ui.skipSentBox->setEnabled(true);
+    const RunEndBox box = std::exchange(m_runEndBox, {});
+    if (box.isError)
+        boxes::showError(&m_window, box.text);
+    else if (!box.text.isEmpty())
+        boxes::showMessage(&m_window, box.text);
+    if (m_closeAfterRun)
+        m_window.close();
+}
+
+// The run reads the choices and the boxes as they show now, for every message; the panel hands
+// every change over as it happens, so the run never has to ask it.
+void SendPanel::keepRunInputsCurrent()
+{
+    const auto account = [this] {
+        m_runInputs.setAccount({m_ui.serverEdit->text(), m_ui.userEdit->text(), m_ui.passwordEdit->text()});
+    };
+    const auto sender = [this] {
+        m_runInputs.setSender({m_ui.senderNameEdit->text(), m_ui.senderAddressEdit->text()});
+    };
+    for (QLineEdit *edit : {m_ui.serverEdit, m_ui.userEdit, m_ui.passwordEdit})
+        connect(edit, &QLineEdit::textChanged, this, account);
+    for (QLineEdit *edit : {m_ui.senderNameEdit, m_ui.senderAddressEdit})
+        connect(edit, &QLineEdit::textChanged, this, sender);
+    connect(m_ui.mailChoice, &QComboBox::currentTextChanged, this,
+            [this](const QString &text) { m_runInputs.setMailChoice(text); });
+    connect(m_ui.pauseChoice, &QComboBox::currentTextChanged, this,
+            [this](const QString &text) { m_runInputs.setPauseChoice(text); });
+    account();
+    sender();
+    m_runInputs.setMailChoice(m_ui.mailChoice->currentText());
+    m_runInputs.setPauseChoice(m_ui.pauseChoice->currentText());
+}
+
+void SendPanel::showCustomer(qint64 customerId)
+{
+    // A customer the user is typing into is left alone: moving would save the typing unasked.
+    if (m_data.customers.state() == RecordView::State::Browsing)
+        m_data.customers.locate(column::CustomerId, customerId);
+}
+
+void SendPanel::showProgress(const SendRunDisplay::Progress &progress)
+{
+    m_ui.sendProgress->setText(
+        QStringLiteral("已发送 %1 / %2，失败 %3").arg(progress.sent).arg(progress.total).arg(progress.failed));
+}

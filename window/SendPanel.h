@@ -1,0 +1,83 @@
+#pragma once
+
+#include "SendRun.h"
+#include "SendRunDisplay.h"
+#include "SendRunInputs.h"
+
+#include <QObject>
+
+#include <functional>
+
+#include <memory>
+
+class Database;
+class QWidget;
+class RecordView;
+class SendRecordBrowser;
+class ViewSource;
+namespace Ui {
+class MainWindow;
+}
+
+// The send panel beside the customer grid: the send button's handler and the run it starts, from the start to the
+// box that tells how it ended. It keeps the run's inputs current as the user changes the boxes and
+// choices, keeps the skip choice in the file, and shows the run's reports: the customer at hand in
+// the customer grid, the counts in the progress label, each record in the send-record grid.
+class SendPanel : public QObject
+{
+    Q_OBJECT
+public:
+    // What the panel works on; the window owns it all and outlives the panel.
+    struct Data
+    {
+        Database &database;
+        RecordView &customers;
+        RecordView &mails;
+        RecordView &account;
+        ViewSource &mailSource; // the mail choice is filled from it
+        SendRecordBrowser &browser; // shows each new record
+    };
+
+    // `requireOpenDatabase` throws the closed-file error when the views are not all open.
+    SendPanel(QWidget &window, Ui::MainWindow &ui, const Data &data, std::function<void()> requireOpenDatabase);
+    // A run still going is stopped and joined; it never waits for the window, so this does not wait.
+    ~SendPanel() override;
+
+    // The skip choice as the file keeps it, once the file is open.
+    void loadSkipSent();
+    // The window is closing: a run is told to stop and the window closed again once it has ended
+    // (true: the window stays open meanwhile).
+    bool stopBeforeClose();
+
+private:
+    // The handlers.
+    void fillMailChoice();
+    void send();
+    // The user turned the skip choice on or off: kept in the file at once.
+    void storeSkipSent();
+
+    void keepRunInputsCurrent();
+    void showRunning();
+    void runEnded();
+
+    // The run's reports, shown on the window's thread.
+    void showCustomer(qint64 customerId);
+    void showProgress(const SendRunDisplay::Progress &progress);
+
+    QWidget &m_window;
+    Ui::MainWindow &m_ui;
+    Data m_data;
+    std::function<void()> m_requireOpenDatabase;
+    SendRunInputs m_runInputs;
+    std::unique_ptr<SendRun> m_sendRun;
+    SendRunDisplay m_runDisplay; // what the window shows of the run, once a frame
+    // The box that tells how the run ended, shown once the controls are back.
+    struct RunEndBox
+    {
+        bool isError = false;
+        QString text;
+    };
+    RunEndBox m_runEndBox;
+    // The window was asked to close during a run: it closes once the run has ended.
+    bool m_closeAfterRun = false;
+};
