@@ -504,7 +504,7 @@ TEST_F(SendRunJobTest, TheRefusalOptionAndTheAdvertisingMarkReachTheReader)
         = marked[QStringLiteral("body")].toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines.last().trimmed(), QStringLiteral("如不希望再收到我们的邮件，请回复“退订”。"));
-    EXPECT_EQ(lines.first(-1), plain[QStringLiteral("body")].toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+    EXPECT_EQ(lines.mid(0, lines.size() - 1), plain[QStringLiteral("body")].toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts));
     EXPECT_EQ(marked[QStringLiteral("defects")].toArray().size(), 0);
 
     // The stored subject is what the user wrote; options off again give the same text as before,
