@@ -500,11 +500,14 @@ TEST_F(SendRunJobTest, TheRefusalOptionAndTheAdvertisingMarkReachTheReader)
               QStringLiteral("<mailto:sales@example.test?subject=%E9%80%80%E8%AE%A2>"));
     EXPECT_EQ(QUrl::fromPercentEncoding("%E9%80%80%E8%AE%A2"), QStringLiteral("退订"));
     EXPECT_EQ(marked[QStringLiteral("subject")].toString(), QStringLiteral("广告：") + subject);
-    const QStringList lines
-        = marked[QStringLiteral("body")].toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const auto bodyLines = [](const QJsonObject &parsed) {
+        return parsed[QStringLiteral("body")].toString().remove(QLatin1Char('\r')).split(QLatin1Char('\n'),
+                                                                                         Qt::SkipEmptyParts);
+    };
+    const QStringList lines = bodyLines(marked);
     ASSERT_FALSE(lines.isEmpty());
-    EXPECT_EQ(lines.last().trimmed(), QStringLiteral("如不希望再收到我们的邮件，请回复“退订”。"));
-    EXPECT_EQ(lines.mid(0, lines.size() - 1), plain[QStringLiteral("body")].toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+    EXPECT_EQ(lines.last(), QStringLiteral("如不希望再收到我们的邮件，请回复“退订”。"));
+    EXPECT_EQ(lines.mid(0, lines.size() - 1), bodyLines(plain));
     EXPECT_EQ(marked[QStringLiteral("defects")].toArray().size(), 0);
 
     // The stored subject is what the user wrote; options off again give the same text as before,
