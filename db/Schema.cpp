@@ -48,6 +48,32 @@ static bool hasColumn(sqlite3 *handle, const QString &table, const QString &colu
     return columns.step();
 }
 
+// The do-not-mail list, the advertising mark and the refusal option, each added where it is missing.
+static void addRefusalParts(sqlite3 *handle)
+{
+    if (hasTable(handle, QStringLiteral("邮件表")) && !hasColumn(handle, QStringLiteral("邮件表"), QStringLiteral("广告"))) {
+        execute(handle, QStringLiteral("alter table 邮件表 add column 广告 INTEGER NOT NULL DEFAULT 0 "
+                                       "CHECK (广告 IN (0, 1))"));
+    }
+    if (hasTable(handle, QStringLiteral("设置"))
+        && !hasColumn(handle, QStringLiteral("设置"), QStringLiteral("附带退订方式"))) {
+        execute(handle, QStringLiteral("alter table 设置 add column 附带退订方式 INTEGER NOT NULL DEFAULT 0 "
+                                       "CHECK (附带退订方式 IN (0, 1))"));
+    }
+    if (hasTable(handle, QStringLiteral("设置")) && !hasColumn(handle, QStringLiteral("设置"), QStringLiteral("退订说明"))) {
+        execute(handle, QStringLiteral("alter table 设置 add column 退订说明 NVARCHAR(255) "
+                                       "DEFAULT '如不希望再收到我们的邮件，请回复“退订”。' "
+                                       "CONSTRAINT 退订说明超过255个字符 CHECK (length(退订说明) <= 255)"));
+    }
+    if (!hasTable(handle, QStringLiteral("退订名单"))) {
+        execute(handle, QStringLiteral("create table 退订名单 (电子邮件地址 NVARCHAR(255) NOT NULL "
+                                       "CONSTRAINT 电子邮件地址超过255个字符 CHECK (length(电子邮件地址) <= 255), "
+                                       "退订日期 DATETIME, 原因 NVARCHAR(255) CONSTRAINT 原因超过255个字符 "
+                                       "CHECK (length(原因) <= 255))"));
+        execute(handle, QStringLiteral("create unique index 退订名单_地址 on 退订名单 (lower(trim(电子邮件地址)))"));
+    }
+}
+
 void addMissingParts(sqlite3 *handle)
 {
     // Asked first, so that a file that is up to date is never written to on open.
@@ -63,4 +89,5 @@ void addMissingParts(sqlite3 *handle)
                 QStringLiteral("create table 发送选项 (编号 INTEGER PRIMARY KEY CHECK (编号 = 1), "
                                "跳过已发送 INTEGER NOT NULL DEFAULT 0 CHECK (跳过已发送 IN (0, 1)))"));
     }
+    addRefusalParts(handle);
 }

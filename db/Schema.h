@@ -10,7 +10,8 @@ struct sqlite3;
 void createDatabase(const QString &path);
 
 // Brings a file made by an earlier version up to what the program writes: 发送情况 gets 发送结果, its
-// rows so far an empty (null) result, and the file gets the table 发送选项. Nothing else changes; a
+// rows so far an empty (null) result, and the file gets the table 发送选项; 邮件表 gets 广告 (off), 设置
+// the refusal option (off) and its text, and the file the table 退订名单. Nothing else changes; a
 // file without 发送情况 keeps it missing. Throws DatabaseError when the file refuses the change
 // (read-only, locked).
 void addMissingParts(sqlite3 *handle);

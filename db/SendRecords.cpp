@@ -23,13 +23,24 @@ QSet<qint64> readSentCustomers(Database &connection, qint64 mailId)
     return sent;
 }
 
+static bool hasColumn(Database &connection, const QString &table, const QString &column)
+{
+    Statement columns(connection.handle(), QStringLiteral("select 1 from pragma_table_info(?) where name = ?"));
+    columns.bind(1, table);
+    columns.bind(2, column);
+    return columns.step();
+}
+
 MailText readMail(Database &connection, qint64 mailId)
 {
-    Statement query(connection.handle(), QStringLiteral("select 邮件主题, 邮件内容 from 邮件表 where 邮件ID = ?"));
+    // A file the program could not bring up to date (read-only) has no 广告 yet: no mail of it is one.
+    const bool marked = hasColumn(connection, QStringLiteral("邮件表"), QStringLiteral("广告"));
+    Statement query(connection.handle(), marked ? QStringLiteral("select 邮件主题, 邮件内容, 广告 from 邮件表 where 邮件ID = ?")
+                                                : QStringLiteral("select 邮件主题, 邮件内容, 0 from 邮件表 where 邮件ID = ?"));
     query.bind(1, mailId);
     if (!query.step())
         throw Error(QStringLiteral("所选的邮件已不存在，请重新选择要发送的邮件。"));
-    return {query.column(0).toString(), query.column(1).toString()};
+    return {query.column(0).toString(), query.column(1).toString(), query.column(2).toInt() == 1};
 }
 
 bool mailExists(Database &connection, const QString &mailChoice)

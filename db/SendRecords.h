@@ -24,6 +24,7 @@ struct MailText
 {
     QString subject;
     QString content;
+    bool advertising = false; // 广告: the subject goes out marked as such
 };
 
 // The customers in the order the customer grid lists them (its statement, without an order). A

@@ -10,6 +10,7 @@ inline const QString Customers = QStringLiteral("客户表");
 inline const QString Mails = QStringLiteral("邮件表");
 inline const QString SendRecords = QStringLiteral("发送情况");
 inline const QString Settings = QStringLiteral("设置");
+inline const QString RefusalList = QStringLiteral("退订名单");
 } // namespace table
 
 namespace column {
@@ -22,4 +23,8 @@ inline const QString CreationDate = QStringLiteral("建立日期");
 // 发送情况.
 inline const QString SendDate = QStringLiteral("发送日期");
 inline const QString SendResult = QStringLiteral("发送结果");
+// 客户表 and 退订名单.
+inline const QString Address = QStringLiteral("电子邮件地址");
+// 退订名单.
+inline const QString RefusalDate = QStringLiteral("退订日期");
 } // namespace column

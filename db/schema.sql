@@ -13,7 +13,9 @@ CREATE TABLE 邮件表 (
     邮件ID   INTEGER PRIMARY KEY AUTOINCREMENT,
     邮件主题 NVARCHAR(255) CONSTRAINT 邮件主题超过255个字符 CHECK (length(邮件主题) <= 255),
     邮件内容 NTEXT,
-    建立日期 DATETIME
+    建立日期 DATETIME,
+    -- 1: advertising mail, its subject sent with "广告：" in front
+    广告     INTEGER NOT NULL DEFAULT 0 CHECK (广告 IN (0, 1))
 );
 
 CREATE TABLE 发送情况 (
@@ -31,7 +33,11 @@ CREATE TABLE 设置 (
     发信人电子邮件 NVARCHAR(50) CONSTRAINT 发信人电子邮件超过50个字符 CHECK (length(发信人电子邮件) <= 50),
     SMTP服务器     NVARCHAR(50) CONSTRAINT SMTP服务器超过50个字符 CHECK (length(SMTP服务器) <= 50),
     用户名         NVARCHAR(50) CONSTRAINT 用户名超过50个字符 CHECK (length(用户名) <= 50),
-    密码           NVARCHAR(50) CONSTRAINT 密码超过50个字符 CHECK (length(密码) <= 50)
+    密码           NVARCHAR(50) CONSTRAINT 密码超过50个字符 CHECK (length(密码) <= 50),
+    -- 1: every message names a way to refuse further mail (List-Unsubscribe and 退订说明 as its last line)
+    附带退订方式   INTEGER NOT NULL DEFAULT 0 CHECK (附带退订方式 IN (0, 1)),
+    退订说明       NVARCHAR(255) DEFAULT '如不希望再收到我们的邮件，请回复“退订”。'
+                   CONSTRAINT 退订说明超过255个字符 CHECK (length(退订说明) <= 255)
 );
 
 -- The send panel's remembered choices: one row, numbered 1.
@@ -39,3 +45,12 @@ CREATE TABLE 发送选项 (
     编号       INTEGER PRIMARY KEY CHECK (编号 = 1),
     跳过已发送 INTEGER NOT NULL DEFAULT 0 CHECK (跳过已发送 IN (0, 1))
 );
+
+-- The addresses never to be mailed again. An address is the same one whatever its blanks around it
+-- and its letter case (SQLite's lower() folds ASCII letters only; the run compares the same way).
+CREATE TABLE 退订名单 (
+    电子邮件地址 NVARCHAR(255) NOT NULL CONSTRAINT 电子邮件地址超过255个字符 CHECK (length(电子邮件地址) <= 255),
+    退订日期     DATETIME,
+    原因         NVARCHAR(255) CONSTRAINT 原因超过255个字符 CHECK (length(原因) <= 255)
+);
+CREATE UNIQUE INDEX 退订名单_地址 ON 退订名单 (lower(trim(电子邮件地址)));

@@ -20,13 +20,20 @@
 // failure (a cell that cannot be read, a row the database refuses, a commit that fails) ends the
 // reading: the rows read before it are still written, the rows committed stay, and the workbook is
 // closed. A cancel keeps the rows committed so far.
+//
+// With the do-not-mail list as its target, it reads addresses instead: a workbook's first column
+// (empty cells passed over) or a text file (a name ending in .txt: one address per line, UTF-8, or
+// GB18030 when the file is not UTF-8), and puts each on the list; an address the list holds
+// already is passed over and counted (`alreadyListed`), not an error.
+enum class ImportTarget { Customers, RefusalList };
+
 class CustomerImportRun : public QObject
 {
     Q_OBJECT
 
 public:
     // `databasePath` is the file the window works on; the import opens its own connection to it.
-    CustomerImportRun(QString databasePath, QString workbookPath);
+    CustomerImportRun(QString databasePath, QString workbookPath, ImportTarget target = ImportTarget::Customers);
     // Waits for the thread; cancel first when it should not read the whole sheet.
     ~CustomerImportRun() override;
     CustomerImportRun(const CustomerImportRun &) = delete;
@@ -40,6 +47,7 @@ public:
     // cancel was asked for, and the failure that ended the import (null when none did).
     bool opened() const { return m_opened; }
     int imported() const { return m_imported; }
+    int alreadyListed() const { return m_alreadyListed; }
     bool cancelled() const { return m_cancelled; }
     std::exception_ptr failure() const { return m_failure; }
 
@@ -51,14 +59,17 @@ signals:
 private:
     void work();
     void importRows();
+    void importAddresses();
 
     QString m_databasePath;
     QString m_workbookPath;
+    ImportTarget m_target;
     std::thread m_thread;
     std::atomic<bool> m_cancelled = false;
 
     // Written by the import's thread before `finished`.
     std::atomic<bool> m_opened = false;
     std::atomic<int> m_imported = 0;
+    std::atomic<int> m_alreadyListed = 0;
     std::exception_ptr m_failure;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RefusalList.h"
 #include "SendRecords.h"
 
 #include <QString>
@@ -15,5 +16,12 @@ struct SenderBoxes
 // The whole body: the greeting with the customer's name, a line feed, then the mail text.
 QString greetingText(const QString &customerName, const QString &content);
 
-// Fills a new message for one customer, field by field in the order the session expects them.
-void fillMessage(MailMessage &message, const SenderBoxes &sender, const MailText &mail, const Recipient &customer);
+// The List-Unsubscribe value (RFC 2369) that asks the sender, by mail, with the subject 退订.
+QString listUnsubscribeValue(const QString &senderAddress);
+
+// Fills a new message for one customer, field by field in the order the session expects them. An
+// advertising mail's subject goes out with "广告：" in front; with the refusal option on, the
+// message carries List-Unsubscribe and the option's text as the body's last line. With neither,
+// the message is what it always was.
+void fillMessage(MailMessage &message, const SenderBoxes &sender, const MailText &mail, const Recipient &customer,
+                 const RefusalOption &refusal = {});

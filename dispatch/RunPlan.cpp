@@ -42,7 +42,7 @@ RunPlan planRun(const QList<Recipient> &customers, const QSet<qint64> &sentBefor
     return plan;
 }
 
-QString completionText(const RunPlan &plan, int sent, int failed)
+QString completionText(const RunPlan &plan, int sent, int failed, int refused)
 {
     QString text = QStringLiteral("发送完成：成功 %1 封，失败 %2 封").arg(sent).arg(failed);
     if (plan.skipping) {
@@ -50,5 +50,7 @@ QString completionText(const RunPlan &plan, int sent, int failed)
         if (plan.duplicates > 0)
             text += QStringLiteral("和 %1 位地址重复的客户").arg(plan.duplicates);
     }
+    if (refused > 0)
+        text += QStringLiteral("，%1 位已退订的客户未发送").arg(refused);
     return text + QStringLiteral("。");
 }

@@ -29,8 +29,12 @@ struct RunPlan
 // The record of a customer whose address the run has already taken.
 inline const QString DuplicateAddressResult = QStringLiteral("跳过：地址重复");
 
+// The record of a customer whose address is on the do-not-mail list when the run reaches them.
+inline const QString RefusedAddressResult = QStringLiteral("跳过：已退订");
+
 // `sentBefore`: the customers with a "成功" record for the chosen mail.
 RunPlan planRun(const QList<Recipient> &customers, const QSet<qint64> &sentBefore, bool skipSent);
 
-// The box at the end of a run that went through its whole plan.
-QString completionText(const RunPlan &plan, int sent, int failed);
+// The box at the end of a run that went through its whole plan; `refused`: the customers left out
+// because their address was on the do-not-mail list.
+QString completionText(const RunPlan &plan, int sent, int failed, int refused = 0);

@@ -10,6 +10,7 @@
 #include "RunPlan.h"
 #include "SendFailure.h"
 #include "ServerText.h"
+#include "RefusalList.h"
 #include "SmtpSession.h"
 #include "SendRecords.h"
 
@@ -155,7 +156,8 @@ bool SendRun::sendToEveryCustomer()
     const RunPlan plan
         = planRun(readCustomers(database), skipSent ? readSentCustomers(database, mailId) : QSet<qint64>(), skipSent);
     const MailText mail = readMail(database, mailId);
-    const int total = plan.toSend;
+    // Less the customers found on the do-not-mail list as the run reaches them.
+    int total = plan.toSend;
 
     // No message goes out that could not be recorded afterwards.
     std::optional<SendRecords> records;
@@ -165,6 +167,15 @@ bool SendRun::sendToEveryCustomer()
     } catch (const DatabaseError &e) {
         throw Error(QStringLiteral("无法写入发送记录，发送没有开始。\n原因：") + e.message());
     }
+    // The list is asked for each customer as the run reaches them, so that an address put on it
+    // during the run is honoured too.
+    std::optional<RefusalList> refusals;
+    try {
+        refusals.emplace(database);
+    } catch (const DatabaseError &e) {
+        throw Error(QStringLiteral("无法读取退订名单，发送没有开始。\n原因：") + e.message());
+    }
+    const RefusalOption refusal = readRefusalOption(database);
     emit progressed(0, 0, total);
 
     const SendRunInputs::Account account = m_inputs.account();
@@ -219,9 +230,25 @@ bool SendRun::sendToEveryCustomer()
             record(customer, DuplicateAddressResult, false);
             continue;
         }
+        bool refused = false;
+        try {
+            retry(m_limits.recordRetry, [&] { refused = refusals->contains(customer.address); });
+        } catch (const DatabaseError &e) {
+            // Nobody is mailed whose address could not be checked.
+            throw Error(QStringLiteral("无法读取退订名单，发送已停止。\n") + countsLine(m_sent, m_failed, total)
+                        + QStringLiteral("\n原因：") + e.message());
+        }
+        if (refused) {
+            qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "left out: on the list";
+            ++m_refused;
+            --total;
+            record(customer, RefusedAddressResult, false);
+            emit progressed(m_sent, m_failed, total);
+            continue;
+        }
         const SendRunInputs::Sender boxes = m_inputs.sender();
         MailMessage message;
-        fillMessage(message, {boxes.name, boxes.address}, mail, customer);
+        fillMessage(message, {boxes.name, boxes.address}, mail, customer, refusal);
 
         QString failure; // null when the server accepted the message
         RunStop stop = RunStop::None;
@@ -266,7 +293,7 @@ bool SendRun::sendToEveryCustomer()
     }
     if (stopRequested())
         return false;
-    m_summary = completionText(plan, m_sent, m_failed);
+    m_summary = completionText(plan, m_sent, m_failed, m_refused);
     return true;
 }
 

@@ -105,5 +105,6 @@ private:
     // The run's thread only.
     int m_sent = 0;
     int m_failed = 0;
+    int m_refused = 0; // left out: on the do-not-mail list
     QString m_summary;
 };

@@ -6,16 +6,19 @@
 #include <QEventLoop>
 #include <QProgressDialog>
 
-CustomerImport::CustomerImport(QString databasePath, std::function<void()> refresh, QWidget *window)
+CustomerImport::CustomerImport(QString databasePath, std::function<void()> refresh, QWidget *window,
+                               ImportTarget target)
     : m_databasePath(std::move(databasePath))
     , m_refresh(std::move(refresh))
     , m_window(window)
+    , m_target(target)
 {
 }
 
 void CustomerImport::run(const QString &path)
 {
-    CustomerImportRun import(m_databasePath, path);
+    CustomerImportRun import(m_databasePath, path, m_target);
+    const bool toList = m_target == ImportTarget::RefusalList;
     QEventLoop loop;
     QObject::connect(&import, &CustomerImportRun::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
 
@@ -23,7 +26,7 @@ void CustomerImport::run(const QString &path)
     // on it, shows itself when the import takes longer than a moment, and can cancel.
     std::unique_ptr<QProgressDialog> box;
     if (m_window) {
-        box = std::make_unique<QProgressDialog>(QStringLiteral("正在导入客户资料..."), QStringLiteral("取消"), 0, 0,
+        box = std::make_unique<QProgressDialog>(toList ? QStringLiteral("正在导入退订名单...") : QStringLiteral("正在导入客户资料..."), QStringLiteral("取消"), 0, 0,
                                                 m_window);
         box->setWindowTitle(boxes::applicationTitle());
         box->setWindowModality(Qt::ApplicationModal);
@@ -32,8 +35,9 @@ void CustomerImport::run(const QString &path)
         QObject::connect(box.get(), &QProgressDialog::canceled, box.get(), [&import] { import.cancel(); });
         QObject::connect(
             &import, &CustomerImportRun::committed, box.get(),
-            [label = box.get()](int imported) {
-                label->setLabelText(QStringLiteral("正在导入客户资料：已导入 %1 行").arg(imported));
+            [label = box.get(), toList](int imported) {
+                label->setLabelText(toList ? QStringLiteral("正在导入退订名单：已导入 %1 个地址").arg(imported)
+                                           : QStringLiteral("正在导入客户资料：已导入 %1 行").arg(imported));
             },
             Qt::QueuedConnection);
         box->setValue(0);
@@ -50,7 +54,7 @@ void CustomerImport::run(const QString &path)
     if (import.cancelled() && !import.failure())
         return;
     if (import.imported() > 0 || !import.failure())
-        boxes::showMessage(m_window, doneMessage());
+        boxes::showMessage(m_window, toList ? listDoneMessage(import.imported(), import.alreadyListed()) : doneMessage());
     if (import.failure())
         std::rethrow_exception(import.failure());
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CustomerImportRun.h"
+
 #include <QString>
 
 #include <functional>
@@ -14,7 +16,8 @@ class CustomerImport
 public:
     // The database file the window works on, the customer navigator's refresh action, and the
     // window that owns the boxes (none: no progress box).
-    CustomerImport(QString databasePath, std::function<void()> refresh, QWidget *window = nullptr);
+    CustomerImport(QString databasePath, std::function<void()> refresh, QWidget *window = nullptr,
+                   ImportTarget target = ImportTarget::Customers);
 
     // A file that cannot be opened as a workbook fails at once and touches nothing. Once it is
     // open, a failure ends the reading: the customers are re-read, the done message shows when any
@@ -23,9 +26,15 @@ public:
     void run(const QString &path);
 
     static QString doneMessage() { return QStringLiteral("         导入完成。        "); }
+    // The do-not-mail list's: the addresses added and those it held already.
+    static QString listDoneMessage(int added, int alreadyListed)
+    {
+        return QStringLiteral("导入完成：新增 %1 个地址，%2 个地址已在退订名单中。").arg(added).arg(alreadyListed);
+    }
 
 private:
     QString m_databasePath;
     std::function<void()> m_refresh;
     QWidget *m_window;
+    ImportTarget m_target;
 };

@@ -185,3 +185,24 @@ void FieldMemo::keyPressEvent(QKeyEvent *event)
     }
     QPlainTextEdit::keyPressEvent(event);
 }
+
+FieldCheck::FieldCheck(QWidget *parent)
+    : QCheckBox(parent)
+    , m_link([this] { return isChecked() ? QStringLiteral("1") : QStringLiteral("0"); })
+{
+    connect(&m_link, &FieldBinding::dataChange, this, &FieldCheck::showField);
+    connect(this, &QCheckBox::clicked, this, boxes::guarded(this, [this] {
+                if (!m_link.edit()) {
+                    showField();
+                    return;
+                }
+                m_link.updateRecord();
+            }));
+    showField();
+}
+
+void FieldCheck::showField()
+{
+    setEnabled(m_link.canModify());
+    setChecked(m_link.fieldText().toInt() == 1);
+}

@@ -2,6 +2,7 @@
 
 #include "ViewSource.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -101,4 +102,24 @@ private:
 
     FieldBinding m_link;
     bool m_showing = false;
+};
+
+// A bound check box over a field holding 1 (checked) or 0. A click hands the choice to the record
+// at once; it is saved with the record, as typed text is.
+class FieldCheck : public QCheckBox
+{
+    Q_OBJECT
+    Q_PROPERTY(QString dataField READ dataField WRITE setDataField)
+public:
+    explicit FieldCheck(QWidget *parent = nullptr);
+
+    QString dataField() const { return m_link.fieldName(); }
+    void setDataField(const QString &name) { m_link.setFieldName(name); }
+    ViewSource *source() const { return m_link.source(); }
+    void setSource(ViewSource *source) { m_link.setSource(source); }
+
+private:
+    void showField();
+
+    FieldBinding m_link;
 };

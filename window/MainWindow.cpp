@@ -9,6 +9,7 @@
 #include "Error.h"
 #include "Handlers.h"
 #include "MessageBoxes.h"
+#include "RefusalList.h"
 #include "RequiredSchema.h"
 #include "SendRecordBrowser.h"
 #include "SendPanel.h"
@@ -16,6 +17,7 @@
 #include "ViewStatements.h"
 #include "WindowLog.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QScreen>
@@ -28,10 +30,12 @@ MainWindow::MainWindow(QWidget *parent)
     , m_mails(std::make_unique<RecordView>())
     , m_sendRecords(std::make_unique<RecordView>())
     , m_account(std::make_unique<RecordView>())
+    , m_refusals(std::make_unique<RecordView>())
     , m_customerSource(std::make_unique<ViewSource>())
     , m_mailSource(std::make_unique<ViewSource>())
     , m_sendRecordSource(std::make_unique<ViewSource>())
     , m_accountSource(std::make_unique<ViewSource>())
+    , m_refusalSource(std::make_unique<ViewSource>())
     , m_openDialog(std::make_unique<OpenDialog>(this))
     , ui(std::make_unique<Ui::MainWindow>())
 {
@@ -67,12 +71,12 @@ MainWindow::~MainWindow() = default;
 
 MainWindow::Views MainWindow::views() const
 {
-    return {*m_database, *m_customers, *m_mails, *m_sendRecords, *m_account, *m_browser};
+    return {*m_database, *m_customers, *m_mails, *m_sendRecords, *m_account, *m_browser, *m_refusals};
 }
 
 void MainWindow::setUpData()
 {
-    for (RecordView *view : {m_customers.get(), m_mails.get(), m_sendRecords.get(), m_account.get()})
+    for (RecordView *view : {m_customers.get(), m_mails.get(), m_sendRecords.get(), m_account.get(), m_refusals.get()})
         view->setDatabase(m_database.get());
     m_openDialog->filter = QStringLiteral("Excel文件(*.xls;*.xlsx)|*.xls;*.xlsx");
 
@@ -84,18 +88,24 @@ void MainWindow::setUpData()
     m_sendRecords->setCommandText(table::SendRecords);
     m_account->setCommandType(RecordView::CommandType::Table);
     m_account->setCommandText(table::Settings);
+    m_refusals->setCommandType(RecordView::CommandType::Table);
+    m_refusals->setCommandText(table::RefusalList);
 
     m_customers->afterOpen = [this] { showCustomerCount(); };
     m_customers->afterRefresh = [this] { showCustomerCount(); };
     m_customers->beforePost = [this] { stampCustomer(); };
     m_mails->beforePost = [this] { stampMail(); };
     m_sendRecords->afterOpen = [this] { m_browser->showRecordCount(); };
+    m_refusals->afterOpen = [this] { showRefusalCount(); };
+    m_refusals->afterRefresh = [this] { showRefusalCount(); };
+    m_refusals->beforePost = [this] { stampRefusal(); };
 
     m_customerSource->setView(m_customers.get());
     m_mailSource->setView(m_mails.get());
     m_sendRecordSource->setView(m_sendRecords.get());
     m_sendRecordSource->setAutoEdit(false);
     m_accountSource->setView(m_account.get());
+    m_refusalSource->setView(m_refusals.get());
 }
 
 void MainWindow::bindControls()
@@ -110,11 +120,19 @@ void MainWindow::bindControls()
 
     ui->sendRecordGrid->setSource(m_sendRecordSource.get());
 
-    for (FieldEdit *edit : {ui->senderNameEdit, ui->senderAddressEdit, ui->serverEdit, ui->userEdit, ui->passwordEdit})
+    ui->advertisingBox->setSource(m_mailSource.get());
+
+    for (FieldEdit *edit : {ui->senderNameEdit, ui->senderAddressEdit, ui->serverEdit, ui->userEdit, ui->passwordEdit,
+                            ui->refusalTextEdit})
         edit->setSource(m_accountSource.get());
+    ui->refusalOptionBox->setSource(m_accountSource.get());
     ui->accountNavigator->setSource(m_accountSource.get());
+
+    ui->refusalGrid->setSource(m_refusalSource.get());
+    ui->refusalNavigator->setSource(m_refusalSource.get());
     // While the database is not open, their refresh tries to open it again.
-    for (RecordNavigator *navigator : {ui->customerNavigator, ui->mailNavigator, ui->accountNavigator})
+    for (RecordNavigator *navigator :
+         {ui->customerNavigator, ui->mailNavigator, ui->accountNavigator, ui->refusalNavigator})
         navigator->setReopen([this] { open(); });
 }
 
@@ -126,6 +144,18 @@ void MainWindow::connectHandlers()
     };
     on(ui->customerPanel, &ClickablePanel::doubleClicked, &MainWindow::showDateTime);
     on(ui->importButton, &QPushButton::clicked, &MainWindow::importCustomers);
+    on(ui->refusalImportButton, &QPushButton::clicked, &MainWindow::importRefusals);
+
+    // The grids of a customer offer to put their address on the do-not-mail list.
+    const auto offerRefusal = [&](QWidget *grid, void (MainWindow::*handler)()) {
+        auto *action = new QAction(QStringLiteral("加入退订名单"), grid);
+        action->setObjectName(QStringLiteral("refuseAction"));
+        grid->addAction(action);
+        grid->setContextMenuPolicy(Qt::ActionsContextMenu);
+        on(action, &QAction::triggered, handler);
+    };
+    offerRefusal(ui->customerGrid, &MainWindow::refuseCustomerAddress);
+    offerRefusal(ui->sendRecordGrid, &MainWindow::refuseSendRecordCustomer);
 }
 
 void MainWindow::open()
@@ -150,6 +180,7 @@ void MainWindow::open()
         m_mails->setActive(true);
         m_sendRecords->setActive(true);
         m_account->setActive(true);
+        m_refusals->setActive(true);
     } catch (const Error &e) {
         boxes::showError(this, e.message());
         return;
@@ -179,6 +210,68 @@ void MainWindow::showCustomerCount()
 void MainWindow::stampCustomer()
 {
     m_customers->setFieldValue(column::EntryDate, QDateTime::currentDateTime());
+}
+
+void MainWindow::showRefusalCount()
+{
+    ui->refusalCount->setText(QStringLiteral("数量:%1").arg(m_refusals->recordCount()));
+}
+
+void MainWindow::stampRefusal()
+{
+    // An address typed with blanks around it is kept as the list compares it.
+    const QString address = m_refusals->fieldByName(column::Address).toString();
+    if (address != address.trimmed())
+        m_refusals->setFieldValue(column::Address, address.trimmed());
+    if (m_refusals->fieldByName(column::RefusalDate).toString().isEmpty())
+        m_refusals->setFieldValue(column::RefusalDate, QDateTime::currentDateTime());
+}
+
+void MainWindow::importRefusals()
+{
+    requireOpenDatabase();
+    if (!m_refusals->isActive())
+        throw Error(QStringLiteral("退订名单没有打开。"));
+    OpenDialog dialog(this);
+    dialog.filter = QStringLiteral("Excel文件或文本文件(*.xls;*.xlsx;*.txt)|*.xls;*.xlsx;*.txt");
+    if (!dialog.execute())
+        return;
+    CustomerImport(
+        m_database->path(), [this] { ui->refusalNavigator->click(RecordNavigator::Refresh); }, this,
+        ImportTarget::RefusalList)
+        .run(dialog.fileName);
+}
+
+void MainWindow::refuseCustomerAddress()
+{
+    requireOpenDatabase();
+    if (m_customers->recordCount() == 0)
+        return;
+    refuseAddress(m_customers->fieldByName(column::Address).toString());
+}
+
+void MainWindow::refuseSendRecordCustomer()
+{
+    requireOpenDatabase();
+    if (m_sendRecords->recordCount() == 0)
+        return;
+    refuseAddress(customerAddress(*m_database, m_sendRecords->fieldByName(column::CustomerId).toLongLong()));
+}
+
+void MainWindow::refuseAddress(const QString &address)
+{
+    if (address.trimmed().isEmpty()) {
+        boxes::showMessage(this, QStringLiteral("这位客户没有电子邮件地址。"));
+        return;
+    }
+    if (!m_refusals->isActive())
+        throw Error(QStringLiteral("退订名单没有打开。"));
+    if (!RefusalList(*m_database).add(address, RefusalByHandReason)) {
+        boxes::showMessage(this, QStringLiteral("%1 已在退订名单中。").arg(address.trimmed()));
+        return;
+    }
+    ui->refusalNavigator->click(RecordNavigator::Refresh);
+    boxes::showMessage(this, QStringLiteral("已将 %1 加入退订名单。").arg(address.trimmed()));
 }
 
 void MainWindow::stampMail()
@@ -217,7 +310,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
 
     // The controls let go of the views first, so nothing typed is handed over as the window goes.
-    for (ViewSource *source : {m_customerSource.get(), m_mailSource.get(), m_sendRecordSource.get(), m_accountSource.get()}) {
+    for (ViewSource *source : {m_customerSource.get(), m_mailSource.get(), m_sendRecordSource.get(), m_accountSource.get(),
+                               m_refusalSource.get()}) {
         RecordView *view = source->view();
         source->setView(nullptr);
         if (view && (view->state() == RecordView::State::Editing || view->state() == RecordView::State::Inserting))
@@ -231,7 +325,8 @@ bool MainWindow::settleUnsavedChanges()
     // Text typed into a box or a grid cell counts as soon as it would reach the record; text the
     // record refuses counts too, and its error shows if the user then asks to save it.
     std::vector<ViewSource *> unsaved;
-    for (ViewSource *source : {m_customerSource.get(), m_mailSource.get(), m_sendRecordSource.get(), m_accountSource.get()}) {
+    for (ViewSource *source : {m_customerSource.get(), m_mailSource.get(), m_sendRecordSource.get(), m_accountSource.get(),
+                               m_refusalSource.get()}) {
         if (!source->editing())
             continue;
         bool changed = true;

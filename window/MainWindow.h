@@ -35,6 +35,7 @@ public:
         RecordView &sendRecords;
         RecordView &account; // the one row of the mail account
         SendRecordBrowser &browser;
+        RecordView &refusals; // the do-not-mail list
     };
     Views views() const;
 
@@ -54,6 +55,13 @@ private:
     void stampMail();
     void showDateTime();
     void importCustomers();
+    void showRefusalCount();
+    void stampRefusal();
+    void importRefusals();
+    // Puts the address of the customer the page shows on the do-not-mail list and says how it went.
+    void refuseCustomerAddress();
+    void refuseSendRecordCustomer();
+    void refuseAddress(const QString &address);
 
     // Asks whether to save what the views hold unsaved and does as answered; false when the
     // window is to stay open. A refused save throws, and the window stays open too.
@@ -72,10 +80,12 @@ private:
     std::unique_ptr<RecordView> m_mails;
     std::unique_ptr<RecordView> m_sendRecords;
     std::unique_ptr<RecordView> m_account;
+    std::unique_ptr<RecordView> m_refusals;
     std::unique_ptr<ViewSource> m_customerSource;
     std::unique_ptr<ViewSource> m_mailSource;
     std::unique_ptr<ViewSource> m_sendRecordSource;
     std::unique_ptr<ViewSource> m_accountSource;
+    std::unique_ptr<ViewSource> m_refusalSource;
     std::unique_ptr<OpenDialog> m_openDialog; // the customer import's file choice
     std::unique_ptr<Ui::MainWindow> ui;
     std::unique_ptr<SendRecordBrowser> m_browser; // the page 邮件发送情况

@@ -181,4 +181,61 @@ TEST_P(CustomerImportRunTest, AFailureKeepsWhatWentInBeforeIt)
 INSTANTIATE_TEST_SUITE_P(Formats, CustomerImportRunTest, testing::Values(Format::Xls, Format::Xlsx),
                          [](const auto &info) { return info.param == Format::Xlsx ? "xlsx" : "xls"; });
 
+// The do-not-mail list's import from each kind of file: the addresses go on the list once, those
+// it holds already (in any spelling, or twice in the file) are counted and passed over, blank
+// rows and lines are passed over.
+enum class ListFile { Xls, Xlsx, Text };
+
+class ListImportTest : public testing::TestWithParam<ListFile>
+{
+protected:
+    testsupport::TempDatabase m_db;
+};
+
+TEST_P(ListImportTest, AddressesGoOnTheListOnce)
+{
+    const QStringList lines{QStringLiteral("zhang@example.test"), QStringLiteral(" WANG@example.test "), QString(),
+                            QStringLiteral("li@example.test"), QStringLiteral("Li@Example.Test")};
+    QString path;
+    if (GetParam() == ListFile::Text) {
+        path = QDir(m_db.dir()).filePath(QStringLiteral("退订.txt"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("\xEF\xBB\xBF" + lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
+    } else {
+        const Format format = GetParam() == ListFile::Xls ? Format::Xls : Format::Xlsx;
+        Sheet sheet{QStringLiteral("Sheet1"), {}};
+        for (int row = 0; row < lines.size(); ++row) {
+            if (!lines[row].isEmpty())
+                sheet.cells.append(text(row + 1, 1, lines[row]));
+        }
+        sheet.cells.append(text(1, 2, QStringLiteral("第二列不读")));
+        path = write(Book{{sheet}}, format, QDir(m_db.dir()).filePath(QStringLiteral("list") + suffix(format)));
+    }
+    m_db.exec(QStringLiteral("insert into 退订名单(电子邮件地址, 原因) values('wang@example.test', '手工加入')"));
+
+    CustomerImportRun import(m_db.path(), path, ImportTarget::RefusalList);
+    QEventLoop loop;
+    QObject::connect(&import, &CustomerImportRun::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    import.start();
+    loop.exec();
+    ASSERT_FALSE(import.failure());
+    EXPECT_TRUE(import.opened());
+    EXPECT_EQ(import.imported(), 2);
+    EXPECT_EQ(import.alreadyListed(), 2);
+    QStringList stored;
+    for (const QVariantList &row : m_db.rows(QStringLiteral("select 电子邮件地址, 原因 from 退订名单 order by rowid")))
+        stored.append(row.value(0).toString() + u'/' + row.value(1).toString());
+    EXPECT_EQ(stored, QStringList({QStringLiteral("wang@example.test/手工加入"), QStringLiteral("zhang@example.test/导入"),
+                                   QStringLiteral("li@example.test/导入")}));
+    EXPECT_EQ(m_db.scalar(QStringLiteral("select count(*) from 客户表")).toInt(), 0) << "no customer made";
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ListImportTest, testing::Values(ListFile::Xls, ListFile::Xlsx, ListFile::Text),
+                         [](const auto &info) {
+                             return info.param == ListFile::Text ? "text"
+                                 : info.param == ListFile::Xlsx  ? "xlsx"
+                                                                 : "xls";
+                         });
+
 } // namespace

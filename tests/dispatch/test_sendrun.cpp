@@ -4,13 +4,17 @@
 #include "SendRun.h"
 #include "SendRunInputs.h"
 
+#include "AiosmtpdServer.h"
 #include "Database.h"
 #include "Printers.h"
 #include "RunScripts.h"
 #include "TempDatabase.h"
 
 #include <QElapsedTimer>
+#include <QJsonObject>
+#include <QJsonArray>
 #include <QSqlQuery>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -432,6 +436,88 @@ TEST_F(SendRunJobTest, WithEverybodySentTheRunDoesNotConnect)
     const Reports reports = run();
     EXPECT_EQ(reports.completed, QStringLiteral("发送完成：成功 0 封，失败 0 封，跳过 4 位已发送的客户。"));
     EXPECT_EQ(recordCount(), 4);
+}
+
+// Two customers on the do-not-mail list, spelled otherwise there: one listed before the run, one
+// added while the run is under way, before it reaches them. Neither is mailed, both are recorded,
+// and the end box counts them.
+TEST_F(SendRunJobTest, ListedAddressesAreLeftOutEvenWhenListedDuringTheRun)
+{
+    ScriptedServer server(opening() + accepted("zhang@example.test") + accepted("wang@example.test") + quit(),
+                          QStringLiteral("127.0.0.1"), 0, 60s);
+    seedFour(serverText(server.address(), server.port()));
+    db.exec(QStringLiteral("insert into 退订名单(电子邮件地址, 退订日期, 原因) values(' LI@Example.test ', "
+                           "'2026-12-01 09:00:00.000', '手工加入')"));
+    inputs.setPauseChoice(QStringLiteral("4"));
+    limits.pauseSecond = 50ms;
+    const Reports reports = run([&] {
+        // Once the first customer is recorded, the run has read its customers long since.
+        QElapsedTimer waited;
+        waited.start();
+        while (recordCount() < 1 && waited.elapsed() < 10000)
+            std::this_thread::sleep_for(5ms);
+        db.exec(QStringLiteral("insert into 退订名单(电子邮件地址, 退订日期, 原因) values('Zhao@EXAMPLE.test', "
+                               "'2026-12-01 09:00:00.000', '导入')"));
+    });
+    EXPECT_EQ(server.failure(), QString());
+    EXPECT_EQ(recipients(server.received()),
+              QStringList({QStringLiteral("zhang@example.test"), QStringLiteral("wang@example.test")}));
+    EXPECT_EQ(records(), QStringList({QStringLiteral("1/2"), QStringLiteral("2/2"), QStringLiteral("3/2"),
+                                      QStringLiteral("4/2")}));
+    EXPECT_EQ(results(), QStringList({QStringLiteral("成功"), QStringLiteral("跳过：已退订"), QStringLiteral("成功"),
+                                      QStringLiteral("跳过：已退订")}));
+    EXPECT_EQ(reports.completed, QStringLiteral("发送完成：成功 2 封，失败 0 封，2 位已退订的客户未发送。"));
+    EXPECT_EQ(reports.progress, (Counts{2, 0, 2}));
+}
+
+// The refusal option and the advertising mark as a mail reader sees them, through a real server;
+// with both off, the message text is byte for byte the one sent without them.
+TEST_F(SendRunJobTest, TheRefusalOptionAndTheAdvertisingMarkReachTheReader)
+{
+    AiosmtpdServer server;
+    seed(serverText(server.address(), server.port()), server.user(), server.password());
+    db.exec(QStringLiteral("delete from 客户表 where 客户ID <> 1"));
+    db.exec(QStringLiteral("insert into 设置(发信人电子邮件) values('sales@example.test')"));
+
+    // Off (as a new file has them): the reference text.
+    ASSERT_EQ(run().completed, QStringLiteral("发送完成：成功 1 封，失败 0 封。"));
+    db.exec(QStringLiteral("update 设置 set 附带退订方式 = 1, 退订说明 = null"));
+    db.exec(QStringLiteral("update 邮件表 set 广告 = 1 where 邮件ID = 2"));
+    ASSERT_EQ(run().completed, QStringLiteral("发送完成：成功 1 封，失败 0 封。"));
+    db.exec(QStringLiteral("update 设置 set 附带退订方式 = 0"));
+    db.exec(QStringLiteral("update 邮件表 set 广告 = 0 where 邮件ID = 2"));
+    ASSERT_EQ(run().completed, QStringLiteral("发送完成：成功 1 封，失败 0 封。"));
+
+    const QList<ReceivedMessage> messages = server.waitForMessages(3);
+    ASSERT_EQ(messages.size(), 3);
+    const QJsonObject plain = parseWithPythonEmail(messages[0].path);
+    const QJsonObject marked = parseWithPythonEmail(messages[1].path);
+    const QString subject = db.scalar(QStringLiteral("select 邮件主题 from 邮件表 where 邮件ID = 2")).toString();
+
+    EXPECT_EQ(plain[QStringLiteral("list_unsubscribe")].toString(), QString());
+    EXPECT_EQ(plain[QStringLiteral("subject")].toString(), subject);
+    EXPECT_EQ(marked[QStringLiteral("list_unsubscribe")].toString(),
+              QStringLiteral("<mailto:sales@example.test?subject=%E9%80%80%E8%AE%A2>"));
+    EXPECT_EQ(QUrl::fromPercentEncoding("%E9%80%80%E8%AE%A2"), QStringLiteral("退订"));
+    EXPECT_EQ(marked[QStringLiteral("subject")].toString(), QStringLiteral("广告：") + subject);
+    const auto bodyLines = [](const QJsonObject &parsed) {
+        return parsed[QStringLiteral("body")].toString().remove(QLatin1Char('\r')).split(QLatin1Char('\n'),
+                                                                                         Qt::SkipEmptyParts);
+    };
+    const QStringList lines = bodyLines(marked);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.last(), QStringLiteral("如不希望再收到我们的邮件，请回复“退订”。"));
+    EXPECT_EQ(lines.mid(0, lines.size() - 1), bodyLines(plain));
+    EXPECT_EQ(marked[QStringLiteral("defects")].toArray().size(), 0);
+
+    // The stored subject is what the user wrote; options off again give the same text as before,
+    // but for the Date and Message-ID lines, which each message has its own of.
+    const auto withoutOwnLines = [](QByteArray data) {
+        QList<QByteArray> lines = data.split('\n');
+        lines.removeIf([](const QByteArray &line) { return line.startsWith("Date:") || line.startsWith("Message-ID:"); });
+        return lines;
+    };
+    EXPECT_EQ(withoutOwnLines(messages[0].data), withoutOwnLines(messages[2].data));
 }
 
 } // namespace

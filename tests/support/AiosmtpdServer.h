@@ -75,7 +75,7 @@ private:
 
 // What Python's email package makes of a saved message: subject, from_name, from_address, to,
 // to_name, to_address, reply_to, content_type, charset (empty when undeclared), mime_version,
-// transfer_encoding, message_id, body (decoded from its transfer encoding and in its charset,
+// transfer_encoding, message_id, list_unsubscribe (empty when absent), body (decoded from its transfer encoding and in its charset,
 // UTF-8 when undeclared; a message with parts: its first part's) and defects; and parts, each part's
 // content_type, charset, transfer_encoding, disposition, filename and name (as a current reader takes
 // them), older_filename and older_name (from the name=/filename= parameters alone) and data (its

@@ -60,6 +60,7 @@ print(json.dumps({
     "mime_version": str(message["MIME-Version"]),
     "transfer_encoding": message.get("Content-Transfer-Encoding", ""),
     "message_id": str(message["Message-ID"]),
+    "list_unsubscribe": str(message.get("List-Unsubscribe", "")),
     # A message with parts: the first part's text.
     "body": text_of(parts[0] if parts else message),
     "parts": [describe(part, older_part) for part, older_part in zip(parts, older_parts)],

@@ -287,7 +287,7 @@ TEST_F(WindowTest, GridCellsShowDatesAndLongTextsAsTheirKinds)
         "insert into 邮件表(邮件主题, 建立日期) values('无', '2012-05-03 09:05:07.000')"));
     open();
     QAbstractItemModel *model = control<RecordGrid>("mailGrid")->model();
-    EXPECT_EQ(headerTitles(model), QStringLiteral("邮件ID,邮件主题,邮件内容,建立日期"));
+    EXPECT_EQ(headerTitles(model), QStringLiteral("邮件ID,邮件主题,邮件内容,建立日期,广告"));
     const QDate day(2012, 5, 3);
     EXPECT_EQ(model->index(0, 2).data().toString(), QStringLiteral("(WIDEMEMO)"));
     EXPECT_EQ(model->index(1, 2).data().toString(), QStringLiteral("(WideMemo)"));

@@ -108,10 +108,10 @@ TEST_F(WindowTest, FixedWindowWithFivePagesAndTheCustomerPageInFront)
     auto *pages = control<PageTabs>("pages");
     const QStringList captions
         = {QStringLiteral("客户信息"), QStringLiteral("邮件信息"), QStringLiteral("邮件发送情况"),
-           QStringLiteral("设置邮箱帐号"), QStringLiteral("其它")};
+           QStringLiteral("设置邮箱帐号"), QStringLiteral("其它"), QStringLiteral("退订名单")};
     ASSERT_EQ(pages->count(), captions.size());
-    const char *const pageNames[] = {"customerPage", "mailPage", "sendRecordPage", "accountPage", "otherPage"};
-    const char *const panelNames[] = {"customerPanel", "mailPanel", "sendRecordPanel", "accountPanel", "otherPanel"};
+    const char *const pageNames[] = {"customerPage", "mailPage", "sendRecordPage", "accountPage", "otherPage", "refusalPage"};
+    const char *const panelNames[] = {"customerPanel", "mailPanel", "sendRecordPanel", "accountPanel", "otherPanel", "refusalPanel"};
     for (int i = 0; i < pages->count(); ++i) {
         EXPECT_EQ(pages->tabText(i), captions[i]);
         EXPECT_EQ(pages->widget(i)->objectName(), QLatin1String(pageNames[i]));

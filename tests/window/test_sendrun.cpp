@@ -31,7 +31,7 @@ protected:
     void seed(const QString &server, const QString &user = QString(), const QString &password = QString())
     {
         seedCustomersAndMails(db);
-        db.exec(QStringLiteral("insert into 设置 values('销售部', 'sales@example.test', '%1', '%2', '%3')")
+        db.exec(QStringLiteral("insert into 设置(发信人名称, 发信人电子邮件, SMTP服务器, 用户名, 密码) values('销售部', 'sales@example.test', '%1', '%2', '%3')")
                     .arg(server, user, password));
     }
 
@@ -328,7 +328,7 @@ TEST_F(SendRunTest, AFastRunOfRefusedCustomersEndsOnItsExactState)
                 "with recursive n(i) as (select 1 union all select i + 1 from n where i < %1)"
                 " insert into 客户表(客户名称, 电子邮件地址) select '客户' || i, 'c' || i || '@example.test' from n;"
                 "insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '第一行');"
-                "insert into 设置 values('销售部', 'sales@example.test', '%2', '', '')")
+                "insert into 设置(发信人名称, 发信人电子邮件, SMTP服务器, 用户名, 密码) values('销售部', 'sales@example.test', '%2', '', '')")
                 .arg(total)
                 .arg(serverText(server.address(), server.port())));
     open();
