@@ -32,5 +32,10 @@ inline const QString DuplicateAddressResult = QStringLiteral("跳过：地址重
 // `sentBefore`: the customers with a "成功" record for the chosen mail.
 RunPlan planRun(const QList<Recipient> &customers, const QSet<qint64> &sentBefore, bool skipSent);
 
-// The box at the end of a run that went through its whole plan.
+// The box at the end of a run that went through its whole plan; after failures it goes on with
+// failedRunHint().
 QString completionText(const RunPlan &plan, int sent, int failed);
+
+// The two ways on after a run with failures: the same run again with the skip choice, which mails
+// exactly the customers the mail has not reached, or the results per customer, exported.
+QString failedRunHint();
