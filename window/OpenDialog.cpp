@@ -115,11 +115,10 @@ std::unique_ptr<QFileDialog> OpenDialog::makeDialog() const
         // A name typed without an extension takes the chosen type's, before the dialog asks about
         // replacing a file of that name.
         QFileDialog *saving = dialog.get();
-        const auto followFilter = [saving](const QString &chosen) {
-            saving->setDefaultSuffix(defaultSuffix(chosen));
-        };
+        // The filter the signal names is the list's text, which lacks its patterns.
+        const auto followFilter = [saving] { saving->setDefaultSuffix(defaultSuffix(saving->selectedNameFilter())); };
         QObject::connect(saving, &QFileDialog::filterSelected, saving, followFilter);
-        followFilter(dialog->selectedNameFilter());
+        followFilter();
     }
     return dialog;
 }

@@ -108,7 +108,8 @@ TEST_F(ExportButton, WritesTheRecordsThePageShowsToTheChosenFile)
         {QStringLiteral("记录.csv"),
          {header,
           {"1", "张三", "zhang@example.com", "1", "价目表", "2026/1/5 9:00:01", "成功"},
-          {"2", "=1+2", "li@example.com", "1", "价目表", "2026/1/5 9:00:03", "失败：550 no such user"}}},
+          // Quoted, so that a spreadsheet program takes it as text, not as a formula.
+          {"2", "'=1+2", "li@example.com", "1", "价目表", "2026/1/5 9:00:03", "失败：550 no such user"}}},
         {QStringLiteral("记录.xlsx"),
          {header,
           {"#1", "张三", "zhang@example.com", "#1", "价目表", "2026/1/5 9:00:01", "成功"},
