@@ -52,5 +52,15 @@ QString completionText(const RunPlan &plan, int sent, int failed, int refused)
     }
     if (refused > 0)
         text += QStringLiteral("，%1 位已退订的客户未发送").arg(refused);
-    return text + QStringLiteral("。");
+    text += QStringLiteral("。");
+    // Only after failures: the box of a run without any reads as it always has.
+    if (failed > 0)
+        text += failedRunHint();
+    return text;
+}
+
+QString failedRunHint()
+{
+    return QStringLiteral("\n\n要给没收到的客户重发，勾选“跳过已成功发送的客户”后再点“发送”：已成功的客户不会再收到。"
+                          "要查看或保存每位客户的结果，在“邮件发送情况”页按邮件ID选这封邮件，点“导出…”。");
 }

@@ -36,5 +36,9 @@ inline const QString RefusedAddressResult = QStringLiteral("跳过：已退订")
 RunPlan planRun(const QList<Recipient> &customers, const QSet<qint64> &sentBefore, bool skipSent);
 
 // The box at the end of a run that went through its whole plan; `refused`: the customers left out
-// because their address was on the do-not-mail list.
+// because their address was on the do-not-mail list. After failures it goes on with failedRunHint().
 QString completionText(const RunPlan &plan, int sent, int failed, int refused = 0);
+
+// The two ways on after a run with failures: the same run again with the skip choice, which mails
+// exactly the customers the mail has not reached, or the results per customer, exported.
+QString failedRunHint();

@@ -55,9 +55,10 @@ MainWindow::MainWindow(QWidget *parent)
 
     setUpData();
     m_browser = std::make_unique<SendRecordBrowser>(
-        *m_customerSource, *m_mailSource, *m_sendRecords,
+        *m_database, *m_customerSource, *m_mailSource, *m_sendRecords,
         SendRecordBrowser::Page{ui->customerFilter, ui->mailFilter, ui->recordCount, ui->byCustomerButton,
-                                ui->byMailButton, ui->byBothButton, ui->allButton},
+                                ui->byMailButton, ui->byBothButton, ui->allButton, ui->mailSummary,
+                                ui->exportButton},
         this);
     m_sendPanel = std::make_unique<SendPanel>(
         *this, *ui, SendPanel::Data{*m_database, *m_customers, *m_mails, *m_account, *m_mailSource, *m_browser},

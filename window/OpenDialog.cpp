@@ -60,6 +60,19 @@ QStringList qtFilters(const QString &filter)
     return filters;
 }
 
+// The extension of a Qt filter's first pattern ("CSV 文件 (*.csv) (*.csv)" gives "csv"), none where
+// it is not "*.ext".
+QString defaultSuffix(const QString &qtFilter)
+{
+    const qsizetype open = qtFilter.lastIndexOf(u'(');
+    const QString patterns = qtFilter.mid(open + 1).chopped(qtFilter.endsWith(u')') ? 1 : 0);
+    const QString first = patterns.section(u' ', 0, 0);
+    const QString suffix = first.mid(2);
+    if (!first.startsWith(QStringLiteral("*.")) || suffix.contains(u'*') || suffix.contains(u'?'))
+        return {};
+    return suffix;
+}
+
 // Whether this process holds the file open already (db.mdb, its -wal and -shm while the database
 // is open): reading it would mean a descriptor of its own, and closing that one drops SQLite's locks.
 bool heldOpen(const QString &path)
@@ -88,11 +101,25 @@ std::unique_ptr<QFileDialog> OpenDialog::makeDialog() const
     // not own it, and its model may ask it until its last moment: one for all, never destroyed.
     static auto *const icons = new ListingIconProvider;
     dialog->setIconProvider(icons);
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setFileMode(QFileDialog::ExistingFile);
+    if (m_purpose == Purpose::Save) {
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setFileMode(QFileDialog::AnyFile);
+    } else {
+        dialog->setAcceptMode(QFileDialog::AcceptOpen);
+        dialog->setFileMode(QFileDialog::ExistingFile);
+    }
     // The descriptions name their patterns already, in their own way: the list shows them alone.
     dialog->setOption(QFileDialog::HideNameFilterDetails);
     dialog->setNameFilters(qtFilters(filter));
+    if (m_purpose == Purpose::Save) {
+        // A name typed without an extension takes the chosen type's, before the dialog asks about
+        // replacing a file of that name.
+        QFileDialog *saving = dialog.get();
+        // The filter the signal names is the list's text, which lacks its patterns.
+        const auto followFilter = [saving] { saving->setDefaultSuffix(defaultSuffix(saving->selectedNameFilter())); };
+        QObject::connect(saving, &QFileDialog::filterSelected, saving, followFilter);
+        followFilter();
+    }
     return dialog;
 }
 

@@ -8,19 +8,28 @@
 class QFileDialog;
 class QWidget;
 
-// The file-open dialog, with its filter written as "description|patterns" (patterns separated by
-// ";"), several filters separated by "|" as well. Every file dialog of the program is made here:
-// listing a folder reads no file, only the folder's entries (see makeDialog).
+// The file dialog, for a file to open or a name to save under, with its filter written as
+// "description|patterns" (patterns separated by ";"), several filters separated by "|" as well.
+// Every file dialog of the program is made here: listing a folder reads no file, only the folder's
+// entries (see makeDialog).
 class OpenDialog
 {
 public:
-    explicit OpenDialog(QWidget *owner = nullptr)
+    enum class Purpose
+    {
+        Open, // an existing file
+        Save, // a new name or an existing file to replace (the dialog asks first)
+    };
+
+    explicit OpenDialog(QWidget *owner = nullptr, Purpose purpose = Purpose::Open)
         : m_owner(owner)
+        , m_purpose(purpose)
     {
     }
 
     QString filter;
-    // The chosen file's full path, after Execute returned true.
+    // The chosen file's full path, after Execute returned true. A name saved under without an
+    // extension gets the one of the filter chosen with it.
     QString fileName;
 
     // Shows the dialog; false when the user cancels or chose a file the program holds open.
@@ -39,6 +48,7 @@ private:
 
 
     QWidget *m_owner;
+    Purpose m_purpose;
 };
 
 // Test seam: while one exists no dialog is shown; each Execute takes the next queued answer (a

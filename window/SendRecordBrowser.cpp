@@ -2,22 +2,54 @@
 
 #include "ColumnList.h"
 #include "Controls.h"
+#include "Database.h"
+#include "Error.h"
 #include "Handlers.h"
+#include "MailSummary.h"
+#include "RecordExport.h"
 #include "RecordView.h"
 #include "Tables.h"
 #include "ViewStatements.h"
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 
-SendRecordBrowser::SendRecordBrowser(ViewSource &customers, ViewSource &mails, RecordView &sendRecords,
-                                     const Page &page, QWidget *window)
-    : m_customers(customers)
+namespace {
+
+// What a statement of the page selects, from the texts of the lists it puts in (a list it leaves out
+// is null); none where a text is not a whole number, which the engine refuses as well.
+std::optional<SendRecordFilter> filterOf(const DropDownList *customers, const DropDownList *mails)
+{
+    SendRecordFilter filter;
+    const std::pair<const DropDownList *, std::optional<qint64> *> numbers[] = {{customers, &filter.customerId},
+                                                                               {mails, &filter.mailId}};
+    for (const auto &[list, number] : numbers) {
+        if (!list)
+            continue;
+        bool ok = false;
+        *number = list->currentText().toLongLong(&ok);
+        if (!ok)
+            return std::nullopt;
+    }
+    return filter;
+}
+
+} // namespace
+
+SendRecordBrowser::SendRecordBrowser(Database &database, ViewSource &customers, ViewSource &mails,
+                                     RecordView &sendRecords, const Page &page, QWidget *window)
+    : m_database(database)
+    , m_customers(customers)
     , m_mails(mails)
     , m_sendRecords(sendRecords)
     , m_page(page)
+    , m_window(window)
+    , m_exportDialog(window, OpenDialog::Purpose::Save)
 {
+    m_exportDialog.filter = QStringLiteral("Excel 工作簿 (*.xlsx)|*.xlsx|CSV 文件 (*.csv)|*.csv");
+    hideMailSummary();
     const auto on = [this, window](auto *sender, auto signal, void (SendRecordBrowser::*handler)()) {
         connect(sender, signal, this, boxes::guarded(window, [this, handler] { (this->*handler)(); }));
     };
@@ -37,6 +69,7 @@ SendRecordBrowser::SendRecordBrowser(ViewSource &customers, ViewSource &mails, R
     on(page.mailFilter, &DropDownList::dropDown, &SendRecordBrowser::fillMailFilter);
     on(page.customerFilter, &QComboBox::activated, &SendRecordBrowser::customerFilterPicked);
     on(page.mailFilter, &QComboBox::activated, &SendRecordBrowser::mailFilterPicked);
+    on(page.exportButton, &QPushButton::clicked, &SendRecordBrowser::exportShown);
 }
 
 void SendRecordBrowser::filterByCustomer()
@@ -60,7 +93,7 @@ void SendRecordBrowser::filterByBoth()
 void SendRecordBrowser::showAll()
 {
     enableLists(false, false);
-    requery(allSendRecordsStatement());
+    requery(allSendRecordsStatement(), SendRecordFilter{});
 }
 
 void SendRecordBrowser::fillCustomerFilter()
@@ -76,15 +109,21 @@ void SendRecordBrowser::fillMailFilter()
 void SendRecordBrowser::customerFilterPicked()
 {
     const QString customer = m_page.customerFilter->currentText();
-    requery(m_page.mailFilter->isEnabled() ? sendRecordsOfBothStatement(customer, m_page.mailFilter->currentText())
-                                           : sendRecordsOfCustomerStatement(customer));
+    if (m_page.mailFilter->isEnabled())
+        requery(sendRecordsOfBothStatement(customer, m_page.mailFilter->currentText()),
+                filterOf(m_page.customerFilter, m_page.mailFilter));
+    else
+        requery(sendRecordsOfCustomerStatement(customer), filterOf(m_page.customerFilter, nullptr));
 }
 
 void SendRecordBrowser::mailFilterPicked()
 {
     const QString mail = m_page.mailFilter->currentText();
-    requery(m_page.customerFilter->isEnabled() ? sendRecordsOfBothStatement(m_page.customerFilter->currentText(), mail)
-                                               : sendRecordsOfMailStatement(mail));
+    if (m_page.customerFilter->isEnabled())
+        requery(sendRecordsOfBothStatement(m_page.customerFilter->currentText(), mail),
+                filterOf(m_page.customerFilter, m_page.mailFilter));
+    else
+        requery(sendRecordsOfMailStatement(mail), filterOf(nullptr, m_page.mailFilter));
 }
 
 void SendRecordBrowser::showRecordCount()
@@ -97,6 +136,41 @@ void SendRecordBrowser::showRecordCount()
         m_sendRecords.next();
     }
     m_page.recordCount->setText(QString::number(m_sendRecords.recordCount()));
+    showMailSummary();
+}
+
+void SendRecordBrowser::showMailSummary()
+{
+    if (!m_shown || !m_shown->mailId || !m_database.handle()) {
+        hideMailSummary();
+        return;
+    }
+    const MailSummary summary = readMailSummary(m_database.handle(), *m_shown->mailId);
+    m_page.mailSummary->setText(mailSummaryText(summary));
+    // Not in the line: the four numbers are the page's own; these customers may have got the mail.
+    m_page.mailSummary->setToolTip(
+        summary.unknown > 0
+            ? QStringLiteral("另有 %1 位客户的记录早于发送结果的保存，结果不明").arg(summary.unknown)
+            : QString());
+    m_page.mailSummary->show();
+}
+
+void SendRecordBrowser::hideMailSummary()
+{
+    m_page.mailSummary->clear();
+    m_page.mailSummary->setToolTip(QString());
+    m_page.mailSummary->hide();
+}
+
+void SendRecordBrowser::exportShown()
+{
+    if (!m_sendRecords.isActive() || !m_shown)
+        throw Error(QStringLiteral("没有显示发送记录，无法导出"));
+    // Taken before the dialog: the records written are the ones shown when the button was pressed.
+    const SendRecordFilter filter = *m_shown;
+    if (!m_exportDialog.execute())
+        return;
+    RecordExport(m_database.path(), m_window).run(filter, m_exportDialog.fileName);
 }
 
 void SendRecordBrowser::showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate,
@@ -123,9 +197,11 @@ void SendRecordBrowser::enableLists(bool customers, bool mails)
     m_page.mailFilter->setEnabled(mails);
 }
 
-// A refused statement leaves the view closed (its grid empty) and the count as it was.
-void SendRecordBrowser::requery(const QString &statement)
+// A refused statement leaves the view closed (its grid empty), the count as it was and no summary.
+void SendRecordBrowser::requery(const QString &statement, std::optional<SendRecordFilter> filter)
 {
+    m_shown = filter;
+    hideMailSummary();
     m_sendRecords.close();
     m_sendRecords.setCommandType(RecordView::CommandType::Text);
     m_sendRecords.setCommandText(statement);

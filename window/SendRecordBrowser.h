@@ -1,10 +1,17 @@
 #pragma once
 
+#include "OpenDialog.h"
+#include "SendRecordRows.h"
+
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
+class Database;
 class DropDownList;
 class QLabel;
+class QPushButton;
 class QRadioButton;
 class QWidget;
 class RecordView;
@@ -13,7 +20,8 @@ class ViewSource;
 // The send-record page "邮件发送情况": four mode buttons narrow the send-record view to one
 // customer number, one mail number, both, or show all records again; the two number lists are
 // filled from the customer and mail views each time they drop down; recordCount counts what the view
-// holds after every open.
+// holds after every open, and while the records shown are one mail's, mailSummary tells how the
+// customers stand with that mail. 导出… writes the records shown to a file.
 //
 // The page's controls are connected straight to these, each run through the handler guard: engine
 // failures (a statement the engine refuses, a list dropping down while its view is closed) show in
@@ -31,13 +39,15 @@ public:
         QRadioButton *byMail;
         QRadioButton *byBoth;
         QRadioButton *all;
+        QLabel *mailSummary; // the chosen mail's results, one line
+        QPushButton *exportButton; // 导出…
     };
 
-    // `customers`, `mails`: the sources of the views the lists are filled from; `sendRecords`: the
-    // view whose statement the browser replaces. The browser holds them all but owns none; errors
-    // show in boxes over `window`.
-    SendRecordBrowser(ViewSource &customers, ViewSource &mails, RecordView &sendRecords, const Page &page,
-                      QWidget *window);
+    // `database`: the window's connection; `customers`, `mails`: the sources of the views the lists
+    // are filled from; `sendRecords`: the view whose statement the browser replaces. The browser
+    // holds them all but owns none; errors show in boxes over `window`.
+    SendRecordBrowser(Database &database, ViewSource &customers, ViewSource &mails, RecordView &sendRecords,
+                      const Page &page, QWidget *window);
 
     // The mode buttons; each runs only when its button becomes checked.
     void filterByCustomer(); // 客户ID
@@ -52,8 +62,15 @@ public:
     void mailFilterPicked();
 
     // The send-record view's afterOpen hook. Rows added to the open view later (a send run's
-    // records) are not counted: the count tells what the last open found.
+    // records) are not counted: the count tells what the last open found. The mail summary is
+    // read afresh, with one statement, when the view shows one mail's records.
     void showRecordCount();
+
+    // 导出…: asks for a file and writes the records the view shows there, as the page filters them.
+    void exportShown();
+    // Which records the view's statement selects; none when its numbers are not numbers (the
+    // engine refuses such a statement).
+    std::optional<SendRecordFilter> shownFilter() const { return m_shown; }
 
     // A send record written elsewhere (by the send run, `key` is its row's key), shown at once in
     // the send-record grid whatever its filter; the count label is not recounted for it.
@@ -61,10 +78,16 @@ public:
 
 private:
     void enableLists(bool customers, bool mails);
-    void requery(const QString &statement);
+    void requery(const QString &statement, std::optional<SendRecordFilter> filter);
+    void showMailSummary();
+    void hideMailSummary();
 
+    Database &m_database;
     ViewSource &m_customers;
     ViewSource &m_mails;
     RecordView &m_sendRecords;
     Page m_page;
+    QWidget *m_window;
+    OpenDialog m_exportDialog;
+    std::optional<SendRecordFilter> m_shown = SendRecordFilter{}; // the view starts on the whole table
 };

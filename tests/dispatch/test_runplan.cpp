@@ -106,14 +106,26 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CompletionText, SaysWhatWasLeftOutOnlyWhenSkipping)
 {
     RunPlan plan;
-    EXPECT_EQ(completionText(plan, 3, 1), QStringLiteral("发送完成：成功 3 封，失败 1 封。"));
+    EXPECT_EQ(completionText(plan, 3, 1), QStringLiteral("发送完成：成功 3 封，失败 1 封。") + failedRunHint());
     plan.skipping = true;
-    EXPECT_EQ(completionText(plan, 3, 1), QStringLiteral("发送完成：成功 3 封，失败 1 封，跳过 0 位已发送的客户。"));
+    EXPECT_EQ(completionText(plan, 3, 1),
+              QStringLiteral("发送完成：成功 3 封，失败 1 封，跳过 0 位已发送的客户。") + failedRunHint());
     plan.alreadySent = 2;
     EXPECT_EQ(completionText(plan, 2, 0), QStringLiteral("发送完成：成功 2 封，失败 0 封，跳过 2 位已发送的客户。"));
     plan.duplicates = 1;
     EXPECT_EQ(completionText(plan, 2, 0),
               QStringLiteral("发送完成：成功 2 封，失败 0 封，跳过 2 位已发送的客户和 1 位地址重复的客户。"));
+}
+
+// After failures the box goes on with the ways on: a resend with the skip choice, which mails the
+// failed, and the export of the results; the controls named as the window names them.
+TEST(CompletionText, AfterFailuresNamesTheResendAndTheExport)
+{
+    EXPECT_EQ(completionText(RunPlan(), 0, 2),
+              QStringLiteral("发送完成：成功 0 封，失败 2 封。\n\n"
+                             "要给没收到的客户重发，勾选“跳过已成功发送的客户”后再点“发送”：已成功的客户不会再收到。"
+                             "要查看或保存每位客户的结果，在“邮件发送情况”页按邮件ID选这封邮件，点“导出…”。"));
+    EXPECT_FALSE(completionText(RunPlan(), 2, 0).contains(u'\n'));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The send run without the window: a real db.mdb, the run's own signals gathered as it emits them,
 // and a scripted server on loopback (or none). Pauses are scaled down, so that a test waits a
 // fraction of the seconds the pause choice names.
+#include "RunPlan.h"
 #include "SendRun.h"
 #include "SendRunInputs.h"
 
@@ -171,7 +172,7 @@ TEST_F(SendRunJobTest, ARefusedRecipientIsRecordedWithoutAPause)
                            QStringLiteral("失败：550 5.1.1 <li@example.test>: Recipient address rejected"),
                            QStringLiteral("成功")}));
     EXPECT_EQ(reports.progress, (Counts{2, 1, 3}));
-    EXPECT_EQ(reports.completed, QStringLiteral("发送完成：成功 2 封，失败 1 封。"));
+    EXPECT_EQ(reports.completed, QStringLiteral("发送完成：成功 2 封，失败 1 封。") + failedRunHint());
 }
 
 // A port that is not a number from 1 to 65535 stops the run before it connects.
@@ -248,7 +249,7 @@ INSTANTIATE_TEST_SUITE_P(
                     QStringLiteral("成功")},
                    Counts{2, 1, 3},
                    false,
-                   QStringLiteral("发送完成：成功 2 封，失败 1 封。")},
+                   QStringLiteral("发送完成：成功 2 封，失败 1 封。") + failedRunHint()},
         ServerCase{"LoginRefused",
                    opening(true)
                        + Script{ScriptedServer::expect("AUTH LOGIN"), ScriptedServer::say("334 VXNlcm5hbWU6"),

@@ -388,4 +388,56 @@ TEST_F(Browser, RecordsOfASendRunAreShownButNotCounted)
     EXPECT_EQ(count->text(), QStringLiteral("2"));
 }
 
+// The chosen mail's summary, read afresh at every open: a customer with a 成功 among several
+// records got it, the latest record decides for the others, and a record from before results were
+// kept is counted apart, in the tooltip. No mail chosen, no summary.
+TEST_F(Browser, ChoosingAMailShowsHowItsCustomersStand)
+{
+    db.exec(QStringLiteral(
+        "update 发送情况 set 发送结果 = '成功' where 客户ID = 1 and 邮件ID = 1;"
+        "update 发送情况 set 发送结果 = '失败：550 5.1.1 no such user' where 客户ID = 2 and 邮件ID = 1;"
+        "update 发送情况 set 发送结果 = '跳过：地址重复' where 客户ID = 3 and 邮件ID = 1;"
+        "update 发送情况 set 发送结果 = '成功' where 客户ID = 2 and 邮件ID = 2;"
+        "insert into 发送情况(客户ID, 邮件ID, 发送日期, 发送结果) values (1,1,'2026/12/3 9:00:00','失败：421 busy')"));
+    openPage();
+    auto *summary = control<QLabel>("mailSummary");
+    EXPECT_TRUE(summary->isHidden());
+
+    struct Shown
+    {
+        const char *button;
+        bool inCustomers;
+        const char *entry;
+        QString text; // empty: no summary
+        QString toolTip;
+    };
+    const Shown steps[] = {
+        {"byMailButton", false, "1", QStringLiteral("成功 1，失败 1，跳过 1，未发送 1"), QString()},
+        // Customer 1's record of mail 2 has no result.
+        {"byMailButton", false, "2", QStringLiteral("成功 1，失败 0，跳过 0，未发送 2"),
+         QStringLiteral("另有 1 位客户的记录早于发送结果的保存，结果不明")},
+        {"byMailButton", false, "3", QStringLiteral("成功 0，失败 0，跳过 0，未发送 4"), QString()},
+        {"byCustomerButton", true, "1", QString(), QString()},
+        {"byBothButton", true, "3", QStringLiteral("成功 1，失败 1，跳过 1，未发送 1"), QString()}, // mail 1
+    };
+    for (const Shown &step : steps) {
+        SCOPED_TRACE(std::string(step.button) + " " + step.entry);
+        choose(step.button);
+        pick(step.inCustomers ? customers : mails, QString::fromUtf8(step.entry));
+        EXPECT_EQ(summary->text(), step.text);
+        EXPECT_EQ(summary->isHidden(), step.text.isEmpty()); // hidden, as its page is not current
+        EXPECT_EQ(summary->toolTip(), step.toolTip);
+    }
+
+    // A record written since is counted at the next open, which reads the summary again.
+    db.exec(QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期, 发送结果) values (4,1,'2026/12/3 9:00:06','成功')"));
+    pick(customers, QStringLiteral("4"));
+    EXPECT_EQ(summary->text(), QStringLiteral("成功 2，失败 1，跳过 1，未发送 0"));
+
+    choose("allButton");
+    EXPECT_EQ(summary->text(), QString());
+    EXPECT_TRUE(summary->isHidden());
+    EXPECT_TRUE(boxes.takeShown().isEmpty());
+}
+
 } // namespace

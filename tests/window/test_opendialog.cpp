@@ -7,6 +7,7 @@
 
 #include "OpenDialog.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -57,12 +58,14 @@ class DialogBesideTheDatabase : public WindowTest
 protected:
     QString shm() const { return db.path() + QStringLiteral("-shm"); }
 
-    // Shows the dialog the import shows, on the working folder, until it has listed the folder and
-    // given every entry its icon and type; then closes it.
-    void listWorkingFolder()
+    // Shows the dialog the import (or the export) shows, on the working folder, until it has listed
+    // the folder and given every entry its icon and type; then closes it.
+    void listWorkingFolder(OpenDialog::Purpose purpose)
     {
-        OpenDialog chooser(form.get());
-        chooser.filter = QStringLiteral("Excel文件(*.xls;*.xlsx)|*.xls;*.xlsx");
+        OpenDialog chooser(form.get(), purpose);
+        chooser.filter = purpose == OpenDialog::Purpose::Open
+            ? QStringLiteral("Excel文件(*.xls;*.xlsx)|*.xls;*.xlsx")
+            : QStringLiteral("Excel 工作簿 (*.xlsx)|*.xlsx|CSV 文件 (*.csv)|*.csv");
         const std::unique_ptr<QFileDialog> dialog = chooser.makeDialog();
         auto *model = dialog->findChild<QFileSystemModel *>();
         ASSERT_NE(model, nullptr);
@@ -82,11 +85,13 @@ protected:
         dialog->close();
     }
 
-    void importWorkbook(const QString &path)
+    void choose(const char *button, const QString &path)
     {
         answers.queueFileName(path);
-        control<QPushButton>("importButton")->click();
+        control<QPushButton>(button)->click();
     }
+
+    void importWorkbook(const QString &path) { choose("importButton", path); }
 
     OpenDialogAnswers answers;
 };
@@ -98,23 +103,45 @@ TEST_F(DialogBesideTheDatabase, ListingTheWorkingFolderKeepsTheDatabaseLocks)
     open();
     ASSERT_TRUE(QFileInfo::exists(shm()));
     ASSERT_TRUE(holdsSharedLock(shm(), dmsLockByte));
-    listWorkingFolder();
-    EXPECT_TRUE(holdsSharedLock(shm(), dmsLockByte));
+    for (const OpenDialog::Purpose purpose : {OpenDialog::Purpose::Open, OpenDialog::Purpose::Save}) {
+        listWorkingFolder(purpose);
+        EXPECT_TRUE(holdsSharedLock(shm(), dmsLockByte));
+    }
 }
 
-// Typed into the dialog's name box, a database file would be read as a workbook.
+// A name typed without an extension takes the chosen type's.
+TEST_F(DialogBesideTheDatabase, TheSaveDialogsExtensionFollowsTheChosenType)
+{
+    open();
+    OpenDialog chooser(form.get(), OpenDialog::Purpose::Save);
+    chooser.filter = QStringLiteral("Excel 工作簿 (*.xlsx)|*.xlsx|CSV 文件 (*.csv)|*.csv");
+    const std::unique_ptr<QFileDialog> dialog = chooser.makeDialog();
+    EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("xlsx"));
+    auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+    ASSERT_NE(types, nullptr);
+    types->setCurrentIndex(1);
+    emit types->textActivated(types->itemText(1)); // as a choice in the list
+    EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("csv"));
+}
+
+// Typed into the dialog's name box, a database file would be read as a workbook, or replaced by
+// an export.
 TEST_F(DialogBesideTheDatabase, TheDatabasesOwnFilesCannotBeChosen)
 {
     open();
-    for (const QString &name : {QStringLiteral("db.mdb"), QStringLiteral("db.mdb-wal"), QStringLiteral("db.mdb-shm")}) {
-        const QString path = QDir(db.dir()).filePath(name);
-        importWorkbook(path);
-        const QList<boxes::ShownBox> shown = boxes.takeShown();
-        ASSERT_EQ(shown.size(), 1) << name.toStdString();
-        EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
-        EXPECT_EQ(shown[0].text,
-                  QStringLiteral("文件“%1”正由本程序使用（数据库文件），不能选择.").arg(QDir::toNativeSeparators(path)));
-        EXPECT_TRUE(holdsSharedLock(shm(), dmsLockByte)) << name.toStdString();
+    const QStringList names{QStringLiteral("db.mdb"), QStringLiteral("db.mdb-wal"), QStringLiteral("db.mdb-shm")};
+    for (const char *button : {"importButton", "exportButton"}) {
+        for (const QString &name : names) {
+            const QString path = QDir(db.dir()).filePath(name);
+            choose(button, path);
+            const QList<boxes::ShownBox> shown = boxes.takeShown();
+            ASSERT_EQ(shown.size(), 1) << button << " " << name.toStdString();
+            EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
+            EXPECT_EQ(shown[0].text,
+                      QStringLiteral("文件“%1”正由本程序使用（数据库文件），不能选择.").arg(QDir::toNativeSeparators(path)));
+            EXPECT_TRUE(holdsSharedLock(shm(), dmsLockByte)) << name.toStdString();
+        }
     }
     EXPECT_EQ(count(QStringLiteral("客户表")), 0);
 }
@@ -147,7 +174,7 @@ TEST_F(DialogBesideTheDatabase, ImportsWithAConcurrentReaderEndWithEveryRow)
     ASSERT_TRUE(reader.waitForStarted());
 
     for (int run = 1; run <= runs; ++run) {
-        listWorkingFolder();
+        listWorkingFolder(OpenDialog::Purpose::Open);
         importWorkbook(workbook);
         boxes.takeShown();
         ASSERT_EQ(count(QStringLiteral("客户表")), rows * run) << "run " << run;

@@ -4,6 +4,7 @@
 #include "WindowFixture.h"
 
 #include "AiosmtpdServer.h"
+#include "RunPlan.h"
 #include "RunScripts.h"
 #include "TestCertificates.h"
 
@@ -349,7 +350,7 @@ TEST_F(SendRunTest, AFastRunOfRefusedCustomersEndsOnItsExactState)
     }
     const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].text, QStringLiteral("发送完成：成功 0 封，失败 %1 封。").arg(total));
+    EXPECT_EQ(shown[0].text, QStringLiteral("发送完成：成功 0 封，失败 %1 封。").arg(total) + failedRunHint());
 }
 
 // A server offering STARTTLS on another port, with a certificate for localhost from the given
