@@ -17,3 +17,10 @@ void fillMessage(MailMessage &message, const SenderBoxes &sender, const MailText
     message.recipients.setAddresses(customer.address);
     message.body = QStringList{greetingText(customer.name, mail.content)};
 }
+
+MailMessage customerMessage(const SenderBoxes &sender, const MailText &mail, const Recipient &customer)
+{
+    MailMessage message;
+    fillMessage(message, sender, mail, customer);
+    return message;
+}

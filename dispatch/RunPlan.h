@@ -29,6 +29,9 @@ struct RunPlan
 // The record of a customer whose address the run has already taken.
 inline const QString DuplicateAddressResult = QStringLiteral("跳过：地址重复");
 
+// The form in which two addresses count as the same: trimmed, letter case folded.
+QString addressKey(const QString &address);
+
 // `sentBefore`: the customers with a "成功" record for the chosen mail.
 RunPlan planRun(const QList<Recipient> &customers, const QSet<qint64> &sentBefore, bool skipSent);
 
