@@ -89,5 +89,10 @@ void addMissingParts(sqlite3 *handle)
                 QStringLiteral("create table 发送选项 (编号 INTEGER PRIMARY KEY CHECK (编号 = 1), "
                                "跳过已发送 INTEGER NOT NULL DEFAULT 0 CHECK (跳过已发送 IN (0, 1)))"));
     }
+    if (!hasColumn(handle, QStringLiteral("发送选项"), QStringLiteral("测试地址"))) {
+        execute(handle,
+                QStringLiteral("alter table 发送选项 add column 测试地址 NVARCHAR(255) CONSTRAINT 测试地址超过255个字符 "
+                               "CHECK (length(测试地址) <= 255)"));
+    }
     addRefusalParts(handle);
 }

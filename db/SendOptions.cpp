@@ -10,7 +10,23 @@ bool readSkipSent(sqlite3 *handle)
 
 void writeSkipSent(sqlite3 *handle, bool skip)
 {
-    Statement write(handle, QStringLiteral("insert or replace into 发送选项(编号, 跳过已发送) values(1, ?)"));
+    // An upsert: a replaced row would lose the other choices kept in it.
+    Statement write(handle, QStringLiteral("insert into 发送选项(编号, 跳过已发送) values(1, ?) "
+                                           "on conflict(编号) do update set 跳过已发送 = excluded.跳过已发送"));
     write.bind(1, skip ? 1 : 0);
+    write.step();
+}
+
+QString readTestAddress(sqlite3 *handle)
+{
+    Statement query(handle, QStringLiteral("select 测试地址 from 发送选项 where 编号 = 1"));
+    return query.step() ? query.column(0).toString() : QString();
+}
+
+void writeTestAddress(sqlite3 *handle, const QString &address)
+{
+    Statement write(handle, QStringLiteral("insert into 发送选项(编号, 测试地址) values(1, ?) "
+                                           "on conflict(编号) do update set 测试地址 = excluded.测试地址"));
+    write.bind(1, address);
     write.step();
 }

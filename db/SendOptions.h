@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 struct sqlite3;
 
 // The send panel's choice to leave out the customers who were already sent the chosen mail, kept in
@@ -7,3 +9,9 @@ struct sqlite3;
 bool readSkipSent(sqlite3 *handle);
 // Throws DatabaseError when the file refuses the write.
 void writeSkipSent(sqlite3 *handle, bool skip);
+
+// The address the last test mail went to, kept in 发送选项 beside the skip choice; the empty text
+// when none was kept.
+QString readTestAddress(sqlite3 *handle);
+// Throws DatabaseError when the file refuses the write.
+void writeTestAddress(sqlite3 *handle, const QString &address);

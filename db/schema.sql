@@ -43,7 +43,9 @@ CREATE TABLE 设置 (
 -- The send panel's remembered choices: one row, numbered 1.
 CREATE TABLE 发送选项 (
     编号       INTEGER PRIMARY KEY CHECK (编号 = 1),
-    跳过已发送 INTEGER NOT NULL DEFAULT 0 CHECK (跳过已发送 IN (0, 1))
+    跳过已发送 INTEGER NOT NULL DEFAULT 0 CHECK (跳过已发送 IN (0, 1)),
+    -- where the last test mail went
+    测试地址   NVARCHAR(255) CONSTRAINT 测试地址超过255个字符 CHECK (length(测试地址) <= 255)
 );
 
 -- The addresses never to be mailed again. An address is the same one whatever its blanks around it

@@ -33,3 +33,11 @@ void fillMessage(MailMessage &message, const SenderBoxes &sender, const MailText
         message.extraHeaders.setValue(QStringLiteral("List-Unsubscribe"), listUnsubscribeValue(sender.address));
     }
 }
+
+MailMessage customerMessage(const SenderBoxes &sender, const MailText &mail, const Recipient &customer,
+                            const RefusalOption &refusal)
+{
+    MailMessage message;
+    fillMessage(message, sender, mail, customer, refusal);
+    return message;
+}

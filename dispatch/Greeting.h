@@ -19,6 +19,11 @@ QString greetingText(const QString &customerName, const QString &content);
 // The List-Unsubscribe value (RFC 2369) that asks the sender, by mail, with the subject 退订.
 QString listUnsubscribeValue(const QString &senderAddress);
 
+// The message one customer gets. The run, the preview and the test mail all make it here, so that
+// what the user previews or tries out is what the customer receives.
+MailMessage customerMessage(const SenderBoxes &sender, const MailText &mail, const Recipient &customer,
+                            const RefusalOption &refusal = {});
+
 // Fills a new message for one customer, field by field in the order the session expects them. An
 // advertising mail's subject goes out with "广告：" in front; with the refusal option on, the
 // message carries List-Unsubscribe and the option's text as the body's last line. With neither,

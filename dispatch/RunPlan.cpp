@@ -1,6 +1,6 @@
 #include "RunPlan.h"
 
-static QString addressKey(const QString &address)
+QString addressKey(const QString &address)
 {
     return address.trimmed().toCaseFolded();
 }

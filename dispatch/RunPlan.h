@@ -32,6 +32,9 @@ inline const QString DuplicateAddressResult = QStringLiteral("跳过：地址重
 // The record of a customer whose address is on the do-not-mail list when the run reaches them.
 inline const QString RefusedAddressResult = QStringLiteral("跳过：已退订");
 
+// The form in which two addresses count as the same: trimmed, letter case folded.
+QString addressKey(const QString &address);
+
 // `sentBefore`: the customers with a "成功" record for the chosen mail.
 RunPlan planRun(const QList<Recipient> &customers, const QSet<qint64> &sentBefore, bool skipSent);
 

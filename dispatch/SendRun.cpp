@@ -8,11 +8,11 @@
 #include "Greeting.h"
 #include "MailMessage.h"
 #include "RunPlan.h"
-#include "SendFailure.h"
-#include "ServerText.h"
+#include "AccountSession.h"
 #include "RefusalList.h"
-#include "SmtpSession.h"
+#include "SendFailure.h"
 #include "SendRecords.h"
+#include "SmtpSession.h"
 
 #include <QDateTime>
 
@@ -179,12 +179,7 @@ bool SendRun::sendToEveryCustomer()
     emit progressed(0, 0, total);
 
     const SendRunInputs::Account account = m_inputs.account();
-    const ServerAddress server = parseServerText(account.server);
-    m_smtp.host = server.host;
-    m_smtp.userName = account.userName;
-    m_smtp.port = server.port;
-    m_smtp.security = securityForPort(server.port);
-    m_smtp.password = account.password;
+    useAccount(m_smtp, account);
     // The password never goes into the trace.
     qCInfo(dispatchLog) << "run of mail" << m_inputs.mailChoice() << "to" << total << "customers through"
                         << account.server << "as" << account.userName << "leaving out" << plan.alreadySent
@@ -247,8 +242,7 @@ bool SendRun::sendToEveryCustomer()
             continue;
         }
         const SendRunInputs::Sender boxes = m_inputs.sender();
-        MailMessage message;
-        fillMessage(message, {boxes.name, boxes.address}, mail, customer, refusal);
+        MailMessage message = customerMessage({boxes.name, boxes.address}, mail, customer, refusal);
 
         QString failure; // null when the server accepted the message
         RunStop stop = RunStop::None;

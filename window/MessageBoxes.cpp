@@ -4,6 +4,7 @@
 #include "WindowLog.h"
 
 #include <QAbstractButton>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QMutex>
 #include <QPushButton>
@@ -19,6 +20,7 @@ struct State
     QList<ShownBox> shown;
     QQueue<bool> answers;
     QQueue<SaveAnswer> saveAnswers;
+    QQueue<std::optional<QString>> textAnswers;
 };
 
 // Boxes are shown on the window's thread only, but tests may read the log from a helper thread
@@ -120,6 +122,27 @@ SaveAnswer askToSave(QWidget *parent, const QString &question)
     return SaveAnswer::Cancel;
 }
 
+std::optional<QString> askText(QWidget *parent, const QString &question, const QString &initial)
+{
+    {
+        QMutexLocker lock(&mutex);
+        State &s = state();
+        if (s.recording) {
+            s.shown.append({ShownBox::Kind::TextQuestion, s.title, question, initial});
+            return s.textAnswers.isEmpty() ? std::optional<QString>(initial) : s.textAnswers.dequeue();
+        }
+    }
+    QInputDialog box(parent);
+    box.setWindowTitle(applicationTitle());
+    box.setLabelText(question);
+    box.setTextValue(initial);
+    box.setOkButtonText(QStringLiteral("确定"));
+    box.setCancelButtonText(QStringLiteral("取消"));
+    if (box.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return box.textValue();
+}
+
 BoxRecorder::BoxRecorder()
 {
     QMutexLocker lock(&mutex);
@@ -127,6 +150,7 @@ BoxRecorder::BoxRecorder()
     state().shown.clear();
     state().answers.clear();
     state().saveAnswers.clear();
+    state().textAnswers.clear();
 }
 
 BoxRecorder::~BoxRecorder()
@@ -136,6 +160,7 @@ BoxRecorder::~BoxRecorder()
     state().shown.clear();
     state().answers.clear();
     state().saveAnswers.clear();
+    state().textAnswers.clear();
 }
 
 QList<ShownBox> BoxRecorder::takeShown()
@@ -154,6 +179,12 @@ void BoxRecorder::queueSaveAnswer(SaveAnswer answer)
 {
     QMutexLocker lock(&mutex);
     state().saveAnswers.enqueue(answer);
+}
+
+void BoxRecorder::queueTextAnswer(std::optional<QString> answer)
+{
+    QMutexLocker lock(&mutex);
+    state().textAnswers.enqueue(std::move(answer));
 }
 
 } // namespace boxes

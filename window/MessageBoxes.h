@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 class QWidget;
 
 // The boxes every part of the window shows. They all go through here so that the caption rule
@@ -27,14 +29,19 @@ bool confirm(QWidget *parent, const QString &question);
 enum class SaveAnswer { Save, DontSave, Cancel };
 SaveAnswer askToSave(QWidget *parent, const QString &question);
 
+// One line of text asked for: the question, the line starting with `initial`, "确定" and "取消";
+// nothing when cancelled.
+std::optional<QString> askText(QWidget *parent, const QString &question, const QString &initial);
+
 // Test seam: while recording, no box is shown; each is appended to the log instead, and a
 // question takes the next answer queued for its kind (OK, and 取消, when none is queued).
 struct ShownBox
 {
-    enum class Kind { Message, Error, Confirm, SaveQuestion };
+    enum class Kind { Message, Error, Confirm, SaveQuestion, TextQuestion };
     Kind kind;
     QString caption;
     QString text;
+    QString initial = {}; // the line a text question started with
 };
 
 class BoxRecorder
@@ -48,6 +55,9 @@ public:
     QList<ShownBox> takeShown();
     void queueConfirmAnswer(bool ok);
     void queueSaveAnswer(SaveAnswer answer);
+    // The text a text question is answered with; nothing: cancelled. Unqueued, it is answered
+    // with the line it started with.
+    void queueTextAnswer(std::optional<QString> answer);
 };
 
 } // namespace boxes

@@ -9,9 +9,12 @@
 #include "Error.h"
 #include "Handlers.h"
 #include "MessageBoxes.h"
+#include "PreviewDialog.h"
 #include "RecordView.h"
+#include "RefusalList.h"
 #include "SendCommand.h"
 #include "SendOptions.h"
+#include "SendRecords.h"
 #include "SendRecordBrowser.h"
 #include "Tables.h"
 #include "WindowLog.h"
@@ -42,11 +45,18 @@ SendPanel::SendPanel(QWidget &window, Ui::MainWindow &ui, const Data &data,
     on(m_ui.mailChoice, &DropDownList::dropDown, &SendPanel::fillMailChoice);
     on(m_ui.sendButton, &QPushButton::clicked, &SendPanel::send);
     on(m_ui.skipSentBox, &QCheckBox::toggled, &SendPanel::storeSkipSent);
+    on(m_ui.previewButton, &QPushButton::clicked, &SendPanel::preview);
+    connect(m_ui.testSendButton, &QPushButton::clicked, this, boxes::guarded(&m_window, [this] {
+                m_requireOpenDatabase();
+                testSend(readCustomers(m_data.database).value(0).name);
+            }));
     keepRunInputsCurrent();
 }
 
 SendPanel::~SendPanel()
 {
+    delete m_preview;
+    m_testSend.reset();
     if (m_sendRun) {
         m_sendRun->requestStop();
         m_sendRun.reset();
@@ -136,6 +146,7 @@ void SendPanel::showRunning()
     m_ui.accountNavigator->setEnabled(false);
     m_ui.mailChoice->setEnabled(false);
     m_ui.skipSentBox->setEnabled(false);
+    m_ui.testSendButton->setEnabled(false);
 }
 
 void SendPanel::runEnded()
@@ -148,6 +159,7 @@ void SendPanel::runEnded()
     m_ui.accountNavigator->setEnabled(true);
     m_ui.mailChoice->setEnabled(true);
     m_ui.skipSentBox->setEnabled(true);
+    enableTestSend();
     const RunEndBox box = std::exchange(m_runEndBox, {});
     if (box.isError)
         boxes::showError(&m_window, box.text);
@@ -192,4 +204,111 @@ void SendPanel::showProgress(const SendRunDisplay::Progress &progress)
 {
     m_ui.sendProgress->setText(
         QStringLiteral("已发送 %1 / %2，失败 %3").arg(progress.sent).arg(progress.total).arg(progress.failed));
+}
+
+void SendPanel::preview()
+{
+    m_requireOpenDatabase();
+    const QString mailChoice = m_ui.mailChoice->currentText();
+    if (const auto refusal = sendCommandRefusal(m_data.customers, m_data.mails, m_data.account, mailChoice,
+                                                m_data.database)) {
+        boxes::showMessage(&m_window, *refusal);
+        return;
+    }
+    // Read as a run starting now would read them: the file's customers and records, the boxes and
+    // the skip choice as they show.
+    Database &database = m_data.database;
+    const qint64 mailId = mailChoice.toLongLong();
+    const bool skip = m_ui.skipSentBox->isChecked();
+    const SendRunInputs::Sender sender = m_runInputs.sender();
+    const QList<Recipient> customers = readCustomers(database);
+    QSet<qint64> unsubscribed;
+    RefusalList refusals(database);
+    for (const Recipient &customer : customers) {
+        if (refusals.contains(customer.address))
+            unsubscribed.insert(customer.id);
+    }
+    PreviewDialog::Content content{
+        {sender.name, sender.address},
+        readMail(database, mailId),
+        readRefusalOption(database),
+        planPreview(customers, skip ? readSentCustomers(database, mailId) : QSet<qint64>(), skip, unsubscribed)};
+    auto *dialog = new PreviewDialog(std::move(content),
+                                     m_data.customers.fieldByName(column::CustomerId).toLongLong(), &m_window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(&dialog->testSendButton(), &QPushButton::clicked, this, boxes::guarded(dialog, [this, dialog] {
+                testSend(dialog->shownCustomer().name);
+            }));
+    m_preview = dialog;
+    enableTestSend();
+    dialog->show();
+}
+
+void SendPanel::testSend(const QString &greetingName)
+{
+    m_requireOpenDatabase();
+    const QString mailChoice = m_ui.mailChoice->currentText();
+    if (const auto refusal = sendCommandRefusal(m_data.customers, m_data.mails, m_data.account, mailChoice,
+                                                m_data.database)) {
+        boxes::showMessage(&m_window, *refusal);
+        return;
+    }
+    Database &database = m_data.database;
+    const MailText mail = readMail(database, mailChoice.toLongLong());
+    const SendRunInputs::Sender sender = m_runInputs.sender();
+    QString remembered;
+    try {
+        remembered = readTestAddress(database.handle());
+    } catch (const DatabaseError &e) {
+        // An old file that could not be brought up to date (read-only) keeps no address.
+        qCInfo(windowLog) << "no stored test address:" << e.message();
+    }
+    QWidget *parent = m_preview ? static_cast<QWidget *>(m_preview.data()) : &m_window;
+    const std::optional<QString> typed = boxes::askText(
+        parent, QStringLiteral("测试邮件发送到："), remembered.isEmpty() ? sender.address : remembered);
+    if (!typed)
+        return;
+    const QString address = typed->trimmed();
+    if (address.isEmpty()) {
+        boxes::showMessage(parent, QStringLiteral("请输入测试邮件的收件地址"));
+        return;
+    }
+    try {
+        writeTestAddress(database.handle(), address);
+    } catch (const DatabaseError &e) {
+        // The mail can go all the same; only the address will not be offered next time.
+        qCInfo(windowLog) << "test address not stored:" << e.message();
+    }
+
+    m_testSend = std::make_unique<TestSend>(
+        TestMail{m_runInputs.account(), {sender.name, sender.address}, mail, readRefusalOption(database), greetingName,
+                 address});
+    connect(
+        m_testSend.get(), &TestSend::finished, this,
+        [this](bool sent, const QString &text) {
+            boxes::runHandler(&m_window, [&] { testSendEnded(sent, text); });
+        },
+        Qt::QueuedConnection);
+    m_testSend->start();
+    enableTestSend();
+}
+
+void SendPanel::testSendEnded(bool sent, const QString &text)
+{
+    m_testSend.reset();
+    enableTestSend();
+    QWidget *parent = m_preview ? static_cast<QWidget *>(m_preview.data()) : &m_window;
+    if (sent)
+        boxes::showMessage(parent, text);
+    else
+        boxes::showError(parent, text);
+}
+
+void SendPanel::enableTestSend()
+{
+    const bool free = !(m_sendRun && m_sendRun->running()) && !m_testSend;
+    m_ui.testSendButton->setEnabled(free);
+    if (m_preview)
+        m_preview->testSendButton().setEnabled(free);
 }

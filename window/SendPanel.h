@@ -3,14 +3,17 @@
 #include "SendRun.h"
 #include "SendRunDisplay.h"
 #include "SendRunInputs.h"
+#include "TestSend.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <functional>
 
 #include <memory>
 
 class Database;
+class PreviewDialog;
 class QWidget;
 class RecordView;
 class SendRecordBrowser;
@@ -22,7 +25,8 @@ class MainWindow;
 // The send panel beside the customer grid: the send button's handler and the run it starts, from the start to the
 // box that tells how it ended. It keeps the run's inputs current as the user changes the boxes and
 // choices, keeps the skip choice in the file, and shows the run's reports: the customer at hand in
-// the customer grid, the counts in the progress label, each record in the send-record grid.
+// the customer grid, the counts in the progress label, each record in the send-record grid. Beside
+// the mail choice it opens the preview of the chosen mail and sends test mails, never during a run.
 class SendPanel : public QObject
 {
     Q_OBJECT
@@ -55,6 +59,12 @@ private:
     void send();
     // The user turned the skip choice on or off: kept in the file at once.
     void storeSkipSent();
+    void preview();
+    // A test mail carrying the greeting of the first customer, or of the one the preview shows.
+    void testSend(const QString &greetingName);
+    void testSendEnded(bool sent, const QString &text);
+    // Test mails wait while a run or another test mail goes on.
+    void enableTestSend();
 
     void keepRunInputsCurrent();
     void showRunning();
@@ -70,6 +80,8 @@ private:
     std::function<void()> m_requireOpenDatabase;
     SendRunInputs m_runInputs;
     std::unique_ptr<SendRun> m_sendRun;
+    std::unique_ptr<TestSend> m_testSend;
+    QPointer<PreviewDialog> m_preview; // while it is open
     SendRunDisplay m_runDisplay; // what the window shows of the run, once a frame
     // The box that tells how the run ended, shown once the controls are back.
     struct RunEndBox

@@ -214,6 +214,30 @@ TEST(Connection, TheSkipChoiceIsKeptInTheFile)
     EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from 发送选项")).toInt(), 1);
 }
 
+// The test address lives in the same row as the skip choice: a file whose 发送选项 is from before it
+// gets the column on open, and writing either keeps the other.
+TEST(Connection, TheTestAddressIsKeptBesideTheSkipChoice)
+{
+    TempDatabase db;
+    db.exec(QStringLiteral("drop table 发送选项;"
+                           "create table 发送选项 (编号 INTEGER PRIMARY KEY CHECK (编号 = 1), "
+                           "跳过已发送 INTEGER NOT NULL DEFAULT 0 CHECK (跳过已发送 IN (0, 1)));"
+                           "insert into 发送选项 values(1, 1)"));
+    Database connection(db.path());
+    connection.setConnected(true);
+    EXPECT_EQ(readTestAddress(connection.handle()), QString());
+    EXPECT_TRUE(readSkipSent(connection.handle()));
+    writeTestAddress(connection.handle(), QStringLiteral("me@example.test"));
+    writeSkipSent(connection.handle(), false);
+    EXPECT_EQ(readTestAddress(connection.handle()), QStringLiteral("me@example.test"));
+    writeSkipSent(connection.handle(), true);
+    writeTestAddress(connection.handle(), QStringLiteral("other@example.test"));
+    Database again(db.path());
+    again.setConnected(true);
+    EXPECT_TRUE(readSkipSent(again.handle()));
+    EXPECT_EQ(readTestAddress(again.handle()), QStringLiteral("other@example.test"));
+}
+
 // A file made before send records carried their result: the open adds the column and changes
 // nothing else; opening it again finds the column there.
 TEST(Connection, AnOlderFileGetsTheResultColumnAndKeepsItsRows)
