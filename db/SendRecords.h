@@ -1,10 +1,13 @@
 #pragma once
 
+#include "MailAttachment.h"
 #include "Statement.h"
 
 #include <QList>
 #include <QSet>
 #include <QString>
+
+#include <optional>
 
 class Database;
 
@@ -24,6 +27,7 @@ struct MailText
 {
     QString subject;
     QString content;
+    std::optional<AttachmentFile> attachment; // the file it carries, if any
 };
 
 // The customers in the order the customer grid lists them (its statement, without an order). A

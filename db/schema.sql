@@ -13,7 +13,11 @@ CREATE TABLE 邮件表 (
     邮件ID   INTEGER PRIMARY KEY AUTOINCREMENT,
     邮件主题 NVARCHAR(255) CONSTRAINT 邮件主题超过255个字符 CHECK (length(邮件主题) <= 255),
     邮件内容 NTEXT,
-    建立日期 DATETIME
+    建立日期 DATETIME,
+    -- The one file the mail carries: the name readers show (no folders) and its bytes; both null
+    -- when it carries none. The mail page's views never read the bytes.
+    附件名称 NVARCHAR(255) CONSTRAINT 附件名称超过255个字符 CHECK (length(附件名称) <= 255),
+    附件内容 BLOB
 );
 
 CREATE TABLE 发送情况 (
