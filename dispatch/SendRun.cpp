@@ -6,6 +6,7 @@
 #include "DispatchLog.h"
 #include "Error.h"
 #include "Greeting.h"
+#include "Attachment.h"
 #include "MailMessage.h"
 #include "RunPlan.h"
 #include "SendFailure.h"
@@ -154,7 +155,14 @@ bool SendRun::sendToEveryCustomer()
     const bool skipSent = m_inputs.skipSent();
     const RunPlan plan
         = planRun(readCustomers(database), skipSent ? readSentCustomers(database, mailId) : QSet<qint64>(), skipSent);
-    const MailText mail = readMail(database, mailId);
+    MailText mail = readMail(database, mailId);
+    // The file is encoded once for the whole run and every customer's message shares it; the bytes
+    // as read are not kept beside the encoded copy.
+    std::shared_ptr<const Attachment> file;
+    if (mail.attachment) {
+        file = std::make_shared<const Attachment>(mail.attachment->fileName, mail.attachment->content);
+        mail.attachment.reset();
+    }
     const int total = plan.toSend;
 
     // No message goes out that could not be recorded afterwards.
@@ -222,6 +230,7 @@ bool SendRun::sendToEveryCustomer()
         const SendRunInputs::Sender boxes = m_inputs.sender();
         MailMessage message;
         fillMessage(message, {boxes.name, boxes.address}, mail, customer);
+        message.attachment = file;
 
         QString failure; // null when the server accepted the message
         RunStop stop = RunStop::None;
