@@ -468,8 +468,9 @@ TEST_F(SendRunJobTest, EveryCustomerGetsTheMailsFileWithItsNameAndExactBytes)
     for (int i = 0; i < 3; ++i) {
         const QJsonObject parsed = parseWithPythonEmail(messages[i].path);
         EXPECT_EQ(parsed.value(QStringLiteral("content_type")).toString(), QStringLiteral("multipart/mixed"));
+        // The text part: the body lines, the line break before the boundary being the delimiter's.
         EXPECT_EQ(parsed.value(QStringLiteral("body")).toString().remove(QLatin1Char('\r')),
-                  QStringLiteral("你好， ") + names[i] + QStringLiteral(",  \n第一行\n第二行\n\n"));
+                  QStringLiteral("你好， ") + names[i] + QStringLiteral(",  \n第一行\n第二行\n"));
         const QJsonArray parts = parsed.value(QStringLiteral("parts")).toArray();
         ASSERT_EQ(parts.size(), 2);
         const QJsonObject file = parts[1].toObject();
