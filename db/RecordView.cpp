@@ -10,6 +10,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace {
 
 QString quoted(const QString &identifier)
@@ -150,6 +152,7 @@ void RecordView::setActive(bool active)
     if (active == isActive())
         return;
     if (!active) {
+        m_unread.clear();
         m_buffer.clear();
         m_changed.clear();
         m_modified = false;
@@ -470,8 +473,35 @@ void RecordView::setFieldValue(const QString &name, const QVariant &value)
     emit rowChanged(m_current);
 }
 
+void RecordView::setUnreadColumn(const QString &column, const QVariant &value)
+{
+    checkActive();
+    if (!canModify())
+        throw DatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+    if (m_state == RecordView::State::Browsing)
+        edit();
+    const auto set = std::find_if(m_unread.begin(), m_unread.end(),
+                                  [&](const auto &unread) { return sameFieldName(unread.first, column); });
+    if (set != m_unread.end())
+        set->second = value;
+    else
+        m_unread.append({column, value});
+    m_modified = true;
+    emit rowChanged(m_current);
+}
+
+std::optional<QVariant> RecordView::unreadColumn(const QString &column) const
+{
+    for (const auto &unread : m_unread) {
+        if (sameFieldName(unread.first, column))
+            return unread.second;
+    }
+    return std::nullopt;
+}
+
 void RecordView::startEdit(RecordView::State state, int row)
 {
+    m_unread.clear();
     m_buffer.clear();
     for (int c = 0; c < m_fields.size(); ++c)
         m_buffer.append(state == RecordView::State::Editing ? m_rows.value(row, c + 1) : QVariant());
@@ -543,6 +573,10 @@ void RecordView::writeRow()
             values.append(m_buffer.at(c));
         }
     }
+    for (const auto &[column, value] : std::as_const(m_unread)) {
+        names.append(quoted(column));
+        values.append(value);
+    }
 
     qint64 key = 0;
     if (m_state == RecordView::State::Inserting) {
@@ -598,6 +632,7 @@ void RecordView::refreshRow(int row)
 
 void RecordView::endEdit()
 {
+    m_unread.clear();
     m_buffer.clear();
     m_changed.clear();
     m_modified = false;

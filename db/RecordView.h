@@ -12,6 +12,8 @@
 #include <QVariant>
 
 #include <functional>
+#include <optional>
+#include <utility>
 #include <vector>
 
 // A record view: a cursor over a static copy of the rows of one source (a table or a statement)
@@ -73,6 +75,13 @@ public:
     // Stores the value, converted to the field's kind, into the row being edited; a browsing view
     // starts editing its current row first (inserting when it is empty).
     void setFieldValue(const QString &name, const QVariant &value);
+    // A column of the view's table that the view does not read (a file's bytes, which no row
+    // should hold): the value goes with the row being edited, written with its fields in the same
+    // statement on post and dropped on cancel. A browsing view starts editing its current row first
+    // (inserting when it is empty).
+    void setUnreadColumn(const QString &column, const QVariant &value);
+    // The value set for that column in the edit under way; nothing when none was set.
+    std::optional<QVariant> unreadColumn(const QString &column) const;
     // What a cell shows: the edit buffer for the row being edited or inserted.
     QVariant value(int row, int column) const;
 
@@ -148,6 +157,7 @@ private:
 
     QVariantList m_buffer; // the row being edited or inserted
     std::vector<bool> m_changed; // which fields of the buffer were set
+    QList<std::pair<QString, QVariant>> m_unread; // columns outside the fields, set in this edit
     bool m_modified = false;
 
     int m_controlsDisabled = 0;

@@ -84,6 +84,14 @@ void addMissingParts(sqlite3 *handle)
             QStringLiteral("alter table 发送情况 add column 发送结果 NVARCHAR(255) CONSTRAINT 发送结果超过255个字符 "
                            "CHECK (length(发送结果) <= 255)"));
     }
+    // A mail's file: its name as readers show it and its bytes, none in a file made before.
+    if (hasTable(handle, QStringLiteral("邮件表"))) {
+        if (!hasColumn(handle, QStringLiteral("邮件表"), QStringLiteral("附件名称")))
+            execute(handle, QStringLiteral("alter table 邮件表 add column 附件名称 NVARCHAR(255) CONSTRAINT "
+                                           "附件名称超过255个字符 CHECK (length(附件名称) <= 255)"));
+        if (!hasColumn(handle, QStringLiteral("邮件表"), QStringLiteral("附件内容")))
+            execute(handle, QStringLiteral("alter table 邮件表 add column 附件内容 BLOB"));
+    }
     if (!hasTable(handle, QStringLiteral("发送选项"))) {
         execute(handle,
                 QStringLiteral("create table 发送选项 (编号 INTEGER PRIMARY KEY CHECK (编号 = 1), "

@@ -40,7 +40,8 @@ MailText readMail(Database &connection, qint64 mailId)
     query.bind(1, mailId);
     if (!query.step())
         throw Error(QStringLiteral("所选的邮件已不存在，请重新选择要发送的邮件。"));
-    return {query.column(0).toString(), query.column(1).toString(), query.column(2).toInt() == 1};
+    return {query.column(0).toString(), query.column(1).toString(), query.column(2).toInt() == 1,
+            readAttachment(connection, mailId)};
 }
 
 bool mailExists(Database &connection, const QString &mailChoice)

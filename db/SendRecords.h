@@ -1,10 +1,13 @@
 #pragma once
 
+#include "MailAttachment.h"
 #include "Statement.h"
 
 #include <QList>
 #include <QSet>
 #include <QString>
+
+#include <optional>
 
 class Database;
 
@@ -25,6 +28,7 @@ struct MailText
     QString subject;
     QString content;
     bool advertising = false; // 广告: the subject goes out marked as such
+    std::optional<AttachmentFile> attachment; // the file it carries, if any
 };
 
 // The customers in the order the customer grid lists them (its statement, without an order). A

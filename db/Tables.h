@@ -20,6 +20,9 @@ inline const QString EntryDate = QStringLiteral("录入日期");
 // 邮件表, and 发送情况 for the mail a record belongs to.
 inline const QString MailId = QStringLiteral("邮件ID");
 inline const QString CreationDate = QStringLiteral("建立日期");
+// 邮件表's file, which the mail view does not read: the page writes them with the record.
+inline const QString AttachmentName = QStringLiteral("附件名称");
+inline const QString AttachmentContent = QStringLiteral("附件内容");
 // 发送情况.
 inline const QString SendDate = QStringLiteral("发送日期");
 inline const QString SendResult = QStringLiteral("发送结果");

@@ -5,6 +5,11 @@ QString customerViewStatement()
     return QStringLiteral("select 客户ID, 客户名称, 电子邮件地址,录入日期 from 客户表");
 }
 
+QString mailViewStatement()
+{
+    return QStringLiteral("select 邮件ID, 邮件主题, 邮件内容, 建立日期 from 邮件表");
+}
+
 QString allSendRecordsStatement()
 {
     return QStringLiteral("select * from 发送情况");

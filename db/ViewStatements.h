@@ -8,6 +8,10 @@
 // The customer grid's: every customer with the date of entry, in the engine's order.
 QString customerViewStatement();
 
+// The mail page's: every mail without its file, whose bytes no grid shows and no row should hold;
+// the page reads the file's name and size for the current mail alone (MailAttachment.h).
+QString mailViewStatement();
+
 // The send-record browser's, spacing exactly as given (the combined one has two blanks before
 // "where" and none around "="). The numbers are put in as the lists show them.
 QString allSendRecordsStatement();

@@ -15,7 +15,11 @@ CREATE TABLE 邮件表 (
     邮件内容 NTEXT,
     建立日期 DATETIME,
     -- 1: advertising mail, its subject sent with "广告：" in front
-    广告     INTEGER NOT NULL DEFAULT 0 CHECK (广告 IN (0, 1))
+    广告     INTEGER NOT NULL DEFAULT 0 CHECK (广告 IN (0, 1)),
+    -- The one file the mail carries: the name readers show (no folders) and its bytes; both null
+    -- when it carries none. The mail page's views never read the bytes.
+    附件名称 NVARCHAR(255) CONSTRAINT 附件名称超过255个字符 CHECK (length(附件名称) <= 255),
+    附件内容 BLOB
 );
 
 CREATE TABLE 发送情况 (

@@ -1,5 +1,6 @@
 #include "Greeting.h"
 
+#include "Attachment.h"
 #include "MailMessage.h"
 
 #include <QUrl>
@@ -34,10 +35,18 @@ void fillMessage(MailMessage &message, const SenderBoxes &sender, const MailText
     }
 }
 
+std::shared_ptr<const Attachment> encodedAttachment(const MailText &mail)
+{
+    if (!mail.attachment)
+        return nullptr;
+    return std::make_shared<const Attachment>(mail.attachment->fileName, mail.attachment->content);
+}
+
 MailMessage customerMessage(const SenderBoxes &sender, const MailText &mail, const Recipient &customer,
-                            const RefusalOption &refusal)
+                            const RefusalOption &refusal, std::shared_ptr<const Attachment> file)
 {
     MailMessage message;
     fillMessage(message, sender, mail, customer, refusal);
+    message.attachment = std::move(file);
     return message;
 }

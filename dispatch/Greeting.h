@@ -5,6 +5,9 @@
 
 #include <QString>
 
+#include <memory>
+
+class Attachment;
 class MailMessage;
 
 struct SenderBoxes
@@ -21,8 +24,12 @@ QString listUnsubscribeValue(const QString &senderAddress);
 
 // The message one customer gets. The run, the preview and the test mail all make it here, so that
 // what the user previews or tries out is what the customer receives.
+// The mail's file encoded for sending, once for all the messages that carry it; none without a file.
+std::shared_ptr<const Attachment> encodedAttachment(const MailText &mail);
+
+// `file`: the mail's attachment, encoded once for all its messages (none: a plain message).
 MailMessage customerMessage(const SenderBoxes &sender, const MailText &mail, const Recipient &customer,
-                            const RefusalOption &refusal = {});
+                            const RefusalOption &refusal = {}, std::shared_ptr<const Attachment> file = nullptr);
 
 // Fills a new message for one customer, field by field in the order the session expects them. An
 // advertising mail's subject goes out with "广告：" in front; with the refusal option on, the

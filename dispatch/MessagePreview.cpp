@@ -19,9 +19,10 @@ QString readerText(const MailAddressList &list)
 } // namespace
 
 MessagePreview previewMessage(const SenderBoxes &sender, const MailText &mail, const Recipient &customer,
-                              bool eightBitMime, const RefusalOption &refusal)
+                              bool eightBitMime, const RefusalOption &refusal,
+                              std::shared_ptr<const Attachment> file)
 {
-    MailMessage message = customerMessage(sender, mail, customer, refusal);
+    MailMessage message = customerMessage(sender, mail, customer, refusal, std::move(file));
     MessagePreview preview;
     // Read before the writer runs: generating the header gives a nameless sender its address as
     // name, which a reader would not show twice.

@@ -22,4 +22,5 @@ struct MessagePreview
 // takes 8-bit data; without it a body that is not ASCII goes out in base64. Throws the writer's
 // MailError when the message cannot be written (an address that would break a header).
 MessagePreview previewMessage(const SenderBoxes &sender, const MailText &mail, const Recipient &customer,
-                              bool eightBitMime, const RefusalOption &refusal = {});
+                              bool eightBitMime, const RefusalOption &refusal = {},
+                              std::shared_ptr<const Attachment> file = nullptr);

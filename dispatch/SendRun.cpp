@@ -155,7 +155,11 @@ bool SendRun::sendToEveryCustomer()
     const bool skipSent = m_inputs.skipSent();
     const RunPlan plan
         = planRun(readCustomers(database), skipSent ? readSentCustomers(database, mailId) : QSet<qint64>(), skipSent);
-    const MailText mail = readMail(database, mailId);
+    MailText mail = readMail(database, mailId);
+    // The file is encoded once for the whole run and every customer's message shares it; the bytes
+    // as read are not kept beside the encoded copy.
+    const std::shared_ptr<const Attachment> file = encodedAttachment(mail);
+    mail.attachment.reset();
     // Less the customers found on the do-not-mail list as the run reaches them.
     int total = plan.toSend;
 
@@ -242,7 +246,7 @@ bool SendRun::sendToEveryCustomer()
             continue;
         }
         const SendRunInputs::Sender boxes = m_inputs.sender();
-        MailMessage message = customerMessage({boxes.name, boxes.address}, mail, customer, refusal);
+        MailMessage message = customerMessage({boxes.name, boxes.address}, mail, customer, refusal, file);
 
         QString failure; // null when the server accepted the message
         RunStop stop = RunStop::None;

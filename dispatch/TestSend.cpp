@@ -44,7 +44,7 @@ void TestSend::work()
         smtp.authenticate();
         atLogin = false;
         MailMessage message = customerMessage(m_mail.sender, m_mail.mail, {0, m_mail.greetingName, m_mail.address},
-                                                  m_mail.refusal);
+                                                  m_mail.refusal, encodedAttachment(m_mail.mail));
         smtp.send(message);
         sent = true;
         text = QStringLiteral("测试邮件已发送到 ") + m_mail.address;

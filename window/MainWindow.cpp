@@ -3,6 +3,7 @@
 #include "ui_MainWindow.h"
 
 #include "Appearance.h"
+#include "AttachmentControls.h"
 #include "CustomerImport.h"
 #include "DatabaseError.h"
 #include "DateTimeText.h"
@@ -63,6 +64,10 @@ MainWindow::MainWindow(QWidget *parent)
     m_sendPanel = std::make_unique<SendPanel>(
         *this, *ui, SendPanel::Data{*m_database, *m_customers, *m_mails, *m_account, *m_mailSource, *m_browser},
         [this] { requireOpenDatabase(); });
+    m_attachment = std::make_unique<AttachmentControls>(
+        *m_mailSource, *m_database,
+        AttachmentControls::Page{ui->addAttachmentButton, ui->removeAttachmentButton, ui->attachmentLabel}, this,
+        [this] { requireOpenDatabase(); });
     bindControls();
     connectHandlers();
     open();
@@ -83,8 +88,8 @@ void MainWindow::setUpData()
 
     m_customers->setCommandType(RecordView::CommandType::Text);
     m_customers->setCommandText(customerViewStatement());
-    m_mails->setCommandType(RecordView::CommandType::Table);
-    m_mails->setCommandText(table::Mails);
+    m_mails->setCommandType(RecordView::CommandType::Text);
+    m_mails->setCommandText(mailViewStatement());
     m_sendRecords->setCommandType(RecordView::CommandType::Table);
     m_sendRecords->setCommandText(table::SendRecords);
     m_account->setCommandType(RecordView::CommandType::Table);

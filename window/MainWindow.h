@@ -12,6 +12,7 @@
 namespace Ui {
 class MainWindow;
 }
+class AttachmentControls;
 class SendPanel;
 class SendRecordBrowser;
 
@@ -89,5 +90,6 @@ private:
     std::unique_ptr<OpenDialog> m_openDialog; // the customer import's file choice
     std::unique_ptr<Ui::MainWindow> ui;
     std::unique_ptr<SendRecordBrowser> m_browser; // the page 邮件发送情况
+    std::unique_ptr<AttachmentControls> m_attachment; // the mail's file on the page 邮件信息
     std::unique_ptr<SendPanel> m_sendPanel; // goes first: it stops and joins a run still going
 };

@@ -73,7 +73,7 @@ void PreviewDialog::showStep(int index)
     try {
         const MessagePreview preview
             = previewMessage(m_content.sender, m_content.mail, step.customer, PreviewEightBitMime,
-                             m_content.refusal);
+                             m_content.refusal, m_content.file);
         m_ui->fromText->setText(preview.from);
         m_ui->toText->setText(preview.to);
         m_ui->subjectText->setText(preview.subject);

@@ -233,6 +233,7 @@ void SendPanel::preview()
         readMail(database, mailId),
         readRefusalOption(database),
         planPreview(customers, skip ? readSentCustomers(database, mailId) : QSet<qint64>(), skip, unsubscribed)};
+    content.file = encodedAttachment(content.mail);
     auto *dialog = new PreviewDialog(std::move(content),
                                      m_data.customers.fieldByName(column::CustomerId).toLongLong(), &m_window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);

@@ -1,8 +1,11 @@
 #include "Database.h"
 #include "DatabaseError.h"
+#include "MailAttachment.h"
 #include "Printers.h"
 #include "RecordView.h"
 #include "SendOptions.h"
+#include "SendRecords.h"
+#include "Statement.h"
 #include "TempDatabase.h"
 
 #include <QDir>
@@ -270,4 +273,54 @@ TEST(Connection, AnOlderFileGetsTheResultColumnAndKeepsItsRows)
     EXPECT_THROW(
         db.exec(QStringLiteral("insert into 发送情况(发送结果) values('%1')").arg(QString(256, QLatin1Char('x')))),
         DatabaseError);
+}
+
+// A file made before mails carried a file: the open adds the file's two columns, empty for the mails
+// already there, which read as carrying none; the mails keep their rows.
+TEST(Connection, AnOlderFileGetsTheAttachmentColumnsAndItsMailsCarryNone)
+{
+    TempDatabase db;
+    db.exec(QStringLiteral("drop table 邮件表;"
+                           "create table 邮件表 (邮件ID INTEGER PRIMARY KEY AUTOINCREMENT, 邮件主题 NVARCHAR(255),"
+                           " 邮件内容 NTEXT, 建立日期 DATETIME);"
+                           "insert into 邮件表(邮件主题, 邮件内容) values('价目表', '见附件');"));
+    const auto columns = [&db] {
+        QStringList names;
+        for (const QVariantList &row : db.rows(QStringLiteral("select name from pragma_table_info('邮件表')")))
+            names.append(row.value(0).toString());
+        return names;
+    };
+    for (int open = 0; open < 2; ++open) {
+        Database connection(db.path());
+        connection.setConnected(true);
+        EXPECT_EQ(columns(), QStringList({QStringLiteral("邮件ID"), QStringLiteral("邮件主题"), QStringLiteral("邮件内容"),
+                                          QStringLiteral("建立日期"), QStringLiteral("附件名称"),
+                                          QStringLiteral("附件内容")}));
+        EXPECT_FALSE(storedAttachment(connection, 1));
+        const MailText mail = readMail(connection, 1);
+        EXPECT_EQ(mail.subject, QStringLiteral("价目表"));
+        EXPECT_EQ(mail.content, QStringLiteral("见附件"));
+        EXPECT_FALSE(mail.attachment);
+    }
+    EXPECT_EQ(db.rows(QStringLiteral("select 邮件主题, 附件名称, 附件内容 from 邮件表")),
+              TempDatabase::Rows({{QStringLiteral("价目表"), QVariant(), QVariant()}}));
+
+    // A file stored afterwards reads back whole, and its size without its bytes.
+    const QByteArray bytes("%PDF\0\x01\xff", 7);
+    {
+        Database connection(db.path());
+        connection.setConnected(true);
+        Statement store(connection.handle(),
+                        QStringLiteral("update 邮件表 set 附件名称 = '价目表.pdf', 附件内容 = ? where 邮件ID = 1"));
+        store.bind(1, bytes);
+        store.step();
+        const auto stored = storedAttachment(connection, 1);
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(stored->fileName, QStringLiteral("价目表.pdf"));
+        EXPECT_EQ(stored->size, 7);
+        const MailText mail = readMail(connection, 1);
+        ASSERT_TRUE(mail.attachment);
+        EXPECT_EQ(mail.attachment->fileName, QStringLiteral("价目表.pdf"));
+        EXPECT_EQ(mail.attachment->content, bytes);
+    }
 }

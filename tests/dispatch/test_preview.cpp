@@ -110,8 +110,8 @@ TEST(PreviewPlan, LeavesOutWhomTheRunLeavesOutAndSaysWhy)
                                         {4, QStringLiteral("丁"), QStringLiteral("  ")},
                                         {5, QStringLiteral("戊"), QStringLiteral("A@example.test")},
                                         {6, QStringLiteral("己"), QStringLiteral("c@example.test")}};
-    const auto reasons = [&](bool skip) {
-        const PreviewPlan plan = planPreview(customers, {2}, skip);
+    const auto reasons = [&](bool skip, const QSet<qint64> &unsubscribed = {}) {
+        const PreviewPlan plan = planPreview(customers, {2}, skip, unsubscribed);
         QStringList texts;
         for (const PreviewPlan::Step &step : plan.steps)
             texts.append(step.leftOut == LeftOut::No ? QString::number(step.position)
@@ -126,6 +126,11 @@ TEST(PreviewPlan, LeavesOutWhomTheRunLeavesOutAndSaysWhy)
     EXPECT_EQ(reasons(false), QStringList({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
                                            QStringLiteral("没有电子邮件地址"), QStringLiteral("4"),
                                            QStringLiteral("5"), QStringLiteral("共 5")}));
+    // On the do-not-mail list: left out whatever the skip choice, and not counted.
+    EXPECT_EQ(reasons(false, {2, 6}),
+              QStringList({QStringLiteral("1"), QStringLiteral("已退订（地址在退订名单中）"), QStringLiteral("2"),
+                           QStringLiteral("没有电子邮件地址"), QStringLiteral("3"),
+                           QStringLiteral("已退订（地址在退订名单中）"), QStringLiteral("共 3")}));
 }
 
 } // namespace

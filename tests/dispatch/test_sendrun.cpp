@@ -9,11 +9,12 @@
 #include "Database.h"
 #include "Printers.h"
 #include "RunScripts.h"
+#include "Statement.h"
 #include "TempDatabase.h"
 
 #include <QElapsedTimer>
-#include <QJsonObject>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QSqlQuery>
 #include <QUrl>
 
@@ -519,6 +520,49 @@ TEST_F(SendRunJobTest, TheRefusalOptionAndTheAdvertisingMarkReachTheReader)
         return lines;
     };
     EXPECT_EQ(withoutOwnLines(messages[0].data), withoutOwnLines(messages[2].data));
+}
+
+} // namespace
+
+namespace {
+
+// A mail carrying a file, through a real server: every customer's message has the text as typed and
+// the file with its Chinese name and exact bytes.
+TEST_F(SendRunJobTest, EveryCustomerGetsTheMailsFileWithItsNameAndExactBytes)
+{
+    AiosmtpdServer server;
+    seed(serverText(server.address(), server.port()), server.user(), server.password());
+    QByteArray bytes;
+    for (int i = 0; i < 5000; ++i)
+        bytes.append(char(i * 31 + i / 256));
+    {
+        Database connection(db.path());
+        connection.setConnected(true);
+        Statement store(connection.handle(),
+                        QStringLiteral("update 邮件表 set 附件名称 = '2024年秋季价目表.pdf', 附件内容 = ? where 邮件ID = 2"));
+        store.bind(1, bytes);
+        store.step();
+    }
+
+    const Reports reports = run();
+    EXPECT_EQ(reports.completed, QStringLiteral("发送完成：成功 3 封，失败 0 封。"));
+    const QList<ReceivedMessage> messages = server.waitForMessages(3);
+    ASSERT_EQ(messages.size(), 3);
+    const QStringList names = {QStringLiteral("张三"), QStringLiteral("李四"), QStringLiteral("王五")};
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject parsed = parseWithPythonEmail(messages[i].path);
+        EXPECT_EQ(parsed.value(QStringLiteral("content_type")).toString(), QStringLiteral("multipart/mixed"));
+        // The text part: the body lines, the line break before the boundary being the delimiter's.
+        EXPECT_EQ(parsed.value(QStringLiteral("body")).toString().remove(QLatin1Char('\r')),
+                  QStringLiteral("你好， ") + names[i] + QStringLiteral(",  \n第一行\n第二行\n"));
+        const QJsonArray parts = parsed.value(QStringLiteral("parts")).toArray();
+        ASSERT_EQ(parts.size(), 2);
+        const QJsonObject file = parts[1].toObject();
+        EXPECT_EQ(file.value(QStringLiteral("filename")).toString(), QStringLiteral("2024年秋季价目表.pdf"));
+        EXPECT_EQ(file.value(QStringLiteral("content_type")).toString(), QStringLiteral("application/pdf"));
+        EXPECT_EQ(QByteArray::fromBase64(file.value(QStringLiteral("data")).toString().toLatin1()), bytes);
+    }
+    EXPECT_EQ(results(), QStringList(3, QStringLiteral("成功")));
 }
 
 } // namespace
