@@ -28,7 +28,7 @@ struct MailText
     QString subject;
     QString content;
     bool advertising = false; // 广告: the subject goes out marked as such
-    std::optional<AttachmentFile> attachment; // the file it carries, if any
+    std::optional<AttachmentFile> attachment = std::nullopt; // the file it carries, if any
 };
 
 // The customers in the order the customer grid lists them (its statement, without an order). A

@@ -7,7 +7,7 @@ QString customerViewStatement()
 
 QString mailViewStatement()
 {
-    return QStringLiteral("select 邮件ID, 邮件主题, 邮件内容, 建立日期 from 邮件表");
+    return QStringLiteral("select 邮件ID, 邮件主题, 邮件内容, 建立日期, 广告 from 邮件表");
 }
 
 QString allSendRecordsStatement()

@@ -26,7 +26,7 @@ public:
         MailText mail;
         RefusalOption refusal;
         PreviewPlan plan;
-        std::shared_ptr<const Attachment> file; // encoded once for every step
+        std::shared_ptr<const Attachment> file = nullptr; // encoded once for every step
     };
 
     // Starts at `customerId`'s step (the first when there is none).

@@ -295,7 +295,7 @@ TEST(Connection, AnOlderFileGetsTheAttachmentColumnsAndItsMailsCarryNone)
         connection.setConnected(true);
         EXPECT_EQ(columns(), QStringList({QStringLiteral("邮件ID"), QStringLiteral("邮件主题"), QStringLiteral("邮件内容"),
                                           QStringLiteral("建立日期"), QStringLiteral("附件名称"),
-                                          QStringLiteral("附件内容")}));
+                                          QStringLiteral("附件内容"), QStringLiteral("广告")}));
         EXPECT_FALSE(storedAttachment(connection, 1));
         const MailText mail = readMail(connection, 1);
         EXPECT_EQ(mail.subject, QStringLiteral("价目表"));

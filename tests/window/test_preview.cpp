@@ -25,7 +25,7 @@ protected:
     void seed(const QString &server, const QString &user = QString(), const QString &password = QString())
     {
         seedCustomersAndMails(db);
-        db.exec(QStringLiteral("insert into 设置 values('销售部', 'sales@example.test', '%1', '%2', '%3')")
+        db.exec(QStringLiteral("insert into 设置(发信人名称, 发信人电子邮件, SMTP服务器, 用户名, 密码) values('销售部', 'sales@example.test', '%1', '%2', '%3')")
                     .arg(server, user, password));
     }
 
