@@ -58,6 +58,11 @@ void addMissingParts(sqlite3 *handle)
             QStringLiteral("alter table 发送情况 add column 发送结果 NVARCHAR(255) CONSTRAINT 发送结果超过255个字符 "
                            "CHECK (length(发送结果) <= 255)"));
     }
+    if (hasTable(handle, QStringLiteral("设置")) && !hasColumn(handle, QStringLiteral("设置"), QStringLiteral("每日上限"))) {
+        execute(handle,
+                QStringLiteral("alter table 设置 add column 每日上限 INTEGER DEFAULT 0 CONSTRAINT 每日上限超出范围 "
+                               "CHECK (每日上限 BETWEEN 0 AND 100000)"));
+    }
     if (!hasTable(handle, QStringLiteral("发送选项"))) {
         execute(handle,
                 QStringLiteral("create table 发送选项 (编号 INTEGER PRIMARY KEY CHECK (编号 = 1), "

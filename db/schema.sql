@@ -31,7 +31,9 @@ CREATE TABLE 设置 (
     发信人电子邮件 NVARCHAR(50) CONSTRAINT 发信人电子邮件超过50个字符 CHECK (length(发信人电子邮件) <= 50),
     SMTP服务器     NVARCHAR(50) CONSTRAINT SMTP服务器超过50个字符 CHECK (length(SMTP服务器) <= 50),
     用户名         NVARCHAR(50) CONSTRAINT 用户名超过50个字符 CHECK (length(用户名) <= 50),
-    密码           NVARCHAR(50) CONSTRAINT 密码超过50个字符 CHECK (length(密码) <= 50)
+    密码           NVARCHAR(50) CONSTRAINT 密码超过50个字符 CHECK (length(密码) <= 50),
+    -- messages the account may send in any 24 hours; 0: no cap
+    每日上限       INTEGER DEFAULT 0 CONSTRAINT 每日上限超出范围 CHECK (每日上限 BETWEEN 0 AND 100000)
 );
 
 -- The send panel's remembered choices: one row, numbered 1.

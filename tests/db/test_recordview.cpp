@@ -41,7 +41,7 @@ protected:
             " ('李四','li@example.com','2026-01-02 08:00:00.000'),"
             " ('Wang Wu','wang@example.com','2026-01-03 08:00:00.000');"
             "insert into 邮件表(邮件主题,邮件内容,建立日期) values ('新品','第一行\n第二行',null), ('Sale','text',null);"
-            "insert into 设置 values ('发信人','me@example.com','127.0.0.1','me','secret');"
+            "insert into 设置(发信人名称, 发信人电子邮件, SMTP服务器, 用户名, 密码) values ('发信人','me@example.com','127.0.0.1','me','secret');"
             "insert into 发送情况(客户ID, 邮件ID, 发送日期) values (1,1,'2026/12/1 9:00:00'), (2,1,'2026/12/1 9:00:06'),"
             " (1,2,'2026/12/2 9:00:00'), (3,2,'2026/12/2 9:00:06');"));
         for (RecordView *view : {&customers, &mails, &records, &settings})
