@@ -130,7 +130,7 @@ void BM_SendRun(benchmark::State &state)
             Database setup(file);
             setup.setConnected(true);
             execute(setup.handle(),
-                    QStringLiteral("insert into 设置 values('销售部', 'sales@example.com', "
+                    QStringLiteral("insert into 设置(发信人名称, 发信人电子邮件, SMTP服务器, 用户名, 密码) values('销售部', 'sales@example.com', "
                                    "'127.0.0.1:%1', '', '')")
                         .arg(sink.port()));
         }

@@ -112,6 +112,7 @@ void MainWindow::bindControls()
 
     for (FieldEdit *edit : {ui->senderNameEdit, ui->senderAddressEdit, ui->serverEdit, ui->userEdit, ui->passwordEdit})
         edit->setSource(m_accountSource.get());
+    ui->dailyCapBox->setSource(m_accountSource.get());
     ui->accountNavigator->setSource(m_accountSource.get());
     // While the database is not open, their refresh tries to open it again.
     for (RecordNavigator *navigator : {ui->customerNavigator, ui->mailNavigator, ui->accountNavigator})

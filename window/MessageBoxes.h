@@ -21,6 +21,10 @@ void showError(QWidget *parent, const QString &message);
 // true for OK. Closing it any other way counts as Cancel.
 bool confirm(QWidget *parent, const QString &question);
 
+// A yes-or-no question with a question-mark icon and the buttons "是" (the default) and "否",
+// captioned with the application title; true for 是. Closing it any other way counts as 否.
+bool askYesNo(QWidget *parent, const QString &question);
+
 // Whether to save changes: the question with a question-mark icon and the buttons "保存" (the
 // default), "不保存" and "取消", captioned with the application title. Closing it any other way
 // counts as 取消.
@@ -28,10 +32,11 @@ enum class SaveAnswer { Save, DontSave, Cancel };
 SaveAnswer askToSave(QWidget *parent, const QString &question);
 
 // Test seam: while recording, no box is shown; each is appended to the log instead, and a
-// question takes the next answer queued for its kind (OK, and 取消, when none is queued).
+// question takes the next answer queued for its kind (OK, and 取消, when none is queued; a yes-or-no
+// question takes the confirmation's answers, 是 for OK).
 struct ShownBox
 {
-    enum class Kind { Message, Error, Confirm, SaveQuestion };
+    enum class Kind { Message, Error, Confirm, SaveQuestion, YesNoQuestion };
     Kind kind;
     QString caption;
     QString text;
