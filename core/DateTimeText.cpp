@@ -85,3 +85,28 @@ QString formatGridDateTime(const QDateTime &moment, const QLocale &locale)
         return locale.toString(moment.date(), QLocale::ShortFormat);
     return formatDateTime(moment, locale);
 }
+
+QDateTime parseDateTime(const QString &text, const QLocale &locale, const QDateTime &reference)
+{
+    // The long time's own format, spelled as the writer above writes it; the separator quoted, as
+    // some regions' are letters.
+    const LongTimeFormat time = longTimeFormat(locale);
+    QString separator = time.separator;
+    separator.replace(QLatin1Char('\''), QStringLiteral("''"));
+    const QString quoted = QLatin1Char('\'') + separator + QLatin1Char('\'');
+    const QString hour(time.leadingZero ? 2 : 1, time.twelveHour ? QLatin1Char('h') : QLatin1Char('H'));
+    QString timeFormat = hour + quoted + QStringLiteral("mm") + quoted + QStringLiteral("ss");
+    if (time.twelveHour)
+        timeFormat = time.designatorFirst ? QStringLiteral("AP ") + timeFormat : timeFormat + QStringLiteral(" AP");
+    const QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
+    QDateTime moment = locale.toDateTime(text, dateFormat + QLatin1Char(' ') + timeFormat);
+    if (!moment.isValid())
+        return moment;
+    if (!dateFormat.contains(QStringLiteral("yyyy")) && dateFormat.contains(QStringLiteral("yy"))) {
+        // Qt reads "yy" as 19yy.
+        const QDateTime later = moment.addYears(100);
+        if (qAbs(later.secsTo(reference)) < qAbs(moment.secsTo(reference)))
+            moment = later;
+    }
+    return moment;
+}

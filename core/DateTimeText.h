@@ -10,6 +10,12 @@
 // afternoon designator before or after the time, as the region places it.
 QString formatDateTime(const QDateTime &moment, const QLocale &locale = QLocale::system());
 
+// The moment formatDateTime wrote in the same region; invalid when the text is not one (written in
+// another region, say). A two-digit year is taken in this century or the last, whichever puts it
+// nearer to `reference`.
+QDateTime parseDateTime(const QString &text, const QLocale &locale = QLocale::system(),
+                        const QDateTime &reference = QDateTime::currentDateTime());
+
 // The long time alone, as formatDateTime writes it.
 QString formatLongTime(const QTime &time, const QLocale &locale = QLocale::system());
 

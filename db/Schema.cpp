@@ -92,6 +92,11 @@ void addMissingParts(sqlite3 *handle)
         if (!hasColumn(handle, QStringLiteral("邮件表"), QStringLiteral("附件内容")))
             execute(handle, QStringLiteral("alter table 邮件表 add column 附件内容 BLOB"));
     }
+    if (hasTable(handle, QStringLiteral("设置")) && !hasColumn(handle, QStringLiteral("设置"), QStringLiteral("每日上限"))) {
+        execute(handle,
+                QStringLiteral("alter table 设置 add column 每日上限 INTEGER DEFAULT 0 CONSTRAINT 每日上限超出范围 "
+                               "CHECK (每日上限 BETWEEN 0 AND 100000)"));
+    }
     if (!hasTable(handle, QStringLiteral("发送选项"))) {
         execute(handle,
                 QStringLiteral("create table 发送选项 (编号 INTEGER PRIMARY KEY CHECK (编号 = 1), "

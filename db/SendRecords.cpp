@@ -1,6 +1,7 @@
 #include "SendRecords.h"
 
 #include "Database.h"
+#include "DateTimeText.h"
 #include "Error.h"
 
 QList<Recipient> readCustomers(Database &connection)
@@ -42,6 +43,25 @@ MailText readMail(Database &connection, qint64 mailId)
         throw Error(QStringLiteral("所选的邮件已不存在，请重新选择要发送的邮件。"));
     return {query.column(0).toString(), query.column(1).toString(), query.column(2).toInt() == 1,
             readAttachment(connection, mailId)};
+}
+
+QList<QDateTime> readAcceptedSince(Database &connection, const QDateTime &since)
+{
+    // Records are appended as they happen, so the newest rows come last.
+    QList<QDateTime> moments;
+    Statement query(connection.handle(),
+                    QStringLiteral("select 发送日期 from 发送情况 where 发送结果 = '成功' order by rowid desc"));
+    while (query.step()) {
+        // The text keeps whole seconds: a message counts until the end of its second.
+        const QDateTime moment = parseDateTime(query.column(0).toString(), QLocale::system(), since);
+        if (!moment.isValid())
+            continue;
+        const QDateTime counted = moment.addMSecs(999);
+        if (counted <= since)
+            break;
+        moments.append(counted);
+    }
+    return moments;
 }
 
 bool mailExists(Database &connection, const QString &mailChoice)

@@ -3,6 +3,7 @@
 #include "MailAttachment.h"
 #include "Statement.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -39,6 +40,10 @@ QList<Recipient> readCustomers(Database &connection);
 QSet<qint64> readSentCustomers(Database &connection, qint64 mailId);
 // Throws Error "所选的邮件已不存在，请重新选择要发送的邮件。" when there is no such mail.
 MailText readMail(Database &connection, qint64 mailId);
+// The moments of the messages accepted after `since`, of any mail (records reading "成功"), for the
+// daily cap; newest first. Read from the newest record back until one is older, so a long history
+// costs nothing; a date that does not read as one (written in another region) is passed over.
+QList<QDateTime> readAcceptedSince(Database &connection, const QDateTime &since);
 // Whether `mailChoice` is the number of a mail in the file.
 bool mailExists(Database &connection, const QString &mailChoice);
 

@@ -41,7 +41,9 @@ CREATE TABLE 设置 (
     -- 1: every message names a way to refuse further mail (List-Unsubscribe and 退订说明 as its last line)
     附带退订方式   INTEGER NOT NULL DEFAULT 0 CHECK (附带退订方式 IN (0, 1)),
     退订说明       NVARCHAR(255) DEFAULT '如不希望再收到我们的邮件，请回复“退订”。'
-                   CONSTRAINT 退订说明超过255个字符 CHECK (length(退订说明) <= 255)
+                   CONSTRAINT 退订说明超过255个字符 CHECK (length(退订说明) <= 255),
+    -- messages the account may send in any 24 hours; 0: no cap
+    每日上限       INTEGER DEFAULT 0 CONSTRAINT 每日上限超出范围 CHECK (每日上限 BETWEEN 0 AND 100000)
 );
 
 -- The send panel's remembered choices: one row, numbered 1.

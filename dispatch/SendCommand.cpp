@@ -1,6 +1,8 @@
 #include "SendCommand.h"
 
+#include "DailyCap.h"
 #include "Database.h"
+#include "RunPlan.h"
 #include "RecordView.h"
 #include "SendRecords.h"
 
@@ -16,4 +18,15 @@ std::optional<QString> sendCommandRefusal(const RecordView &customers, const Rec
     if (!mailExists(connection, mailChoice))
         return QStringLiteral("所选的邮件已不存在，请重新选择要发送的邮件。");
     return std::nullopt;
+}
+
+QString capNoticeBeforeRun(Database &connection, const QString &mailChoice, bool skipSent, int cap)
+{
+    if (cap <= 0)
+        return {};
+    const qint64 mailId = mailChoice.toLongLong();
+    const RunPlan plan = planRun(readCustomers(connection),
+                                 skipSent ? readSentCustomers(connection, mailId) : QSet<qint64>(), skipSent);
+    const QDateTime now = QDateTime::currentDateTime();
+    return capNotice(capBudget(cap, readAcceptedSince(connection, now.addDays(-1)), now), plan.toSend);
 }

@@ -6,6 +6,40 @@
 
 #include <cerrno>
 
+namespace {
+
+// The same refusal for this many customers in a row would come for every customer after them.
+constexpr int RepeatedRefusalLimit = 3;
+
+bool countsTowardsStreak(const SendFailure &failure)
+{
+    return failure.kind == SendFailure::Kind::Refused
+        && (failure.step == SmtpStep::MailFrom || failure.step == SmtpStep::EndOfData);
+}
+
+} // namespace
+
+int RefusalStreak::note(const SendFailure *failure)
+{
+    if (!failure || !countsTowardsStreak(*failure)) {
+        m_count = 0;
+        return 0;
+    }
+    if (m_count > 0 && failure->replyCode == m_code && failure->enhanced == m_enhanced) {
+        ++m_count;
+    } else {
+        m_code = failure->replyCode;
+        m_enhanced = failure->enhanced;
+        m_count = 1;
+    }
+    return m_count;
+}
+
+bool isAccountStop(RunStop stop)
+{
+    return stop == RunStop::QuotaReached || stop == RunStop::AccountRefused || stop == RunStop::RepeatedRefusal;
+}
+
 RunStop runStopFor(const SendFailure &failure)
 {
     using Kind = SendFailure::Kind;
@@ -24,6 +58,17 @@ RunStop runStopFor(const SendFailure &failure)
         // Authentication required before any message went through: no message of this run will.
         if (failure.replyCode == 530 && !failure.anyAccepted)
             return RunStop::LoginRequired;
+        // At the sender or after the text a refusal speaks of the account: x.4.5 is its quota
+        // (RFC 3463: mail system congestion, which providers use for "daily sending quota
+        // exceeded"), x.7.x its standing (policy, security). A recipient's refusal never does.
+        if (failure.step == SmtpStep::MailFrom || failure.step == SmtpStep::EndOfData) {
+            if (failure.enhanced.available && failure.enhanced.subject == 4 && failure.enhanced.details == 5)
+                return RunStop::QuotaReached;
+            if (failure.enhanced.available && failure.enhanced.subject == 7)
+                return RunStop::AccountRefused;
+            if (failure.inARow >= RepeatedRefusalLimit)
+                return RunStop::RepeatedRefusal;
+        }
         break;
     case Kind::InvalidAddress:
     case Kind::Other:
@@ -57,6 +102,18 @@ int replyCode(const std::exception &error)
 {
     const auto *reply = dynamic_cast<const ReplyError *>(&error);
     return reply ? reply->errorCode : 0;
+}
+
+SmtpStep refusalStep(const std::exception &error)
+{
+    const auto *reply = dynamic_cast<const ReplyError *>(&error);
+    return reply ? reply->step : SmtpStep::Other;
+}
+
+EnhancedStatusCode enhancedCode(const std::exception &error)
+{
+    const auto *reply = dynamic_cast<const SmtpReplyError *>(&error);
+    return reply ? reply->enhancedCode : EnhancedStatusCode{};
 }
 
 QString failureDetail(const std::exception &error)
@@ -97,6 +154,9 @@ QString runStopReason(RunStop stop)
     case RunStop::ConnectionLost: return QStringLiteral("与邮件服务器的连接已断开");
     case RunStop::NoAnswer: return QStringLiteral("邮件服务器没有回应");
     case RunStop::UnreadableReply: return QStringLiteral("邮件服务器的回复无法读取");
+    case RunStop::QuotaReached: return QStringLiteral("邮件服务器拒绝继续发送（可能已达到发送额度）");
+    case RunStop::AccountRefused: return QStringLiteral("邮件服务器拒绝这个帐号继续发送");
+    case RunStop::RepeatedRefusal: return QStringLiteral("邮件服务器连续三次以同样的回复拒绝发送");
     case RunStop::None: break;
     }
     return QString();

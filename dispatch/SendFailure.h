@@ -1,5 +1,8 @@
 #pragma once
 
+#include "MailErrors.h"
+#include "SmtpReply.h"
+
 #include <QString>
 
 #include <exception>
@@ -25,17 +28,56 @@ struct SendFailure
     bool anyAccepted = false;
     // After the failure the connection can still carry the next message.
     bool connectionUsable = true;
+    // The step of the mail transaction a refusal answered, and its enhanced status code.
+    SmtpStep step = SmtpStep::Other;
+    EnhancedStatusCode enhanced = {};
+    // How many customers in a row, this one included, met this same refusal (RefusalStreak).
+    int inARow = 1;
+};
+
+// Refusals at the sender or after the message text that repeat customer after customer: the
+// server refuses the account, not the message. Any other outcome breaks the streak; refusals of a
+// recipient never make one (an unknown user, a full mailbox), however many come.
+class RefusalStreak
+{
+public:
+    // Notes one customer's outcome (no failure: the message went through) and gives how many
+    // customers in a row met this refusal, this one included; 0 for anything that is no such refusal.
+    int note(const SendFailure *failure);
+
+private:
+    int m_code = 0;
+    EnhancedStatusCode m_enhanced;
+    int m_count = 0;
 };
 
 // Why a failure ends the whole run instead of concerning one customer: the ones that would repeat
 // for every following customer.
-enum class RunStop { None, LoginRefused, LoginRequired, ServerClosing, ConnectionLost, NoAnswer, UnreadableReply };
+enum class RunStop {
+    None,
+    LoginRefused,
+    LoginRequired,
+    ServerClosing,
+    ConnectionLost,
+    NoAnswer,
+    UnreadableReply,
+    QuotaReached, // x.4.5 at the sender or after the text: the account's sending quota
+    AccountRefused, // x.7.x there: the account may not send (now)
+    RepeatedRefusal, // the same refusal there for three customers in a row
+};
+
+// Whether the stop is the server refusing the account further messages (a provider's quota):
+// the customers left can be mailed later.
+bool isAccountStop(RunStop stop);
 
 RunStop runStopFor(const SendFailure &failure);
 
 // The kind and reply code of an error the session raised.
 SendFailure::Kind failureKind(const std::exception &error);
 int replyCode(const std::exception &error);
+// The step a refusal answered and its enhanced code; Other and none for any other error.
+SmtpStep refusalStep(const std::exception &error);
+EnhancedStatusCode enhancedCode(const std::exception &error);
 
 // The error as one line for a send record and the stop box: a refusal as its code, enhanced code
 // and first line ("550 5.1.1 <x@y>: Recipient address rejected"), any other error as its text

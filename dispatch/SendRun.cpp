@@ -1,6 +1,7 @@
 #include "SendRun.h"
 
 #include "Database.h"
+#include "DailyCap.h"
 #include "DatabaseError.h"
 #include "DateTimeText.h"
 #include "DispatchLog.h"
@@ -188,13 +189,13 @@ bool SendRun::sendToEveryCustomer()
     qCInfo(dispatchLog) << "run of mail" << m_inputs.mailChoice() << "to" << total << "customers through"
                         << account.server << "as" << account.userName << "leaving out" << plan.alreadySent
                         << "already sent and" << plan.duplicates << "duplicate addresses";
+    // The messages the daily cap counts: those of earlier runs from the records, then this run's.
+    QList<QDateTime> accepted
+        = readAcceptedSince(database, QDateTime::currentDateTime().addMSecs(-m_limits.capDay.count()));
+    bool connected = false;
     // A run that leaves everybody out has nobody to talk to the server for.
-    if (total > 0) {
-        ServerWait wait(*this);
-        if (!wait.begun())
-            return false;
-        m_smtp.connect();
-    }
+    if (total > 0 && (!waitForCap(accepted, connected, total) || !connectServer(connected)))
+        return false;
 
     // Each customer reached gets its record before the run goes on to the next; `delivered` when the
     // server took the customer's message.
@@ -219,6 +220,7 @@ bool SendRun::sendToEveryCustomer()
         emit recordWritten(key, customer.id, mailChoice.toLongLong(), sendDate, result);
     };
 
+    RefusalStreak streak;
     for (const RunPlan::Step &step : plan.steps) {
         const Recipient &customer = step.customer;
         if (stopRequested())
@@ -245,6 +247,8 @@ bool SendRun::sendToEveryCustomer()
             emit progressed(m_sent, m_failed, total);
             continue;
         }
+        if (!waitForCap(accepted, connected, total) || (!connected && !connectServer(connected)))
+            return false;
         const SendRunInputs::Sender boxes = m_inputs.sender();
         MailMessage message = customerMessage({boxes.name, boxes.address}, mail, customer, refusal, file);
 
@@ -267,11 +271,16 @@ bool SendRun::sendToEveryCustomer()
                     usable = m_smtp.isConnected();
                 } catch (const std::exception &) {
                 }
-                stop = runStopFor({failureKind(e), replyCode(e), atLogin, m_sent > 0, usable});
+                SendFailure seen{failureKind(e), replyCode(e), atLogin, m_sent > 0, usable, refusalStep(e),
+                                 enhancedCode(e)};
+                seen.inARow = streak.note(&seen);
+                stop = runStopFor(seen);
                 qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "failed:" << failure;
             }
         }
         if (failure.isNull()) {
+            streak.note(nullptr);
+            accepted.append(QDateTime::currentDateTime());
             ++m_sent;
             qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "accepted";
             // The label counts the message during the pause that follows, not only once it is over.
@@ -285,8 +294,18 @@ bool SendRun::sendToEveryCustomer()
         emit progressed(m_sent, m_failed, total);
 
         if (stop != RunStop::None) {
+            QString advice;
+            if (isAccountStop(stop)) {
+                // The rest can go once the provider allows again; a cap the provider's limit came
+                // before is set too high.
+                const int cap = m_inputs.dailyCap();
+                if (cap > 0)
+                    advice += QStringLiteral("\n邮件服务商的发送限额先于每日上限（%1 封）用完，请把“每日最多发送”调低。")
+                                  .arg(cap);
+                advice += QStringLiteral("\n以后勾选“跳过已成功发送的客户”再按“发送”，即可发送其余的客户。");
+            }
             throw Error(runStopReason(stop) + QStringLiteral("，发送已停止。\n") + countsLine(m_sent, m_failed, total)
-                        + QStringLiteral("\n原因：") + failure);
+                        + advice + QStringLiteral("\n原因：") + failure);
         }
     }
     if (stopRequested())
@@ -317,6 +336,46 @@ void SendRun::pause(int seconds)
 {
     std::unique_lock lock(m_mutex);
     m_wake.wait_for(lock, seconds * m_limits.pauseSecond, [this] { return m_stopRequested; });
+}
+
+bool SendRun::waitForCap(QList<QDateTime> &accepted, bool &connected, int total)
+{
+    bool waited = false;
+    for (;;) {
+        const int cap = m_inputs.dailyCap();
+        const QDateTime now = QDateTime::currentDateTime();
+        accepted.removeIf([&](const QDateTime &moment) { return moment.msecsTo(now) >= m_limits.capDay.count(); });
+        const CapBudget budget = capBudget(cap, accepted, now, m_limits.capDay);
+        if (budget.allowed > 0)
+            break;
+        // Hours without a word would make the server close the connection: it is ended in order
+        // now and made anew when the cap allows.
+        if (connected) {
+            closeConnection();
+            connected = false;
+        }
+        qCInfo(dispatchLog) << "daily cap of" << cap << "reached; waiting until" << budget.nextAt;
+        emit capWaiting(cap, budget.nextAt);
+        waited = true;
+        // Woken before the moment (or the cap changed meanwhile): the budget is asked again.
+        std::unique_lock lock(m_mutex);
+        const auto left = std::chrono::milliseconds(std::max<qint64>(0, now.msecsTo(budget.nextAt)));
+        if (m_wake.wait_for(lock, left, [this] { return m_stopRequested; }))
+            return false;
+    }
+    if (waited)
+        emit progressed(m_sent, m_failed, total);
+    return !stopRequested();
+}
+
+bool SendRun::connectServer(bool &connected)
+{
+    ServerWait wait(*this);
+    if (!wait.begun())
+        return false;
+    m_smtp.connect();
+    connected = true;
+    return true;
 }
 
 void SendRun::closeConnection()

@@ -2,6 +2,8 @@
 
 #include "SendRunInputs.h"
 
+#include <QDateTime>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -29,6 +31,8 @@ struct SendRunLimits
     std::optional<std::chrono::milliseconds> serverWait = std::nullopt;
     // How long one second of the pause choice lasts (tests scale the pause down).
     std::chrono::milliseconds pauseSecond = std::chrono::seconds(1);
+    // The span the daily cap counts over (tests make a day a few seconds).
+    std::chrono::milliseconds capDay = std::chrono::hours(24);
 };
 
 // One send run: the chosen mail to every customer (but those the skip choice leaves out, RunPlan),
@@ -69,6 +73,9 @@ signals:
     // Once the customers are read, then after every customer: the messages the server accepted and
     // the failed ones so far, of `total` customers.
     void progressed(int sent, int failed, int total);
+    // The daily cap is used up: the run waits, without a connection, until `resumeAt`, then goes
+    // on with the same customers (a `progressed` follows).
+    void capWaiting(int cap, const QDateTime &resumeAt);
     // The run went through every customer; `summary` is the text of its box.
     void completed(const QString &summary);
     // An error that ended the run, with the text of its error box; the connection is closed after it.
@@ -85,6 +92,11 @@ private:
     // with its database error.
     void retry(std::chrono::milliseconds limit, const std::function<void()> &attempt);
     void pause(int seconds);
+    // Waits while the daily cap allows nothing, QUIT sent first; `accepted` holds the moments the
+    // cap counts. False when a stop ended the wait.
+    bool waitForCap(QList<QDateTime> &accepted, bool &connected, int total);
+    // Connects; false when a stop came first.
+    bool connectServer(bool &connected);
     void closeConnection();
     bool stopRequested();
 

@@ -59,3 +59,15 @@ SendRunInputs::Sender SendRunInputs::sender() const
     std::lock_guard lock(m_mutex);
     return m_sender;
 }
+
+void SendRunInputs::setDailyCap(int cap)
+{
+    std::lock_guard lock(m_mutex);
+    m_dailyCap = cap;
+}
+
+int SendRunInputs::dailyCap() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_dailyCap;
+}

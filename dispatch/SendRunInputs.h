@@ -27,12 +27,15 @@ public:
     void setSkipSent(bool skip);
     void setAccount(const Account &account);
     void setSender(const Sender &sender);
+    // The account's 每日最多发送 (0: no cap).
+    void setDailyCap(int cap);
 
     QString mailChoice() const;
     QString pauseChoice() const;
     bool skipSent() const;
     Account account() const;
     Sender sender() const;
+    int dailyCap() const;
 
 private:
     mutable std::mutex m_mutex;
@@ -41,4 +44,5 @@ private:
     bool m_skipSent = false;
     Account m_account;
     Sender m_sender;
+    int m_dailyCap = 0;
 };

@@ -5,6 +5,10 @@
 
 // The kinds of failure of the SMTP session and its connection, each with its fixed message text.
 
+// The step of a mail transaction a refusal answered. A refusal at the sender or after the message
+// text concerns the account as much as the customer; one at a recipient concerns that recipient.
+enum class SmtpStep { Other, MailFrom, Recipient, Data, EndOfData };
+
 // A reply whose code is not one the step expects.
 class ReplyError : public MailError
 {
@@ -16,6 +20,8 @@ public:
     }
 
     int errorCode;
+    // Set by the session's send for the steps of a mail transaction.
+    SmtpStep step = SmtpStep::Other;
 };
 
 // The message explains the reply's code class in Chinese, then quotes the reply as the server

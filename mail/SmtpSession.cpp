@@ -246,12 +246,23 @@ void SmtpSession::send(MailMessage &message)
     // sends base64.
     const bool eightBitBody
         = message.bodyTransferEncoding(offers(m_capabilities, QLatin1String("8BITMIME"))) == TransferEncoding::EightBit;
-    sendCommand(QLatin1String("MAIL FROM: <") + reversePath + QLatin1Char('>')
-                    + (eightBitBody ? QLatin1String(" BODY=8BITMIME") : QLatin1String()),
-                {250}, timeouts.mailFrom);
     try {
-        for (const QString &address : std::as_const(recipients))
-            sendCommand(QLatin1String("RCPT TO:<") + address + QLatin1Char('>'), {250, 251}, timeouts.rcptTo);
+        sendCommand(QLatin1String("MAIL FROM: <") + reversePath + QLatin1Char('>')
+                        + (eightBitBody ? QLatin1String(" BODY=8BITMIME") : QLatin1String()),
+                    {250}, timeouts.mailFrom);
+    } catch (SmtpReplyError &e) {
+        e.step = SmtpStep::MailFrom;
+        throw;
+    }
+    try {
+        for (const QString &address : std::as_const(recipients)) {
+            try {
+                sendCommand(QLatin1String("RCPT TO:<") + address + QLatin1Char('>'), {250, 251}, timeouts.rcptTo);
+            } catch (SmtpReplyError &e) {
+                e.step = SmtpStep::Recipient;
+                throw;
+            }
+        }
         sendData(message);
     } catch (const SmtpReplyError &) {
         // Back to a clean transaction; a failing RSET reports its own error instead.
@@ -274,7 +285,12 @@ void SmtpSession::sendData(MailMessage &message)
     } catch (...) {
         writerFailure = std::current_exception();
     }
-    readResponse({354}, timeouts.data);
+    try {
+        readResponse({354}, timeouts.data);
+    } catch (SmtpReplyError &e) {
+        e.step = SmtpStep::Data;
+        throw;
+    }
     if (writerFailure) {
         // The server is in its data phase and would take any next command as message text: the
         // connection cannot be used again, so close it and let later sends fail at once.
@@ -285,7 +301,12 @@ void SmtpSession::sendData(MailMessage &message)
     qCDebug(mailLog) << "C: .";
     for (const QByteArray &piece : text.pieces())
         connection().writeBytes(piece);
-    readResponse({250}, timeouts.dataEnd);
+    try {
+        readResponse({250}, timeouts.dataEnd);
+    } catch (SmtpReplyError &e) {
+        e.step = SmtpStep::EndOfData;
+        throw;
+    }
 }
 
 void SmtpSession::disconnect(std::optional<TimeoutMs> quitTimeout)

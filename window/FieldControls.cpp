@@ -186,6 +186,43 @@ void FieldMemo::keyPressEvent(QKeyEvent *event)
     QPlainTextEdit::keyPressEvent(event);
 }
 
+FieldNumber::FieldNumber(QWidget *parent)
+    : QSpinBox(parent)
+    , m_link([this] { return QString::number(value()); })
+{
+    connect(&m_link, &FieldBinding::dataChange, this, &FieldNumber::showField);
+    connect(this, &QSpinBox::valueChanged, this, boxes::guarded(this, [this] {
+                if (!m_showing && !m_link.edit())
+                    showField();
+            }));
+    showField();
+}
+
+void FieldNumber::showField()
+{
+    QScopedValueRollback showing(m_showing, true);
+    setReadOnly(!m_link.canModify());
+    bool isNumber = false;
+    const int number = m_link.fieldText().toInt(&isNumber);
+    setValue(isNumber ? number : minimum());
+}
+
+void FieldNumber::focusOutEvent(QFocusEvent *event)
+{
+    QSpinBox::focusOutEvent(event);
+    boxes::runHandler(this, [this] { m_link.updateRecord(); });
+}
+
+void FieldNumber::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && m_link.modified()) {
+        m_link.reset();
+        selectAll();
+        return;
+    }
+    QSpinBox::keyPressEvent(event);
+}
+
 FieldCheck::FieldCheck(QWidget *parent)
     : QCheckBox(parent)
     , m_link([this] { return isChecked() ? QStringLiteral("1") : QStringLiteral("0"); })

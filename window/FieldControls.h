@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QSpinBox>
 
 #include <functional>
 
@@ -87,6 +88,30 @@ class FieldMemo : public QPlainTextEdit
     Q_PROPERTY(QString dataField READ dataField WRITE setDataField)
 public:
     explicit FieldMemo(QWidget *parent = nullptr);
+
+    QString dataField() const { return m_link.fieldName(); }
+    void setDataField(const QString &name) { m_link.setFieldName(name); }
+    ViewSource *source() const { return m_link.source(); }
+    void setSource(ViewSource *source) { m_link.setSource(source); }
+
+protected:
+    void focusOutEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void showField();
+
+    FieldBinding m_link;
+    bool m_showing = false;
+};
+
+// A bound number box: an integer field, shown as its number (an empty field as the lowest).
+class FieldNumber : public QSpinBox
+{
+    Q_OBJECT
+    Q_PROPERTY(QString dataField READ dataField WRITE setDataField)
+public:
+    explicit FieldNumber(QWidget *parent = nullptr);
 
     QString dataField() const { return m_link.fieldName(); }
     void setDataField(const QString &name) { m_link.setFieldName(name); }

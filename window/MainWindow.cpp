@@ -132,6 +132,7 @@ void MainWindow::bindControls()
                             ui->refusalTextEdit})
         edit->setSource(m_accountSource.get());
     ui->refusalOptionBox->setSource(m_accountSource.get());
+    ui->dailyCapBox->setSource(m_accountSource.get());
     ui->accountNavigator->setSource(m_accountSource.get());
 
     ui->refusalGrid->setSource(m_refusalSource.get());

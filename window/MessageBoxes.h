@@ -23,6 +23,10 @@ void showError(QWidget *parent, const QString &message);
 // true for OK. Closing it any other way counts as Cancel.
 bool confirm(QWidget *parent, const QString &question);
 
+// A yes-or-no question with a question-mark icon and the buttons "是" (the default) and "否",
+// captioned with the application title; true for 是. Closing it any other way counts as 否.
+bool askYesNo(QWidget *parent, const QString &question);
+
 // Whether to save changes: the question with a question-mark icon and the buttons "保存" (the
 // default), "不保存" and "取消", captioned with the application title. Closing it any other way
 // counts as 取消.
@@ -34,10 +38,11 @@ SaveAnswer askToSave(QWidget *parent, const QString &question);
 std::optional<QString> askText(QWidget *parent, const QString &question, const QString &initial);
 
 // Test seam: while recording, no box is shown; each is appended to the log instead, and a
-// question takes the next answer queued for its kind (OK, and 取消, when none is queued).
+// question takes the next answer queued for its kind (OK, and 取消, when none is queued; a yes-or-no
+// question takes the confirmation's answers, 是 for OK).
 struct ShownBox
 {
-    enum class Kind { Message, Error, Confirm, SaveQuestion, TextQuestion };
+    enum class Kind { Message, Error, Confirm, SaveQuestion, TextQuestion, YesNoQuestion };
     Kind kind;
     QString caption;
     QString text;

@@ -118,6 +118,8 @@ void SendPanel::send()
         boxes::showMessage(&m_window, *refusal);
         return;
     }
+    if (!startUnderCap())
+        return;
     // Shown before the window serves any further input, so a quick second click starts nothing.
     showRunning();
     m_sendRun.reset();
@@ -128,6 +130,12 @@ void SendPanel::send()
     connect(run, &SendRun::customerReached, &m_runDisplay, &SendRunDisplay::customerReached, Qt::QueuedConnection);
     connect(run, &SendRun::recordWritten, &m_runDisplay, &SendRunDisplay::recordWritten, Qt::QueuedConnection);
     connect(run, &SendRun::progressed, &m_runDisplay, &SendRunDisplay::progressed, Qt::QueuedConnection);
+    connect(
+        run, &SendRun::capWaiting, this,
+        [this](int cap, const QDateTime &resumeAt) {
+            boxes::runHandler(&m_window, [&] { showCapWaiting(cap, resumeAt); });
+        },
+        Qt::QueuedConnection);
     connect(
         run, &SendRun::completed, this, [this](const QString &summary) { m_runEndBox = {false, summary}; },
         Qt::QueuedConnection);
@@ -187,10 +195,12 @@ void SendPanel::keepRunInputsCurrent()
             [this](const QString &text) { m_runInputs.setMailChoice(text); });
     connect(m_ui.pauseChoice, &QComboBox::currentTextChanged, this,
             [this](const QString &text) { m_runInputs.setPauseChoice(text); });
+    connect(m_ui.dailyCapBox, &QSpinBox::valueChanged, this, [this](int cap) { m_runInputs.setDailyCap(cap); });
     account();
     sender();
     m_runInputs.setMailChoice(m_ui.mailChoice->currentText());
     m_runInputs.setPauseChoice(m_ui.pauseChoice->currentText());
+    m_runInputs.setDailyCap(m_ui.dailyCapBox->value());
 }
 
 void SendPanel::showCustomer(qint64 customerId)
@@ -312,4 +322,19 @@ void SendPanel::enableTestSend()
     m_ui.testSendButton->setEnabled(free);
     if (m_preview)
         m_preview->testSendButton().setEnabled(free);
+}
+
+void SendPanel::showCapWaiting(int cap, const QDateTime &resumeAt)
+{
+    // The counts reported before the wait must not cover the wait's word when their frame comes.
+    m_runDisplay.flush();
+    m_ui.sendProgress->setText(
+        QStringLiteral("已达每日上限 %1 封，%2 继续").arg(cap).arg(resumeAt.toString(QStringLiteral("HH:mm"))));
+}
+
+bool SendPanel::startUnderCap()
+{
+    const QString notice = capNoticeBeforeRun(m_data.database, m_ui.mailChoice->currentText(),
+                                              m_ui.skipSentBox->isChecked(), m_ui.dailyCapBox->value());
+    return notice.isEmpty() || boxes::askYesNo(&m_window, notice + QStringLiteral("。\n现在开始发送吗？"));
 }

@@ -73,6 +73,9 @@ private:
     // The run's reports, shown on the window's thread.
     void showCustomer(qint64 customerId);
     void showProgress(const SendRunDisplay::Progress &progress);
+    void showCapWaiting(int cap, const QDateTime &resumeAt);
+    // The daily cap's word before a run: false when the user would rather not start it.
+    bool startUnderCap();
 
     QWidget &m_window;
     Ui::MainWindow &m_ui;

@@ -42,3 +42,28 @@ TEST(formatDateTime, GridCellsLeaveOutTheTimeOnlyAtExactlyMidnight)
     EXPECT_EQ(formatGridDateTime(QDateTime(day, QTime(0, 0, 0, 1)), locale), QStringLiteral("2012/5/3 00:00:00"));
     EXPECT_EQ(formatGridDateTime(QDateTime(day, QTime(0, 0, 1)), locale), QStringLiteral("2012/5/3 00:00:01"));
 }
+
+// What the writer wrote, read back in the same region: the send records' dates are counted by the
+// daily cap. A two-digit year lands in the century nearest the reference.
+TEST(parseDateTime, ReadsBackWhatTheWriterWrote)
+{
+    const QDateTime reference(QDate(2012, 6, 1), QTime(12, 0));
+    for (const Case &c : cases) {
+        const QLocale locale(QLatin1String(c.locale));
+        const QDateTime moment(QDate(2012, 5, 3), c.time);
+        EXPECT_EQ(parseDateTime(QString::fromUtf16(c.text), locale, reference), moment) << c.locale;
+    }
+    EXPECT_EQ(parseDateTime(QStringLiteral("5/3/99 9:05:07 AM"), QLocale(QStringLiteral("en_US")), reference),
+              QDateTime(QDate(1999, 5, 3), QTime(9, 5, 7)));
+    const QLocale c = QLocale::c();
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime second(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second()));
+    EXPECT_EQ(parseDateTime(formatDateTime(second, c), c), second);
+}
+
+TEST(parseDateTime, TextOfAnotherRegionOrNoneIsInvalid)
+{
+    const QLocale locale(QStringLiteral("zh_CN"));
+    for (const char16_t *text : {u"", u"5/3/12 9:05:07 AM", u"2012-05-03 09:05:07.123", u"2012/5/3"})
+        EXPECT_FALSE(parseDateTime(QString::fromUtf16(text), locale).isValid()) << QString::fromUtf16(text).toStdString();
+}

@@ -324,3 +324,20 @@ TEST(Connection, AnOlderFileGetsTheAttachmentColumnsAndItsMailsCarryNone)
         EXPECT_EQ(mail.attachment->content, bytes);
     }
 }
+
+// A file made before the daily cap: the open adds 设置.每日上限, 0 (no cap) for the account there.
+TEST(Connection, AnOlderFileGetsTheDailyCapColumnAtNoCap)
+{
+    TempDatabase db;
+    db.exec(QStringLiteral("drop table 设置;"
+                           "create table 设置 (发信人名称 NVARCHAR(50), 发信人电子邮件 NVARCHAR(50), SMTP服务器 NVARCHAR(50),"
+                           " 用户名 NVARCHAR(50), 密码 NVARCHAR(50));"
+                           "insert into 设置 values('销售部', 'sales@example.test', 'smtp.example.test', 'u', 'p');"));
+    for (int open = 0; open < 2; ++open) {
+        Database connection(db.path());
+        connection.setConnected(true);
+        EXPECT_EQ(db.rows(QStringLiteral("select 发信人名称, 每日上限 from 设置")),
+                  TempDatabase::Rows({QVariantList({QStringLiteral("销售部"), 0})}));
+    }
+    EXPECT_THROW(db.exec(QStringLiteral("update 设置 set 每日上限 = -1")), DatabaseError);
+}

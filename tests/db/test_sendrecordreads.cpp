@@ -1,6 +1,8 @@
 #include "Database.h"
 #include "MailSummary.h"
 #include "SendRecordRows.h"
+#include "SendRecords.h"
+#include "DateTimeText.h"
 #include "TempDatabase.h"
 
 #include <QStringList>
@@ -139,4 +141,28 @@ TEST_F(SendRecordReadsTest, RowsCarryNameAddressAndSubjectAndKeepRecordsOfDelete
     EXPECT_EQ(rows[0], (QStringList{"#1", "张三", "zhang@example.com", "#1", "价目表", "2026/1/5 9:00:01", "成功"}));
     EXPECT_EQ(rows[4], (QStringList{"#5", "钱七", "qian@example.com", "#1", "价目表", "2025/3/1 8:00:00", "<null>"}));
     EXPECT_EQ(rows[8], (QStringList{"#99", "<null>", "<null>", "#1", "价目表", "2026/1/5 9:00:09", "成功"}));
+}
+
+// The daily cap's read: the accepted messages of any mail since a moment, newest first, each
+// counted to the end of its second; failures, skips, dates of another region and the older history
+// are left out.
+TEST(AcceptedSince, ReadsTheRecentSuccessesOfAnyMail)
+{
+    TempDatabase db;
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime second(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second()));
+    const auto at = [&](int secondsAgo) { return formatDateTime(second.addSecs(-secondsAgo)); };
+    const QString insert = QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期, 发送结果) values(%1, %2, '%3', '%4');");
+    db.exec(insert.arg(1).arg(1).arg(at(90000), QStringLiteral("成功")) // older than a day
+            + insert.arg(2).arg(1).arg(at(86000), QStringLiteral("成功"))
+            + insert.arg(3).arg(2).arg(at(600), QStringLiteral("失败：550 5.1.1 unknown"))
+            + insert.arg(4).arg(2).arg(QStringLiteral("not a date"), QStringLiteral("成功"))
+            + insert.arg(5).arg(2).arg(at(60), QStringLiteral("跳过：地址重复"))
+            + insert.arg(6).arg(2).arg(at(30), QStringLiteral("成功")));
+    Database connection(db.path());
+    connection.setConnected(true);
+    EXPECT_EQ(readAcceptedSince(connection, now.addSecs(-86400)),
+              QList<QDateTime>({second.addSecs(-30).addMSecs(999), second.addSecs(-86000).addMSecs(999)}));
+    EXPECT_EQ(readAcceptedSince(connection, now.addSecs(-31)), QList<QDateTime>({second.addSecs(-30).addMSecs(999)}));
+    EXPECT_EQ(readAcceptedSince(connection, now), QList<QDateTime>());
 }

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -68,8 +69,97 @@ INSTANTIATE_TEST_SUITE_P(
             "connection closed at the login", {Kind::ConnectionLost, 0, true, false, false}, RunStop::ConnectionLost},
         StopCase{"timed out", {Kind::NoAnswer, 0, false, false, false}, RunStop::NoAnswer},
         StopCase{"unreadable reply", {Kind::UnreadableReply, 0, false, true, true}, RunStop::UnreadableReply},
-        StopCase{"writer failure, connection closed", {Kind::Other, 0, false, true, false}, RunStop::ConnectionLost}),
+        StopCase{"writer failure, connection closed", {Kind::Other, 0, false, true, false}, RunStop::ConnectionLost},
+        // The account's refusals: by their enhanced code at the sender or after the text, or by
+        // repeating there; never at a recipient.
+        StopCase{"5.4.5 at MAIL FROM",
+                 {Kind::Refused, 550, false, true, true, SmtpStep::MailFrom, {5, 4, 5, true}},
+                 RunStop::QuotaReached},
+        StopCase{"4.4.5 after the data",
+                 {Kind::Refused, 452, false, true, true, SmtpStep::EndOfData, {4, 4, 5, true}},
+                 RunStop::QuotaReached},
+        StopCase{"4.7.1 after the data",
+                 {Kind::Refused, 451, false, true, true, SmtpStep::EndOfData, {4, 7, 1, true}},
+                 RunStop::AccountRefused},
+        StopCase{"5.7.0 at MAIL FROM after messages went through",
+                 {Kind::Refused, 530, false, true, true, SmtpStep::MailFrom, {5, 7, 0, true}},
+                 RunStop::AccountRefused},
+        StopCase{"5.4.5 at a recipient",
+                 {Kind::Refused, 550, false, true, true, SmtpStep::Recipient, {5, 4, 5, true}},
+                 RunStop::None},
+        StopCase{"5.7.1 at a recipient",
+                 {Kind::Refused, 550, false, true, true, SmtpStep::Recipient, {5, 7, 1, true}},
+                 RunStop::None},
+        StopCase{"5.4.5 answering DATA itself",
+                 {Kind::Refused, 554, false, true, true, SmtpStep::Data, {5, 4, 5, true}},
+                 RunStop::None},
+        StopCase{"a second identical 554 after the data",
+                 {Kind::Refused, 554, false, true, true, SmtpStep::EndOfData, {5, 6, 0, true}, 2},
+                 RunStop::None},
+        StopCase{"three identical 554s after the data",
+                 {Kind::Refused, 554, false, true, true, SmtpStep::EndOfData, {5, 6, 0, true}, 3},
+                 RunStop::RepeatedRefusal},
+        StopCase{"three identical 451s at MAIL FROM",
+                 {Kind::Refused, 451, false, true, true, SmtpStep::MailFrom, {}, 3},
+                 RunStop::RepeatedRefusal},
+        StopCase{"three 550 5.1.1 at a recipient",
+                 {Kind::Refused, 550, false, true, true, SmtpStep::Recipient, {5, 1, 1, true}, 3},
+                 RunStop::None}),
     [](const ::testing::TestParamInfo<StopCase> &info) { return caseName(info.param.name); });
+
+// A customer's outcome for the streak: a refusal at a step with a code, or a message that went through.
+struct Outcome
+{
+    bool refused;
+    SmtpStep step = SmtpStep::Other;
+    int code = 0;
+    EnhancedStatusCode enhanced = {};
+};
+
+struct StreakCase
+{
+    const char *name;
+    std::vector<Outcome> outcomes;
+    std::vector<int> counts; // what the streak gives after each
+
+    friend void PrintTo(const StreakCase &c, std::ostream *os) { *os << c.name; }
+};
+
+class RefusalStreakTest : public ::testing::TestWithParam<StreakCase>
+{
+};
+
+TEST_P(RefusalStreakTest, CountsTheSameRefusalCustomerAfterCustomer)
+{
+    RefusalStreak streak;
+    std::vector<int> counts;
+    for (const Outcome &o : GetParam().outcomes) {
+        const SendFailure failure{Kind::Refused, o.code, false, true, true, o.step, o.enhanced};
+        counts.push_back(streak.note(o.refused ? &failure : nullptr));
+    }
+    EXPECT_EQ(counts, GetParam().counts);
+}
+
+const Outcome Sent{false};
+const Outcome Spam554{true, SmtpStep::EndOfData, 554, {5, 6, 0, true}};
+const Outcome Busy451{true, SmtpStep::MailFrom, 451, {}};
+const Outcome Unknown550{true, SmtpStep::Recipient, 550, {5, 1, 1, true}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Streaks, RefusalStreakTest,
+    ::testing::Values(StreakCase{"three alike", {Spam554, Spam554, Spam554}, {1, 2, 3}},
+                      StreakCase{"a message through breaks it", {Spam554, Spam554, Sent, Spam554}, {1, 2, 0, 1}},
+                      StreakCase{"another code starts anew", {Spam554, Busy451, Busy451}, {1, 1, 2}},
+                      StreakCase{"same code, other enhanced code",
+                                 {Spam554, Outcome{true, SmtpStep::EndOfData, 554, {5, 7, 1, true}}},
+                                 {1, 1}},
+                      StreakCase{"the sender step and the end of the data alike",
+                                 {Spam554, Outcome{true, SmtpStep::MailFrom, 554, {5, 6, 0, true}}},
+                                 {1, 2}},
+                      StreakCase{"recipients never count and break it",
+                                 {Unknown550, Unknown550, Unknown550, Spam554, Unknown550, Spam554},
+                                 {0, 0, 0, 1, 0, 1}}),
+    [](const ::testing::TestParamInfo<StreakCase> &info) { return caseName(info.param.name); });
 
 SmtpReply reply(const QStringList &lines)
 {

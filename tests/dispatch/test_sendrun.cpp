@@ -7,6 +7,7 @@
 
 #include "AiosmtpdServer.h"
 #include "Database.h"
+#include "DateTimeText.h"
 #include "Printers.h"
 #include "RunScripts.h"
 #include "Statement.h"
@@ -15,12 +16,15 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 #include <QSqlQuery>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <vector>
 #include <cerrno>
 #include <mutex>
 #include <optional>
@@ -40,6 +44,16 @@ struct Reports
     std::optional<QString> failed;
     std::optional<Counts> progress; // the last counts
     int finished = 0;
+    // Each wait on the daily cap: the cap, the moment it ends, and the moments it was reported and
+    // the next message after it went through.
+    struct CapWait
+    {
+        int cap;
+        QDateTime resumeAt;
+        QDateTime reported;
+        QDateTime nextSent;
+    };
+    std::vector<CapWait> capWaits;
 
     // The text of the box the window shows for the run's end, with the closing full stop the
     // error box adds.
@@ -92,15 +106,26 @@ protected:
             });
             QObject::connect(&job, &SendRun::progressed, [&](int sent, int failed, int total) {
                 std::lock_guard lock(mutex);
+                if (!reports.capWaits.empty() && !reports.capWaits.back().nextSent.isValid() && reports.progress
+                    && sent > reports.progress->at(0))
+                    reports.capWaits.back().nextSent = QDateTime::currentDateTime();
                 reports.progress = Counts{sent, failed, total};
+            });
+            QObject::connect(&job, &SendRun::capWaiting, [&](int cap, const QDateTime &resumeAt) {
+                std::lock_guard lock(mutex);
+                reports.capWaits.push_back({cap, resumeAt, QDateTime::currentDateTime(), {}});
+                capWaitReported = true;
             });
             QObject::connect(&job, &SendRun::finished, [&] {
                 std::lock_guard lock(mutex);
                 ++reports.finished;
             });
+            capWaitReported = false;
             job.start();
+            current = &job;
             if (whileRunning)
                 whileRunning();
+            current = nullptr;
         }
         EXPECT_EQ(reports.finished, 1);
         return reports;
@@ -125,7 +150,19 @@ protected:
 
     int recordCount() const { return db.scalar(QStringLiteral("select count(*) from 发送情况")).toInt(); }
 
+    // Customers beyond the three seeded ones, numbered on (customer4@example.test, ...).
+    void addCustomers(int count)
+    {
+        db.exec(QStringLiteral("with recursive n(i) as (select 4 union all select i + 1 from n where i < %1) "
+                               "insert into 客户表(客户名称, 电子邮件地址) select '客户' || i, 'customer' || i || "
+                               "'@example.test' from n")
+                    .arg(count + 3));
+    }
+
     testsupport::TempDatabase db;
+    // The run going on, for `whileRunning` to stop.
+    SendRun *current = nullptr;
+    std::atomic<bool> capWaitReported = false;
     SendRunInputs inputs;
     SendRunLimits limits{.serverWait = 5s, .pauseSecond = 1ms};
 };
@@ -238,19 +275,57 @@ INSTANTIATE_TEST_SUITE_P(
                        + accepted("wang@example.test") + quit(),
                    false, 5s, QStringList(3, QStringLiteral("成功")), Counts{3, 0, 3}, false,
                    QStringLiteral("发送完成：成功 3 封，失败 0 封。")},
-        // A message refused at its end concerns that customer only.
+        // A message refused at its end concerns that customer only (its content, not the account).
         ServerCase{"MessageRefusedAtEndOfData",
                    opening() + accepted("zhang@example.test") + upToEndOfData("li@example.test")
-                       + Script{ScriptedServer::say("554 5.7.1 Message rejected as spam"),
+                       + Script{ScriptedServer::say("554 5.6.0 Message content rejected"),
                                 ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK")}
                        + accepted("wang@example.test") + quit(),
                    false,
                    5s,
-                   {QStringLiteral("成功"), QStringLiteral("失败：554 5.7.1 Message rejected as spam"),
+                   {QStringLiteral("成功"), QStringLiteral("失败：554 5.6.0 Message content rejected"),
                     QStringLiteral("成功")},
                    Counts{2, 1, 3},
                    false,
                    QStringLiteral("发送完成：成功 2 封，失败 1 封。") + failedRunHint()},
+        // The same refusal after the text for three customers in a row is the account's: the run
+        // stops with the third, pointing to the skip choice.
+        ServerCase{"SameRefusalThreeTimesInARow",
+                   opening()
+                       + upToEndOfData("zhang@example.test")
+                       + Script{ScriptedServer::say("554 5.6.0 Message content rejected"),
+                                ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK")}
+                       + upToEndOfData("li@example.test")
+                       + Script{ScriptedServer::say("554 5.6.0 Message content rejected"),
+                                ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK")}
+                       + upToEndOfData("wang@example.test")
+                       + Script{ScriptedServer::say("554 5.6.0 Message content rejected"),
+                                ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK")}
+                       + quit(),
+                   false,
+                   5s,
+                   QStringList(3, QStringLiteral("失败：554 5.6.0 Message content rejected")),
+                   Counts{0, 3, 3},
+                   true,
+                   QStringLiteral("邮件服务器连续三次以同样的回复拒绝发送，发送已停止。\n"
+                                  "已发送 0 封，失败 3 封，其余 0 位客户没有发送。\n"
+                                  "以后勾选“跳过已成功发送的客户”再按“发送”，即可发送其余的客户。\n"
+                                  "原因：554 5.6.0 Message content rejected.")},
+        // 4.7.1 after the text ("too many messages"): the account may not send now.
+        ServerCase{"TooManyMessagesAfterTheText",
+                   opening() + accepted("zhang@example.test") + upToEndOfData("li@example.test")
+                       + Script{ScriptedServer::say("451 4.7.1 Too many messages, slow down"),
+                                ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK")}
+                       + quit(),
+                   false,
+                   5s,
+                   {QStringLiteral("成功"), QStringLiteral("失败：451 4.7.1 Too many messages, slow down")},
+                   Counts{1, 1, 3},
+                   true,
+                   QStringLiteral("邮件服务器拒绝这个帐号继续发送，发送已停止。\n"
+                                  "已发送 1 封，失败 1 封，其余 1 位客户没有发送。\n"
+                                  "以后勾选“跳过已成功发送的客户”再按“发送”，即可发送其余的客户。\n"
+                                  "原因：451 4.7.1 Too many messages, slow down.")},
         ServerCase{"LoginRefused",
                    opening(true)
                        + Script{ScriptedServer::expect("AUTH LOGIN"), ScriptedServer::say("334 VXNlcm5hbWU6"),
@@ -563,6 +638,146 @@ TEST_F(SendRunJobTest, EveryCustomerGetsTheMailsFileWithItsNameAndExactBytes)
         EXPECT_EQ(QByteArray::fromBase64(file.value(QStringLiteral("data")).toString().toLatin1()), bytes);
     }
     EXPECT_EQ(results(), QStringList(3, QStringLiteral("成功")));
+// The recipients of the messages a real server accepted, in order.
+QStringList recipientsOf(const QList<ReceivedMessage> &messages)
+{
+    QStringList addresses;
+    for (const ReceivedMessage &m : messages)
+        addresses += m.rcptTos;
+    return addresses;
+}
+
+// The daily cap with a day of a second: two messages, a wait reported with the moment it ends, the
+// next message not before that moment, and so on until every customer is mailed once. The waits
+// end the connection and the run connects again after each.
+TEST_F(SendRunJobTest, TheDailyCapWaitsAndGoesOnWithTheSameCustomers)
+{
+    AiosmtpdServer server;
+    seed(serverText(server.address(), server.port()));
+    addCustomers(2);
+    inputs.setDailyCap(2);
+    limits.capDay = 1s;
+    const Reports reports = run();
+
+    EXPECT_EQ(reports.completed, QStringLiteral("发送完成：成功 5 封，失败 0 封。"));
+    EXPECT_EQ(results(), QStringList(5, QStringLiteral("成功")));
+    const QStringList mailed = recipientsOf(server.waitForMessages(5));
+    EXPECT_EQ(mailed,
+              QStringList({QStringLiteral("zhang@example.test"), QStringLiteral("li@example.test"),
+                           QStringLiteral("wang@example.test"), QStringLiteral("customer4@example.test"),
+                           QStringLiteral("customer5@example.test")}));
+    ASSERT_GE(reports.capWaits.size(), 2u);
+    for (const Reports::CapWait &wait : reports.capWaits) {
+        EXPECT_EQ(wait.cap, 2);
+        EXPECT_GT(wait.resumeAt, wait.reported);
+        EXPECT_LE(wait.reported.msecsTo(wait.resumeAt), 1000);
+        ASSERT_TRUE(wait.nextSent.isValid());
+        EXPECT_GE(wait.nextSent, wait.resumeAt);
+    }
+    EXPECT_EQ(reports.progress, (Counts{5, 0, 5}));
+}
+
+// A cap used up by an earlier run's records (of another mail) makes the run wait before it
+// connects; a stop during the wait ends it at once, with nothing sent and nothing recorded.
+TEST_F(SendRunJobTest, AStopDuringTheCapsWaitEndsTheRunAtOnce)
+{
+    seed(serverText(QStringLiteral("127.0.0.1"), unusedPort()));
+    db.exec(QStringLiteral("insert into 发送情况 values(1, 1, '%1', '成功')")
+                .arg(formatDateTime(QDateTime::currentDateTime())));
+    inputs.setDailyCap(1);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const Reports reports = run([&] {
+        while (!capWaitReported)
+            std::this_thread::sleep_for(10ms);
+        current->requestStop();
+    });
+    EXPECT_LT(elapsed.elapsed(), 10000);
+    ASSERT_EQ(reports.capWaits.size(), 1u);
+    EXPECT_EQ(reports.capWaits[0].cap, 1);
+    EXPECT_EQ(reports.completed, std::nullopt);
+    EXPECT_EQ(reports.failed, std::nullopt);
+    EXPECT_EQ(recordCount(), 1);
+}
+
+// Stopped mid-run while waiting on the cap: the records say exactly who was mailed.
+TEST_F(SendRunJobTest, AStopDuringTheCapsWaitKeepsTheRecordsTrue)
+{
+    AiosmtpdServer server;
+    seed(serverText(server.address(), server.port()));
+    addCustomers(2);
+    inputs.setDailyCap(2);
+    limits.capDay = 60s;
+    const Reports reports = run([&] {
+        while (!capWaitReported)
+            std::this_thread::sleep_for(10ms);
+        current->requestStop();
+    });
+    EXPECT_EQ(reports.completed, std::nullopt);
+    EXPECT_EQ(reports.failed, std::nullopt);
+    EXPECT_EQ(records(), QStringList({QStringLiteral("1/2"), QStringLiteral("2/2")}));
+    EXPECT_EQ(results(), QStringList(2, QStringLiteral("成功")));
+    EXPECT_EQ(recipientsOf(server.messages()),
+              QStringList({QStringLiteral("zhang@example.test"), QStringLiteral("li@example.test")}));
+}
+
+// The provider's quota: a real server that takes 100 messages and then refuses every sender with
+// 550 5.4.5. The run ends after customer 101 with one box that says why and how to send the rest;
+// nothing is written for the other 399. With a cap set, the box says the provider's limit came first.
+class QuotaTest : public SendRunJobTest, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(QuotaTest, AQuotaReplyStopsTheRunAfterItsCustomer)
+{
+    AiosmtpdServer::Options options;
+    options.quota = 100;
+    AiosmtpdServer server(options);
+    seed(serverText(server.address(), server.port()));
+    addCustomers(497);
+    const int cap = GetParam();
+    inputs.setDailyCap(cap);
+    const Reports reports = run();
+
+    EXPECT_EQ(recordCount(), 101);
+    EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from 发送情况 where 发送结果 = '成功'")).toInt(), 100);
+    EXPECT_EQ(results().value(100), QStringLiteral("失败：550 5.4.5 Daily user sending quota exceeded"));
+    EXPECT_EQ(server.messages().size(), 100);
+    EXPECT_EQ(reports.progress, (Counts{100, 1, 500}));
+    const QString capLine = cap > 0
+        ? QStringLiteral("邮件服务商的发送限额先于每日上限（%1 封）用完，请把“每日最多发送”调低。\n").arg(cap)
+        : QString();
+    EXPECT_EQ(reports.box(),
+              QStringLiteral("邮件服务器拒绝继续发送（可能已达到发送额度），发送已停止。\n"
+                             "已发送 100 封，失败 1 封，其余 399 位客户没有发送。\n")
+                  + capLine
+                  + QStringLiteral("以后勾选“跳过已成功发送的客户”再按“发送”，即可发送其余的客户。\n"
+                                   "原因：550 5.4.5 Daily user sending quota exceeded."));
+}
+
+INSTANTIATE_TEST_SUITE_P(Caps, QuotaTest, ::testing::Values(0, 300),
+                         [](const ::testing::TestParamInfo<int> &info) {
+                             return info.param ? std::string("WithACap") : std::string("WithoutACap");
+                         });
+
+// The same list with the cap at 100 (and a day of a few seconds): 100 messages, a wait, and the
+// rest sent by itself once the cap allows, each customer once.
+TEST_F(SendRunJobTest, WithTheCapAtAHundredTheRunWaitsAndSendsTheRest)
+{
+    AiosmtpdServer server;
+    seed(serverText(server.address(), server.port()));
+    addCustomers(127);
+    inputs.setDailyCap(100);
+    limits.capDay = 4s;
+    const Reports reports = run();
+
+    EXPECT_EQ(reports.completed, QStringLiteral("发送完成：成功 130 封，失败 0 封。"));
+    ASSERT_FALSE(reports.capWaits.empty());
+    EXPECT_EQ(reports.capWaits[0].cap, 100);
+    EXPECT_GE(reports.capWaits[0].nextSent, reports.capWaits[0].resumeAt);
+    const QStringList mailed = recipientsOf(server.waitForMessages(130));
+    EXPECT_EQ(mailed.size(), 130);
+    EXPECT_EQ(QSet<QString>(mailed.begin(), mailed.end()).size(), 130);
 }
 
 } // namespace

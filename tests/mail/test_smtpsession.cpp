@@ -292,6 +292,58 @@ TEST_F(SessionTest, ReplyErrorCarriesCodeTextAndEnhancedCode)
     EXPECT_FALSE(smtp.didAuthenticate());
 }
 
+// The run tells a refusal of the account from one of a recipient by the step it answered.
+struct StepCase
+{
+    const char *name;
+    Script transaction; // after the login, up to the refusal and the RSET that follows it
+    SmtpStep step;
+
+    friend void PrintTo(const StepCase &c, std::ostream *os) { *os << c.name; }
+};
+
+class RefusalStepTest : public SessionTest, public ::testing::WithParamInterface<StepCase>
+{
+};
+
+TEST_P(RefusalStepTest, TheRefusalNamesItsStep)
+{
+    listen(Greeting + EhloWithLogin + Login + GetParam().transaction + Quit);
+    smtp.connect();
+    MailMessage message;
+    message.clock = &Noon;
+    message.from().address = QStringLiteral("from@test");
+    message.recipients.add().address = QStringLiteral("to@test");
+    message.body = {QStringLiteral("body")};
+    try {
+        smtp.send(message);
+        ADD_FAILURE() << "Send did not fail";
+    } catch (const ReplyError &e) {
+        EXPECT_EQ(e.step, GetParam().step);
+    }
+    expectTranscript();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, RefusalStepTest,
+    ::testing::Values(
+        StepCase{"MailFrom", Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("550 5.4.5 quota")},
+                 SmtpStep::MailFrom},
+        StepCase{"Recipient",
+                 Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
+                        S("550 5.1.1 unknown"), C("RSET"), S("250 ok")},
+                 SmtpStep::Recipient},
+        StepCase{"Data",
+                 Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
+                        S("250 ok"), C("DATA"), S("451 4.7.1 later"), C("RSET"), S("250 ok")},
+                 SmtpStep::Data},
+        StepCase{"EndOfData",
+                 Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
+                        S("250 ok"), C("DATA"), S("354 go"), DataText, S("554 5.7.1 refused"), C("RSET"),
+                        S("250 ok")},
+                 SmtpStep::EndOfData}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 TEST_F(SessionTest, InvalidReplyLeavesNoLastResult)
 {
     listen({S("2")});

@@ -45,6 +45,8 @@ AiosmtpdServer::AiosmtpdServer(const Options &options)
                       options.key};
     if (!options.eightBitMime)
         arguments.append(QStringLiteral("--no-8bitmime"));
+    if (options.quota > 0)
+        arguments += {QStringLiteral("--quota"), QString::number(options.quota)};
     m_process.start(systemPython(), arguments);
     // The first line tells the port once the server listens.
     QByteArray line;

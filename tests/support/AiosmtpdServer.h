@@ -44,6 +44,8 @@ public:
         QString certificate;
         QString key;
         bool eightBitMime = true;
+        // Messages accepted before every MAIL FROM is refused with "550 5.4.5"; 0: no quota.
+        int quota = 0;
     };
 
     AiosmtpdServer();

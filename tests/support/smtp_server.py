@@ -1,5 +1,6 @@
 """A real SMTP server for the tests: aiosmtpd on a loopback address, AUTH LOGIN, over plain TCP,
-with STARTTLS offered, or with TLS from the first byte; with or without the 8BITMIME extension.
+with STARTTLS offered, or with TLS from the first byte; with or without the 8BITMIME extension; with
+or without a sending quota (--quota N: MAIL FROM refused with 550 5.4.5 once N messages were accepted).
 
 Every message it accepts is saved as NNNN.eml (the DATA text exactly as received) and NNNN.json (the
 envelope, the login and whether the connection was encrypted). Every AUTH attempt that reaches the
@@ -31,10 +32,19 @@ def encrypted(server):
 
 
 class Saver:
-    def __init__(self, folder, eight_bit_mime):
+    def __init__(self, folder, eight_bit_mime, quota):
         self.folder = folder
         self.count = 0
         self.eight_bit_mime = eight_bit_mime
+        self.quota = quota
+
+    async def handle_MAIL(self, server, session, envelope, address, mail_options):
+        # A provider whose sending quota is used up refuses every further sender, on every connection.
+        if self.quota and self.count >= self.quota:
+            return "550 5.4.5 Daily user sending quota exceeded"
+        envelope.mail_from = address
+        envelope.mail_options.extend(mail_options)
+        return "250 OK"
 
     async def handle_EHLO(self, server, session, envelope, hostname, responses):
         session.host_name = hostname
@@ -78,7 +88,7 @@ async def serve(args):
     if not ipaddress.ip_address(args.host).is_loopback:
         sys.exit("loopback addresses only")
     loop = asyncio.get_running_loop()
-    saver = Saver(args.folder, not args.no_8bitmime)
+    saver = Saver(args.folder, not args.no_8bitmime, args.quota)
     checker = LoginChecker(args.user, args.password, args.folder)
     context = None
     if args.tls != "none":
@@ -127,6 +137,7 @@ def main():
     parser.add_argument("--cert")
     parser.add_argument("--key")
     parser.add_argument("--no-8bitmime", action="store_true")
+    parser.add_argument("--quota", type=int, default=0)
     asyncio.run(serve(parser.parse_args()))
 
 

@@ -5,6 +5,7 @@
 
 #include "AiosmtpdServer.h"
 #include "RunPlan.h"
+#include "DateTimeText.h"
 #include "RunScripts.h"
 #include "TestCertificates.h"
 
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 #include <cerrno>
 #include <chrono>
@@ -554,6 +556,54 @@ TEST_F(SendAgainTest, AChoiceTheFileRefusesIsShownAndStillHolds)
     EXPECT_EQ(shown[0].text, QStringLiteral("无法在数据库文件中保存“跳过已成功发送的客户”的选择：只读."));
     EXPECT_TRUE(control<QCheckBox>("skipSentBox")->isChecked());
     EXPECT_EQ(count(QStringLiteral("发送选项")), 0);
+}
+
+} // namespace
+
+namespace {
+
+// A daily cap used up by a message accepted a moment ago: before the run the confirmation says how
+// many may go today; the run then waits before it connects (nothing listens on the port), the
+// progress label says until when, and closing the window ends the wait at once with nothing sent.
+TEST_F(SendRunTest, AUsedUpCapIsConfirmedShownAndItsWaitEndsWithTheWindow)
+{
+    seed(serverText(QStringLiteral("127.0.0.1"), unusedPort()));
+    db.exec(QStringLiteral("update 设置 set 每日上限 = 1"));
+    const QDateTime accepted = QDateTime::currentDateTime();
+    db.exec(QStringLiteral("insert into 发送情况 values(1, 1, '%1', '成功')").arg(formatDateTime(accepted)));
+    open();
+    EXPECT_EQ(control<QSpinBox>("dailyCapBox")->value(), 1);
+    choose(QStringLiteral("2"), QStringLiteral("4"));
+
+    // 否: no run.
+    boxes.queueConfirmAnswer(false);
+    sendButton()->click();
+    const QString question
+        = QStringLiteral("今天还可以发送 0 封，其余的将在上限允许时继续发送。\n现在开始发送吗？");
+    QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::YesNoQuestion);
+    EXPECT_EQ(shown[0].text, question);
+    EXPECT_EQ(sendButton()->text(), QStringLiteral("发送"));
+
+    sendButton()->click();
+    shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].text, question);
+    // The record keeps whole seconds: the wait ends a day after the end of its second.
+    const QString resume = accepted.addMSecs(999 - accepted.time().msec()).addDays(1).toString(QStringLiteral("HH:mm"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return progress() == QStringLiteral("已达每日上限 1 封，%1 继续").arg(resume); }, 10000))
+        << progress().toStdString();
+
+    QElapsedTimer closing;
+    closing.start();
+    form->close();
+    ASSERT_TRUE(waitForRunEnd(10s));
+    EXPECT_LT(closing.elapsed(), 5000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }, 5000));
+    EXPECT_TRUE(boxes.takeShown().isEmpty());
+    EXPECT_EQ(results(), QStringList{QStringLiteral("成功")});
 }
 
 } // namespace
