@@ -638,6 +638,8 @@ TEST_F(SendRunJobTest, EveryCustomerGetsTheMailsFileWithItsNameAndExactBytes)
         EXPECT_EQ(QByteArray::fromBase64(file.value(QStringLiteral("data")).toString().toLatin1()), bytes);
     }
     EXPECT_EQ(results(), QStringList(3, QStringLiteral("成功")));
+}
+
 // The recipients of the messages a real server accepted, in order.
 QStringList recipientsOf(const QList<ReceivedMessage> &messages)
 {
