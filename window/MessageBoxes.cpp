@@ -101,6 +101,20 @@ bool confirm(QWidget *parent, const QString &question)
     return box.exec() == QMessageBox::Ok;
 }
 
+bool askYesNo(QWidget *parent, const QString &question)
+{
+    bool answer = false;
+    if (record(ShownBox::Kind::YesNo, question, &answer))
+        return answer;
+    QMessageBox box(QMessageBox::Question, applicationTitle(), question, QMessageBox::NoButton, parent);
+    QPushButton *yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 SaveAnswer askToSave(QWidget *parent, const QString &question)
 {
     SaveAnswer answer = SaveAnswer::Cancel;

@@ -20,6 +20,9 @@ void showError(QWidget *parent, const QString &message);
 // Confirmation box titled "Confirm" with a question-mark icon, "OK" (default) and "Cancel";
 // true for OK. Closing it any other way counts as Cancel.
 bool confirm(QWidget *parent, const QString &question);
+// A question answered 是 or 否, captioned with the application title, 否 the default and what
+// closing it any other way counts as; true for 是.
+bool askYesNo(QWidget *parent, const QString &question);
 
 // Whether to save changes: the question with a question-mark icon and the buttons "保存" (the
 // default), "不保存" and "取消", captioned with the application title. Closing it any other way
@@ -31,7 +34,7 @@ SaveAnswer askToSave(QWidget *parent, const QString &question);
 // question takes the next answer queued for its kind (OK, and 取消, when none is queued).
 struct ShownBox
 {
-    enum class Kind { Message, Error, Confirm, SaveQuestion };
+    enum class Kind { Message, Error, Confirm, SaveQuestion, YesNo };
     Kind kind;
     QString caption;
     QString text;
@@ -46,6 +49,7 @@ public:
     BoxRecorder &operator=(const BoxRecorder &) = delete;
 
     QList<ShownBox> takeShown();
+    // For confirmations and yes-or-no questions alike (true: OK, 是).
     void queueConfirmAnswer(bool ok);
     void queueSaveAnswer(SaveAnswer answer);
 };

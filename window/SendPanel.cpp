@@ -12,6 +12,7 @@
 #include "RecordView.h"
 #include "SendCommand.h"
 #include "SendOptions.h"
+#include "SendRecords.h"
 #include "SendRecordBrowser.h"
 #include "Tables.h"
 #include "WindowLog.h"
@@ -107,6 +108,18 @@ void SendPanel::send()
                                                 m_ui.mailChoice->currentText(), m_data.database)) {
         boxes::showMessage(&m_window, *refusal);
         return;
+    }
+    // A resumed run leaves out the customers whose result a broken-off run left unknown, unless the
+    // user chooses to mail them again now.
+    m_runInputs.setSendUnknownAgain(false);
+    if (m_ui.skipSentBox->isChecked()) {
+        const auto unknown
+            = readUnknownCustomers(m_data.database, m_ui.mailChoice->currentText().toLongLong()).size();
+        if (unknown > 0) {
+            m_runInputs.setSendUnknownAgain(boxes::askYesNo(
+                &m_window,
+                QStringLiteral("有 %1 位客户的发送结果未知（上次发送时程序意外中断），是否再次发送给他们？").arg(unknown)));
+        }
     }
     // Shown before the window serves any further input, so a quick second click starts nothing.
     showRunning();
