@@ -760,6 +760,15 @@ bool RecordView::locate(const QString &field, const QVariant &value)
 void RecordView::appendRow(const QVariantList &values, qint64 key)
 {
     checkActive();
+    // Only a key the read could have met is looked for: a run's records are mostly newer.
+    if (key >= 0 && key <= m_rows.greatestReadKey()) {
+        if (const int found = m_rows.findKey(key); found >= 0) {
+            for (int c = 0; c < m_fields.size(); ++c)
+                m_rows.setValue(found, c + 1, c < values.size() ? converted(c, values.at(c)) : QVariant());
+            emit rowChanged(found);
+            return;
+        }
+    }
     QVariantList row;
     row.append(key >= 0 ? QVariant(qlonglong(key)) : QVariant());
     for (int c = 0; c < m_fields.size(); ++c)

@@ -101,7 +101,9 @@ public:
 
     // Adds a row that was written to the database by someone else (the send run's own connection)
     // after the last one, without re-reading and without moving the current row. `values` follow
-    // Fields(); `key` is the row's rowid, without which the row cannot be changed or deleted.
+    // Fields(); `key` is the row's rowid, without which the row cannot be changed or deleted. A row
+    // the view read already (it was written first, then changed: the view was opened in between)
+    // takes the values in its place instead, so the view holds it once and as it is now.
     void appendRow(const QVariantList &values, qint64 key = -1);
 
     // While controls are disabled (counted), moves do not emit currentRowChanged; the last

@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "DateTimeText.h"
 #include "Error.h"
+#include "Transaction.h"
 
 QList<Recipient> readCustomers(Database &connection)
 {
@@ -30,6 +31,22 @@ static bool hasColumn(Database &connection, const QString &table, const QString 
     columns.bind(1, table);
     columns.bind(2, column);
     return columns.step();
+}
+
+QSet<qint64> readUnknownCustomers(Database &connection, qint64 mailId)
+{
+    QSet<qint64> unknown;
+    Statement query(connection.handle(), QStringLiteral(R"(
+select distinct 记录.客户ID from 发送情况 as 记录
+where 记录.邮件ID = ?1 and 记录.发送结果 = ?2 and 记录.客户ID in (select 客户ID from 客户表)
+  and 记录.rowid = (select max(rowid) from 发送情况 where 客户ID = 记录.客户ID and 邮件ID = ?1)
+  and not exists (select 1 from 发送情况 where 客户ID = 记录.客户ID and 邮件ID = ?1 and 发送结果 = '成功')
+)"));
+    query.bind(1, mailId);
+    query.bind(2, SendingResult);
+    while (query.step())
+        unknown.insert(query.column(0).toLongLong());
+    return unknown;
 }
 
 MailText readMail(Database &connection, qint64 mailId)
@@ -79,13 +96,20 @@ SendRecords::SendRecords(Database &connection)
     : m_connection(connection)
     , m_insert(connection.handle(),
                QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期, 发送结果) values(?, ?, ?, ?)"))
+    , m_update(connection.handle(), QStringLiteral("update 发送情况 set 发送日期 = ?, 发送结果 = ? where rowid = ?"))
 {
 }
 
 void SendRecords::checkWritable()
 {
-    execute(m_connection.handle(), QStringLiteral("begin immediate"));
-    execute(m_connection.handle(), QStringLiteral("rollback"));
+    // A transaction rolled back writes nothing, so it cannot tell a full disk; one that changes the
+    // table's pages and commits must reach the disk, even when the change itself is undone.
+    Transaction transaction(m_connection);
+    const qint64 key = append(0, QString(), QString(), QString());
+    Statement remove(m_connection.handle(), QStringLiteral("delete from 发送情况 where rowid = ?"));
+    remove.bind(1, key);
+    remove.step();
+    transaction.commit();
 }
 
 qint64 SendRecords::append(qint64 customerId, const QString &mailChoice, const QString &sendDate,
@@ -98,4 +122,18 @@ qint64 SendRecords::append(qint64 customerId, const QString &mailChoice, const Q
     m_insert.bind(4, result);
     m_insert.step();
     return m_insert.lastInsertId();
+}
+
+qint64 SendRecords::appendIntent(qint64 customerId, const QString &mailChoice, const QString &sendDate)
+{
+    return append(customerId, mailChoice, sendDate, SendingResult);
+}
+
+void SendRecords::setResult(qint64 key, const QString &sendDate, const QString &result)
+{
+    m_update.reset();
+    m_update.bind(1, sendDate);
+    m_update.bind(2, result);
+    m_update.bind(3, key);
+    m_update.step();
 }

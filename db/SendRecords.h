@@ -35,9 +35,17 @@ struct MailText
 // The customers in the order the customer grid lists them (its statement, without an order). A
 // missing name or address reads as the empty text.
 QList<Recipient> readCustomers(Database &connection);
+// The result a record carries from just before its customer's message goes out until the server's
+// reply is known. One still reading so once no run is going (the program was killed or the
+// machine stopped meanwhile) tells that the message may or may not have arrived.
+inline const QString SendingResult = QStringLiteral("发送中");
+
 // The customers the mail already reached: a record of it reading "成功". A record without a result
 // was written before results were kept and says nothing either way.
 QSet<qint64> readSentCustomers(Database &connection, qint64 mailId);
+// The customers on the list whose latest record of the mail still reads "发送中" and none "成功":
+// whether the mail reached them is unknown.
+QSet<qint64> readUnknownCustomers(Database &connection, qint64 mailId);
 // Throws Error "所选的邮件已不存在，请重新选择要发送的邮件。" when there is no such mail.
 MailText readMail(Database &connection, qint64 mailId);
 // The moments of the messages accepted after `since`, of any mail (records reading "成功"), for the
@@ -54,14 +62,20 @@ public:
     // Fails (DatabaseError) when the table or one of its columns is missing.
     explicit SendRecords(Database &connection);
 
-    // A write transaction begun and rolled back: fails now, before any message goes out, when the
-    // file cannot take a record (read-only, locked by another program).
+    // A record written and taken away again in one committed transaction, which the engine must
+    // write out and sync: fails now, before any message goes out, when the file cannot take a
+    // record (read-only, locked by another program, a full disk).
     void checkWritable();
 
     // Gives the new record's key.
     qint64 append(qint64 customerId, const QString &mailChoice, const QString &sendDate, const QString &result);
+    // The record of a customer whose message is about to go out, reading "发送中", committed
+    // before anything is sent; `setResult` then gives it the result. Gives its key.
+    qint64 appendIntent(qint64 customerId, const QString &mailChoice, const QString &sendDate);
+    void setResult(qint64 key, const QString &sendDate, const QString &result);
 
 private:
     Database &m_connection;
     Statement m_insert;
+    Statement m_update;
 };

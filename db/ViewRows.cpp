@@ -63,6 +63,20 @@ void ViewRows::reset(int columns)
     m_base = 0;
     m_removed.clear();
     m_added.reset(columns);
+    m_greatestWholeReadKey = -1;
+}
+
+void ViewRows::appendFrom(sqlite3_stmt *statement, int firstColumn)
+{
+    m_added.appendFrom(statement, firstColumn);
+    const int row = m_added.rowCount() - 1;
+    if (m_added.kind(row, 0) == RowStore::Integer)
+        m_greatestWholeReadKey = std::max(m_greatestWholeReadKey, m_added.integer(row, 0));
+}
+
+qint64 ViewRows::greatestReadKey() const
+{
+    return m_table ? std::max(m_table->lastKey, m_greatestWholeReadKey) : m_greatestWholeReadKey;
 }
 
 void ViewRows::pageTable(sqlite3 *handle, const QString &table, int columns)

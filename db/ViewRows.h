@@ -37,7 +37,7 @@ public:
     int columnCount() const { return m_added.columnCount(); }
 
     // Appends the current row of a stepped statement (see RowStore::appendFrom), or values.
-    void appendFrom(sqlite3_stmt *statement, int firstColumn = 0) { m_added.appendFrom(statement, firstColumn); }
+    void appendFrom(sqlite3_stmt *statement, int firstColumn = 0);
     void append(const QVariantList &values) { m_added.append(values); }
     // New rows go only at the end.
     void insertRow(int row);
@@ -50,6 +50,9 @@ public:
 
     // The row whose key (column 0) is `key`, or -1.
     int findKey(qint64 key) const;
+    // The greatest key of the rows read from the database (paged or read whole), -1 when none: a
+    // row with a greater key was written after the read and cannot be among them.
+    qint64 greatestReadKey() const;
 
 private:
     // Where a row is held: its row in the pages read (reading its page first), or -1 when it is
@@ -65,4 +68,5 @@ private:
     int m_base = 0; // rows of the table
     std::vector<int> m_removed; // positions of table rows removed since, ascending
     RowStore m_added; // whole reads, and rows added after the table's
+    qint64 m_greatestWholeReadKey = -1;
 };

@@ -5,7 +5,8 @@ QString addressKey(const QString &address)
     return address.trimmed().toCaseFolded();
 }
 
-RunPlan planRun(const QList<Recipient> &customers, const QSet<qint64> &sentBefore, bool skipSent)
+RunPlan planRun(const QList<Recipient> &customers, const QSet<qint64> &sentBefore, bool skipSent,
+                const UnknownResults &unknown)
 {
     RunPlan plan;
     plan.skipping = skipSent;
@@ -16,16 +17,23 @@ RunPlan planRun(const QList<Recipient> &customers, const QSet<qint64> &sentBefor
         return plan;
     }
 
-    // An address mailed by an earlier run counts as taken too: its other holders would otherwise
-    // get the mail a second time.
+    const auto leftOutUnknown = [&](qint64 id) {
+        return !unknown.sendAgain && !sentBefore.contains(id) && unknown.customers.contains(id);
+    };
+    // An address mailed by an earlier run (or perhaps mailed, its result unknown) counts as taken
+    // too: its other holders would otherwise get the mail a second time.
     QSet<QString> taken;
     for (const Recipient &customer : customers) {
-        if (sentBefore.contains(customer.id))
+        if (sentBefore.contains(customer.id) || leftOutUnknown(customer.id))
             taken.insert(addressKey(customer.address));
     }
     for (const Recipient &customer : customers) {
         if (sentBefore.contains(customer.id)) {
             ++plan.alreadySent;
+            continue;
+        }
+        if (leftOutUnknown(customer.id)) {
+            ++plan.unknownLeftOut;
             continue;
         }
         const QString key = addressKey(customer.address);
@@ -47,6 +55,8 @@ QString completionText(const RunPlan &plan, int sent, int failed, int refused)
     QString text = QStringLiteral("发送完成：成功 %1 封，失败 %2 封").arg(sent).arg(failed);
     if (plan.skipping) {
         text += QStringLiteral("，跳过 %1 位已发送的客户").arg(plan.alreadySent);
+        if (plan.unknownLeftOut > 0)
+            text += QStringLiteral("、%1 位发送结果未知的客户").arg(plan.unknownLeftOut);
         if (plan.duplicates > 0)
             text += QStringLiteral("和 %1 位地址重复的客户").arg(plan.duplicates);
     }

@@ -10,7 +10,10 @@
 // order. With it on, a customer the chosen mail already reached (a send record reading "成功") is
 // left out, and so is every later customer holding an address the run has already taken: the same
 // text once trimmed, whatever its letter case. Those duplicates still get a record saying so; the
-// customers left out get none.
+// customers left out get none. A customer whose result is unknown (a record still reading
+// "发送中": the program ended between the message and the server's reply) may have the mail: with
+// the skip choice on they are left out like the sent ones, unless the user chose to send to them
+// again.
 struct RunPlan
 {
     struct Step
@@ -23,7 +26,16 @@ struct RunPlan
     QList<Step> steps;
     int toSend = 0;
     int alreadySent = 0;
+    int unknownLeftOut = 0; // of the customers whose result is unknown
     int duplicates = 0;
+};
+
+// The customers whose result with the chosen mail is unknown, and whether the user chose to mail
+// them again.
+struct UnknownResults
+{
+    QSet<qint64> customers;
+    bool sendAgain = false;
 };
 
 // The record of a customer whose address the run has already taken.
@@ -35,8 +47,10 @@ inline const QString RefusedAddressResult = QStringLiteral("跳过：已退订")
 // The form in which two addresses count as the same: trimmed, letter case folded.
 QString addressKey(const QString &address);
 
-// `sentBefore`: the customers with a "成功" record for the chosen mail.
-RunPlan planRun(const QList<Recipient> &customers, const QSet<qint64> &sentBefore, bool skipSent);
+// `sentBefore`: the customers with a "成功" record for the chosen mail. `unknown` counts only when
+// skipping.
+RunPlan planRun(const QList<Recipient> &customers, const QSet<qint64> &sentBefore, bool skipSent,
+                const UnknownResults &unknown = {});
 
 // The box at the end of a run that went through its whole plan; `refused`: the customers left out
 // because their address was on the do-not-mail list. After failures it goes on with failedRunHint().

@@ -154,8 +154,9 @@ bool SendRun::sendToEveryCustomer()
     database.setBusyWait(BusyWaitMs);
     const qint64 mailId = m_inputs.mailChoice().toLongLong();
     const bool skipSent = m_inputs.skipSent();
-    const RunPlan plan
-        = planRun(readCustomers(database), skipSent ? readSentCustomers(database, mailId) : QSet<qint64>(), skipSent);
+    const RunPlan plan = planRun(
+        readCustomers(database), skipSent ? readSentCustomers(database, mailId) : QSet<qint64>(), skipSent,
+        {skipSent ? readUnknownCustomers(database, mailId) : QSet<qint64>(), m_inputs.sendUnknownAgain()});
     MailText mail = readMail(database, mailId);
     // The file is encoded once for the whole run and every customer's message shares it; the bytes
     // as read are not kept beside the encoded copy.
@@ -197,30 +198,62 @@ bool SendRun::sendToEveryCustomer()
     if (total > 0 && (!waitForCap(accepted, connected, total) || !connectServer(connected)))
         return false;
 
-    // Each customer reached gets its record before the run goes on to the next; `delivered` when the
-    // server took the customer's message.
-    const auto record = [&](const Recipient &customer, const QString &result, bool delivered) {
-        const QString sendDate = formatDateTime(QDateTime::currentDateTime());
+    // A record the database keeps refusing ends the run; when the customer's message went out, the
+    // box names them, so that the user does not mail them again.
+    const auto recordRefused = [&](const Recipient &customer, const DatabaseError &e, bool delivered) {
+        emit progressed(m_sent, m_failed, total);
+        const QString counts = countsLine(m_sent, m_failed, total) + QStringLiteral("\n原因：") + e.message();
+        if (!delivered)
+            throw Error(QStringLiteral("发送记录无法写入数据库，发送已停止。\n") + counts);
+        throw UnrecordedError(QStringLiteral("发送记录无法写入数据库，发送已停止。\n"
+                                             "客户ID %1（%2 <%3>）的邮件已经发出，但发送结果没有记录下来"
+                                             "（发送记录显示为“结果未知”），请不要再给这位客户发送。\n")
+                                  .arg(customer.id)
+                                  .arg(customer.name, customer.address)
+                              + counts);
+    };
+    const auto now = [] { return formatDateTime(QDateTime::currentDateTime()); };
+
+    // A customer the run leaves out gets their record at once; nothing goes to the server for them.
+    const auto record = [&](const Recipient &customer, const QString &result) {
+        const QString sendDate = now();
         const QString mailChoice = m_inputs.mailChoice();
         qint64 key = 0;
         try {
             retry(m_limits.recordRetry, [&] { key = records->append(customer.id, mailChoice, sendDate, result); });
         } catch (const DatabaseError &e) {
-            emit progressed(m_sent, m_failed, total);
-            const QString counts = countsLine(m_sent, m_failed, total) + QStringLiteral("\n原因：") + e.message();
-            if (!delivered)
-                throw Error(QStringLiteral("发送记录无法写入数据库，发送已停止。\n") + counts);
-            throw UnrecordedError(
-                QStringLiteral("发送记录无法写入数据库，发送已停止。\n"
-                               "客户ID %1（%2 <%3>）的邮件已经发出，但没有记录下来，请不要再给这位客户发送。\n")
-                    .arg(customer.id)
-                    .arg(customer.name, customer.address)
-                + counts);
+            recordRefused(customer, e, false);
         }
         emit recordWritten(key, customer.id, mailChoice.toLongLong(), sendDate, result);
     };
 
     RefusalStreak streak;
+    // A customer who is mailed has a record reading 发送中 on disk before the session starts the
+    // message, and the result is written into that same record once known: a run that ends in
+    // between (killed, the machine stopped, the disk full) leaves the record saying the result is
+    // unknown, never a customer mailed without a trace. The window is told of the record once,
+    // with its result.
+    const auto intend = [&](const Recipient &customer) {
+        qint64 key = 0;
+        try {
+            const QString sendDate = now();
+            const QString mailChoice = m_inputs.mailChoice();
+            retry(m_limits.recordRetry, [&] { key = records->appendIntent(customer.id, mailChoice, sendDate); });
+        } catch (const DatabaseError &e) {
+            recordRefused(customer, e, false);
+        }
+        return key;
+    };
+    const auto settle = [&](qint64 key, const Recipient &customer, const QString &result, bool delivered) {
+        const QString sendDate = now();
+        try {
+            retry(m_limits.recordRetry, [&] { records->setResult(key, sendDate, result); });
+        } catch (const DatabaseError &e) {
+            recordRefused(customer, e, delivered);
+        }
+        emit recordWritten(key, customer.id, m_inputs.mailChoice().toLongLong(), sendDate, result);
+    };
+
     for (const RunPlan::Step &step : plan.steps) {
         const Recipient &customer = step.customer;
         if (stopRequested())
@@ -228,7 +261,7 @@ bool SendRun::sendToEveryCustomer()
         emit customerReached(customer.id);
         if (step.duplicateAddress) {
             qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "left out: address taken";
-            record(customer, DuplicateAddressResult, false);
+            record(customer, DuplicateAddressResult);
             continue;
         }
         bool refused = false;
@@ -243,7 +276,7 @@ bool SendRun::sendToEveryCustomer()
             qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "left out: on the list";
             ++m_refused;
             --total;
-            record(customer, RefusedAddressResult, false);
+            record(customer, RefusedAddressResult);
             emit progressed(m_sent, m_failed, total);
             continue;
         }
@@ -254,10 +287,12 @@ bool SendRun::sendToEveryCustomer()
 
         QString failure; // null when the server accepted the message
         RunStop stop = RunStop::None;
+        qint64 key = 0;
         {
             ServerWait wait(*this);
             if (!wait.begun())
                 return false;
+            key = intend(customer);
             bool atLogin = true;
             try {
                 // The login comes first and apart, so that its refusal is known as one.
@@ -290,7 +325,7 @@ bool SendRun::sendToEveryCustomer()
             ++m_failed;
         }
 
-        record(customer, sendResult(failure), failure.isNull());
+        settle(key, customer, sendResult(failure), failure.isNull());
         emit progressed(m_sent, m_failed, total);
 
         if (stop != RunStop::None) {

@@ -18,6 +18,12 @@ void SendRunInputs::setSkipSent(bool skip)
     m_skipSent = skip;
 }
 
+void SendRunInputs::setSendUnknownAgain(bool again)
+{
+    std::lock_guard lock(m_mutex);
+    m_sendUnknownAgain = again;
+}
+
 void SendRunInputs::setAccount(const Account &account)
 {
     std::lock_guard lock(m_mutex);
@@ -34,6 +40,12 @@ bool SendRunInputs::skipSent() const
 {
     std::lock_guard lock(m_mutex);
     return m_skipSent;
+}
+
+bool SendRunInputs::sendUnknownAgain() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_sendUnknownAgain;
 }
 
 QString SendRunInputs::mailChoice() const

@@ -25,6 +25,9 @@ public:
     void setMailChoice(const QString &text);
     void setPauseChoice(const QString &text);
     void setSkipSent(bool skip);
+    // With the skip choice on: whether customers whose result is unknown are mailed again (the
+    // user's answer before the run).
+    void setSendUnknownAgain(bool again);
     void setAccount(const Account &account);
     void setSender(const Sender &sender);
     // The account's 每日最多发送 (0: no cap).
@@ -33,6 +36,7 @@ public:
     QString mailChoice() const;
     QString pauseChoice() const;
     bool skipSent() const;
+    bool sendUnknownAgain() const;
     Account account() const;
     Sender sender() const;
     int dailyCap() const;
@@ -42,6 +46,7 @@ private:
     QString m_mailChoice;
     QString m_pauseChoice;
     bool m_skipSent = false;
+    bool m_sendUnknownAgain = false;
     Account m_account;
     Sender m_sender;
     int m_dailyCap = 0;

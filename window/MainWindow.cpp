@@ -13,6 +13,7 @@
 #include "RefusalList.h"
 #include "RequiredSchema.h"
 #include "SendRecordBrowser.h"
+#include "SendRecords.h"
 #include "SendPanel.h"
 #include "Tables.h"
 #include "ViewStatements.h"
@@ -125,6 +126,13 @@ void MainWindow::bindControls()
     ui->mailNavigator->setSource(m_mailSource.get());
 
     ui->sendRecordGrid->setSource(m_sendRecordSource.get());
+    // A record reading 发送中 is one whose result is not known: left by a run that ended before
+    // the server's reply (killed, the machine stopped), or, for a moment, the customer a run is at
+    // when the grid is read anew just then (the run then shows the result in its place). Only the
+    // grid says so; the file keeps what the run wrote, so that a later run can tell these
+    // customers apart and nothing is rewritten behind the user's back.
+    if (auto *records = qobject_cast<RecordModel *>(ui->sendRecordGrid->model()))
+        records->showValueAs(column::SendResult, SendingResult, QStringLiteral("结果未知"));
 
     ui->advertisingBox->setSource(m_mailSource.get());
 

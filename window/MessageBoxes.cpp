@@ -103,7 +103,7 @@ bool confirm(QWidget *parent, const QString &question)
     return box.exec() == QMessageBox::Ok;
 }
 
-bool askYesNo(QWidget *parent, const QString &question)
+bool askYesNo(QWidget *parent, const QString &question, bool yesByDefault)
 {
     bool answer = false;
     if (record(ShownBox::Kind::YesNoQuestion, question, &answer))
@@ -111,7 +111,7 @@ bool askYesNo(QWidget *parent, const QString &question)
     QMessageBox box(QMessageBox::Question, applicationTitle(), question, QMessageBox::NoButton, parent);
     QPushButton *yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
     QPushButton *no = box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
-    box.setDefaultButton(yes);
+    box.setDefaultButton(yesByDefault ? yes : no);
     box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;

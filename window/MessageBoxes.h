@@ -22,10 +22,10 @@ void showError(QWidget *parent, const QString &message);
 // Confirmation box titled "Confirm" with a question-mark icon, "OK" (default) and "Cancel";
 // true for OK. Closing it any other way counts as Cancel.
 bool confirm(QWidget *parent, const QString &question);
-
-// A yes-or-no question with a question-mark icon and the buttons "是" (the default) and "否",
-// captioned with the application title; true for 是. Closing it any other way counts as 否.
-bool askYesNo(QWidget *parent, const QString &question);
+// A yes-or-no question with a question-mark icon and the buttons "是" and "否" (`yesByDefault` says
+// which is the default), captioned with the application title; true for 是. Closing it any other way
+// counts as 否.
+bool askYesNo(QWidget *parent, const QString &question, bool yesByDefault = true);
 
 // Whether to save changes: the question with a question-mark icon and the buttons "保存" (the
 // default), "不保存" and "取消", captioned with the application title. Closing it any other way
@@ -58,6 +58,7 @@ public:
     BoxRecorder &operator=(const BoxRecorder &) = delete;
 
     QList<ShownBox> takeShown();
+    // For confirmations and yes-or-no questions alike (true: OK, 是).
     void queueConfirmAnswer(bool ok);
     void queueSaveAnswer(SaveAnswer answer);
     // The text a text question is answered with; nothing: cancelled. Unqueued, it is answered

@@ -123,6 +123,13 @@ int RecordModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : m_columns;
 }
 
+void RecordModel::showValueAs(const QString &fieldName, const QString &stored, const QString &shown)
+{
+    m_shownValues.append({fieldName, stored, shown});
+    if (m_rows > 0 && m_columns > 0)
+        emit dataChanged(index(0, 0), index(m_rows - 1, m_columns - 1));
+}
+
 QString RecordModel::cellText(const Field &field, const QVariant &value)
 {
     switch (field.kind) {
@@ -154,7 +161,15 @@ QVariant RecordModel::data(const QModelIndex &index, int role) const
     if (!field || index.row() >= m_rows)
         return {};
     switch (role) {
-    case Qt::DisplayRole: return cellText(*field, cellValue(index));
+    case Qt::DisplayRole: {
+        const QVariant value = cellValue(index);
+        for (const ShownValue &shown : m_shownValues) {
+            if (field->fieldName.compare(shown.fieldName, Qt::CaseInsensitive) == 0
+                && value.typeId() == QMetaType::QString && value.toString() == shown.stored)
+                return shown.shown;
+        }
+        return cellText(*field, value);
+    }
     case Qt::EditRole: {
         const QVariant value = cellValue(index);
         return field->kind == FieldKind::DateTime ? QVariant(cellText(*field, value)) : value;

@@ -20,6 +20,9 @@ public:
 
     // Whether cells may be edited (read-only fields never are).
     void setEditable(bool editable) { m_editable = editable; }
+    // Cells of the field (Latin case ignored) holding exactly `stored` show `shown` instead; what
+    // the file holds, edits and exports are left as they are.
+    void showValueAs(const QString &fieldName, const QString &stored, const QString &shown);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -44,6 +47,13 @@ private:
 
     QPointer<ViewSource> m_source;
     bool m_editable = false;
+    struct ShownValue
+    {
+        QString fieldName;
+        QString stored;
+        QString shown;
+    };
+    QList<ShownValue> m_shownValues;
     int m_rows = 0;
     int m_columns = 0;
     int m_current = -1;

@@ -118,6 +118,19 @@ void SendPanel::send()
         boxes::showMessage(&m_window, *refusal);
         return;
     }
+    // A resumed run leaves out the customers whose result a broken-off run left unknown, unless the
+    // user chooses to mail them again now.
+    m_runInputs.setSendUnknownAgain(false);
+    if (m_ui.skipSentBox->isChecked()) {
+        const auto unknown
+            = readUnknownCustomers(m_data.database, m_ui.mailChoice->currentText().toLongLong()).size();
+        if (unknown > 0) {
+            m_runInputs.setSendUnknownAgain(boxes::askYesNo(
+                &m_window,
+                QStringLiteral("有 %1 位客户的发送结果未知（上次发送时程序意外中断），是否再次发送给他们？").arg(unknown),
+                false));
+        }
+    }
     if (!startUnderCap())
         return;
     // Shown before the window serves any further input, so a quick second click starts nothing.

@@ -485,6 +485,44 @@ TEST_F(Views, AppendRowAddsARowWrittenElsewhereWithoutMoving)
     EXPECT_EQ(stored(QStringLiteral("select count(*) from 发送情况 where 邮件ID = 12")).toInt(), 0);
 }
 
+// A run's record is written first reading 发送中 and then given its result; a view opened in
+// between read it already and takes the result in its place, whether it pages the table or read a
+// statement whole. A record the view's filter left out is added after its rows.
+TEST_F(Views, AppendRowOfARowTheViewReadAlreadyReplacesIt)
+{
+    const QString sources[] = {QStringLiteral("select * from 发送情况"),
+                               QStringLiteral("select * from 发送情况 where 客户ID = 3")};
+    for (const QString &source : sources) {
+        SCOPED_TRACE(source.toStdString());
+        db.exec(QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期, 发送结果) values (3, 12, 'd', '发送中')"));
+        const qint64 key = db.scalar(QStringLiteral("select max(rowid) from 发送情况")).toLongLong();
+        records.close();
+        records.setCommandType(RecordView::CommandType::Text);
+        records.setCommandText(source);
+        records.open();
+        const int count = records.recordCount();
+        int inserted = -1;
+        int changed = -1;
+        const auto onInsert
+            = QObject::connect(&records, &RecordView::rowInserted, [&](int row) { inserted = row; });
+        const auto onChange = QObject::connect(&records, &RecordView::rowChanged, [&](int row) { changed = row; });
+
+        records.appendRow({3, 12, QStringLiteral("d2"), QStringLiteral("成功")}, key);
+        EXPECT_EQ(inserted, -1);
+        EXPECT_EQ(records.recordCount(), count);
+        ASSERT_GE(changed, 0);
+        EXPECT_EQ(records.value(changed, records.fieldIndex(QStringLiteral("发送结果"))), QStringLiteral("成功"));
+        EXPECT_EQ(records.value(changed, records.fieldIndex(QStringLiteral("发送日期"))), QStringLiteral("d2"));
+
+        // An older key the filter did not take (customer 1's), and a newer one, are added.
+        records.appendRow({1, 1, QStringLiteral("d3"), QStringLiteral("成功")}, 1);
+        records.appendRow({3, 12, QStringLiteral("d4"), QStringLiteral("成功")}, key + 100);
+        EXPECT_EQ(records.recordCount(), count + (source.contains(QStringLiteral("where")) ? 2 : 1));
+        QObject::disconnect(onInsert);
+        QObject::disconnect(onChange);
+    }
+}
+
 TEST_F(Views, HooksWalkWithoutMovingBoundControlsRowByRow)
 {
     QList<int> announced;

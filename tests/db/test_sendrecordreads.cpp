@@ -82,7 +82,15 @@ TEST_F(SendRecordReadsTest, SummaryCountsEachCustomerOnceByTheRuleOfTheirRecords
         {1, {3, 0, 1, 1, 1}, QStringLiteral("成功 3，失败 0，跳过 1，未发送 1")},
         {2, {0, 2, 1, 2, 1}, QStringLiteral("成功 0，失败 2，跳过 1，未发送 2")},
         {7, {0, 0, 0, 6, 0}, QStringLiteral("成功 0，失败 0，跳过 0，未发送 6")},
+        {3, {2, 1, 0, 2, 1}, QStringLiteral("成功 2，失败 1，跳过 0，未发送 2")},
     };
+    // Mail 3, records a run left reading 发送中: 1 only that (unknown); 2 then 成功; 3 成功, then
+    // 发送中 of a resend (got it); 4 then 失败 on a resend (latest decides).
+    db.exec(QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期, 发送结果) values"
+                           " (1, 3, '2026/2/1 9:00:01', '发送中'), (2, 3, '2026/2/1 9:00:02', '发送中'),"
+                           " (3, 3, '2026/2/1 9:00:03', '成功'), (4, 3, '2026/2/1 9:00:04', '发送中'),"
+                           " (2, 3, '2026/2/2 9:00:02', '成功'), (3, 3, '2026/2/2 9:00:03', '发送中'),"
+                           " (4, 3, '2026/2/2 9:00:04', '失败：550')"));
     for (const Case &c : cases) {
         SCOPED_TRACE(c.mail);
         const MailSummary summary = readMailSummary(connection.handle(), c.mail);
@@ -93,6 +101,19 @@ TEST_F(SendRecordReadsTest, SummaryCountsEachCustomerOnceByTheRuleOfTheirRecords
         EXPECT_EQ(summary.unknown, c.expected.unknown);
         EXPECT_EQ(mailSummaryText(summary), c.line);
     }
+}
+
+// The customers a resumed run asks about: the latest record 发送中 and none 成功.
+TEST_F(SendRecordReadsTest, UnknownCustomersAreTheOnesLeftSendingWithoutASuccess)
+{
+    db.exec(QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期, 发送结果) values"
+                           " (1, 3, '2026/2/1 9:00:01', '发送中'), (2, 3, '2026/2/1 9:00:02', '发送中'),"
+                           " (3, 3, '2026/2/1 9:00:03', '成功'), (4, 3, '2026/2/1 9:00:04', '发送中'),"
+                           " (2, 3, '2026/2/2 9:00:02', '成功'), (3, 3, '2026/2/2 9:00:03', '发送中'),"
+                           " (4, 3, '2026/2/2 9:00:04', '失败：550'), (5, 4, '2026/2/2 9:00:05', '发送中')"));
+    EXPECT_EQ(readUnknownCustomers(connection, 3), QSet<qint64>{1});
+    EXPECT_EQ(readUnknownCustomers(connection, 4), QSet<qint64>{5});
+    EXPECT_EQ(readUnknownCustomers(connection, 1), QSet<qint64>{});
 }
 
 TEST_F(SendRecordReadsTest, SummaryOfAnEmptyListIsAllNoughts)

@@ -36,6 +36,8 @@ struct PlanCase
     int toSend;
     int alreadySent;
     int duplicates;
+    UnknownResults unknown = {};
+    int unknownLeftOut = 0;
 
     friend void PrintTo(const PlanCase &c, std::ostream *os) { *os << c.name; }
 };
@@ -47,12 +49,13 @@ class PlanTest : public ::testing::TestWithParam<PlanCase>
 TEST_P(PlanTest, StepsAndCounts)
 {
     const PlanCase &c = GetParam();
-    const RunPlan plan = planRun(customers(c.addresses), c.sentBefore, c.skip);
+    const RunPlan plan = planRun(customers(c.addresses), c.sentBefore, c.skip, c.unknown);
     EXPECT_EQ(plan.skipping, c.skip);
     EXPECT_EQ(steps(plan), c.steps);
     EXPECT_EQ(plan.toSend, c.toSend);
     EXPECT_EQ(plan.alreadySent, c.alreadySent);
     EXPECT_EQ(plan.duplicates, c.duplicates);
+    EXPECT_EQ(plan.unknownLeftOut, c.unknownLeftOut);
 }
 
 const QStringList fourWithOneTwice
@@ -100,7 +103,17 @@ INSTANTIATE_TEST_SUITE_P(
                  3,
                  0,
                  0},
-        PlanCase{"EverybodySentBefore", fourWithOneTwice, {1, 2, 3, 4}, true, QString(), 0, 4, 0}),
+        PlanCase{"EverybodySentBefore", fourWithOneTwice, {1, 2, 3, 4}, true, QString(), 0, 4, 0},
+        // A result left unknown: left out, its address taken, unless the user chose to send again;
+        // a 成功 of the same customer outweighs it; with the skip choice off it changes nothing.
+        PlanCase{"UnknownLeftOutAndItsAddressTaken", fourWithOneTwice, {2}, true, QStringLiteral("[3] 4"), 1, 1, 1,
+                 {{1}, false}, 1},
+        PlanCase{"UnknownSentAgainWhenChosen", fourWithOneTwice, {2}, true, QStringLiteral("1 [3] 4"), 2, 1, 1,
+                 {{1}, true}, 0},
+        PlanCase{"UnknownButSentCountsAsSent", fourWithOneTwice, {1}, true, QStringLiteral("2 [3] 4"), 2, 1, 1,
+                 {{1}, false}, 0},
+        PlanCase{"UnknownWithTheChoiceOff", fourWithOneTwice, {}, false, QStringLiteral("1 2 3 4"), 4, 0, 0,
+                 {{1, 2}, false}, 0}),
     [](const ::testing::TestParamInfo<PlanCase> &info) { return std::string(info.param.name); });
 
 TEST(CompletionText, SaysWhatWasLeftOutOnlyWhenSkipping)
@@ -115,6 +128,10 @@ TEST(CompletionText, SaysWhatWasLeftOutOnlyWhenSkipping)
     plan.duplicates = 1;
     EXPECT_EQ(completionText(plan, 2, 0),
               QStringLiteral("发送完成：成功 2 封，失败 0 封，跳过 2 位已发送的客户和 1 位地址重复的客户。"));
+    plan.unknownLeftOut = 3;
+    EXPECT_EQ(completionText(plan, 2, 0),
+              QStringLiteral("发送完成：成功 2 封，失败 0 封，跳过 2 位已发送的客户、3 位发送结果未知的客户"
+                             "和 1 位地址重复的客户。"));
 }
 
 // After failures the box goes on with the ways on: a resend with the skip choice, which mails the

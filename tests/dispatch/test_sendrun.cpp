@@ -11,13 +11,17 @@
 #include "Printers.h"
 #include "RunScripts.h"
 #include "Statement.h"
+#include "SendRecords.h"
 #include "TempDatabase.h"
+#include "TestPaths.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSet>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -26,6 +30,11 @@
 #include <atomic>
 #include <vector>
 #include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+
+#include <sys/mount.h>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -90,12 +99,12 @@ protected:
 
     // Starts the run; `whileRunning` acts during it. Returns once the run has ended (the run's
     // destructor joins it).
-    Reports run(const std::function<void()> &whileRunning = {})
+    Reports run(const std::function<void()> &whileRunning = {}, const QString &path = {})
     {
         Reports reports;
         std::mutex mutex;
         {
-            SendRun job(inputs, db.path(), limits);
+            SendRun job(inputs, path.isEmpty() ? db.path() : path, limits);
             QObject::connect(&job, &SendRun::completed, [&](const QString &summary) {
                 std::lock_guard lock(mutex);
                 reports.completed = summary;
@@ -435,7 +444,7 @@ TEST_F(SendRunJobTest, ARecordRefusedForAWhileIsWrittenOnceTheFileIsFree)
         ASSERT_TRUE(holder.database().exec(QStringLiteral("begin immediate")).isActive());
         // Past the server's answer: the run is trying to write the record.
         std::this_thread::sleep_for(2000ms);
-        EXPECT_EQ(recordCount(), 0);
+        EXPECT_EQ(results(), QStringList{SendingResult});
         holder.database().exec(QStringLiteral("rollback"));
     });
 
@@ -444,28 +453,55 @@ TEST_F(SendRunJobTest, ARecordRefusedForAWhileIsWrittenOnceTheFileIsFree)
     EXPECT_EQ(reports.completed, QStringLiteral("发送完成：成功 3 封，失败 0 封。"));
 }
 
-// The database keeps refusing the record of a delivered message: the run stops, QUIT goes out, and
-// the box names the customer, so that the user does not mail them again.
-TEST_F(SendRunJobTest, ARecordTheFileKeepsRefusingStopsTheRunAndNamesTheCustomer)
+// The database keeps refusing a record: the run stops and QUIT goes out. Refused once the
+// message went out (the result), the box names the customer, whose record reads 发送中 (shown as
+// 结果未知), so that the user does not mail them again; refused before (the record written ahead
+// of the message), the customer is not mailed at all.
+TEST_F(SendRunJobTest, ARecordTheFileKeepsRefusingStopsTheRun)
 {
-    const Script script = opening() + accepted("zhang@example.test") + accepted("li@example.test") + quit();
-    ScriptedServer server(script, QStringLiteral("127.0.0.1"), 0, 60s);
-    seed(serverText(server.address(), server.port()));
-    db.exec(QStringLiteral("create trigger refuse before insert on 发送情况 when new.客户ID = 2 "
-                           "begin select raise(abort, 'database or disk is full'); end"));
-    limits.recordRetry = 500ms;
-    const Reports reports = run();
+    struct Case
+    {
+        const char *trigger;
+        Script script;
+        QStringList results;
+        Counts progress;
+        QString box;
+    };
+    const Case cases[] = {
+        {"before update",
+         opening() + accepted("zhang@example.test") + accepted("li@example.test") + quit(),
+         {QStringLiteral("成功"), SendingResult},
+         {2, 0, 3},
+         QStringLiteral("发送记录无法写入数据库，发送已停止。\n"
+                        "客户ID 2（李四 <li@example.test>）的邮件已经发出，但发送结果没有记录下来"
+                        "（发送记录显示为“结果未知”），请不要再给这位客户发送。\n"
+                        "已发送 2 封，失败 0 封，其余 1 位客户没有发送。\n原因：database or disk is full.")},
+        {"before insert",
+         opening() + accepted("zhang@example.test") + quit(),
+         {QStringLiteral("成功")},
+         {1, 0, 3},
+         QStringLiteral("发送记录无法写入数据库，发送已停止。\n"
+                        "已发送 1 封，失败 0 封，其余 2 位客户没有发送。\n原因：database or disk is full.")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.trigger);
+        db.exec(QStringLiteral("delete from 客户表; delete from 邮件表; delete from 发送情况; delete from sqlite_sequence;"
+                               "drop trigger if exists refuse"));
+        ScriptedServer server(c.script, QStringLiteral("127.0.0.1"), 0, 60s);
+        seed(serverText(server.address(), server.port()));
+        db.exec(QStringLiteral("create trigger refuse %1 on 发送情况 when new.客户ID = 2 "
+                               "begin select raise(abort, 'database or disk is full'); end")
+                    .arg(QLatin1String(c.trigger)));
+        limits.recordRetry = 500ms;
+        const Reports reports = run();
 
-    EXPECT_EQ(server.failure(), QString());
-    EXPECT_EQ(server.received(), server.expected());
-    EXPECT_EQ(records(), QStringList{QStringLiteral("1/2")});
-    EXPECT_EQ(reports.progress, (Counts{2, 0, 3}));
-    ASSERT_TRUE(reports.failed);
-    EXPECT_EQ(
-        reports.box(),
-        QStringLiteral("发送记录无法写入数据库，发送已停止。\n"
-                       "客户ID 2（李四 <li@example.test>）的邮件已经发出，但没有记录下来，请不要再给这位客户发送。\n"
-                       "已发送 2 封，失败 0 封，其余 1 位客户没有发送。\n原因：database or disk is full."));
+        EXPECT_EQ(server.failure(), QString());
+        EXPECT_EQ(server.received(), server.expected());
+        EXPECT_EQ(results(), c.results);
+        EXPECT_EQ(reports.progress, c.progress);
+        ASSERT_TRUE(reports.failed);
+        EXPECT_EQ(reports.box(), c.box);
+    }
 }
 
 // The message recipients of a conversation, in order.
@@ -780,6 +816,155 @@ TEST_F(SendRunJobTest, WithTheCapAtAHundredTheRunWaitsAndSendsTheRest)
     const QStringList mailed = recipientsOf(server.waitForMessages(130));
     EXPECT_EQ(mailed.size(), 130);
     EXPECT_EQ(QSet<QString>(mailed.begin(), mailed.end()).size(), 130);
+
+// The run is killed after customer 2's whole message reached the server and before the run heard
+// the reply: customer 2's record reads 发送中. A resumed run (skip choice on) leaves customer 2 out
+// unless the user chooses to send to those whose result is unknown: nobody gets the mail twice
+// without having been asked.
+TEST_F(SendRunJobTest, AKilledRunLeavesTheResultUnknownAndAResumedRunAsksBeforeMailingAgain)
+{
+    {
+        ScriptedServer server(opening() + accepted("zhang@example.test") + upToEndOfData("li@example.test"),
+                              QStringLiteral("127.0.0.1"), 0, 60s);
+        seed(serverText(server.address(), server.port()));
+        QProcess child;
+        child.start(binaryPath(QStringLiteral("tests/dispatch/sendrun_child")),
+                    {db.path(), serverText(server.address(), server.port())});
+        ASSERT_TRUE(child.waitForStarted());
+        QElapsedTimer waited;
+        waited.start();
+        // The server has the whole of customer 2's message: its final "." came.
+        while (server.receivedSoFar().count("\r\n.\r\n") < 2 && waited.elapsed() < 20000)
+            std::this_thread::sleep_for(1ms);
+        ::kill(pid_t(child.processId()), SIGKILL);
+        ASSERT_EQ(server.dataBlocks().size(), 2);
+        ASSERT_TRUE(child.waitForFinished());
+        EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
+    }
+    EXPECT_EQ(records(), (QStringList{QStringLiteral("1/2"), QStringLiteral("2/2")}));
+    EXPECT_EQ(results(), (QStringList{QStringLiteral("成功"), SendingResult}));
+
+    struct Resume
+    {
+        bool sendAgain;
+        QByteArray address;
+        QString summary;
+    };
+    const Resume resumes[] = {
+        {false, "wang@example.test",
+         QStringLiteral("发送完成：成功 1 封，失败 0 封，跳过 1 位已发送的客户、1 位发送结果未知的客户。")},
+        {true, "li@example.test", QStringLiteral("发送完成：成功 1 封，失败 0 封，跳过 2 位已发送的客户。")},
+    };
+    for (const Resume &resume : resumes) {
+        SCOPED_TRACE(resume.sendAgain);
+        ScriptedServer server(opening() + accepted(resume.address) + quit(), QStringLiteral("127.0.0.1"), 0, 60s);
+        inputs.setAccount({serverText(server.address(), server.port()), QString(), QString()});
+        inputs.setSkipSent(true);
+        inputs.setSendUnknownAgain(resume.sendAgain);
+        const Reports reports = run();
+        EXPECT_EQ(server.failure(), QString());
+        EXPECT_EQ(recipients(server.received()), QStringList{QString::fromLatin1(resume.address)});
+        EXPECT_EQ(reports.completed, resume.summary);
+    }
+    EXPECT_EQ(results(), (QStringList{QStringLiteral("成功"), SendingResult, QStringLiteral("成功"),
+                                      QStringLiteral("成功")}));
+    EXPECT_EQ(records(), (QStringList{QStringLiteral("1/2"), QStringLiteral("2/2"), QStringLiteral("3/2"),
+                                      QStringLiteral("2/2")}));
+}
+
+// A disk that is full: a file system of the test's own (a tmpfs, which needs root to mount), filled
+// with a file of its own. Full before the run, the run does not start; filled while the first
+// customer's message goes out, its result cannot be written and the run stops there: every
+// customer the server saw has a record, and nobody after them is mailed.
+class FullDiskTest : public SendRunJobTest
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(mountPoint.isValid());
+        if (::mount("tmpfs", mountPoint.path().toUtf8().constData(), "tmpfs", 0, "size=4m") != 0) {
+            GTEST_SKIP() << "a tmpfs cannot be mounted here (" << std::strerror(errno)
+                         << "); the full-disk cases need root";
+        }
+        mounted = true;
+        disk.emplace(mountPoint.path());
+    }
+    void TearDown() override
+    {
+        disk.reset();
+        if (mounted)
+            ::umount2(mountPoint.path().toUtf8().constData(), MNT_DETACH);
+    }
+
+    // Writes a file until the file system takes no more.
+    void fill() const
+    {
+        std::ofstream filler((mountPoint.path() + QStringLiteral("/filler")).toStdString(), std::ios::binary);
+        const std::string block(4096, 'x');
+        while (filler.write(block.data(), std::streamsize(block.size())) && filler.flush()) {
+        }
+    }
+
+    QStringList diskResults() const
+    {
+        QStringList texts;
+        for (const QVariantList &row : disk->rows(QStringLiteral("select 发送结果 from 发送情况 order by rowid")))
+            texts.append(row.value(0).toString());
+        return texts;
+    }
+
+    QTemporaryDir mountPoint;
+    bool mounted = false;
+    std::optional<TempDatabase> disk;
+};
+
+TEST_F(FullDiskTest, BeforeTheRunNothingIsSent)
+{
+    ScriptedServer server(Script{}, QStringLiteral("127.0.0.1"), 0, 5s);
+    seed(serverText(server.address(), server.port()));
+    disk->exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values('张三', 'zhang@example.test');"
+                              "insert into 邮件表(邮件主题, 邮件内容) values('旧邮件', '旧');"
+                              "insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '第一行');"));
+    // A connection of another program keeps the file's companions in place, as the window does.
+    Database window(disk->path());
+    window.setConnected(true);
+    fill();
+    limits.writeCheck = 300ms;
+    const Reports reports = run({}, disk->path());
+    ASSERT_TRUE(reports.failed);
+    EXPECT_TRUE(reports.failed->startsWith(QStringLiteral("无法写入发送记录，发送没有开始。\n原因：")))
+        << reports.failed->toStdString();
+    EXPECT_EQ(server.receivedSoFar(), QByteArray());
+    EXPECT_EQ(diskResults(), QStringList());
+}
+
+TEST_F(FullDiskTest, DuringTheRunNobodyIsMailedWithoutARecord)
+{
+    ScriptedServer server(opening() + upToEndOfData("zhang@example.test")
+                              + Script{ScriptedServer::pause(300ms), ScriptedServer::say("250 queued")} + quit(),
+                          QStringLiteral("127.0.0.1"), 0, 60s);
+    seed(serverText(server.address(), server.port()));
+    disk->exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values('张三', 'zhang@example.test');"
+                              "insert into 客户表(客户名称, 电子邮件地址) values('李四', 'li@example.test');"
+                              "insert into 邮件表(邮件主题, 邮件内容) values('旧邮件', '旧');"
+                              "insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '第一行');"));
+    Database window(disk->path());
+    window.setConnected(true);
+    limits.recordRetry = 300ms;
+    const Reports reports = run(
+        [&] {
+            while (!server.receivedSoFar().contains("\r\n.\r\n"))
+                std::this_thread::sleep_for(1ms);
+            fill();
+        },
+        disk->path());
+    EXPECT_EQ(server.failure(), QString());
+    EXPECT_EQ(recipients(server.received()), QStringList{QStringLiteral("zhang@example.test")});
+    ASSERT_TRUE(reports.failed);
+    EXPECT_TRUE(reports.failed->contains(QStringLiteral("客户ID 1（张三 <zhang@example.test>）的邮件已经发出")))
+        << reports.failed->toStdString();
+    ::unlink((mountPoint.path() + QStringLiteral("/filler")).toUtf8().constData());
+    EXPECT_EQ(diskResults(), QStringList{SendingResult});
 }
 
 } // namespace

@@ -37,6 +37,12 @@ TempDatabase::TempDatabase()
     createDatabase(path());
 }
 
+TempDatabase::TempDatabase(const QString &parent)
+    : m_dir(parent + QStringLiteral("/quillon-XXXXXX"))
+{
+    createDatabase(path());
+}
+
 TempDatabase::~TempDatabase()
 {
     if (!m_previousDir.isEmpty())

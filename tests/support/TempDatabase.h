@@ -13,6 +13,8 @@ class TempDatabase
 {
 public:
     TempDatabase();
+    // The directory made inside `parent` (a file system of the test's own).
+    explicit TempDatabase(const QString &parent);
     ~TempDatabase();
     TempDatabase(const TempDatabase &) = delete;
     TempDatabase &operator=(const TempDatabase &) = delete;

@@ -9,6 +9,8 @@
 #include "RunScripts.h"
 #include "TestCertificates.h"
 
+#include <QAbstractItemModel>
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -229,10 +231,10 @@ TEST_F(SendRunTest, ClosingDuringAPauseStopsTheRunSafely)
 {
     ScriptedServer server(firstThenQuit(), QStringLiteral("127.0.0.1"), 0, 60s);
     ASSERT_NO_FATAL_FAILURE(startPausingRun(server));
-    // The message the pause follows is counted already.
+    // The message the pause follows is counted already; its record awaits the pause's end.
     EXPECT_TRUE(QTest::qWaitFor([this] { return progress() == QStringLiteral("已发送 1 / 3，失败 0"); }, 5000))
         << progress().toStdString();
-    EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
+    EXPECT_EQ(results(), QStringList{QStringLiteral("发送中")});
     QTest::qWait(300);
 
     QElapsedTimer closing;
@@ -527,6 +529,59 @@ INSTANTIATE_TEST_SUITE_P(
                                     QStringList(4, QStringLiteral("成功")), QStringLiteral("已发送 4 / 4，失败 0"),
                                     QStringLiteral("发送完成：成功 4 封，失败 0 封。")}),
     [](const ::testing::TestParamInfo<SendAgainCase> &info) { return std::string(info.param.name); });
+
+// A run before this one was killed after customer 2's message went out: its record still reads
+// 发送中. The grid shows that its result is unknown, and the next run with the skip choice asks
+// whether to mail such customers again: 否 leaves customer 2 out, 是 mails them.
+TEST_F(SendAgainTest, AnUnknownResultIsShownAndMailedAgainOnlyWhenChosen)
+{
+    struct Case
+    {
+        bool again;
+        Script script;
+        QString box;
+    };
+    const Case cases[] = {
+        {false, opening() + accepted("wang@example.test") + accepted("zhao@example.test") + quit(),
+         QStringLiteral("发送完成：成功 2 封，失败 0 封，跳过 1 位已发送的客户、1 位发送结果未知的客户。")},
+        {true,
+         opening() + accepted("li@example.test") + accepted("wang@example.test") + accepted("zhao@example.test")
+             + quit(),
+         QStringLiteral("发送完成：成功 3 封，失败 0 封，跳过 1 位已发送的客户。")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.again);
+        db.exec(QStringLiteral("delete from 客户表; delete from 邮件表; delete from 设置; delete from 发送情况;"
+                               "delete from sqlite_sequence"));
+        ScriptedServer server(c.script, QStringLiteral("127.0.0.1"), 0, 60s);
+        seedFour(serverText(server.address(), server.port()));
+        db.exec(QStringLiteral("insert into 发送情况 values (1, 2, '2026/12/1 9:00:00', '成功'),"
+                               " (2, 2, '2026/12/1 9:00:06', '发送中')"));
+        open();
+        const QAbstractItemModel *grid = control<QAbstractItemView>("sendRecordGrid")->model();
+        const int result = form->views().sendRecords.fieldIndex(QStringLiteral("发送结果"));
+        EXPECT_EQ(grid->data(grid->index(1, result)).toString(), QStringLiteral("结果未知"));
+        EXPECT_EQ(grid->data(grid->index(0, result)).toString(), QStringLiteral("成功"));
+
+        choose(QStringLiteral("2"), QStringLiteral("0"));
+        setSkip(true);
+        boxes.queueConfirmAnswer(c.again);
+        sendButton()->click();
+        ASSERT_TRUE(waitForRunEnd());
+        const QList<boxes::ShownBox> shown = boxes.takeShown();
+        ASSERT_EQ(shown.size(), 2);
+        EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::YesNoQuestion);
+        EXPECT_EQ(shown[0].text,
+                  QStringLiteral("有 1 位客户的发送结果未知（上次发送时程序意外中断），是否再次发送给他们？"));
+        EXPECT_EQ(shown[1].text, c.box);
+        EXPECT_EQ(server.failure(), QString());
+        EXPECT_EQ(server.received(), server.expected());
+        // The file keeps what was written; the run's own records show with their results.
+        EXPECT_EQ(results().value(1), QStringLiteral("发送中"));
+        EXPECT_EQ(grid->data(grid->index(grid->rowCount() - 1, result)).toString(), QStringLiteral("成功"));
+        form.reset();
+    }
+}
 
 // The choice holds across restarts, also in a file from before it existed.
 TEST_F(SendAgainTest, TheChoiceSurvivesARestart)

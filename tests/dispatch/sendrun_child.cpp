@@ -1,0 +1,25 @@
+// A send run in a process of its own, so that a test can kill it at a moment of its choosing:
+// sendrun_child <db.mdb> <server box text>. The chosen mail is number 2, the sender
+// sales@example.test, no pause.
+#include "SendRun.h"
+#include "SendRunInputs.h"
+
+#include <QCoreApplication>
+
+using namespace std::chrono_literals;
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc != 3)
+        return 2;
+    SendRunInputs inputs;
+    inputs.setAccount({QString::fromUtf8(argv[2]), QString(), QString()});
+    inputs.setSender({QStringLiteral("销售部"), QStringLiteral("sales@example.test")});
+    inputs.setMailChoice(QStringLiteral("2"));
+    inputs.setPauseChoice(QStringLiteral("0"));
+    // Ends when the run has (its destructor joins it), or when the test kills the process.
+    SendRun run(inputs, QString::fromUtf8(argv[1]), {.serverWait = 60s, .pauseSecond = 1ms});
+    run.start();
+    return 0;
+}
