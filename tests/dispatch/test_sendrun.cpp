@@ -816,6 +816,7 @@ TEST_F(SendRunJobTest, WithTheCapAtAHundredTheRunWaitsAndSendsTheRest)
     const QStringList mailed = recipientsOf(server.waitForMessages(130));
     EXPECT_EQ(mailed.size(), 130);
     EXPECT_EQ(QSet<QString>(mailed.begin(), mailed.end()).size(), 130);
+}
 
 // The run is killed after customer 2's whole message reached the server and before the run heard
 // the reply: customer 2's record reads 发送中. A resumed run (skip choice on) leaves customer 2 out
