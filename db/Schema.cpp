@@ -63,4 +63,13 @@ void addMissingParts(sqlite3 *handle)
                 QStringLiteral("create table 发送选项 (编号 INTEGER PRIMARY KEY CHECK (编号 = 1), "
                                "跳过已发送 INTEGER NOT NULL DEFAULT 0 CHECK (跳过已发送 IN (0, 1)))"));
     }
+    if (!hasTable(handle, QStringLiteral("信任证书"))) {
+        execute(handle, QStringLiteral("create table 信任证书 (主机 TEXT NOT NULL COLLATE NOCASE, 端口 INTEGER NOT NULL, "
+                                       "指纹 TEXT NOT NULL, PRIMARY KEY (主机, 端口))"));
+    }
+    if (!hasTable(handle, QStringLiteral("明文登录许可"))) {
+        execute(handle,
+                QStringLiteral("create table 明文登录许可 (主机 TEXT NOT NULL COLLATE NOCASE, 端口 INTEGER NOT NULL, "
+                               "用户名 TEXT NOT NULL, PRIMARY KEY (主机, 端口, 用户名))"));
+    }
 }

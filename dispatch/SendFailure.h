@@ -25,17 +25,29 @@ struct SendFailure
     bool anyAccepted = false;
     // After the failure the connection can still carry the next message.
     bool connectionUsable = true;
+    // The refusal asks for STARTTLS first (530 5.7.0 Must issue a STARTTLS command first).
+    bool encryptionDemanded = false;
 };
 
 // Why a failure ends the whole run instead of concerning one customer: the ones that would repeat
 // for every following customer.
-enum class RunStop { None, LoginRefused, LoginRequired, ServerClosing, ConnectionLost, NoAnswer, UnreadableReply };
+enum class RunStop {
+    None,
+    LoginRefused,
+    LoginRequired,
+    EncryptionRequired,
+    ServerClosing,
+    ConnectionLost,
+    NoAnswer,
+    UnreadableReply
+};
 
 RunStop runStopFor(const SendFailure &failure);
 
 // The kind and reply code of an error the session raised.
 SendFailure::Kind failureKind(const std::exception &error);
 int replyCode(const std::exception &error);
+bool demandsEncryption(const std::exception &error);
 
 // The error as one line for a send record and the stop box: a refusal as its code, enhanced code
 // and first line ("550 5.1.1 <x@y>: Recipient address rejected"), any other error as its text

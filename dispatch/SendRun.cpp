@@ -6,12 +6,14 @@
 #include "DispatchLog.h"
 #include "Error.h"
 #include "Greeting.h"
+#include "MailErrors.h"
 #include "MailMessage.h"
 #include "RunPlan.h"
 #include "SendFailure.h"
 #include "ServerText.h"
 #include "SmtpSession.h"
 #include "SendRecords.h"
+#include "ServerTrust.h"
 
 #include <QDateTime>
 
@@ -122,9 +124,21 @@ void SendRun::work()
 {
     // Set when an error ended the run, whatever its text: some errors carry none.
     std::optional<QString> error;
+    std::optional<RunQuestion> question;
     bool completed = false;
     try {
         completed = sendToEveryCustomer();
+    } catch (const UntrustedCertificateError &e) {
+        const bool changed = dynamic_cast<const CertificateChangedError *>(&e) != nullptr;
+        question = RunQuestion{changed ? RunQuestion::Kind::ReplaceCertificate : RunQuestion::Kind::TrustCertificate,
+                               e.certificate.host,
+                               e.certificate.port,
+                               QString(),
+                               e.certificate.fingerprint,
+                               e.message()};
+    } catch (const CleartextLoginNotAgreedError &) {
+        question = RunQuestion{RunQuestion::Kind::CleartextLogin, m_smtp.host, m_smtp.port, m_smtp.userName, QString(),
+                               cleartextLoginQuestion()};
     } catch (const UnrecordedError &e) {
         error = e.message();
     } catch (const std::exception &e) {
@@ -135,7 +149,10 @@ void SendRun::work()
     if (error)
         qCInfo(dispatchLog) << "run stopped:" << *error;
     closeConnection();
-    if (error)
+    if (question) {
+        qCInfo(dispatchLog) << "run stopped for a question to the user:" << question->text;
+        emit asked(*question);
+    } else if (error)
         emit failed(*error);
     else if (completed)
         emit this->completed(m_summary);
@@ -174,6 +191,15 @@ bool SendRun::sendToEveryCustomer()
     m_smtp.port = server.port;
     m_smtp.security = securityForPort(server.port);
     m_smtp.password = account.password;
+    // What the user decided about this server before; a file that lacks the tables (one the program
+    // could not bring up to date) has decided nothing.
+    try {
+        m_smtp.pinnedFingerprint = readTrustedFingerprint(database.handle(), server.host, server.port);
+        m_smtp.cleartextLoginAgreed
+            = readCleartextLoginAgreed(database.handle(), server.host, server.port, account.userName);
+    } catch (const DatabaseError &e) {
+        qCInfo(dispatchLog) << "no stored decisions about the server:" << e.message();
+    }
     // The password never goes into the trace.
     qCInfo(dispatchLog) << "run of mail" << m_inputs.mailChoice() << "to" << total << "customers through"
                         << account.server << "as" << account.userName << "leaving out" << plan.alreadySent
@@ -242,7 +268,7 @@ bool SendRun::sendToEveryCustomer()
                     usable = m_smtp.isConnected();
                 } catch (const std::exception &) {
                 }
-                stop = runStopFor({failureKind(e), replyCode(e), atLogin, m_sent > 0, usable});
+                stop = runStopFor({failureKind(e), replyCode(e), atLogin, m_sent > 0, usable, demandsEncryption(e)});
                 qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "failed:" << failure;
             }
         }

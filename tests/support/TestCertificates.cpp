@@ -9,7 +9,7 @@ namespace testsupport {
 
 namespace {
 
-void runOpenssl(const QStringList &arguments)
+QByteArray runOpenssl(const QStringList &arguments)
 {
     QProcess openssl;
     openssl.setProcessChannelMode(QProcess::MergedChannels);
@@ -19,6 +19,7 @@ void runOpenssl(const QStringList &arguments)
         throw std::runtime_error("openssl " + arguments.join(QLatin1Char(' ')).toStdString()
                                  + " failed: " + openssl.readAll().toStdString());
     }
+    return openssl.readAll();
 }
 
 // A fresh P-256 key, quick to make.
@@ -56,6 +57,14 @@ TestCertificates::ServerCertificate TestCertificates::server(const QString &dnsN
     extensions.close();
 
     ServerCertificate made{stem + QStringLiteral(".pem"), stem + QStringLiteral(".key")};
+    if (issuer == Issuer::SelfSigned) {
+        runOpenssl(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + NewKey
+                   + QStringList{QStringLiteral("-keyout"), made.key, QStringLiteral("-out"), made.certificate,
+                                 QStringLiteral("-days"), expired ? QStringLiteral("-1") : QStringLiteral("1"),
+                                 QStringLiteral("-subj"), QStringLiteral("/CN=") + dnsName, QStringLiteral("-addext"),
+                                 QStringLiteral("subjectAltName=DNS:") + dnsName});
+        return made;
+    }
     runOpenssl(QStringList{QStringLiteral("req")} + NewKey
                + QStringList{QStringLiteral("-keyout"), made.key, QStringLiteral("-out"), stem + QStringLiteral(".csr"),
                              QStringLiteral("-subj"), QStringLiteral("/CN=") + dnsName});
@@ -66,6 +75,15 @@ TestCertificates::ServerCertificate TestCertificates::server(const QString &dnsN
                 QStringLiteral("-days"), expired ? QStringLiteral("-1") : QStringLiteral("1"),
                 QStringLiteral("-extfile"), extensions.fileName(), QStringLiteral("-out"), made.certificate});
     return made;
+}
+
+QString TestCertificates::fingerprint(const QString &certificateFile)
+{
+    const QByteArray out = runOpenssl({QStringLiteral("x509"), QStringLiteral("-in"), certificateFile,
+                                       QStringLiteral("-noout"), QStringLiteral("-fingerprint"),
+                                       QStringLiteral("-sha256")});
+    // "sha256 Fingerprint=AB:CD:..." (older versions: "SHA256 Fingerprint=...").
+    return QString::fromLatin1(out.mid(out.indexOf('=') + 1)).trimmed().toUpper();
 }
 
 } // namespace testsupport
