@@ -57,23 +57,22 @@ TestCertificates::ServerCertificate TestCertificates::server(const QString &dnsN
     extensions.close();
 
     ServerCertificate made{stem + QStringLiteral(".pem"), stem + QStringLiteral(".key")};
-    if (issuer == Issuer::SelfSigned) {
-        runOpenssl(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + NewKey
-                   + QStringList{QStringLiteral("-keyout"), made.key, QStringLiteral("-out"), made.certificate,
-                                 QStringLiteral("-days"), expired ? QStringLiteral("-1") : QStringLiteral("1"),
-                                 QStringLiteral("-subj"), QStringLiteral("/CN=") + dnsName, QStringLiteral("-addext"),
-                                 QStringLiteral("subjectAltName=DNS:") + dnsName});
-        return made;
-    }
     runOpenssl(QStringList{QStringLiteral("req")} + NewKey
                + QStringList{QStringLiteral("-keyout"), made.key, QStringLiteral("-out"), stem + QStringLiteral(".csr"),
                              QStringLiteral("-subj"), QStringLiteral("/CN=") + dnsName});
-    // A negative validity ends the certificate a day before it begins: expired.
-    runOpenssl({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), stem + QStringLiteral(".csr"),
-                QStringLiteral("-CA"), m_folder.filePath(ca + QStringLiteral(".pem")), QStringLiteral("-CAkey"),
-                m_folder.filePath(ca + QStringLiteral(".key")), QStringLiteral("-set_serial"), QString::number(m_count),
-                QStringLiteral("-days"), expired ? QStringLiteral("-1") : QStringLiteral("1"),
-                QStringLiteral("-extfile"), extensions.fileName(), QStringLiteral("-out"), made.certificate});
+    // A self-signed certificate is signed with its own key. A negative validity ends the
+    // certificate a day before it begins: expired.
+    const QStringList signer = issuer == Issuer::SelfSigned
+        ? QStringList{QStringLiteral("-signkey"), made.key}
+        : QStringList{QStringLiteral("-CA"), m_folder.filePath(ca + QStringLiteral(".pem")), QStringLiteral("-CAkey"),
+                      m_folder.filePath(ca + QStringLiteral(".key"))};
+    runOpenssl(QStringList{QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+                           stem + QStringLiteral(".csr")}
+               + signer
+               + QStringList{QStringLiteral("-set_serial"), QString::number(m_count), QStringLiteral("-days"),
+                             expired ? QStringLiteral("-1") : QStringLiteral("1"),
+                             QStringLiteral("-extfile"), extensions.fileName(), QStringLiteral("-out"),
+                             made.certificate});
     return made;
 }
 
