@@ -107,5 +107,14 @@ void addMissingParts(sqlite3 *handle)
                 QStringLiteral("alter table 发送选项 add column 测试地址 NVARCHAR(255) CONSTRAINT 测试地址超过255个字符 "
                                "CHECK (length(测试地址) <= 255)"));
     }
+    if (!hasTable(handle, QStringLiteral("信任证书"))) {
+        execute(handle, QStringLiteral("create table 信任证书 (主机 TEXT NOT NULL COLLATE NOCASE, 端口 INTEGER NOT NULL, "
+                                       "指纹 TEXT NOT NULL, PRIMARY KEY (主机, 端口))"));
+    }
+    if (!hasTable(handle, QStringLiteral("明文登录许可"))) {
+        execute(handle,
+                QStringLiteral("create table 明文登录许可 (主机 TEXT NOT NULL COLLATE NOCASE, 端口 INTEGER NOT NULL, "
+                               "用户名 TEXT NOT NULL, PRIMARY KEY (主机, 端口, 用户名))"));
+    }
     addRefusalParts(handle);
 }

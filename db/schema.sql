@@ -62,3 +62,21 @@ CREATE TABLE 退订名单 (
     原因         NVARCHAR(255) CONSTRAINT 原因超过255个字符 CHECK (length(原因) <= 255)
 );
 CREATE UNIQUE INDEX 退订名单_地址 ON 退订名单 (lower(trim(电子邮件地址)));
+
+-- The server certificates the user trusted although no authority the system knows vouches for
+-- them (a company's own): one per host and port, by the SHA-256 fingerprint ("AB:CD:...").
+CREATE TABLE 信任证书 (
+    主机 TEXT NOT NULL COLLATE NOCASE,
+    端口 INTEGER NOT NULL,
+    指纹 TEXT NOT NULL,
+    PRIMARY KEY (主机, 端口)
+);
+
+-- The accounts whose password the user agreed to send unencrypted to a server offering no
+-- encryption; a changed server or user name asks again.
+CREATE TABLE 明文登录许可 (
+    主机   TEXT NOT NULL COLLATE NOCASE,
+    端口   INTEGER NOT NULL,
+    用户名 TEXT NOT NULL,
+    PRIMARY KEY (主机, 端口, 用户名)
+);

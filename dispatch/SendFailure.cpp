@@ -51,6 +51,10 @@ RunStop runStopFor(const SendFailure &failure)
         // 421: the server is closing the transmission channel (RFC 5321 3.8).
         if (failure.replyCode == 421)
             return RunStop::ServerClosing;
+        // Every message of the run would get the same answer: the session never sends in clear
+        // where the server offered encryption, and this server offered none.
+        if (failure.replyCode == 530 && failure.encryptionDemanded)
+            return RunStop::EncryptionRequired;
         // The session logs in again before every message until it once succeeded: a refusal there
         // comes back for every customer. 534, 535 and 538 (RFC 4954) only ever answer a login.
         if (failure.atLogin || failure.replyCode == 534 || failure.replyCode == 535 || failure.replyCode == 538)
@@ -116,6 +120,12 @@ EnhancedStatusCode enhancedCode(const std::exception &error)
     return reply ? reply->enhancedCode : EnhancedStatusCode{};
 }
 
+bool demandsEncryption(const std::exception &error)
+{
+    const auto *reply = dynamic_cast<const SmtpReplyError *>(&error);
+    return reply && demandsEncryption(reply->errorCode, reply->replyText);
+}
+
 QString failureDetail(const std::exception &error)
 {
     const auto *general = dynamic_cast<const Error *>(&error);
@@ -150,6 +160,7 @@ QString runStopReason(RunStop stop)
     switch (stop) {
     case RunStop::LoginRefused: return QStringLiteral("邮件服务器拒绝了登录");
     case RunStop::LoginRequired: return QStringLiteral("邮件服务器要求先登录");
+    case RunStop::EncryptionRequired: return QStringLiteral("服务器要求先加密连接");
     case RunStop::ServerClosing: return QStringLiteral("邮件服务器暂停了服务");
     case RunStop::ConnectionLost: return QStringLiteral("与邮件服务器的连接已断开");
     case RunStop::NoAnswer: return QStringLiteral("邮件服务器没有回应");

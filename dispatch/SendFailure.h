@@ -33,6 +33,8 @@ struct SendFailure
     EnhancedStatusCode enhanced = {};
     // How many customers in a row, this one included, met this same refusal (RefusalStreak).
     int inARow = 1;
+    // The refusal asks for STARTTLS first (530 5.7.0 Must issue a STARTTLS command first).
+    bool encryptionDemanded = false;
 };
 
 // Refusals at the sender or after the message text that repeat customer after customer: the
@@ -57,6 +59,7 @@ enum class RunStop {
     None,
     LoginRefused,
     LoginRequired,
+    EncryptionRequired,
     ServerClosing,
     ConnectionLost,
     NoAnswer,
@@ -78,6 +81,7 @@ int replyCode(const std::exception &error);
 // The step a refusal answered and its enhanced code; Other and none for any other error.
 SmtpStep refusalStep(const std::exception &error);
 EnhancedStatusCode enhancedCode(const std::exception &error);
+bool demandsEncryption(const std::exception &error);
 
 // The error as one line for a send record and the stop box: a refusal as its code, enhanced code
 // and first line ("550 5.1.1 <x@y>: Recipient address rejected"), any other error as its text

@@ -7,12 +7,14 @@
 #include "DispatchLog.h"
 #include "Error.h"
 #include "Greeting.h"
+#include "MailErrors.h"
 #include "MailMessage.h"
 #include "RunPlan.h"
 #include "AccountSession.h"
 #include "RefusalList.h"
 #include "SendFailure.h"
 #include "SendRecords.h"
+#include "ServerTrust.h"
 #include "SmtpSession.h"
 
 #include <QDateTime>
@@ -124,9 +126,21 @@ void SendRun::work()
 {
     // Set when an error ended the run, whatever its text: some errors carry none.
     std::optional<QString> error;
+    std::optional<RunQuestion> question;
     bool completed = false;
     try {
         completed = sendToEveryCustomer();
+    } catch (const UntrustedCertificateError &e) {
+        const bool changed = dynamic_cast<const CertificateChangedError *>(&e) != nullptr;
+        question = RunQuestion{changed ? RunQuestion::Kind::ReplaceCertificate : RunQuestion::Kind::TrustCertificate,
+                               e.certificate.host,
+                               e.certificate.port,
+                               QString(),
+                               e.certificate.fingerprint,
+                               e.message()};
+    } catch (const CleartextLoginNotAgreedError &) {
+        question = RunQuestion{RunQuestion::Kind::CleartextLogin, m_smtp.host, m_smtp.port, m_smtp.userName, QString(),
+                               cleartextLoginQuestion()};
     } catch (const UnrecordedError &e) {
         error = e.message();
     } catch (const std::exception &e) {
@@ -137,7 +151,10 @@ void SendRun::work()
     if (error)
         qCInfo(dispatchLog) << "run stopped:" << *error;
     closeConnection();
-    if (error)
+    if (question) {
+        qCInfo(dispatchLog) << "run stopped for a question to the user:" << question->text;
+        emit asked(*question);
+    } else if (error)
         emit failed(*error);
     else if (completed)
         emit this->completed(m_summary);
@@ -186,6 +203,15 @@ bool SendRun::sendToEveryCustomer()
 
     const SendRunInputs::Account account = m_inputs.account();
     useAccount(m_smtp, account);
+    // What the user decided about this server before; a file that lacks the tables (one the program
+    // could not bring up to date) has decided nothing.
+    try {
+        m_smtp.pinnedFingerprint = readTrustedFingerprint(database.handle(), m_smtp.host, m_smtp.port);
+        m_smtp.cleartextLoginAgreed
+            = readCleartextLoginAgreed(database.handle(), m_smtp.host, m_smtp.port, account.userName);
+    } catch (const DatabaseError &e) {
+        qCInfo(dispatchLog) << "no stored decisions about the server:" << e.message();
+    }
     // The password never goes into the trace.
     qCInfo(dispatchLog) << "run of mail" << m_inputs.mailChoice() << "to" << total << "customers through"
                         << account.server << "as" << account.userName << "leaving out" << plan.alreadySent
@@ -308,6 +334,7 @@ bool SendRun::sendToEveryCustomer()
                 }
                 SendFailure seen{failureKind(e), replyCode(e), atLogin, m_sent > 0, usable, refusalStep(e),
                                  enhancedCode(e)};
+                seen.encryptionDemanded = demandsEncryption(e);
                 seen.inARow = streak.note(&seen);
                 stop = runStopFor(seen);
                 qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "failed:" << failure;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RunQuestion.h"
 #include "SendRunInputs.h"
 
 #include <QDateTime>
@@ -80,6 +81,9 @@ signals:
     void completed(const QString &summary);
     // An error that ended the run, with the text of its error box; the connection is closed after it.
     void failed(const QString &message);
+    // The run stopped before reaching any customer because only the user can decide: a certificate
+    // to trust, or a password to send in clear. Comes instead of `failed`.
+    void asked(const RunQuestion &question);
     void finished();
 
 private:

@@ -33,9 +33,17 @@ QString replyCodeExplanation(int code)
     }
 }
 
+bool demandsEncryption(int code, const QString &replyText)
+{
+    return code == 530 && replyText.contains(QLatin1String("STARTTLS"), Qt::CaseInsensitive);
+}
+
 SmtpReplyError::SmtpReplyError(const SmtpReply &reply)
     : ReplyError(reply.numericCode,
-                 replyCodeExplanation(reply.numericCode) + QStringLiteral("。服务器的回复：") + quotedReply(reply).trimmed())
+                 (demandsEncryption(reply.numericCode, reply.text.join(QLatin1Char(' ')))
+                      ? QStringLiteral("服务器要求先加密连接")
+                      : replyCodeExplanation(reply.numericCode))
+                     + QStringLiteral("。服务器的回复：") + quotedReply(reply).trimmed())
     , enhancedCode(reply.enhancedCode)
     , replyText(replyLines(reply))
 {
@@ -151,4 +159,40 @@ QString visibleControls(const QString &text)
 InvalidAddressError::InvalidAddressError(const QString &address)
     : MailError(QStringLiteral("电子邮件地址中含有控制字符，邮件未发送：") + visibleControls(address))
 {
+}
+
+namespace {
+
+QString certificateLines(const CertificateInfo &c)
+{
+    return QStringLiteral("服务器：%1:%2\n主题：%3\n签发者：%4\n有效期：%5 至 %6（UTC）\nSHA-256 指纹：%7")
+        .arg(c.host)
+        .arg(c.port)
+        .arg(c.subject, c.issuer, c.notBefore, c.notAfter, c.fingerprint);
+}
+
+} // namespace
+
+UntrustedCertificateError::UntrustedCertificateError(const CertificateInfo &certificate)
+    : UntrustedCertificateError(
+          certificate,
+          QStringLiteral("服务器证书的签发者不受信任（自签名证书或内部证书颁发机构），未登录，邮件未发送。\n")
+              + certificateLines(certificate))
+{
+}
+
+CertificateChangedError::CertificateChangedError(const CertificateInfo &certificate, const QString &storedFingerprint)
+    : UntrustedCertificateError(
+          certificate,
+          QStringLiteral("警告：服务器的证书与已信任的证书不同，连接已中止，未登录，邮件未发送。"
+                         "可能有人冒充该服务器，也可能服务器更换了证书。\n已信任的证书指纹：%1\n服务器现在的证书指纹：%2\n")
+                  .arg(storedFingerprint, certificate.fingerprint)
+              + certificateLines(certificate))
+    , storedFingerprint(storedFingerprint)
+{
+}
+
+QString cleartextLoginQuestion()
+{
+    return QStringLiteral("服务器不支持加密，密码将以明文发送，是否继续？");
 }

@@ -3,6 +3,8 @@
 #include "MailError.h"
 #include "SmtpReply.h"
 
+#include <QtGlobal>
+
 // The kinds of failure of the SMTP session and its connection, each with its fixed message text.
 
 // The step of a mail transaction a refusal answered. A refusal at the sender or after the message
@@ -38,6 +40,10 @@ public:
 
 // What a reply of this code means where the step expected another, for the message that quotes it.
 QString replyCodeExplanation(int code);
+
+// A 530 that asks for STARTTLS first (RFC 3207: "530 5.7.0 Must issue a STARTTLS command first"),
+// told apart from RFC 4954's "530 5.7.0 Authentication required" by its text.
+bool demandsEncryption(int code, const QString &replyText);
 
 // The condition in Chinese, then the written text: "Socket Error # <number>" CR LF <the condition's
 // text>, kept exactly as it always read, on the lines after it.
@@ -179,3 +185,59 @@ public:
     {
     }
 };
+
+// What the user needs to decide whether to trust a server's certificate.
+struct CertificateInfo
+{
+    QString host;
+    quint16 port = 0;
+    QString subject;
+    QString issuer;
+    QString notBefore; // UTC, "2026-01-31 08:00:00"
+    QString notAfter;
+    // SHA-256 of the certificate, as upper-case hex pairs joined by ":".
+    QString fingerprint;
+};
+
+// The server's certificate is signed by nobody the system trusts (self-signed or an internal
+// authority), and no stored fingerprint stands in for that: nothing was sent. The user may trust
+// exactly this certificate for this host and port.
+class UntrustedCertificateError : public TlsError
+{
+public:
+    explicit UntrustedCertificateError(const CertificateInfo &certificate);
+
+    CertificateInfo certificate;
+
+protected:
+    UntrustedCertificateError(const CertificateInfo &certificate, const QString &message)
+        : TlsError(message, QString())
+        , certificate(certificate)
+    {
+    }
+};
+
+// The host and port had a trusted certificate, and the server now shows another one that nothing
+// else vouches for: someone in the path, or a server that changed its certificate. Never taken
+// without the user having read both fingerprints.
+class CertificateChangedError : public UntrustedCertificateError
+{
+public:
+    CertificateChangedError(const CertificateInfo &certificate, const QString &storedFingerprint);
+
+    QString storedFingerprint;
+};
+
+// The server offers no encryption and the login would send the password in clear, which the user
+// has not agreed to for this account: nothing of the login was sent.
+class CleartextLoginNotAgreedError : public MailError
+{
+public:
+    CleartextLoginNotAgreedError()
+        : MailError(QStringLiteral("服务器不支持加密，密码将以明文发送，未经同意，未登录，邮件未发送"))
+    {
+    }
+};
+
+// The question asked before a password goes out in clear, in the user's words.
+QString cleartextLoginQuestion();

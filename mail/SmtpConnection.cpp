@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 
 namespace {
@@ -132,6 +133,78 @@ struct ContextFree
     void operator()(SSL_CTX *context) const { SSL_CTX_free(context); }
 };
 
+// The faults a company's own certificate has and a forged one has too: only the user can tell them
+// apart, by the fingerprint. An expired certificate or one for another name is never among them.
+bool isIssuerFault(int verifyError)
+{
+    switch (verifyError) {
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE: return true;
+    default: return false;
+    }
+}
+
+// Lets the chain's check go on past an issuer fault, noting it, so that a later fault of the name or
+// the dates still ends the handshake, and the certificate can be judged by its fingerprint after.
+int verifyNotingIssuerFaults(int ok, X509_STORE_CTX *store)
+{
+    if (ok)
+        return 1;
+    if (!isIssuerFault(X509_STORE_CTX_get_error(store)))
+        return 0;
+    auto *ssl = static_cast<SSL *>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto *issuerFault = ssl ? static_cast<bool *>(SSL_get_app_data(ssl)) : nullptr;
+    // Outside the handshake startTls judges (a renegotiation) nobody would look at the note.
+    if (!issuerFault)
+        return 0;
+    *issuerFault = true;
+    return 1;
+}
+
+QString nameText(const X509_NAME *name)
+{
+    BIO *bio = BIO_new(BIO_s_mem());
+    if (!bio)
+        return QString();
+    X509_NAME_print_ex(bio, name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
+    char *data = nullptr;
+    const long size = BIO_get_mem_data(bio, &data);
+    QString text = QString::fromUtf8(data, qsizetype(size));
+    BIO_free(bio);
+    return text;
+}
+
+QString timeText(const ASN1_TIME *time)
+{
+    tm parts{};
+    if (!time || ASN1_TIME_to_tm(time, &parts) != 1)
+        return QString();
+    char text[32] = {};
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return QString::fromLatin1(text);
+}
+
+CertificateInfo certificateInfo(X509 *certificate, const QString &host, quint16 port)
+{
+    CertificateInfo info;
+    info.host = host;
+    info.port = port;
+    if (!certificate)
+        return info;
+    info.subject = nameText(X509_get_subject_name(certificate));
+    info.issuer = nameText(X509_get_issuer_name(certificate));
+    info.notBefore = timeText(X509_get0_notBefore(certificate));
+    info.notAfter = timeText(X509_get0_notAfter(certificate));
+    unsigned char digest[EVP_MAX_MD_SIZE] = {};
+    unsigned int length = 0;
+    if (X509_digest(certificate, EVP_sha256(), digest, &length) == 1)
+        info.fingerprint = QString::fromLatin1(
+            QByteArray(reinterpret_cast<const char *>(digest), int(length)).toHex(':').toUpper());
+    return info;
+}
+
 } // namespace
 
 AbortSignal::AbortSignal()
@@ -232,8 +305,11 @@ void SmtpConnection::close()
     m_open = false;
 }
 
-void SmtpConnection::startTls(const QString &serverName, TimeoutMs timeout)
+void SmtpConnection::startTls(const QString &serverName, TimeoutMs timeout, quint16 port,
+                              const QString &pinnedFingerprint)
 {
+    m_acceptedByFingerprint = false;
+    bool issuerFault = false;
     ensureUsable();
     const auto deadline = deadlineAfter(timeout);
     // Whatever the server sent before the handshake was not protected: it is not taken as a reply.
@@ -246,7 +322,7 @@ void SmtpConnection::startTls(const QString &serverName, TimeoutMs timeout)
         if (!context)
             throw TlsError(QStringLiteral("无法建立加密连接"), takeOpenSslText());
         SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION);
-        SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, nullptr);
+        SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, verifyNotingIssuerFaults);
         // Many servers end the connection without a close notice (after QUIT, after a 421): that is
         // the end of the stream, as over plain TCP. Replies are whole lines, so nothing cut short is taken.
         SSL_CTX_set_options(context.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
@@ -257,6 +333,7 @@ void SmtpConnection::startTls(const QString &serverName, TimeoutMs timeout)
             throw TlsError(QStringLiteral("无法建立加密连接"), takeOpenSslText());
         SSL_set_mode(m_ssl, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
         SSL_set_fd(m_ssl, m_fd);
+        SSL_set_app_data(m_ssl, &issuerFault);
 
         const QByteArray name = serverName.toUtf8();
         in_addr literal{};
@@ -293,6 +370,19 @@ void SmtpConnection::startTls(const QString &serverName, TimeoutMs timeout)
                                     : QStringLiteral("服务器关闭了连接");
             }
             throw TlsError(QStringLiteral("与服务器的加密握手失败"), detail);
+        }
+        SSL_set_app_data(m_ssl, nullptr);
+        if (issuerFault) {
+            // The handshake went on only so the certificate could be judged whole: nothing is sent
+            // over it unless the user trusted exactly this certificate for this server.
+            const CertificateInfo shown = certificateInfo(SSL_get0_peer_certificate(m_ssl), serverName, port);
+            if (shown.fingerprint.isEmpty() || shown.fingerprint != pinnedFingerprint) {
+                close();
+                if (pinnedFingerprint.isEmpty())
+                    throw UntrustedCertificateError(shown);
+                throw CertificateChangedError(shown, pinnedFingerprint);
+            }
+            m_acceptedByFingerprint = true;
         }
     } catch (...) {
         releaseSocket();

@@ -57,8 +57,16 @@ public:
     // Starts TLS on the open connection: the handshake within the time limit, the server's certificate
     // verified against the system's trust store and for the server name (sent as SNI). Input that came
     // before the handshake is dropped. On failure the connection is closed and a TlsError raised.
-    void startTls(const QString &serverName, TimeoutMs timeout);
+    // A certificate whose only fault is an issuer nobody trusts (self-signed, an internal authority)
+    // is taken when its SHA-256 fingerprint is `pinnedFingerprint`; otherwise it raises
+    // UntrustedCertificateError, or CertificateChangedError when another fingerprint was pinned. The
+    // pin never excuses a wrong name or a date out of the certificate's validity. `port` only goes
+    // into the certificate's details.
+    void startTls(const QString &serverName, TimeoutMs timeout, quint16 port = 0,
+                  const QString &pinnedFingerprint = QString());
     bool isEncrypted() const { return m_ssl != nullptr; }
+    // The last handshake took the certificate by its pinned fingerprint.
+    bool acceptedByFingerprint() const { return m_acceptedByFingerprint; }
     // Takes in whatever input has arrived, without waiting, then tells whether the connection is still
     // usable: open with the server's end not found closed, or unread input left.
     bool isConnected();
@@ -107,4 +115,5 @@ private:
     Wait m_tlsWants = Wait::Read;
     // A fatal TLS error happened: no close notice may follow.
     bool m_tlsBroken = false;
+    bool m_acceptedByFingerprint = false;
 };

@@ -72,6 +72,15 @@ SmtpSecurity securityForPort(quint16 port)
     }
 }
 
+TlsStep tlsStepFor(SmtpSecurity security, bool startTlsOffered)
+{
+    if (security == SmtpSecurity::Implicit)
+        return TlsStep::None;
+    if (startTlsOffered)
+        return TlsStep::StartTls;
+    return security == SmtpSecurity::StartTls ? TlsStep::Refuse : TlsStep::None;
+}
+
 QString localHostName()
 {
     char name[256] = {};
@@ -102,6 +111,7 @@ void SmtpSession::connect()
         throw PortRequiredError();
 
     m_encrypted = false;
+    m_acceptedByFingerprint = false;
     if (!m_connection)
         m_connection = std::make_unique<SmtpConnection>(m_abort);
     m_connection->maxLineLength = maxLineLength;
@@ -113,11 +123,8 @@ void SmtpSession::connect()
         throw;
     }
     try {
-        // A handshake that stalls is cut off by the connect limit, like the TCP connect before it.
-        if (security == SmtpSecurity::Implicit) {
-            m_connection->startTls(host, timeouts.connect);
-            m_encrypted = true;
-        }
+        if (security == SmtpSecurity::Implicit)
+            startTls();
         readResponse({220}, timeouts.greeting);
         greet();
     } catch (const SmtpReplyError &) {
@@ -138,6 +145,38 @@ void SmtpSession::connect()
         m_connection->close();
         throw;
     }
+    if (!m_encrypted && !cleartextLoginAgreed && !loginMechanism().isEmpty()) {
+        // Nothing of the login has gone out; the user is asked first. The server greeted and is
+        // told goodbye.
+        try {
+            disconnect(timeouts.goodbye);
+        } catch (const MailError &) {
+        }
+        throw CleartextLoginNotAgreedError();
+    }
+}
+
+void SmtpSession::startTls()
+{
+    // A handshake that stalls is cut off by the connect limit, like the TCP connect before it.
+    m_connection->startTls(host, timeouts.connect, port, pinnedFingerprint);
+    m_encrypted = true;
+    m_acceptedByFingerprint = m_connection->acceptedByFingerprint();
+    if (m_acceptedByFingerprint)
+        qCInfo(mailLog) << "certificate accepted by its stored fingerprint" << pinnedFingerprint;
+}
+
+QString SmtpSession::loginMechanism() const
+{
+    if (authType != SmtpAuthentication::Default || userName.isEmpty())
+        return QString();
+    const QStringList mechanisms = authMechanisms(m_capabilities);
+    if (mechanisms.contains(QLatin1String("LOGIN")))
+        return QStringLiteral("LOGIN");
+    // Port 25 keeps its written conversation, which knows LOGIN only.
+    if (security != SmtpSecurity::Plain && mechanisms.contains(QLatin1String("PLAIN")))
+        return QStringLiteral("PLAIN");
+    return QString();
 }
 
 void SmtpSession::greet()
@@ -153,29 +192,22 @@ void SmtpSession::greet()
 
 void SmtpSession::startTlsWhenDue()
 {
-    if (security != SmtpSecurity::Opportunistic && security != SmtpSecurity::StartTls)
-        return;
     const bool offered = std::any_of(m_capabilities.cbegin(), m_capabilities.cend(), [](const QString &line) {
         return line.trimmed().compare(QLatin1String("STARTTLS"), Qt::CaseInsensitive) == 0;
     });
-    const bool required = security == SmtpSecurity::StartTls;
-    if (!offered) {
-        if (required)
-            throw EncryptionRefusedError(
-                QStringLiteral("服务器不提供 STARTTLS 加密，未登录，邮件未发送。服务器的回复：")
-                + quotedReply(m_lastCmdResult));
-        return;
+    switch (tlsStepFor(security, offered)) {
+    case TlsStep::None: return;
+    case TlsStep::Refuse:
+        throw EncryptionRefusedError(QStringLiteral("服务器不提供 STARTTLS 加密，未登录，邮件未发送。服务器的回复：")
+                                     + quotedReply(m_lastCmdResult));
+    case TlsStep::StartTls: break;
     }
-    if (sendCommand(QStringLiteral("STARTTLS")) != 220) {
-        if (required)
-            throw EncryptionRefusedError(
-                QStringLiteral("服务器拒绝了 STARTTLS 加密，未登录，邮件未发送。服务器的回复：")
-                + quotedReply(m_lastCmdResult));
-        // Where encryption is only taken when offered, a refusal leaves the plain conversation.
-        return;
-    }
-    m_connection->startTls(host, timeouts.connect);
-    m_encrypted = true;
+    // A server that offers encryption and then refuses it is what someone in the path looks like
+    // when stripping it: the conversation ends, whatever the port.
+    if (sendCommand(QStringLiteral("STARTTLS")) != 220)
+        throw EncryptionRefusedError(QStringLiteral("服务器拒绝了 STARTTLS 加密，未登录，邮件未发送。服务器的回复：")
+                                     + quotedReply(m_lastCmdResult));
+    startTls();
     // What the server offered before the handshake no longer counts.
     greet();
 }
@@ -184,19 +216,16 @@ bool SmtpSession::authenticate()
 {
     if (m_didAuthenticate)
         return true;
-    if (authType != SmtpAuthentication::Default || userName.isEmpty())
-        return false;
-    const QStringList mechanisms = authMechanisms(m_capabilities);
-    const bool login = mechanisms.contains(QLatin1String("LOGIN"));
-    // Port 25 keeps its written conversation, which knows LOGIN only.
-    const bool plain = security != SmtpSecurity::Plain && mechanisms.contains(QLatin1String("PLAIN"));
-    if (!login && !plain)
+    const QString mechanism = loginMechanism();
+    if (mechanism.isEmpty())
         return false;
     // Where encryption was asked for, the password never goes out without it.
     if ((security == SmtpSecurity::StartTls || security == SmtpSecurity::Implicit) && !m_encrypted)
         throw EncryptionRefusedError(QStringLiteral("连接未加密，未发送密码"));
+    if (!m_encrypted && !cleartextLoginAgreed)
+        throw CleartextLoginNotAgreedError();
 
-    if (login) {
+    if (mechanism == QLatin1String("LOGIN")) {
         sendCommand(QStringLiteral("AUTH LOGIN"), {334});
         sendCommand(base64Latin1(userName), {334});
         sendCommand(base64Latin1(password), {235});

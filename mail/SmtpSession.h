@@ -15,11 +15,12 @@ class MailMessage;
 
 enum class SmtpAuthentication { None, Default, Sasl };
 
-// How the connection is protected.
+// How the connection is protected. Wherever the server offers STARTTLS it is used, and a refused or
+// failed STARTTLS ends the connection: encryption once offered is never given up for clear text.
 enum class SmtpSecurity {
-    // No TLS and AUTH LOGIN only: the conversation of port 25, as it always was.
+    // Port 25: STARTTLS when offered; otherwise the written conversation (AUTH LOGIN only).
     Plain,
-    // STARTTLS when the server offers it, plain otherwise; AUTH PLAIN when LOGIN is not offered.
+    // STARTTLS when offered; AUTH PLAIN when LOGIN is not offered.
     Opportunistic,
     // STARTTLS before anything else, or nothing is sent (submission, port 587).
     StartTls,
@@ -30,6 +31,12 @@ enum class SmtpSecurity {
 // The protection a port stands for: 25 plain, 465 implicit TLS, 587 STARTTLS, any other STARTTLS
 // when offered.
 SmtpSecurity securityForPort(quint16 port);
+
+// What the session does after the greeting, from the protection and whether the server offered
+// STARTTLS: nothing more (Implicit is encrypted already; no offer where none is required), STARTTLS,
+// or end the connection (required and not offered).
+enum class TlsStep { None, StartTls, Refuse };
+TlsStep tlsStepFor(SmtpSecurity security, bool startTlsOffered);
 
 // How long each wait of the session may take, in milliseconds (negative: no limit). The defaults are
 // RFC 5321's minimum client timeouts (section 4.5.3.2) and half a minute for connecting.
@@ -81,6 +88,12 @@ public:
     SmtpAuthentication authType = SmtpAuthentication::Default;
     int maxLineLength = 16384;
     SmtpTimeouts timeouts;
+    // The SHA-256 fingerprint of the certificate the user trusted for host and port (empty: none).
+    QString pinnedFingerprint;
+    // The user agreed that the password of this account may go out unencrypted where the server
+    // offers no encryption. Without it, connect() ends with CleartextLoginNotAgreedError before any
+    // login would send the password in clear.
+    bool cleartextLoginAgreed = false;
 
     // Opens the connection (TLS first for Implicit), reads the 220 greeting and greets with EHLO (or
     // HELO); then, where due, STARTTLS, the handshake and EHLO again.
@@ -100,6 +113,9 @@ public:
     void resetAbort() noexcept { m_abort.reset(); }
 
     bool didAuthenticate() const { return m_didAuthenticate; }
+    bool isEncrypted() const { return m_encrypted; }
+    // This connection's certificate was taken by its pinned fingerprint.
+    bool certificateAcceptedByFingerprint() const { return m_acceptedByFingerprint; }
     QStringList capabilities() const { return m_capabilities; }
     const SmtpReply &lastReply() const { return m_lastCmdResult; }
 
@@ -115,6 +131,9 @@ public:
 private:
     void greet();
     void startTlsWhenDue();
+    void startTls();
+    // The login mechanism the login step would use ("LOGIN", "PLAIN"), empty when none is due.
+    QString loginMechanism() const;
     // DATA, the message text and its final ".", each reply checked.
     void sendData(MailMessage &message);
     // Puts one command line on the wire (and its first word in the trace), without reading the reply.
@@ -126,6 +145,7 @@ private:
     bool m_didAuthenticate = false;
     // This connection's TLS handshake succeeded.
     bool m_encrypted = false;
+    bool m_acceptedByFingerprint = false;
     QStringList m_capabilities;
     SmtpReply m_lastCmdResult;
 };

@@ -32,7 +32,8 @@ State &state()
     return s;
 }
 
-bool record(ShownBox::Kind kind, const QString &text, bool *answer = nullptr, SaveAnswer *saveAnswer = nullptr)
+bool record(ShownBox::Kind kind, const QString &text, bool *answer = nullptr, SaveAnswer *saveAnswer = nullptr,
+            bool unqueuedAnswer = true)
 {
     QMutexLocker lock(&mutex);
     State &s = state();
@@ -40,7 +41,7 @@ bool record(ShownBox::Kind kind, const QString &text, bool *answer = nullptr, Sa
         return false;
     s.shown.append({kind, kind == ShownBox::Kind::Confirm ? QStringLiteral("Confirm") : s.title, text});
     if (answer)
-        *answer = s.answers.isEmpty() ? true : s.answers.dequeue();
+        *answer = s.answers.isEmpty() ? unqueuedAnswer : s.answers.dequeue();
     if (saveAnswer)
         *saveAnswer = s.saveAnswers.isEmpty() ? SaveAnswer::Cancel : s.saveAnswers.dequeue();
     return true;
@@ -106,7 +107,7 @@ bool confirm(QWidget *parent, const QString &question)
 bool askYesNo(QWidget *parent, const QString &question, bool yesByDefault)
 {
     bool answer = false;
-    if (record(ShownBox::Kind::YesNoQuestion, question, &answer))
+    if (record(ShownBox::Kind::YesNoQuestion, question, &answer, nullptr, false))
         return answer;
     QMessageBox box(QMessageBox::Question, applicationTitle(), question, QMessageBox::NoButton, parent);
     QPushButton *yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
@@ -115,6 +116,21 @@ bool askYesNo(QWidget *parent, const QString &question, bool yesByDefault)
     box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;
+}
+
+bool askToTrust(QWidget *parent, const QString &text, bool warning)
+{
+    bool answer = false;
+    if (record(warning ? ShownBox::Kind::TrustWarning : ShownBox::Kind::TrustQuestion, text, &answer, nullptr, false))
+        return answer;
+    QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Question, applicationTitle(), text,
+                    QMessageBox::NoButton, parent);
+    QPushButton *trust = box.addButton(QStringLiteral("信任此证书"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == trust;
 }
 
 SaveAnswer askToSave(QWidget *parent, const QString &question)

@@ -26,6 +26,9 @@ bool confirm(QWidget *parent, const QString &question);
 // which is the default), captioned with the application title; true for 是. Closing it any other way
 // counts as 否.
 bool askYesNo(QWidget *parent, const QString &question, bool yesByDefault = true);
+// Whether to trust a server's certificate: the details, the buttons "信任此证书" and "取消" (the
+// default); a warning icon when `warning`, a question mark otherwise. Closing it counts as 取消.
+bool askToTrust(QWidget *parent, const QString &text, bool warning);
 
 // Whether to save changes: the question with a question-mark icon and the buttons "保存" (the
 // default), "不保存" and "取消", captioned with the application title. Closing it any other way
@@ -38,11 +41,11 @@ SaveAnswer askToSave(QWidget *parent, const QString &question);
 std::optional<QString> askText(QWidget *parent, const QString &question, const QString &initial);
 
 // Test seam: while recording, no box is shown; each is appended to the log instead, and a
-// question takes the next answer queued for its kind (OK, and 取消, when none is queued; a yes-or-no
-// question takes the confirmation's answers, 是 for OK).
+// question takes the next answer queued for its kind (OK, 取消 and 否 when none is queued; the
+// yes-or-no and trust questions take the confirm answers).
 struct ShownBox
 {
-    enum class Kind { Message, Error, Confirm, SaveQuestion, TextQuestion, YesNoQuestion };
+    enum class Kind { Message, Error, Confirm, SaveQuestion, YesNoQuestion, TrustQuestion, TrustWarning };
     Kind kind;
     QString caption;
     QString text;

@@ -14,6 +14,7 @@
 #include "RefusalList.h"
 #include "SendCommand.h"
 #include "SendOptions.h"
+#include "RunQuestion.h"
 #include "SendRecords.h"
 #include "SendRecordBrowser.h"
 #include "Tables.h"
@@ -137,6 +138,7 @@ void SendPanel::send()
     showRunning();
     m_sendRun.reset();
     m_runEndBox = {};
+    m_runQuestion.reset();
     m_ui.sendProgress->clear();
     m_sendRun = std::make_unique<SendRun>(m_runInputs, m_data.database.path());
     SendRun *run = m_sendRun.get();
@@ -154,6 +156,9 @@ void SendPanel::send()
         Qt::QueuedConnection);
     connect(
         run, &SendRun::failed, this, [this](const QString &message) { m_runEndBox = {true, message}; },
+        Qt::QueuedConnection);
+    connect(
+        run, &SendRun::asked, this, [this](const RunQuestion &question) { m_runQuestion = question; },
         Qt::QueuedConnection);
     connect(run, &SendRun::finished, this, boxes::guarded(&m_window, [this] { runEnded(); }), Qt::QueuedConnection);
     run->start();
@@ -182,12 +187,46 @@ void SendPanel::runEnded()
     m_ui.skipSentBox->setEnabled(true);
     enableTestSend();
     const RunEndBox box = std::exchange(m_runEndBox, {});
+    const std::optional<RunQuestion> question = std::exchange(m_runQuestion, std::nullopt);
     if (box.isError)
         boxes::showError(&m_window, box.text);
     else if (!box.text.isEmpty())
         boxes::showMessage(&m_window, box.text);
-    if (m_closeAfterRun)
+    if (m_closeAfterRun) {
         m_window.close();
+        return;
+    }
+    // Started again at once, before the window serves any input, as a click would have.
+    if (question && askAndAgree(*question))
+        send();
+}
+
+bool SendPanel::askAndAgree(const RunQuestion &question)
+{
+    bool yes = false;
+    switch (question.kind) {
+    case RunQuestion::Kind::TrustCertificate:
+        yes = boxes::askToTrust(&m_window, question.text + QStringLiteral("\n\n只有在确认这是您单位自己的邮件服务器的证书时，才选择“信任此证书”。"),
+                                false);
+        break;
+    case RunQuestion::Kind::ReplaceCertificate:
+        yes = boxes::askToTrust(
+            &m_window,
+            question.text
+                + QStringLiteral("\n\n只有在向服务器管理员确认服务器确实更换了证书、并核对了新指纹之后，"
+                                 "才选择“信任此证书”，以新证书替换原来信任的证书；否则请选择“取消”。"),
+            true);
+        break;
+    case RunQuestion::Kind::CleartextLogin: yes = boxes::askYesNo(&m_window, question.text, false); break;
+    }
+    if (!yes || !m_data.database.isConnected())
+        return false;
+    try {
+        agree(m_data.database.handle(), question);
+    } catch (const DatabaseError &e) {
+        throw Error(QStringLiteral("无法在数据库文件中保存这一选择，发送没有开始：") + e.message());
+    }
+    return true;
 }
 
 // The run reads the choices and the boxes as they show now, for every message; the panel hands

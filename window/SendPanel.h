@@ -11,6 +11,7 @@
 #include <functional>
 
 #include <memory>
+#include <optional>
 
 class Database;
 class PreviewDialog;
@@ -69,6 +70,9 @@ private:
     void keepRunInputsCurrent();
     void showRunning();
     void runEnded();
+    // The run stopped for a question only the user can answer: asked here, a yes kept in the file
+    // and the run started again (true).
+    bool askAndAgree(const RunQuestion &question);
 
     // The run's reports, shown on the window's thread.
     void showCustomer(qint64 customerId);
@@ -93,6 +97,7 @@ private:
         QString text;
     };
     RunEndBox m_runEndBox;
+    std::optional<RunQuestion> m_runQuestion;
     // The window was asked to close during a run: it closes once the run has ended.
     bool m_closeAfterRun = false;
 };

@@ -60,6 +60,11 @@ INSTANTIATE_TEST_SUITE_P(
         StopCase{"538 outside the login", {Kind::Refused, 538, false, true, true}, RunStop::LoginRefused},
         StopCase{"530 before any message", {Kind::Refused, 530, false, false, true}, RunStop::LoginRequired},
         StopCase{"530 after a message went through", {Kind::Refused, 530, false, true, true}, RunStop::None},
+        StopCase{"530 asking for STARTTLS", {Kind::Refused, 530, false, false, true, true}, RunStop::EncryptionRequired},
+        StopCase{"530 asking for STARTTLS at the login", {Kind::Refused, 530, true, false, true, true},
+                 RunStop::EncryptionRequired},
+        StopCase{"530 asking for STARTTLS after a message", {Kind::Refused, 530, false, true, true, true},
+                 RunStop::EncryptionRequired},
         StopCase{"421 at MAIL FROM", {Kind::Refused, 421, false, true, true}, RunStop::ServerClosing},
         StopCase{"421 with the connection closed", {Kind::Refused, 421, false, true, false}, RunStop::ServerClosing},
         StopCase{"refusal, then the server closed", {Kind::Refused, 550, false, true, false}, RunStop::ConnectionLost},
@@ -228,6 +233,23 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"charset", [] { throw MailError(QStringLiteral("Could not encode\r\nheader data")); }, Kind::Other, 0,
                   u"Could not encode header data"}),
     [](const ::testing::TestParamInfo<ErrorCase> &info) { return caseName(info.param.name); });
+
+// RFC 3207's 530 asks for STARTTLS; RFC 4954's 530 for a login: the same codes, told apart by the text.
+TEST(EncryptionDemanded, Only530AskingForStartTls)
+{
+    const auto check = [](const QString &line, bool demanded, const QString &message) {
+        SCOPED_TRACE(line.toStdString());
+        const SmtpReplyError error(reply({line}));
+        EXPECT_EQ(demandsEncryption(error), demanded);
+        EXPECT_EQ(error.message(), message);
+    };
+    check(QStringLiteral("530 5.7.0 Must issue a STARTTLS command first"), true,
+          QStringLiteral("服务器要求先加密连接。服务器的回复：530 5.7.0 Must issue a STARTTLS command first"));
+    check(QStringLiteral("530 5.7.0 Authentication required"), false,
+          QStringLiteral("邮件服务器拒绝了这一步。服务器的回复：530 5.7.0 Authentication required"));
+    check(QStringLiteral("550 5.7.0 STARTTLS first"), false,
+          QStringLiteral("邮件服务器拒绝了这一步。服务器的回复：550 5.7.0 STARTTLS first"));
+}
 
 TEST(SendResult, SuccessOrFailureWithTheDetailWithinTheColumnWidth)
 {

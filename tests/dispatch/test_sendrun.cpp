@@ -4,6 +4,8 @@
 #include "RunPlan.h"
 #include "SendRun.h"
 #include "SendRunInputs.h"
+#include "ServerTrust.h"
+#include "SmtpSession.h"
 
 #include "AiosmtpdServer.h"
 #include "Database.h"
@@ -51,6 +53,7 @@ struct Reports
 {
     std::optional<QString> completed;
     std::optional<QString> failed;
+    std::optional<RunQuestion> asked;
     std::optional<Counts> progress; // the last counts
     int finished = 0;
     // Each wait on the daily cap: the cap, the moment it ends, and the moments it was reported and
@@ -85,6 +88,9 @@ protected:
     {
         seedCustomersAndMails(db);
         inputs.setAccount({server, user, password});
+        // The scripted servers offer no encryption; the user agreed to the login in clear.
+        if (!user.isEmpty())
+            agreeToCleartextLogin(db, server, user);
         inputs.setSender({QStringLiteral("销售部"), QStringLiteral("sales@example.test")});
         inputs.setMailChoice(QStringLiteral("2"));
         inputs.setPauseChoice(QStringLiteral("0"));
@@ -112,6 +118,10 @@ protected:
             QObject::connect(&job, &SendRun::failed, [&](const QString &message) {
                 std::lock_guard lock(mutex);
                 reports.failed = message;
+            });
+            QObject::connect(&job, &SendRun::asked, [&](const RunQuestion &question) {
+                std::lock_guard lock(mutex);
+                reports.asked = question;
             });
             QObject::connect(&job, &SendRun::progressed, [&](int sent, int failed, int total) {
                 std::lock_guard lock(mutex);
@@ -220,6 +230,33 @@ TEST_F(SendRunJobTest, ARefusedRecipientIsRecordedWithoutAPause)
                            QStringLiteral("成功")}));
     EXPECT_EQ(reports.progress, (Counts{2, 1, 3}));
     EXPECT_EQ(reports.completed, QStringLiteral("发送完成：成功 2 封，失败 1 封。") + failedRunHint());
+}
+
+// A server without encryption and a login due, never agreed to: the run asks instead of failing,
+// before any customer is reached and before AUTH; the answer, once kept, is found by the account.
+TEST_F(SendRunJobTest, ALoginInClearIsAskedForBeforeAnybodyIsReached)
+{
+    ScriptedServer server(opening(true) + quit(), QStringLiteral("127.0.0.1"), 0, 60s);
+    seed(serverText(server.address(), server.port()), QStringLiteral("sales"), QStringLiteral("secret"));
+    db.exec(QStringLiteral("delete from 明文登录许可"));
+    const Reports reports = run();
+
+    EXPECT_EQ(server.failure(), QString());
+    EXPECT_EQ(server.received(), server.expected());
+    EXPECT_EQ(reports.failed, std::nullopt);
+    EXPECT_EQ(reports.completed, std::nullopt);
+    ASSERT_TRUE(reports.asked);
+    EXPECT_EQ(reports.asked->kind, RunQuestion::Kind::CleartextLogin);
+    EXPECT_EQ(reports.asked->text, QStringLiteral("服务器不支持加密，密码将以明文发送，是否继续？"));
+    EXPECT_EQ(recordCount(), 0);
+
+    Database database(db.path());
+    database.setConnected(true);
+    agree(database.handle(), *reports.asked);
+    EXPECT_TRUE(readCleartextLoginAgreed(database.handle(), server.address(), server.port(), QStringLiteral("sales")));
+    // Another user name, or another server, is another account.
+    EXPECT_FALSE(readCleartextLoginAgreed(database.handle(), server.address(), server.port(), QStringLiteral("other")));
+    EXPECT_FALSE(readCleartextLoginAgreed(database.handle(), server.address(), 25, QStringLiteral("sales")));
 }
 
 // A port that is not a number from 1 to 65535 stops the run before it connects.
@@ -362,6 +399,33 @@ INSTANTIATE_TEST_SUITE_P(
                    true,
                    QStringLiteral("邮件服务器要求先登录，发送已停止。\n") + failed3
                        + QStringLiteral("\n原因：530 5.7.0 Authentication required.")},
+        // A server that wants encryption first and offers none: no message of the run can go.
+        ServerCase{"EncryptionRequiredAtTheFirstMail",
+                   opening()
+                       + Script{ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK"),
+                                ScriptedServer::expect("MAIL FROM: <sales@example.test>"),
+                                ScriptedServer::say("530 5.7.0 Must issue a STARTTLS command first")}
+                       + quit(),
+                   false,
+                   5s,
+                   {QStringLiteral("失败：530 5.7.0 Must issue a STARTTLS command first")},
+                   Counts{0, 1, 3},
+                   true,
+                   QStringLiteral("服务器要求先加密连接，发送已停止。\n") + failed3
+                       + QStringLiteral("\n原因：530 5.7.0 Must issue a STARTTLS command first.")},
+        // STARTTLS offered, then refused: the run ends before anybody is reached, the password kept.
+        ServerCase{"StartTlsOfferedThenRefused",
+                   Script{ScriptedServer::say("220 scripted"),
+                          ScriptedServer::expect("EHLO " + localHostName().toLatin1()),
+                          ScriptedServer::say("250-scripted"), ScriptedServer::say("250-STARTTLS"),
+                          ScriptedServer::say("250 AUTH LOGIN"), ScriptedServer::expect("STARTTLS"),
+                          ScriptedServer::say("454 4.7.0 TLS not available")},
+                   true,
+                   5s,
+                   {},
+                   Counts{0, 0, 3},
+                   true,
+                   QStringLiteral("服务器拒绝了 STARTTLS 加密，未登录，邮件未发送。服务器的回复：454 TLS not available.")},
         // The server closes after the second message: the third customer fails and is the last one
         // tried; nothing is left to QUIT.
         ServerCase{

@@ -74,6 +74,8 @@ TEST_P(AttachmentServerTest, FilesArriveWithTheirNamesAndExactBytes)
     smtp.userName = server.user();
     smtp.password = server.password();
     smtp.timeouts = SmtpTimeouts::all(10000);
+    // A plain server: the user agreed to the login in clear.
+    smtp.cleartextLoginAgreed = true;
     smtp.connect();
 
     const QString text = QString::fromUtf8("你好， 张三,  \n本店新品价格表见附件。\n.\n--=_\n详情请回复本邮件。Grüße!");

@@ -41,6 +41,8 @@ TEST_P(RealServerTest, DeliversThreeMessagesAsTyped)
     smtp.userName = server.user();
     smtp.password = server.password();
     smtp.timeouts = SmtpTimeouts::all(10000);
+    // A plain server: the user agreed to the login in clear.
+    smtp.cleartextLoginAgreed = true;
     smtp.connect();
 
     const QString senderName = QString::fromUtf8("上海星辰贸易有限公司");
@@ -126,6 +128,8 @@ TEST(RealServerLoginTest, WrongPasswordIsRefusedAndTheConnectionStaysUsable)
     smtp.userName = server.user();
     smtp.password = QStringLiteral("wrong");
     smtp.timeouts = SmtpTimeouts::all(10000);
+    // A plain server: the user agreed to the login in clear.
+    smtp.cleartextLoginAgreed = true;
     smtp.connect();
     MailMessage message;
     message.from().address = server.user();

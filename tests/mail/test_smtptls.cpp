@@ -169,7 +169,10 @@ class CertificateTest : public TlsTest, public ::testing::WithParamInterface<Cer
 TEST_P(CertificateTest, FailedCheckEndsTheConnectionBeforeTheLogin)
 {
     const CertificateCase &c = GetParam();
-    const auto server = startServer(c.tls, certificates.server(c.dnsName, c.issuer, c.expired));
+    const auto certificate = certificates.server(c.dnsName, c.issuer, c.expired);
+    const auto server = startServer(c.tls, certificate);
+    EXPECT_EQ(outcome([&] { smtp.connect(); }), c.message.toStdString());
+    smtp.pinnedFingerprint = TestCertificates::fingerprint(certificate.certificate);
     EXPECT_EQ(outcome([&] { smtp.connect(); }), c.message.toStdString());
     EXPECT_FALSE(smtp.isConnected());
     MailMessage m = message(server->user(), QStringLiteral("a@example.test"));
@@ -182,7 +185,6 @@ TEST_P(CertificateTest, FailedCheckEndsTheConnectionBeforeTheLogin)
 }
 
 const QString WrongName = QStringLiteral("服务器证书与服务器名称不符：hostname mismatch");
-const QString UnknownIssuer = QStringLiteral("服务器证书的签发者不受信任：unable to get local issuer certificate");
 const QString Expired = QStringLiteral("服务器证书已过期：certificate has expired");
 using Issuer = TestCertificates::Issuer;
 
@@ -190,15 +192,135 @@ INSTANTIATE_TEST_SUITE_P(
     Tls, CertificateTest,
     ::testing::Values(CertificateCase{"ImplicitWrongName", Tls::Implicit, QStringLiteral("other.test"),
                                       Issuer::TrustedCa, false, WrongName},
-                      CertificateCase{"ImplicitUnknownIssuer", Tls::Implicit, QStringLiteral("localhost"),
-                                      Issuer::UnknownCa, false, UnknownIssuer},
+                      // A pin stands in for the issuer only: an expired certificate or one for another
+                      // name is never offered for trust.
+                      CertificateCase{"ImplicitUnknownIssuerExpired", Tls::Implicit, QStringLiteral("localhost"),
+                                      Issuer::UnknownCa, true, Expired},
+                      CertificateCase{"StartTlsSelfSignedWrongName", Tls::StartTls, QStringLiteral("other.test"),
+                                      Issuer::SelfSigned, false, WrongName},
                       CertificateCase{"ImplicitExpired", Tls::Implicit, QStringLiteral("localhost"), Issuer::TrustedCa,
                                       true, Expired},
                       CertificateCase{"StartTlsWrongName", Tls::StartTls, QStringLiteral("other.test"),
                                       Issuer::TrustedCa, false, WrongName},
-                      CertificateCase{"StartTlsUnknownIssuer", Tls::StartTls, QStringLiteral("localhost"),
-                                      Issuer::UnknownCa, false, UnknownIssuer}),
+                      CertificateCase{"StartTlsSelfSignedExpired", Tls::StartTls, QStringLiteral("localhost"),
+                                      Issuer::SelfSigned, true, Expired}),
     [](const auto &info) { return std::string(info.param.name); });
+
+struct TrustCase
+{
+    const char *name;
+    Tls tls;
+    TestCertificates::Issuer issuer;
+    const char *issuerName;
+
+    friend void PrintTo(const TrustCase &c, std::ostream *os) { *os << c.name; }
+};
+
+class TrustTest : public TlsTest, public ::testing::WithParamInterface<TrustCase>
+{
+};
+
+// A certificate nobody vouches for: refused with its details and nothing sent; its fingerprint
+// pinned, the same server is then used; another certificate pinned, it is refused naming both.
+TEST_P(TrustTest, RefusedWithDetailsThenTakenByItsFingerprint)
+{
+    const TrustCase &c = GetParam();
+    const auto certificate = certificates.server(QStringLiteral("localhost"), c.issuer);
+    const QString fingerprint = TestCertificates::fingerprint(certificate.certificate);
+    const auto server = startServer(c.tls, certificate);
+    try {
+        smtp.connect();
+        FAIL() << "connected";
+    } catch (const CertificateChangedError &) {
+        FAIL() << "nothing was pinned";
+    } catch (const UntrustedCertificateError &e) {
+        EXPECT_EQ(e.certificate.host, QStringLiteral("localhost"));
+        EXPECT_EQ(e.certificate.port, server->port());
+        EXPECT_EQ(e.certificate.subject, QStringLiteral("CN=localhost"));
+        EXPECT_EQ(e.certificate.issuer, QString::fromLatin1(c.issuerName));
+        EXPECT_EQ(e.certificate.fingerprint, fingerprint);
+        EXPECT_EQ(e.certificate.notBefore.size(), 19);
+        EXPECT_LT(e.certificate.notBefore, e.certificate.notAfter);
+        EXPECT_TRUE(e.message().contains(QStringLiteral("SHA-256 指纹：") + fingerprint));
+    }
+    EXPECT_FALSE(smtp.isConnected());
+
+    const QString other = QStringLiteral("01:02:03");
+    smtp.pinnedFingerprint = other;
+    try {
+        smtp.connect();
+        FAIL() << "connected";
+    } catch (const CertificateChangedError &e) {
+        EXPECT_EQ(e.storedFingerprint, other);
+        EXPECT_TRUE(e.message().contains(QStringLiteral("已信任的证书指纹：") + other));
+        EXPECT_TRUE(e.message().contains(QStringLiteral("服务器现在的证书指纹：") + fingerprint));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(server->messages().isEmpty());
+    EXPECT_TRUE(server->authAttempts().isEmpty());
+
+    smtp.pinnedFingerprint = fingerprint;
+    smtp.connect();
+    EXPECT_TRUE(smtp.certificateAcceptedByFingerprint());
+    MailMessage m = message(server->user(), QStringLiteral("a@example.test"));
+    smtp.send(m);
+    smtp.disconnect();
+    const QList<testsupport::ReceivedMessage> received = server->waitForMessages(1);
+    ASSERT_EQ(received.size(), 1);
+    EXPECT_TRUE(received[0].tls);
+    EXPECT_EQ(server->authAttempts(), QStringList{QStringLiteral("LOGIN tls")});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tls, TrustTest,
+    ::testing::Values(TrustCase{"StartTlsSelfSigned", Tls::StartTls, Issuer::SelfSigned, "CN=localhost"},
+                      TrustCase{"ImplicitInternalAuthority", Tls::Implicit, Issuer::UnknownCa,
+                                "CN=Quillon test authority unknown-ca"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A certificate the system's trust store vouches for needs no pin: a stale one changes nothing.
+TEST_F(TlsTest, AVerifiedCertificateIsTakenWhateverWasPinned)
+{
+    const auto server = startServer(Tls::StartTls, certificates.server(QStringLiteral("localhost")));
+    smtp.pinnedFingerprint = QStringLiteral("01:02:03");
+    smtp.connect();
+    EXPECT_TRUE(smtp.isEncrypted());
+    EXPECT_FALSE(smtp.certificateAcceptedByFingerprint());
+    smtp.disconnect();
+}
+
+// What port 25 stands for: STARTTLS wherever it is offered. Tests cannot listen on 25, so the
+// session is told the protection port 25 gives and talks to a server on a free port.
+TEST_F(TlsTest, ThePortOf25UsesStartTlsWhenOffered)
+{
+    const auto server = startServer(Tls::StartTls, certificates.server(QStringLiteral("localhost")));
+    smtp.security = securityForPort(25);
+    smtp.connect();
+    MailMessage m = message(server->user(), QStringLiteral("a@example.test"));
+    smtp.send(m);
+    smtp.disconnect();
+    const QList<testsupport::ReceivedMessage> received = server->waitForMessages(1);
+    ASSERT_EQ(received.size(), 1);
+    EXPECT_TRUE(received[0].tls);
+    EXPECT_EQ(server->authAttempts(), QStringList{QStringLiteral("LOGIN tls")});
+}
+
+TEST(TlsStepTest, FollowsThePortAndTheOffer)
+{
+    struct Case
+    {
+        quint16 port;
+        bool offered;
+        TlsStep step;
+    };
+    for (const Case &c : {Case{25, true, TlsStep::StartTls}, Case{25, false, TlsStep::None},
+                          Case{2525, true, TlsStep::StartTls}, Case{2525, false, TlsStep::None},
+                          Case{587, true, TlsStep::StartTls}, Case{587, false, TlsStep::Refuse},
+                          Case{465, true, TlsStep::None}, Case{465, false, TlsStep::None}}) {
+        SCOPED_TRACE(std::to_string(c.port) + (c.offered ? " offered" : " not offered"));
+        EXPECT_EQ(tlsStepFor(securityForPort(c.port), c.offered), c.step);
+    }
+}
 
 // Conversations with a scripted server where the exact bytes matter.
 struct Conversation
@@ -207,6 +329,8 @@ struct Conversation
     SmtpSecurity security;
     Script script;
     std::vector<std::string> outcomes; // connect, then one send per entry after the first, then disconnect
+    // The user agreed to a login in clear for this account.
+    bool agreed = true;
 
     friend void PrintTo(const Conversation &c, std::ostream *os) { *os << c.name; }
 };
@@ -227,6 +351,7 @@ TEST_P(SecureConversationTest, SendsExactlyTheScriptedLines)
     smtp.userName = QStringLiteral("user");
     smtp.password = QStringLiteral("secret");
     smtp.timeouts = SmtpTimeouts::all(5000);
+    smtp.cleartextLoginAgreed = c.agreed;
 
     std::vector<std::string> outcomes{outcome([&] { smtp.connect(); })};
     for (size_t i = 2; i < c.outcomes.size(); ++i) {
@@ -239,6 +364,8 @@ TEST_P(SecureConversationTest, SendsExactlyTheScriptedLines)
 }
 
 const std::string NotOffered = "服务器不提供 STARTTLS 加密，未登录，邮件未发送。服务器的回复：250 mail.test AUTH LOGIN";
+const std::string Refused = "服务器拒绝了 STARTTLS 加密，未登录，邮件未发送。服务器的回复：454 TLS not available";
+const std::string NotAgreed = "服务器不支持加密，密码将以明文发送，未经同意，未登录，邮件未发送";
 
 INSTANTIATE_TEST_SUITE_P(
     Security, SecureConversationTest,
@@ -257,14 +384,55 @@ INSTANTIATE_TEST_SUITE_P(
                      Greeting
                          + Script{S("250-mail.test"), S("250-STARTTLS"), S("250 AUTH LOGIN"), C("STARTTLS"),
                                   S("454 4.7.0 TLS not available")},
-                     {"服务器拒绝了 STARTTLS 加密，未登录，邮件未发送。服务器的回复：454 TLS not available", "ok"}},
-        // On another port a refusal leaves the plain conversation, as before there was TLS.
-        Conversation{
-            "OtherPortStartTlsRefusedGoesOnPlain",
-            SmtpSecurity::Opportunistic,
-            Greeting + Script{S("250-mail.test"), S("250 STARTTLS"), C("STARTTLS"), S("454 4.7.0 TLS not available")}
-                + Transaction + Quit,
-            {"ok", "ok", "ok"}},
+                     {Refused, "ok"}},
+        // Offered and then refused, as someone in the path stripping it would: on every port the
+        // conversation ends there, without AUTH and without QUIT.
+        Conversation{"OtherPortStartTlsRefusedEnds",
+                     SmtpSecurity::Opportunistic,
+                     Greeting
+                         + Script{S("250-mail.test"), S("250-STARTTLS"), S("250 AUTH LOGIN"), C("STARTTLS"),
+                                  S("454 4.7.0 TLS not available")},
+                     {Refused, "ok"}},
+        Conversation{"Port25StartTlsRefusedEnds",
+                     SmtpSecurity::Plain,
+                     Greeting
+                         + Script{S("250-mail.test"), S("250-STARTTLS"), S("250 AUTH LOGIN"), C("STARTTLS"),
+                                  S("454 4.7.0 TLS not available")},
+                     {Refused, "ok"}},
+        // No encryption on offer and no agreement: the session says goodbye before the login.
+        Conversation{"Port25LoginInClearNotAgreed",
+                     SmtpSecurity::Plain,
+                     Greeting + Script{S("250-mail.test"), S("250 AUTH LOGIN")} + Quit,
+                     {NotAgreed, "ok"},
+                     false},
+        Conversation{"OtherPortPlainLoginInClearNotAgreed",
+                     SmtpSecurity::Opportunistic,
+                     Greeting + Script{S("250-mail.test"), S("250 AUTH PLAIN")} + Quit,
+                     {NotAgreed, "ok"},
+                     false},
+        // Agreed, the written conversation of port 25 is unchanged.
+        Conversation{"Port25LoginInClearAgreed",
+                     SmtpSecurity::Plain,
+                     Greeting
+                         + Script{S("250-mail.test"), S("250 AUTH LOGIN"), C("AUTH LOGIN"), S("334 VXNlcm5hbWU6"),
+                                  C("dXNlcg=="), S("334 UGFzc3dvcmQ6"), C("c2VjcmV0"), S("235 ok")}
+                         + Transaction + Quit,
+                     {"ok", "ok", "ok"}},
+        // No login on offer: no password would go out, so nothing is asked.
+        Conversation{"NoLoginOfferedNothingAsked",
+                     SmtpSecurity::Plain,
+                     Greeting + Script{S("250 mail.test")} + Transaction + Quit,
+                     {"ok", "ok", "ok"},
+                     false},
+        // A server that wants encryption first without having offered it: explained as such.
+        Conversation{"MustIssueStartTlsFirst",
+                     SmtpSecurity::Plain,
+                     Greeting
+                         + Script{S("250 mail.test"), C("RSET"), S("250 OK"), C("MAIL FROM: <from@test>"),
+                                  S("530 5.7.0 Must issue a STARTTLS command first")}
+                         + Quit,
+                     {"ok", "reply 530", "ok"},
+                     false},
         // RFC 4616: NUL, user, NUL, password, in base64 after the command.
         Conversation{"PlainWhenLoginIsNotOffered",
                      SmtpSecurity::Opportunistic,

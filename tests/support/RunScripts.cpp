@@ -60,6 +60,14 @@ void seedCustomersAndMails(const TempDatabase &db)
                            "insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '第一行\n第二行');"));
 }
 
+void agreeToCleartextLogin(const TempDatabase &db, const QString &serverText, const QString &userName)
+{
+    const qsizetype colon = serverText.lastIndexOf(QLatin1Char(':'));
+    const QString host = colon < 0 ? serverText : serverText.left(colon);
+    const QString port = colon < 0 ? QStringLiteral("25") : serverText.mid(colon + 1);
+    db.exec(QStringLiteral("insert into 明文登录许可(主机, 端口, 用户名) values('%1', %2, '%3')").arg(host, port, userName));
+}
+
 QString serverText(const QString &address, quint16 port)
 {
     return address + QLatin1Char(':') + QString::number(port);

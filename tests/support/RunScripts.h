@@ -30,6 +30,10 @@ Script firstThenQuit();
 // "新品介绍" with two lines.
 void seedCustomersAndMails(const TempDatabase &db);
 
+// The user agreed that the account's password may go out in clear to the server the box names
+// ("host" or "host:port"): what the tests of servers without encryption start from.
+void agreeToCleartextLogin(const TempDatabase &db, const QString &serverText, const QString &userName);
+
 // The server box's text for a server on a loopback port.
 QString serverText(const QString &address, quint16 port);
 // A port of 127.0.0.1 that nothing listens on: taken from the system, then let go.

@@ -9,7 +9,7 @@ namespace testsupport {
 
 namespace {
 
-void runOpenssl(const QStringList &arguments)
+QByteArray runOpenssl(const QStringList &arguments)
 {
     QProcess openssl;
     openssl.setProcessChannelMode(QProcess::MergedChannels);
@@ -19,6 +19,7 @@ void runOpenssl(const QStringList &arguments)
         throw std::runtime_error("openssl " + arguments.join(QLatin1Char(' ')).toStdString()
                                  + " failed: " + openssl.readAll().toStdString());
     }
+    return openssl.readAll();
 }
 
 // A fresh P-256 key, quick to make.
@@ -59,13 +60,29 @@ TestCertificates::ServerCertificate TestCertificates::server(const QString &dnsN
     runOpenssl(QStringList{QStringLiteral("req")} + NewKey
                + QStringList{QStringLiteral("-keyout"), made.key, QStringLiteral("-out"), stem + QStringLiteral(".csr"),
                              QStringLiteral("-subj"), QStringLiteral("/CN=") + dnsName});
-    // A negative validity ends the certificate a day before it begins: expired.
-    runOpenssl({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), stem + QStringLiteral(".csr"),
-                QStringLiteral("-CA"), m_folder.filePath(ca + QStringLiteral(".pem")), QStringLiteral("-CAkey"),
-                m_folder.filePath(ca + QStringLiteral(".key")), QStringLiteral("-set_serial"), QString::number(m_count),
-                QStringLiteral("-days"), expired ? QStringLiteral("-1") : QStringLiteral("1"),
-                QStringLiteral("-extfile"), extensions.fileName(), QStringLiteral("-out"), made.certificate});
+    // A self-signed certificate is signed with its own key. A negative validity ends the
+    // certificate a day before it begins: expired.
+    const QStringList signer = issuer == Issuer::SelfSigned
+        ? QStringList{QStringLiteral("-signkey"), made.key}
+        : QStringList{QStringLiteral("-CA"), m_folder.filePath(ca + QStringLiteral(".pem")), QStringLiteral("-CAkey"),
+                      m_folder.filePath(ca + QStringLiteral(".key"))};
+    runOpenssl(QStringList{QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+                           stem + QStringLiteral(".csr")}
+               + signer
+               + QStringList{QStringLiteral("-set_serial"), QString::number(m_count), QStringLiteral("-days"),
+                             expired ? QStringLiteral("-1") : QStringLiteral("1"),
+                             QStringLiteral("-extfile"), extensions.fileName(), QStringLiteral("-out"),
+                             made.certificate});
     return made;
+}
+
+QString TestCertificates::fingerprint(const QString &certificateFile)
+{
+    const QByteArray out = runOpenssl({QStringLiteral("x509"), QStringLiteral("-in"), certificateFile,
+                                       QStringLiteral("-noout"), QStringLiteral("-fingerprint"),
+                                       QStringLiteral("-sha256")});
+    // "sha256 Fingerprint=AB:CD:..." (older versions: "SHA256 Fingerprint=...").
+    return QString::fromLatin1(out.mid(out.indexOf('=') + 1)).trimmed().toUpper();
 }
 
 } // namespace testsupport

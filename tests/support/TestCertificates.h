@@ -17,7 +17,8 @@ public:
         QString key; // PEM file, unencrypted
     };
 
-    enum class Issuer { TrustedCa, UnknownCa };
+    // SelfSigned: the certificate signs itself, as a company's own server often has it.
+    enum class Issuer { TrustedCa, UnknownCa, SelfSigned };
 
     TestCertificates();
 
@@ -26,6 +27,9 @@ public:
     // A certificate for one DNS name, valid from now on for a day (or expired since a day), signed
     // by the trusted authority or by another one that nothing trusts.
     ServerCertificate server(const QString &dnsName, Issuer issuer = Issuer::TrustedCa, bool expired = false);
+
+    // The certificate's SHA-256 fingerprint as the openssl command gives it ("AB:CD:...").
+    static QString fingerprint(const QString &certificateFile);
 
 private:
     void makeAuthority(const QString &stem);

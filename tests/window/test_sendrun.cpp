@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include <functional>
+
 #include <cerrno>
 #include <chrono>
 
@@ -38,6 +40,9 @@ protected:
         seedCustomersAndMails(db);
         db.exec(QStringLiteral("insert into 设置(发信人名称, 发信人电子邮件, SMTP服务器, 用户名, 密码) values('销售部', 'sales@example.test', '%1', '%2', '%3')")
                     .arg(server, user, password));
+        // Servers without encryption: the user agreed to the login in clear.
+        if (!user.isEmpty())
+            agreeToCleartextLogin(db, server, user);
     }
 
     // The user opens the mail list and picks a mail, then a pause. The list offers no pause of
@@ -364,10 +369,11 @@ class StartTlsRunTest : public SendRunTest
 protected:
     using Issuer = testsupport::TestCertificates::Issuer;
 
-    QList<boxes::ShownBox> run(Issuer issuer)
+    // `beforeOpen` seeds the file once the server's port is known.
+    QList<boxes::ShownBox> run(Issuer issuer, const std::function<void()> &beforeOpen = {})
     {
         qputenv("SSL_CERT_FILE", certificates.caFile().toUtf8());
-        const auto certificate = certificates.server(QStringLiteral("localhost"), issuer);
+        certificate = certificates.server(QStringLiteral("localhost"), issuer);
         testsupport::AiosmtpdServer::Options options;
         options.tls = testsupport::AiosmtpdServer::Options::Tls::StartTls;
         options.certificate = certificate.certificate;
@@ -375,6 +381,8 @@ protected:
         server = std::make_unique<testsupport::AiosmtpdServer>(options);
         seed(serverText(QStringLiteral("localhost"), server->port()), server->user(), server->password());
         db.exec(QStringLiteral("delete from 客户表 where 客户名称 <> '张三'"));
+        if (beforeOpen)
+            beforeOpen();
         open();
         choose(QStringLiteral("2"), QStringLiteral("4"));
         sendButton()->click();
@@ -382,9 +390,16 @@ protected:
         return boxes.takeShown();
     }
 
+    QVariant trusted() const
+    {
+        return db.scalar(QStringLiteral("select 指纹 from 信任证书 where 主机 = 'localhost' and 端口 = %1")
+                             .arg(server->port()));
+    }
+
     ~StartTlsRunTest() override { qunsetenv("SSL_CERT_FILE"); }
 
     testsupport::TestCertificates certificates;
+    testsupport::TestCertificates::ServerCertificate certificate;
     std::unique_ptr<testsupport::AiosmtpdServer> server;
 };
 
@@ -401,15 +416,103 @@ TEST_F(StartTlsRunTest, TheLoginAndTheMessageGoOnlyInsideTls)
     EXPECT_EQ(records(), QStringList{QStringLiteral("1/2")});
 }
 
-TEST_F(StartTlsRunTest, AnUntrustedCertificateStopsTheRunBeforeTheLogin)
+// A company server's own certificate: the run stops before anybody is reached and the box shows
+// the certificate; 取消 leaves everything as it was, nothing sent and nothing trusted.
+TEST_F(StartTlsRunTest, AnUntrustedCertificateIsOfferedForTrustBeforeTheLogin)
 {
     const QList<boxes::ShownBox> shown = run(Issuer::UnknownCa);
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
-    EXPECT_EQ(shown[0].text, QStringLiteral("服务器证书的签发者不受信任：unable to get local issuer certificate."));
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::TrustQuestion);
+    EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("服务器证书的签发者不受信任")));
+    EXPECT_TRUE(shown[0].text.contains(QStringLiteral("签发者：CN=Quillon test authority unknown-ca")));
+    EXPECT_TRUE(shown[0].text.contains(TestCertificates::fingerprint(certificate.certificate)));
     EXPECT_TRUE(server->messages().isEmpty());
     EXPECT_TRUE(server->authAttempts().isEmpty());
     EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
+    EXPECT_TRUE(trusted().isNull());
+}
+
+// 信任此证书: the fingerprint is kept for the host and port and the run starts again by itself,
+// taking exactly that certificate; the login and the message go only inside TLS.
+TEST_F(StartTlsRunTest, ATrustedSelfSignedCertificateIsUsedByItsFingerprint)
+{
+    boxes.queueConfirmAnswer(true);
+    const QList<boxes::ShownBox> shown = run(Issuer::SelfSigned);
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::TrustQuestion);
+    const QString fingerprint = TestCertificates::fingerprint(certificate.certificate);
+    EXPECT_TRUE(shown[0].text.contains(QStringLiteral("主题：CN=localhost\n签发者：CN=localhost\n")));
+    EXPECT_TRUE(shown[0].text.contains(QStringLiteral("SHA-256 指纹：") + fingerprint));
+    EXPECT_EQ(shown[1].text, QStringLiteral("发送完成：成功 1 封，失败 0 封。"));
+    EXPECT_EQ(trusted().toString(), fingerprint);
+    const QList<testsupport::ReceivedMessage> messages = server->waitForMessages(1);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].tls);
+    EXPECT_EQ(server->authAttempts(), QStringList{QStringLiteral("LOGIN tls")});
+    EXPECT_EQ(records(), QStringList{QStringLiteral("1/2")});
+}
+
+// Another certificate than the trusted one: a warning naming both fingerprints; 取消 sends nothing and
+// keeps the trusted one.
+TEST_F(StartTlsRunTest, AChangedCertificateIsRefusedNamingBothFingerprints)
+{
+    const QString stored = QStringLiteral("AA:BB:CC");
+    const QList<boxes::ShownBox> shown = run(Issuer::SelfSigned, [&] {
+        db.exec(QStringLiteral("insert into 信任证书 values('localhost', %1, '%2')").arg(server->port()).arg(stored));
+    });
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::TrustWarning);
+    EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("警告：服务器的证书与已信任的证书不同")));
+    EXPECT_TRUE(shown[0].text.contains(QStringLiteral("已信任的证书指纹：") + stored));
+    EXPECT_TRUE(shown[0].text.contains(QStringLiteral("服务器现在的证书指纹：")
+                                       + TestCertificates::fingerprint(certificate.certificate)));
+    EXPECT_TRUE(server->messages().isEmpty());
+    EXPECT_TRUE(server->authAttempts().isEmpty());
+    EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
+    EXPECT_EQ(trusted().toString(), stored);
+}
+
+// A server without encryption and an account with a login: asked once. 否 sends nothing; 是 is kept
+// for the account and the run starts again, logging in in clear.
+TEST_F(SendRunTest, ALoginInClearIsAskedForOnce)
+{
+    testsupport::AiosmtpdServer server;
+    seed(serverText(server.address(), server.port()), server.user(), server.password());
+    db.exec(QStringLiteral("delete from 明文登录许可"));
+    db.exec(QStringLiteral("delete from 客户表 where 客户名称 <> '张三'"));
+    open();
+    choose(QStringLiteral("2"), QStringLiteral("4"));
+    const boxes::ShownBox question{boxes::ShownBox::Kind::YesNoQuestion, boxes::applicationTitle(),
+                                   QStringLiteral("服务器不支持加密，密码将以明文发送，是否继续？")};
+
+    sendButton()->click();
+    ASSERT_TRUE(waitForRunEnd());
+    QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].kind, question.kind);
+    EXPECT_EQ(shown[0].text, question.text);
+    EXPECT_TRUE(server.authAttempts().isEmpty());
+    EXPECT_TRUE(server.messages().isEmpty());
+    EXPECT_EQ(count(QStringLiteral("发送情况")), 0);
+    EXPECT_EQ(count(QStringLiteral("明文登录许可")), 0);
+
+    boxes.queueConfirmAnswer(true);
+    sendButton()->click();
+    ASSERT_TRUE(waitForRunEnd());
+    shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0].text, question.text);
+    EXPECT_EQ(shown[1].text, QStringLiteral("发送完成：成功 1 封，失败 0 封。"));
+    EXPECT_EQ(server.authAttempts(), QStringList{QStringLiteral("LOGIN plain")});
+    EXPECT_EQ(server.waitForMessages(1).size(), 1);
+    EXPECT_EQ(count(QStringLiteral("明文登录许可")), 1);
+
+    // Asked once: the next run goes straight on.
+    sendButton()->click();
+    ASSERT_TRUE(waitForRunEnd());
+    shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].text, QStringLiteral("发送完成：成功 1 封，失败 0 封。"));
 }
 
 // A db.mdb from before send records carried their result: it opens with its rows, gets the column,
