@@ -14,7 +14,6 @@
 #include "RefusalList.h"
 #include "SendFailure.h"
 #include "SendRecords.h"
-#include "ServerTrust.h"
 #include "SmtpSession.h"
 
 #include <QDateTime>
@@ -203,15 +202,7 @@ bool SendRun::sendToEveryCustomer()
 
     const SendRunInputs::Account account = m_inputs.account();
     useAccount(m_smtp, account);
-    // What the user decided about this server before; a file that lacks the tables (one the program
-    // could not bring up to date) has decided nothing.
-    try {
-        m_smtp.pinnedFingerprint = readTrustedFingerprint(database.handle(), m_smtp.host, m_smtp.port);
-        m_smtp.cleartextLoginAgreed
-            = readCleartextLoginAgreed(database.handle(), m_smtp.host, m_smtp.port, account.userName);
-    } catch (const DatabaseError &e) {
-        qCInfo(dispatchLog) << "no stored decisions about the server:" << e.message();
-    }
+    useDecisions(m_smtp, readServerDecisions(database, account));
     // The password never goes into the trace.
     qCInfo(dispatchLog) << "run of mail" << m_inputs.mailChoice() << "to" << total << "customers through"
                         << account.server << "as" << account.userName << "leaving out" << plan.alreadySent

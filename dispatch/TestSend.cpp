@@ -37,6 +37,7 @@ void TestSend::work()
     bool atLogin = false;
     try {
         useAccount(smtp, m_mail.account);
+        useDecisions(smtp, m_mail.decisions);
         qCInfo(dispatchLog) << "test mail through" << m_mail.account.server << "as" << m_mail.account.userName;
         smtp.connect();
         atLogin = true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AccountSession.h"
 #include "Greeting.h"
 #include "SendRunInputs.h"
 
@@ -22,6 +23,7 @@ struct TestMail
     SenderBoxes sender;
     MailText mail;
     RefusalOption refusal; // as a run would add it
+    ServerDecisions decisions; // as a run would use them
     QString greetingName; // the customer whose greeting the mail carries
     QString address; // where it goes
 };

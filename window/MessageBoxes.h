@@ -45,7 +45,7 @@ std::optional<QString> askText(QWidget *parent, const QString &question, const Q
 // yes-or-no and trust questions take the confirm answers).
 struct ShownBox
 {
-    enum class Kind { Message, Error, Confirm, SaveQuestion, YesNoQuestion, TrustQuestion, TrustWarning };
+    enum class Kind { Message, Error, Confirm, SaveQuestion, TextQuestion, YesNoQuestion, TrustQuestion, TrustWarning };
     Kind kind;
     QString caption;
     QString text;

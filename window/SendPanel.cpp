@@ -2,6 +2,7 @@
 
 #include "ui_MainWindow.h"
 
+#include "AccountSession.h"
 #include "ColumnList.h"
 #include "Controls.h"
 #include "Database.h"
@@ -345,8 +346,8 @@ void SendPanel::testSend(const QString &greetingName)
     }
 
     m_testSend = std::make_unique<TestSend>(
-        TestMail{m_runInputs.account(), {sender.name, sender.address}, mail, readRefusalOption(database), greetingName,
-                 address});
+        TestMail{m_runInputs.account(), {sender.name, sender.address}, mail, readRefusalOption(database),
+                 readServerDecisions(database, m_runInputs.account()), greetingName, address});
     connect(
         m_testSend.get(), &TestSend::finished, this,
         [this](bool sent, const QString &text) {

@@ -133,6 +133,7 @@ TEST_F(PreviewTest, ATestMailGoesToTheTypedAddressAndTheAddressIsRemembered)
 {
     AiosmtpdServer server;
     seed(serverText(server.address(), server.port()), server.user(), server.password());
+    agreeToCleartextLogin(db, serverText(server.address(), server.port()), server.user());
     open();
     chooseMail(QStringLiteral("2"));
 
@@ -172,6 +173,7 @@ TEST_F(PreviewTest, ARefusedLoginShowsTheServersReply)
 {
     AiosmtpdServer server;
     seed(serverText(server.address(), server.port()), server.user(), QStringLiteral("wrong"));
+    agreeToCleartextLogin(db, serverText(server.address(), server.port()), server.user());
     open();
     chooseMail(QStringLiteral("2"));
     control<QPushButton>("previewButton")->click();

@@ -744,6 +744,7 @@ TEST_F(SendRunTest, AUsedUpCapIsConfirmedShownAndItsWaitEndsWithTheWindow)
     EXPECT_EQ(shown[0].text, question);
     EXPECT_EQ(sendButton()->text(), QStringLiteral("发送"));
 
+    boxes.queueConfirmAnswer(true);
     sendButton()->click();
     shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 1);
