@@ -34,17 +34,18 @@ RecordExportRun::RecordExportRun(QString databasePath, SendRecordFilter filter, 
 {
 }
 
+
 RecordExportRun::~RecordExportRun()
 {
     cancel();
-    if (m_thread.joinable())
-        m_thread.join();
+    if (m_done.valid())
+        m_done.wait();
 }
 
 void RecordExportRun::start()
 {
     m_running = true;
-    m_thread = std::thread([this] { work(); });
+    m_done = postToSheetWriterThread([this] { work(); });
 }
 
 void RecordExportRun::cancel()

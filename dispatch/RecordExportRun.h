@@ -6,7 +6,7 @@
 #include <QString>
 
 #include <atomic>
-#include <thread>
+#include <future>
 
 // The send records a filter of the records page selects, with the customer's name and address and
 // the mail's subject, written to an .xlsx or .csv file (by the chosen name's extension) in the
@@ -60,7 +60,7 @@ private:
     SendRecordFilter m_filter;
     QString m_target;
 
-    std::thread m_thread;
+    std::future<void> m_done; // the export's work, on the one export thread
     std::atomic<bool> m_running = false;
     std::atomic<bool> m_cancelled = false;
 };

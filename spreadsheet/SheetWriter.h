@@ -3,6 +3,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <span>
@@ -41,3 +43,10 @@ public:
 
 // `path` is written over; `sheetName` names the worksheet where the format has one.
 std::unique_ptr<SheetWriter> createSheetWriter(SheetFormat format, const QString &path, const QString &sheetName);
+
+// Runs `job` on the one thread every sheet writer is made and used on. libxlsxwriter is loaded into
+// a link namespace of its own (XlsxSheetWriter), which brings a C library of its own; that one does
+// not know the threads made after it was loaded, and a second export on a new thread crashed inside
+// the library. So the writers live on one thread, made once and kept for the program's life, which
+// is also the one that loads the library.
+std::future<void> postToSheetWriterThread(std::function<void()> job);
