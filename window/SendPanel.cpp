@@ -112,14 +112,21 @@ void SendPanel::fillMailChoice()
     fillFromColumn(*m_ui.mailChoice, m_data.mailSource, column::MailId);
 }
 
-void SendPanel::send()
+bool SendPanel::mailCanGo()
 {
     m_requireOpenDatabase();
     if (const auto refusal = sendCommandRefusal(m_data.customers, m_data.mails, m_data.account,
                                                 m_ui.mailChoice->currentText(), m_data.database)) {
         boxes::showMessage(&m_window, *refusal);
-        return;
+        return false;
     }
+    return true;
+}
+
+void SendPanel::send()
+{
+    if (!mailCanGo())
+        return;
     // A resumed run leaves out the customers whose result a broken-off run left unknown, unless the
     // user chooses to mail them again now.
     m_runInputs.setSendUnknownAgain(false);
@@ -271,13 +278,9 @@ void SendPanel::showProgress(const SendRunDisplay::Progress &progress)
 
 void SendPanel::preview()
 {
-    m_requireOpenDatabase();
-    const QString mailChoice = m_ui.mailChoice->currentText();
-    if (const auto refusal = sendCommandRefusal(m_data.customers, m_data.mails, m_data.account, mailChoice,
-                                                m_data.database)) {
-        boxes::showMessage(&m_window, *refusal);
+    if (!mailCanGo())
         return;
-    }
+    const QString mailChoice = m_ui.mailChoice->currentText();
     // Read as a run starting now would read them: the file's customers and records, the boxes and
     // the skip choice as they show.
     Database &database = m_data.database;
@@ -311,13 +314,9 @@ void SendPanel::preview()
 
 void SendPanel::testSend(const QString &greetingName)
 {
-    m_requireOpenDatabase();
-    const QString mailChoice = m_ui.mailChoice->currentText();
-    if (const auto refusal = sendCommandRefusal(m_data.customers, m_data.mails, m_data.account, mailChoice,
-                                                m_data.database)) {
-        boxes::showMessage(&m_window, *refusal);
+    if (!mailCanGo())
         return;
-    }
+    const QString mailChoice = m_ui.mailChoice->currentText();
     Database &database = m_data.database;
     const MailText mail = readMail(database, mailChoice.toLongLong());
     const SendRunInputs::Sender sender = m_runInputs.sender();

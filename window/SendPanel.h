@@ -60,6 +60,9 @@ private:
     void send();
     // The user turned the skip choice on or off: kept in the file at once.
     void storeSkipSent();
+    // The checks before a send, a preview or a test mail; false (with the box that says why) when
+    // the chosen mail cannot go.
+    bool mailCanGo();
     void preview();
     // A test mail carrying the greeting of the first customer, or of the one the preview shows.
     void testSend(const QString &greetingName);
