@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MailAttachment.h"
 #include "Statement.h"
+#include "StoredAttachment.h"
 
 #include <QDateTime>
 #include <QList>

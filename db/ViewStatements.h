@@ -9,7 +9,7 @@
 QString customerViewStatement();
 
 // The mail page's: every mail without its file, whose bytes no grid shows and no row should hold;
-// the page reads the file's name and size for the current mail alone (MailAttachment.h).
+// the page reads the file's name and size for the current mail alone (StoredAttachment.h).
 QString mailViewStatement();
 
 // The send-record browser's, spacing exactly as given (the combined one has two blanks before

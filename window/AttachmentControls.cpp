@@ -2,8 +2,8 @@
 
 #include "Error.h"
 #include "Handlers.h"
-#include "MailAttachment.h"
 #include "MessageBoxes.h"
+#include "StoredAttachment.h"
 #include "Tables.h"
 
 #include <QDir>

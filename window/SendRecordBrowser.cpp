@@ -5,9 +5,9 @@
 #include "Database.h"
 #include "Error.h"
 #include "Handlers.h"
-#include "MailSummary.h"
 #include "RecordExport.h"
 #include "RecordView.h"
+#include "ResultSummary.h"
 #include "Tables.h"
 #include "ViewStatements.h"
 
@@ -145,8 +145,8 @@ void SendRecordBrowser::showMailSummary()
         hideMailSummary();
         return;
     }
-    const MailSummary summary = readMailSummary(m_database.handle(), *m_shown->mailId);
-    m_page.mailSummary->setText(mailSummaryText(summary));
+    const ResultSummary summary = readResultSummary(m_database.handle(), *m_shown->mailId);
+    m_page.mailSummary->setText(resultSummaryText(summary));
     // Not in the line: the four numbers are the page's own; these customers may have got the mail.
     m_page.mailSummary->setToolTip(
         summary.unknown > 0

@@ -1,11 +1,11 @@
 #include "Database.h"
 #include "DatabaseError.h"
-#include "MailAttachment.h"
 #include "Printers.h"
 #include "RecordView.h"
 #include "SendOptions.h"
 #include "SendRecords.h"
 #include "Statement.h"
+#include "StoredAttachment.h"
 #include "TempDatabase.h"
 
 #include <QDir>

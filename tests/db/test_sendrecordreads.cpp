@@ -1,8 +1,8 @@
 #include "Database.h"
-#include "MailSummary.h"
+#include "DateTimeText.h"
+#include "ResultSummary.h"
 #include "SendRecordRows.h"
 #include "SendRecords.h"
-#include "DateTimeText.h"
 #include "TempDatabase.h"
 
 #include <QStringList>
@@ -75,7 +75,7 @@ TEST_F(SendRecordReadsTest, SummaryCountsEachCustomerOnceByTheRuleOfTheirRecords
     struct Case
     {
         qint64 mail;
-        MailSummary expected;
+        ResultSummary expected;
         QString line;
     };
     const Case cases[] = {
@@ -93,13 +93,13 @@ TEST_F(SendRecordReadsTest, SummaryCountsEachCustomerOnceByTheRuleOfTheirRecords
                            " (4, 3, '2026/2/2 9:00:04', '失败：550')"));
     for (const Case &c : cases) {
         SCOPED_TRACE(c.mail);
-        const MailSummary summary = readMailSummary(connection.handle(), c.mail);
+        const ResultSummary summary = readResultSummary(connection.handle(), c.mail);
         EXPECT_EQ(summary.succeeded, c.expected.succeeded);
         EXPECT_EQ(summary.failed, c.expected.failed);
         EXPECT_EQ(summary.skipped, c.expected.skipped);
         EXPECT_EQ(summary.notSent, c.expected.notSent);
         EXPECT_EQ(summary.unknown, c.expected.unknown);
-        EXPECT_EQ(mailSummaryText(summary), c.line);
+        EXPECT_EQ(resultSummaryText(summary), c.line);
     }
 }
 
@@ -119,7 +119,7 @@ TEST_F(SendRecordReadsTest, UnknownCustomersAreTheOnesLeftSendingWithoutASuccess
 TEST_F(SendRecordReadsTest, SummaryOfAnEmptyListIsAllNoughts)
 {
     db.exec(QStringLiteral("delete from 客户表"));
-    EXPECT_EQ(readMailSummary(connection.handle(), 1), MailSummary{});
+    EXPECT_EQ(readResultSummary(connection.handle(), 1), ResultSummary{});
 }
 
 TEST_F(SendRecordReadsTest, RowsFollowTheFilterInTheOrderTheRecordsWereWritten)

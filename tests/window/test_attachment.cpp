@@ -4,10 +4,10 @@
 
 #include "AttachmentControls.h"
 #include "Controls.h"
-#include "MailAttachment.h"
 #include "OpenDialog.h"
 #include "RecordGrid.h"
 #include "RecordNavigator.h"
+#include "StoredAttachment.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "MailSummary.h"
+#include "ResultSummary.h"
 
 #include "Statement.h"
 
@@ -38,7 +38,7 @@ from 客户表 left join 状态 on 状态.客户ID = 客户表.客户ID
 
 } // namespace
 
-MailSummary readMailSummary(sqlite3 *handle, qint64 mailId)
+ResultSummary readResultSummary(sqlite3 *handle, qint64 mailId)
 {
     Statement query(handle, summaryStatement);
     query.bind(1, mailId);
@@ -47,7 +47,7 @@ MailSummary readMailSummary(sqlite3 *handle, qint64 mailId)
             query.column(3).toLongLong(), query.column(4).toLongLong()};
 }
 
-QString mailSummaryText(const MailSummary &summary)
+QString resultSummaryText(const ResultSummary &summary)
 {
     return QStringLiteral("成功 %1，失败 %2，跳过 %3，未发送 %4")
         .arg(summary.succeeded)

@@ -15,7 +15,7 @@ struct sqlite3;
 // machine stopped, the disk full), say neither that the mail arrived nor that it did not; where
 // such a record is a customer's latest, the customer is counted in `unknown`, apart from the four. Records of customers no longer on the list are not
 // counted: the numbers add up to the customers the list holds.
-struct MailSummary
+struct ResultSummary
 {
     qint64 succeeded = 0; // 成功
     qint64 failed = 0; // 失败：…, or any other result that is not 成功 or 跳过：…
@@ -23,13 +23,13 @@ struct MailSummary
     qint64 notSent = 0; // no record of the mail at all
     qint64 unknown = 0; // latest record without a result or reading 发送中, none reading 成功
 
-    friend bool operator==(const MailSummary &, const MailSummary &) = default;
+    friend bool operator==(const ResultSummary &, const ResultSummary &) = default;
 };
 
 // One statement over 客户表 and 发送情况. Throws DatabaseError with the engine's text.
-MailSummary readMailSummary(sqlite3 *handle, qint64 mailId);
+ResultSummary readResultSummary(sqlite3 *handle, qint64 mailId);
 
 // "成功 a，失败 b，跳过 c，未发送 d". The customers counted as unknown are not in the line: it
 // keeps the four numbers the page names, and adding them to 未发送 would claim that a mail some of
 // them may well have received never went out.
-QString mailSummaryText(const MailSummary &summary);
+QString resultSummaryText(const ResultSummary &summary);

@@ -1,4 +1,4 @@
-#include "MailAttachment.h"
+#include "StoredAttachment.h"
 
 #include "Database.h"
 #include "Statement.h"
