@@ -112,9 +112,27 @@ void FieldBinding::rowChanged(int row)
         emit dataChange();
 }
 
+BoundField::BoundField(std::function<QString()> controlText)
+    : m_link(std::move(controlText))
+{
+}
+
+void BoundField::handOver(QWidget *control)
+{
+    boxes::runHandler(control, [this] { m_link.updateRecord(); });
+}
+
+bool BoundField::undoneByEscape(const QKeyEvent *event)
+{
+    if (event->key() != Qt::Key_Escape || !m_link.modified())
+        return false;
+    m_link.reset();
+    return true;
+}
+
 FieldEdit::FieldEdit(QWidget *parent)
     : QLineEdit(parent)
-    , m_link([this] { return text(); })
+    , BoundField([this] { return text(); })
 {
     connect(&m_link, &FieldBinding::dataChange, this, &FieldEdit::showField);
     connect(this, &QLineEdit::textEdited, this, boxes::guarded(this, [this] {
@@ -137,13 +155,12 @@ void FieldEdit::showField()
 void FieldEdit::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
-    boxes::runHandler(this, [this] { m_link.updateRecord(); });
+    handOver(this);
 }
 
 void FieldEdit::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Escape && m_link.modified()) {
-        m_link.reset();
+    if (undoneByEscape(event)) {
         selectAll();
         return;
     }
@@ -152,7 +169,7 @@ void FieldEdit::keyPressEvent(QKeyEvent *event)
 
 FieldMemo::FieldMemo(QWidget *parent)
     : QPlainTextEdit(parent)
-    , m_link([this] { return toPlainText(); })
+    , BoundField([this] { return toPlainText(); })
 {
     connect(&m_link, &FieldBinding::dataChange, this, &FieldMemo::showField);
     connect(this, &QPlainTextEdit::textChanged, this, boxes::guarded(this, [this] {
@@ -174,21 +191,19 @@ void FieldMemo::showField()
 void FieldMemo::focusOutEvent(QFocusEvent *event)
 {
     QPlainTextEdit::focusOutEvent(event);
-    boxes::runHandler(this, [this] { m_link.updateRecord(); });
+    handOver(this);
 }
 
 void FieldMemo::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Escape && m_link.modified()) {
-        m_link.reset();
+    if (undoneByEscape(event))
         return;
-    }
     QPlainTextEdit::keyPressEvent(event);
 }
 
 FieldNumber::FieldNumber(QWidget *parent)
     : QSpinBox(parent)
-    , m_link([this] { return QString::number(value()); })
+    , BoundField([this] { return QString::number(value()); })
 {
     connect(&m_link, &FieldBinding::dataChange, this, &FieldNumber::showField);
     connect(this, &QSpinBox::valueChanged, this, boxes::guarded(this, [this] {
@@ -210,13 +225,12 @@ void FieldNumber::showField()
 void FieldNumber::focusOutEvent(QFocusEvent *event)
 {
     QSpinBox::focusOutEvent(event);
-    boxes::runHandler(this, [this] { m_link.updateRecord(); });
+    handOver(this);
 }
 
 void FieldNumber::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Escape && m_link.modified()) {
-        m_link.reset();
+    if (undoneByEscape(event)) {
         selectAll();
         return;
     }
@@ -225,7 +239,7 @@ void FieldNumber::keyPressEvent(QKeyEvent *event)
 
 FieldCheck::FieldCheck(QWidget *parent)
     : QCheckBox(parent)
-    , m_link([this] { return isChecked() ? QStringLiteral("1") : QStringLiteral("0"); })
+    , BoundField([this] { return isChecked() ? QStringLiteral("1") : QStringLiteral("0"); })
 {
     connect(&m_link, &FieldBinding::dataChange, this, &FieldCheck::showField);
     connect(this, &QCheckBox::clicked, this, boxes::guarded(this, [this] {

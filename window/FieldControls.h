@@ -10,6 +10,8 @@
 
 #include <functional>
 
+class QKeyEvent;
+
 // What a bound edit box and a bound multi-line box share: which field of which view they show,
 // when to show it again, putting the view into editing when the user types, and handing the
 // typed text to the record when the box is left or the record is about to be saved.
@@ -58,18 +60,35 @@ private:
     bool m_startingEdit = false;
 };
 
+// What every bound control has: its binding, the field it shows (the `dataField` property the
+// form sets) and the view's source, and the two ways typing leaves it.
+class BoundField
+{
+public:
+    QString dataField() const { return m_link.fieldName(); }
+    void setDataField(const QString &name) { m_link.setFieldName(name); }
+    ViewSource *source() const { return m_link.source(); }
+    void setSource(ViewSource *source) { m_link.setSource(source); }
+
+protected:
+    explicit BoundField(std::function<QString()> controlText);
+
+    // Leaving the control hands what was typed to the record; a refusal shows in the error box.
+    void handOver(QWidget *control);
+    // Escape forgets what was typed and shows the field again; true when it did.
+    bool undoneByEscape(const QKeyEvent *event);
+
+    FieldBinding m_link;
+};
+
 // A bound edit box.
-class FieldEdit : public QLineEdit
+class FieldEdit : public QLineEdit, public BoundField
 {
     Q_OBJECT
     Q_PROPERTY(QString dataField READ dataField WRITE setDataField)
 public:
     explicit FieldEdit(QWidget *parent = nullptr);
 
-    QString dataField() const { return m_link.fieldName(); }
-    void setDataField(const QString &name) { m_link.setFieldName(name); }
-    ViewSource *source() const { return m_link.source(); }
-    void setSource(ViewSource *source) { m_link.setSource(source); }
 
 protected:
     void focusOutEvent(QFocusEvent *event) override;
@@ -77,22 +96,16 @@ protected:
 
 private:
     void showField();
-
-    FieldBinding m_link;
 };
 
 // A bound multi-line box.
-class FieldMemo : public QPlainTextEdit
+class FieldMemo : public QPlainTextEdit, public BoundField
 {
     Q_OBJECT
     Q_PROPERTY(QString dataField READ dataField WRITE setDataField)
 public:
     explicit FieldMemo(QWidget *parent = nullptr);
 
-    QString dataField() const { return m_link.fieldName(); }
-    void setDataField(const QString &name) { m_link.setFieldName(name); }
-    ViewSource *source() const { return m_link.source(); }
-    void setSource(ViewSource *source) { m_link.setSource(source); }
 
 protected:
     void focusOutEvent(QFocusEvent *event) override;
@@ -101,22 +114,17 @@ protected:
 private:
     void showField();
 
-    FieldBinding m_link;
     bool m_showing = false;
 };
 
 // A bound number box: an integer field, shown as its number (an empty field as the lowest).
-class FieldNumber : public QSpinBox
+class FieldNumber : public QSpinBox, public BoundField
 {
     Q_OBJECT
     Q_PROPERTY(QString dataField READ dataField WRITE setDataField)
 public:
     explicit FieldNumber(QWidget *parent = nullptr);
 
-    QString dataField() const { return m_link.fieldName(); }
-    void setDataField(const QString &name) { m_link.setFieldName(name); }
-    ViewSource *source() const { return m_link.source(); }
-    void setSource(ViewSource *source) { m_link.setSource(source); }
 
 protected:
     void focusOutEvent(QFocusEvent *event) override;
@@ -125,26 +133,19 @@ protected:
 private:
     void showField();
 
-    FieldBinding m_link;
     bool m_showing = false;
 };
 
 // A bound check box over a field holding 1 (checked) or 0. A click hands the choice to the record
 // at once; it is saved with the record, as typed text is.
-class FieldCheck : public QCheckBox
+class FieldCheck : public QCheckBox, public BoundField
 {
     Q_OBJECT
     Q_PROPERTY(QString dataField READ dataField WRITE setDataField)
 public:
     explicit FieldCheck(QWidget *parent = nullptr);
 
-    QString dataField() const { return m_link.fieldName(); }
-    void setDataField(const QString &name) { m_link.setFieldName(name); }
-    ViewSource *source() const { return m_link.source(); }
-    void setSource(ViewSource *source) { m_link.setSource(source); }
 
 private:
     void showField();
-
-    FieldBinding m_link;
 };
