@@ -2,6 +2,7 @@
 // smtplib building and sending the same mail, and against writing the message's bytes alone; and the
 // peak memory of sending it to 1,000 customers.
 
+#include "PythonPeer.h"
 #include "SmtpSink.h"
 
 #include "Attachment.h"
@@ -11,7 +12,6 @@
 #include "SmtpConnection.h"
 #include "SmtpSession.h"
 
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryFile>
 
@@ -151,18 +151,14 @@ void BM_Attachment_Python(benchmark::State &state)
     }
     double total = 0;
     for (auto _ : state) {
-        QProcess python;
-        python.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        python.start(QStringLiteral("/usr/bin/python3"),
-                     {QStringLiteral(QUILLON_SOURCE_DIR "/bench/attachment_python.py"), QStringLiteral("127.0.0.1"),
-                      QString::number(sink.port()), QString::number(count), file.fileName()});
-        if (!python.waitForFinished(600000) || python.exitCode() != 0) {
+        const std::optional<double> seconds = bench::timePythonPeer(
+            QStringLiteral(QUILLON_SOURCE_DIR "/bench/attachment_python.py"), sink.port(), count, file.fileName(), 600000);
+        if (!seconds) {
             state.SkipWithError("python run failed");
             return;
         }
-        const double seconds = python.readAllStandardOutput().trimmed().toDouble();
-        state.SetIterationTime(seconds);
-        total += seconds;
+        state.SetIterationTime(*seconds);
+        total += *seconds;
     }
     perCustomer()["python"] = total / double(state.iterations() * count);
     state.SetItemsProcessed(state.iterations() * count);

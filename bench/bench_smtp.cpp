@@ -2,6 +2,7 @@
 // sending the same bytes to the same sink, and the floor that the round trips alone allow; the same
 // session over TLS, and what setting up a connection costs with and without TLS.
 
+#include "PythonPeer.h"
 #include "SmtpSink.h"
 
 #include "MailMessage.h"
@@ -11,7 +12,6 @@
 #include "TestCertificates.h"
 #include "TextBuffer.h"
 
-#include <QProcess>
 #include <QTemporaryFile>
 
 #include <arpa/inet.h>
@@ -173,18 +173,14 @@ void BM_smtplib_Send(benchmark::State &state)
     }
     double total = 0;
     for (auto _ : state) {
-        QProcess python;
-        python.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        python.start(QStringLiteral("/usr/bin/python3"),
-                     {QStringLiteral(QUILLON_SOURCE_DIR "/bench/smtplib_send.py"), QStringLiteral("127.0.0.1"),
-                      QString::number(sink.port()), QString::number(count), file.fileName()});
-        if (!python.waitForFinished(120000) || python.exitCode() != 0) {
+        const std::optional<double> seconds = bench::timePythonPeer(
+            QStringLiteral(QUILLON_SOURCE_DIR "/bench/smtplib_send.py"), sink.port(), count, file.fileName(), 120000);
+        if (!seconds) {
             state.SkipWithError("smtplib run failed");
             return;
         }
-        const double seconds = python.readAllStandardOutput().trimmed().toDouble();
-        state.SetIterationTime(seconds);
-        total += seconds;
+        state.SetIterationTime(*seconds);
+        total += *seconds;
     }
     perMessage()["smtplib"] = total / double(state.iterations() * count);
     state.SetItemsProcessed(state.iterations() * count);
