@@ -293,8 +293,12 @@ QStringList englishWords(const QString &text)
 {
     static const QRegularExpression word(QStringLiteral("[A-Za-z]{2,}"));
     QStringList words;
-    for (auto it = word.globalMatch(text); it.hasNext();)
-        words << it.next().captured();
+    for (auto it = word.globalMatch(text); it.hasNext();) {
+        const QString found = it.next().captured();
+        // Units read the same in Chinese texts.
+        if (found != QLatin1String("KB") && found != QLatin1String("MB"))
+            words << found;
+    }
     return words;
 }
 

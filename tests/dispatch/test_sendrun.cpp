@@ -437,7 +437,7 @@ INSTANTIATE_TEST_SUITE_P(
             Counts{2, 1, 3},
             true,
             QStringLiteral("与邮件服务器的连接已断开，发送已停止。\n已发送 2 封，失败 1 封，其余 0 "
-                           "位客户没有发送。\n原因：服务器关闭了连接")},
+                           "位客户没有发送。\n原因：服务器关闭了连接.")},
         ServerCase{"ServiceClosingAtMailFrom",
                    opening()
                        + Script{ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK"),
@@ -471,7 +471,7 @@ INSTANTIATE_TEST_SUITE_P(
                    Counts{0, 1, 3},
                    true,
                    QStringLiteral("邮件服务器没有回应，发送已停止。\n") + failed3
-                       + QStringLiteral("\n原因：邮件服务器在限定的时间内没有回应（系统错误号 %1）").arg(ETIMEDOUT)}),
+                       + QStringLiteral("\n原因：邮件服务器在限定的时间内没有回应（系统错误号 %1）.").arg(ETIMEDOUT)}),
     [](const ::testing::TestParamInfo<ServerCase> &info) { return std::string(info.param.name); });
 
 // Another program holds the file's write lock longer than the run waits for it: the run does not
@@ -843,7 +843,7 @@ TEST_P(QuotaTest, AQuotaReplyStopsTheRunAfterItsCustomer)
 
     EXPECT_EQ(recordCount(), 101);
     EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from 发送情况 where 发送结果 = '成功'")).toInt(), 100);
-    EXPECT_EQ(results().value(100), QStringLiteral("失败：服务器拒绝（邮件内容）：550 5.4.5 Daily user sending quota exceeded"));
+    EXPECT_EQ(results().value(100), QStringLiteral("失败：服务器拒绝（发件人地址）：550 5.4.5 Daily user sending quota exceeded"));
     EXPECT_EQ(server.messages().size(), 100);
     EXPECT_EQ(reports.progress, (Counts{100, 1, 500}));
     const QString capLine = cap > 0
@@ -854,7 +854,7 @@ TEST_P(QuotaTest, AQuotaReplyStopsTheRunAfterItsCustomer)
                              "已发送 100 封，失败 1 封，其余 399 位客户没有发送。\n")
                   + capLine
                   + QStringLiteral("以后勾选“跳过已成功发送的客户”再按“发送”，即可发送其余的客户。\n"
-                                   "原因：服务器拒绝（邮件内容）：550 5.4.5 Daily user sending quota exceeded."));
+                                   "原因：服务器拒绝（发件人地址）：550 5.4.5 Daily user sending quota exceeded."));
 }
 
 INSTANTIATE_TEST_SUITE_P(Caps, QuotaTest, ::testing::Values(0, 300),
