@@ -1,11 +1,9 @@
 #include "Application.h"
 
-#include "AppTitle.h"
 #include "Handlers.h"
 #include "MessageBoxes.h"
 
 #include <QLibraryInfo>
-#include <QLocale>
 
 namespace app {
 
@@ -14,9 +12,10 @@ Application::Application(int &argc, char **argv)
 {
     setApplicationName(QStringLiteral("Quillon"));
     setApplicationVersion(QStringLiteral("1.0.0.0"));
-    boxes::setApplicationTitle(boxes::applicationTitleFor(applicationFilePath()));
-    if (m_qtTranslator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    // Qt's own texts (a file dialog's labels and menus, a line box's context menu) in Chinese,
+    // whatever the machine's locale: the user reads Chinese. The boxes set their buttons' texts
+    // themselves, so they read Chinese even where the translation is not installed.
+    if (m_qtTranslator.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         installTranslator(&m_qtTranslator);
 }
 

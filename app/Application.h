@@ -5,10 +5,9 @@
 
 namespace app {
 
-// The program's application object. It fixes the application title from the program file's
-// name, and it is the one place where an error escaping an event handler on the window's thread
-// is caught: the error box shows it and the event loop goes on. Qt's own dialogs and menus
-// speak the user's language, as the window does.
+// The program's application object. It is the one place where an error escaping an event handler
+// on the window's thread is caught: the error box shows it and the event loop goes on. Qt's own
+// dialogs and menus speak Chinese, as the window does.
 class Application : public QApplication
 {
     Q_OBJECT

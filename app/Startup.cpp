@@ -2,12 +2,16 @@
 
 #include "MessageBoxes.h"
 
+#include <cstdio>
+
 namespace app {
 
 bool refuseSecondInstance(SingleInstanceGuard &guard)
 {
     if (guard.tryAcquire())
         return false;
+    std::fprintf(stderr, "%s\n",
+                 qUtf8Printable(QStringLiteral("邮件发送工具已经在运行，不再启动第二个。(Quillon is already running.)")));
     boxes::showMessage(nullptr, QStringLiteral("//你已经打开了软件//"));
     return true;
 }

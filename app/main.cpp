@@ -17,7 +17,7 @@ int main(int argc, char *argv[])
 
     app::SingleInstanceGuard guard;
     if (app::refuseSecondInstance(guard))
-        return 0;
+        return app::SecondInstanceStatus;
 
     QIcon icon;
     for (int size : {16, 24, 32, 48, 64, 72, 96, 128})

@@ -142,7 +142,7 @@ void BM_SendRun(benchmark::State &state)
         auto *mailChoice = window->findChild<QComboBox *>(QStringLiteral("mailChoice"));
         mailChoice->showPopup();
         mailChoice->hidePopup();
-        mailChoice->setCurrentIndex(mailChoice->findText(QStringLiteral("1")));
+        mailChoice->setCurrentIndex(mailChoice->findData(QStringLiteral("1")));
         auto *sendButton = window->findChild<QPushButton *>(QStringLiteral("sendButton"));
         QApplication::processEvents();
 

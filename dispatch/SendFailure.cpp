@@ -137,10 +137,30 @@ QString failureDetail(const std::exception &error)
         if (enhanced.available)
             line = QStringLiteral("%1.%2.%3 ").arg(enhanced.statusClass).arg(enhanced.subject).arg(enhanced.details)
                 + line;
-        return (QString::number(reply->errorCode) + QLatin1Char(' ') + line).trimmed();
+        return refusalExplanation(reply->errorCode, reply->step) + QStringLiteral("：")
+            + (QString::number(reply->errorCode) + QLatin1Char(' ') + line).trimmed();
     }
     static const QRegularExpression lineBreaks(QStringLiteral("[\\r\\n]+"));
     return text.replace(lineBreaks, QStringLiteral(" ")).trimmed();
+}
+
+QString refusalExplanation(int code, SmtpStep step)
+{
+    QString where;
+    switch (step) {
+    case SmtpStep::MailFrom: where = QStringLiteral("发件人地址"); break;
+    case SmtpStep::Recipient: where = QStringLiteral("收件人地址"); break;
+    case SmtpStep::Data: where = QStringLiteral("开始传送邮件内容"); break;
+    case SmtpStep::EndOfData: where = QStringLiteral("邮件内容"); break;
+    case SmtpStep::Other: break;
+    }
+    switch (code / 100) {
+    case 4: return QStringLiteral("服务器暂时拒绝（%1，稍后可重试）").arg(where.isEmpty() ? QStringLiteral("临时性错误") : where);
+    case 5: return QStringLiteral("服务器拒绝（%1）").arg(where.isEmpty() ? QStringLiteral("永久性错误") : where);
+    default:
+        return where.isEmpty() ? QStringLiteral("服务器的回复不是预期的回复")
+                               : QStringLiteral("服务器的回复不是预期的回复（%1）").arg(where);
+    }
 }
 
 QString sendResult(const QString &failureDetail)

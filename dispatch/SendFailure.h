@@ -83,10 +83,15 @@ SmtpStep refusalStep(const std::exception &error);
 EnhancedStatusCode enhancedCode(const std::exception &error);
 bool demandsEncryption(const std::exception &error);
 
-// The error as one line for a send record and the stop box: a refusal as its code, enhanced code
-// and first line ("550 5.1.1 <x@y>: Recipient address rejected"), any other error as its text
-// with its line breaks made blanks ("连接被邮件服务器重置 Socket Error # 104 Connection reset by peer.").
+// The error as one line for a send record and the stop box: a refusal as what its code class means
+// and the step it answered, then the server's code, enhanced code and first line verbatim
+// ("服务器拒绝（收件人地址）：550 5.1.1 <x@y>: Recipient address rejected"); any other error as its
+// text with its line breaks made blanks ("连接被邮件服务器重置（系统错误号 104）").
 QString failureDetail(const std::exception &error);
+
+// What a refusal's code class means, with the step it answered: "服务器暂时拒绝（…）" for 4xx,
+// "服务器拒绝（…）" for 5xx.
+QString refusalExplanation(int code, SmtpStep step);
 
 // The send record's result: "成功" or "失败：" and the detail, at most 255 characters.
 QString sendResult(const QString &failureDetail = QString());

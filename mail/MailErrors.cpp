@@ -1,5 +1,7 @@
 #include "MailErrors.h"
 
+#include "MailLog.h"
+
 #include <cerrno>
 
 namespace {
@@ -55,10 +57,19 @@ SocketError::SocketError(int lastError)
 }
 
 SocketError::SocketError(int lastError, const QString &text, const QString &explanation)
-    : MailError(explanation + QLatin1String("\r\nSocket Error # ") + QString::number(lastError) + QLatin1String("\r\n")
-                + text)
+    // getaddrinfo's conditions are negative and name nothing the user could look up.
+    : MailError(lastError > 0 ? explanation + QStringLiteral("（系统错误号 %1）").arg(lastError) : explanation)
     , lastError(lastError)
+    , condition(text)
 {
+    qCInfo(mailLog) << "socket error" << lastError << text;
+}
+
+TlsError::TlsError(const QString &what, const QString &detail)
+    : MailError(what)
+    , detail(detail)
+{
+    qCInfo(mailLog) << "encryption failed:" << what << detail;
 }
 
 void raiseSocketError(int error)

@@ -45,8 +45,8 @@ QString replyCodeExplanation(int code);
 // told apart from RFC 4954's "530 5.7.0 Authentication required" by its text.
 bool demandsEncryption(int code, const QString &replyText);
 
-// The condition in Chinese, then the written text: "Socket Error # <number>" CR LF <the condition's
-// text>, kept exactly as it always read, on the lines after it.
+// The condition in the user's words and its number: "连接被邮件服务器重置（系统错误号 104）". The
+// system's own (English) words for it go to the trace only.
 class SocketError : public MailError
 {
 public:
@@ -54,6 +54,8 @@ public:
     SocketError(int lastError, const QString &text, const QString &explanation);
 
     int lastError;
+    // The condition's text as the system names it ("Connection reset by peer."), for the trace.
+    QString condition;
 };
 
 class NotASocketError : public SocketError
@@ -65,17 +67,17 @@ public:
 // Throws the socket error for an errno value: NotASocketError for ENOTSOCK, SocketError otherwise.
 [[noreturn]] void raiseSocketError(int error);
 
-// The fixed (English) text of a socket error condition; empty for a condition without one.
+// The fixed (English) text of a socket error condition, for the trace; empty for a condition without one.
 QString socketErrorText(int error);
 // The condition in the user's words; a general one for a condition without its own.
 QString socketErrorExplanation(int error);
 
-// The server ended the connection: the user reads Chinese, the written text follows it.
+// The server ended the connection.
 class ConnectionClosedError : public MailError
 {
 public:
     ConnectionClosedError()
-        : MailError(QStringLiteral("服务器关闭了连接\r\nConnection Closed Gracefully."))
+        : MailError(QStringLiteral("服务器关闭了连接"))
     {
     }
 };
@@ -165,14 +167,14 @@ public:
 };
 
 // The encrypted connection failed: the handshake, a check of the server's certificate, or the
-// encrypted stream. The message says what failed, then OpenSSL's own words.
+// encrypted stream. The message says in the user's words what failed; OpenSSL's own (English)
+// words go to the trace.
 class TlsError : public MailError
 {
 public:
-    TlsError(const QString &what, const QString &detail)
-        : MailError(detail.isEmpty() ? what : what + QStringLiteral("：") + detail)
-    {
-    }
+    TlsError(const QString &what, const QString &detail);
+
+    QString detail;
 };
 
 // The connection must be encrypted before the login, and the server does not offer STARTTLS or

@@ -363,13 +363,14 @@ void SmtpConnection::startTls(const QString &serverName, TimeoutMs timeout, quin
                 throw TlsError(certificateCheckText(verifyResult),
                                QString::fromUtf8(X509_verify_cert_error_string(verifyResult)));
             }
-            QString detail = takeOpenSslText();
+            QString what = QStringLiteral("与服务器的加密握手失败");
+            const QString detail = takeOpenSslText();
             if (detail.isEmpty() && code == SSL_ERROR_SYSCALL) {
-                detail = error != 0 ? socketErrorExplanation(error) + QStringLiteral("（") + socketErrorText(error)
-                                          + QStringLiteral("）")
-                                    : QStringLiteral("服务器关闭了连接");
+                what += QStringLiteral("：")
+                    + (error != 0 ? socketErrorExplanation(error) + QStringLiteral("（系统错误号 %1）").arg(error)
+                                  : QStringLiteral("服务器关闭了连接"));
             }
-            throw TlsError(QStringLiteral("与服务器的加密握手失败"), detail);
+            throw TlsError(what, detail);
         }
         SSL_set_app_data(m_ssl, nullptr);
         if (issuerFault) {

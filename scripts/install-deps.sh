@@ -19,6 +19,7 @@ for p in "${packages[@]}"; do
 done
 
 if ((${#missing[@]})); then
+    echo "正在安装缺少的软件包 (Installing the missing packages): ${missing[*]}"
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     $sudo apt-get update -q

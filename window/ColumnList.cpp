@@ -6,22 +6,43 @@
 #include <QComboBox>
 #include <QStringList>
 
-void fillFromColumn(QComboBox &list, ViewSource &source, const QString &column)
+void fillFromColumn(QComboBox &list, ViewSource &source, const QString &column, const QString &labelColumn)
 {
     list.clear();
     RecordView *view = source.view();
     if (!view)
         throw DatabaseError::closedDataset();
     source.updateRecord();
-    QStringList entries;
+    QList<std::pair<QString, QString>> entries; // key, label
     {
         FrozenControls still(*view);
         view->first();
         while (!view->eof()) {
-            entries << view->fieldByName(column).toString();
+            entries.append({view->fieldByName(column).toString(),
+                            labelColumn.isEmpty() ? QString() : view->fieldByName(labelColumn).toString()});
             view->next();
         }
     }
-    list.addItems(entries);
+    for (const auto &[key, label] : entries) {
+        // A label's line breaks would make the entry taller than the list; blanks read the same.
+        const QString shown = label.isEmpty() ? key : key + QLatin1Char(' ') + label.simplified();
+        list.addItem(shown, key);
+    }
     list.setCurrentIndex(-1);
+}
+
+QString chosenKey(const QComboBox &list)
+{
+    const int index = list.currentIndex();
+    if (index < 0)
+        return QString();
+    const QVariant key = list.itemData(index);
+    return key.isValid() ? key.toString() : list.itemText(index);
+}
+
+void chooseKey(QComboBox &list, const QString &key)
+{
+    const int index = list.findData(key);
+    if (index >= 0)
+        list.setCurrentIndex(index);
 }

@@ -15,7 +15,6 @@ namespace {
 
 struct State
 {
-    QString title;
     bool recording = false;
     QList<ShownBox> shown;
     QQueue<bool> answers;
@@ -39,7 +38,7 @@ bool record(ShownBox::Kind kind, const QString &text, bool *answer = nullptr, Sa
     State &s = state();
     if (!s.recording)
         return false;
-    s.shown.append({kind, kind == ShownBox::Kind::Confirm ? QStringLiteral("Confirm") : s.title, text});
+    s.shown.append({kind, applicationTitle(), text});
     if (answer)
         *answer = s.answers.isEmpty() ? unqueuedAnswer : s.answers.dequeue();
     if (saveAnswer)
@@ -47,28 +46,20 @@ bool record(ShownBox::Kind kind, const QString &text, bool *answer = nullptr, Sa
     return true;
 }
 
-// The boxes' buttons read as the window's description gives them, whatever language Qt's own
-// texts are translated into.
-void keepButtonTexts(QMessageBox &box)
+// The buttons read Chinese whether or not Qt's own translation could be loaded.
+void chineseButtonTexts(QMessageBox &box)
 {
     if (QAbstractButton *ok = box.button(QMessageBox::Ok))
-        ok->setText(QStringLiteral("OK"));
+        ok->setText(QStringLiteral("确定"));
     if (QAbstractButton *cancel = box.button(QMessageBox::Cancel))
-        cancel->setText(QStringLiteral("Cancel"));
+        cancel->setText(QStringLiteral("取消"));
 }
 
 } // namespace
 
 QString applicationTitle()
 {
-    QMutexLocker lock(&mutex);
-    return state().title;
-}
-
-void setApplicationTitle(const QString &title)
-{
-    QMutexLocker lock(&mutex);
-    state().title = title;
+    return QStringLiteral("邮件发送工具");
 }
 
 void showMessage(QWidget *parent, const QString &text)
@@ -76,7 +67,7 @@ void showMessage(QWidget *parent, const QString &text)
     if (record(ShownBox::Kind::Message, text))
         return;
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
-    keepButtonTexts(box);
+    chineseButtonTexts(box);
     box.exec();
 }
 
@@ -87,7 +78,7 @@ void showError(QWidget *parent, const QString &message)
     if (record(ShownBox::Kind::Error, text))
         return;
     QMessageBox box(QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok, parent);
-    keepButtonTexts(box);
+    chineseButtonTexts(box);
     box.exec();
 }
 
@@ -96,11 +87,11 @@ bool confirm(QWidget *parent, const QString &question)
     bool answer = false;
     if (record(ShownBox::Kind::Confirm, question, &answer))
         return answer;
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question, QMessageBox::Ok | QMessageBox::Cancel,
+    QMessageBox box(QMessageBox::Question, applicationTitle(), question, QMessageBox::Ok | QMessageBox::Cancel,
                     parent);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Cancel);
-    keepButtonTexts(box);
+    chineseButtonTexts(box);
     return box.exec() == QMessageBox::Ok;
 }
 
@@ -158,7 +149,7 @@ std::optional<QString> askText(QWidget *parent, const QString &question, const Q
         QMutexLocker lock(&mutex);
         State &s = state();
         if (s.recording) {
-            s.shown.append({ShownBox::Kind::TextQuestion, s.title, question, initial});
+            s.shown.append({ShownBox::Kind::TextQuestion, applicationTitle(), question, initial});
             return s.textAnswers.isEmpty() ? std::optional<QString>(initial) : s.textAnswers.dequeue();
         }
     }

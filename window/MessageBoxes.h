@@ -11,16 +11,15 @@ class QWidget;
 // lives in one place, and so that tests can answer them instead of blocking on a modal box.
 namespace boxes {
 
-// The application title that captions every box (fixed once, at start).
+// The title that captions every box and dialog of the program: "邮件发送工具".
 QString applicationTitle();
-void setApplicationTitle(const QString &title);
 
-// Message box: the text, an "OK" button, no icon.
+// Message box: the text, a "确定" button, no icon.
 void showMessage(QWidget *parent, const QString &text);
-// Error box: the error's text under the full-stop rule, a stop icon, "OK".
+// Error box: the error's text under the full-stop rule, a stop icon, "确定".
 void showError(QWidget *parent, const QString &message);
-// Confirmation box titled "Confirm" with a question-mark icon, "OK" (default) and "Cancel";
-// true for OK. Closing it any other way counts as Cancel.
+// Confirmation box with a question-mark icon, "确定" (default) and "取消"; true for 确定.
+// Closing it any other way counts as 取消.
 bool confirm(QWidget *parent, const QString &question);
 // A yes-or-no question with a question-mark icon and the buttons "是" and "否" (`yesByDefault` says
 // which is the default), captioned with the application title; true for 是. Closing it any other way

@@ -108,6 +108,13 @@ std::unique_ptr<QFileDialog> OpenDialog::makeDialog() const
         dialog->setAcceptMode(QFileDialog::AcceptOpen);
         dialog->setFileMode(QFileDialog::ExistingFile);
     }
+    // The texts the user reads first, in Chinese even where Qt's translation is not installed.
+    dialog->setWindowTitle(boxes::applicationTitle());
+    dialog->setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围："));
+    dialog->setLabelText(QFileDialog::FileName, QStringLiteral("文件名："));
+    dialog->setLabelText(QFileDialog::FileType, QStringLiteral("文件类型："));
+    dialog->setLabelText(QFileDialog::Accept, m_purpose == Purpose::Save ? QStringLiteral("保存") : QStringLiteral("打开"));
+    dialog->setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
     // The descriptions name their patterns already, in their own way: the list shows them alone.
     dialog->setOption(QFileDialog::HideNameFilterDetails);
     dialog->setNameFilters(qtFilters(filter));

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QScopedValueRollback>
 
 namespace {
@@ -130,10 +131,26 @@ void RecordModel::showValueAs(const QString &fieldName, const QString &stored, c
         emit dataChanged(index(0, 0), index(m_rows - 1, m_columns - 1));
 }
 
+// A long text shows its start in the grid: its first line that holds anything, at most
+// MemoShownLength characters, "…" saying that more follows.
+QString RecordModel::memoStart(const QString &text)
+{
+    constexpr qsizetype MemoShownLength = 40;
+    static const QRegularExpression lineBreak(QStringLiteral("[\\r\\n\\x{2028}\\x{2029}]"));
+    const QString rest = text.trimmed();
+    QString line = rest.section(lineBreak, 0, 0).trimmed();
+    bool cut = line.size() < rest.size();
+    if (line.size() > MemoShownLength) {
+        line.truncate(line.at(MemoShownLength - 1).isHighSurrogate() ? MemoShownLength - 1 : MemoShownLength);
+        cut = true;
+    }
+    return cut ? line + QStringLiteral("…") : line;
+}
+
 QString RecordModel::cellText(const Field &field, const QVariant &value)
 {
     switch (field.kind) {
-    case FieldKind::Memo: return value.isNull() ? QStringLiteral("(WideMemo)") : QStringLiteral("(WIDEMEMO)");
+    case FieldKind::Memo: return memoStart(value.toString());
     case FieldKind::DateTime: {
         const QDateTime moment = value.toDateTime();
         return moment.isValid() ? formatGridDateTime(moment) : value.toString();

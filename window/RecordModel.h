@@ -38,6 +38,8 @@ public:
 
     // The text a cell shows for a value of a field.
     static QString cellText(const Field &field, const QVariant &value);
+    // The start of a long text, as a grid cell shows it: empty for none.
+    static QString memoStart(const QString &text);
 
 private:
     void reset();

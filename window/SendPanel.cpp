@@ -109,14 +109,14 @@ bool SendPanel::stopBeforeClose()
 void SendPanel::fillMailChoice()
 {
     // The list offers the mails as they are now; the walk leaves the mail page on the last mail.
-    fillFromColumn(*m_ui.mailChoice, m_data.mailSource, column::MailId);
+    fillFromColumn(*m_ui.mailChoice, m_data.mailSource, column::MailId, column::MailSubject);
 }
 
 bool SendPanel::mailCanGo()
 {
     m_requireOpenDatabase();
     if (const auto refusal = sendCommandRefusal(m_data.customers, m_data.mails, m_data.account,
-                                                m_ui.mailChoice->currentText(), m_data.database)) {
+                                                chosenKey(*m_ui.mailChoice), m_data.database)) {
         boxes::showMessage(&m_window, *refusal);
         return false;
     }
@@ -132,7 +132,7 @@ void SendPanel::send()
     m_runInputs.setSendUnknownAgain(false);
     if (m_ui.skipSentBox->isChecked()) {
         const auto unknown
-            = readUnknownCustomers(m_data.database, m_ui.mailChoice->currentText().toLongLong()).size();
+            = readUnknownCustomers(m_data.database, chosenKey(*m_ui.mailChoice).toLongLong()).size();
         if (unknown > 0) {
             m_runInputs.setSendUnknownAgain(boxes::askYesNo(
                 &m_window,
@@ -252,13 +252,13 @@ void SendPanel::keepRunInputsCurrent()
     for (QLineEdit *edit : {m_ui.senderNameEdit, m_ui.senderAddressEdit})
         connect(edit, &QLineEdit::textChanged, this, sender);
     connect(m_ui.mailChoice, &QComboBox::currentTextChanged, this,
-            [this](const QString &text) { m_runInputs.setMailChoice(text); });
+            [this] { m_runInputs.setMailChoice(chosenKey(*m_ui.mailChoice)); });
     connect(m_ui.pauseChoice, &QComboBox::currentTextChanged, this,
             [this](const QString &text) { m_runInputs.setPauseChoice(text); });
     connect(m_ui.dailyCapBox, &QSpinBox::valueChanged, this, [this](int cap) { m_runInputs.setDailyCap(cap); });
     account();
     sender();
-    m_runInputs.setMailChoice(m_ui.mailChoice->currentText());
+    m_runInputs.setMailChoice(chosenKey(*m_ui.mailChoice));
     m_runInputs.setPauseChoice(m_ui.pauseChoice->currentText());
     m_runInputs.setDailyCap(m_ui.dailyCapBox->value());
 }
@@ -280,7 +280,7 @@ void SendPanel::preview()
 {
     if (!mailCanGo())
         return;
-    const QString mailChoice = m_ui.mailChoice->currentText();
+    const QString mailChoice = chosenKey(*m_ui.mailChoice);
     // Read as a run starting now would read them: the file's customers and records, the boxes and
     // the skip choice as they show.
     Database &database = m_data.database;
@@ -316,7 +316,7 @@ void SendPanel::testSend(const QString &greetingName)
 {
     if (!mailCanGo())
         return;
-    const QString mailChoice = m_ui.mailChoice->currentText();
+    const QString mailChoice = chosenKey(*m_ui.mailChoice);
     Database &database = m_data.database;
     const MailText mail = readMail(database, mailChoice.toLongLong());
     const SendRunInputs::Sender sender = m_runInputs.sender();
@@ -386,7 +386,7 @@ void SendPanel::showCapWaiting(int cap, const QDateTime &resumeAt)
 
 bool SendPanel::startUnderCap()
 {
-    const QString notice = capNoticeBeforeRun(m_data.database, m_ui.mailChoice->currentText(),
+    const QString notice = capNoticeBeforeRun(m_data.database, chosenKey(*m_ui.mailChoice),
                                               m_ui.skipSentBox->isChecked(), m_ui.dailyCapBox->value());
     return notice.isEmpty() || boxes::askYesNo(&m_window, notice + QStringLiteral("。\n现在开始发送吗？"));
 }

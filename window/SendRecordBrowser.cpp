@@ -29,7 +29,7 @@ std::optional<SendRecordFilter> filterOf(const DropDownList *customers, const Dr
         if (!list)
             continue;
         bool ok = false;
-        *number = list->currentText().toLongLong(&ok);
+        *number = chosenKey(*list).toLongLong(&ok);
         if (!ok)
             return std::nullopt;
     }
@@ -86,8 +86,8 @@ void SendRecordBrowser::filterByBoth()
 {
     enableLists(true, true);
     // Both lists go to the number 1 where they offer it; a list that does not keeps what it shows.
-    m_page.customerFilter->setCurrentText(QStringLiteral("1"));
-    m_page.mailFilter->setCurrentText(QStringLiteral("1"));
+    chooseKey(*m_page.customerFilter, QStringLiteral("1"));
+    chooseKey(*m_page.mailFilter, QStringLiteral("1"));
 }
 
 void SendRecordBrowser::showAll()
@@ -98,19 +98,19 @@ void SendRecordBrowser::showAll()
 
 void SendRecordBrowser::fillCustomerFilter()
 {
-    fillFromColumn(*m_page.customerFilter, m_customers, column::CustomerId);
+    fillFromColumn(*m_page.customerFilter, m_customers, column::CustomerId, column::CustomerName);
 }
 
 void SendRecordBrowser::fillMailFilter()
 {
-    fillFromColumn(*m_page.mailFilter, m_mails, column::MailId);
+    fillFromColumn(*m_page.mailFilter, m_mails, column::MailId, column::MailSubject);
 }
 
 void SendRecordBrowser::customerFilterPicked()
 {
-    const QString customer = m_page.customerFilter->currentText();
+    const QString customer = chosenKey(*m_page.customerFilter);
     if (m_page.mailFilter->isEnabled())
-        requery(sendRecordsOfBothStatement(customer, m_page.mailFilter->currentText()),
+        requery(sendRecordsOfBothStatement(customer, chosenKey(*m_page.mailFilter)),
                 filterOf(m_page.customerFilter, m_page.mailFilter));
     else
         requery(sendRecordsOfCustomerStatement(customer), filterOf(m_page.customerFilter, nullptr));
@@ -118,9 +118,9 @@ void SendRecordBrowser::customerFilterPicked()
 
 void SendRecordBrowser::mailFilterPicked()
 {
-    const QString mail = m_page.mailFilter->currentText();
+    const QString mail = chosenKey(*m_page.mailFilter);
     if (m_page.customerFilter->isEnabled())
-        requery(sendRecordsOfBothStatement(m_page.customerFilter->currentText(), mail),
+        requery(sendRecordsOfBothStatement(chosenKey(*m_page.customerFilter), mail),
                 filterOf(m_page.customerFilter, m_page.mailFilter));
     else
         requery(sendRecordsOfMailStatement(mail), filterOf(nullptr, m_page.mailFilter));

@@ -20,7 +20,7 @@ QString probe()
 }
 
 // The real program holds the guard while its window is up; a second start is refused with the
-// message, captioned with that start's title, and the first copy keeps running.
+// message, captioned with the program's Chinese title, and the first copy keeps running.
 TEST(SingleInstance, SecondStartIsRefusedWhileTheFirstRuns)
 {
     ASSERT_EQ(probe(), QStringLiteral("acquired")) << "another instance is already running here";
@@ -32,11 +32,11 @@ TEST(SingleInstance, SecondStartIsRefusedWhileTheFirstRuns)
     ASSERT_TRUE(first.waitForStarted());
 
     QString answer;
-    for (int i = 0; i < 100 && answer != QStringLiteral("refused:guard_probe|//你已经打开了软件//"); ++i) {
+    for (int i = 0; i < 100 && answer != QStringLiteral("refused:邮件发送工具|//你已经打开了软件//"); ++i) {
         QThread::msleep(100);
         answer = probe();
     }
-    EXPECT_EQ(answer, QStringLiteral("refused:guard_probe|//你已经打开了软件//"));
+    EXPECT_EQ(answer, QStringLiteral("refused:邮件发送工具|//你已经打开了软件//"));
     EXPECT_EQ(first.state(), QProcess::Running);
 
     first.kill();

@@ -5,6 +5,8 @@
 #include "SendFailure.h"
 #include "SmtpReply.h"
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -202,26 +204,42 @@ TEST_P(ErrorTest, KindCodeAndDetail)
 INSTANTIATE_TEST_SUITE_P(
     Errors, ErrorTest,
     ::testing::Values(
-        // The codes the reply lost when it was read come back; only the first line is kept.
-        ErrorCase{"refusal with enhanced code",
+        // The code class in Chinese with the step it answered, then the reply verbatim: the codes
+        // the reply lost when it was read come back; only the first line is kept.
+        ErrorCase{"refusal of a recipient with enhanced code",
                   [] {
-                      throw SmtpReplyError(reply({QStringLiteral("550-5.1.1 <x@y>: Recipient address rejected"),
-                                                  QStringLiteral("550 5.1.1 see the help")}));
+                      SmtpReplyError e(reply({QStringLiteral("550-5.1.1 <x@y>: Recipient address rejected"),
+                                              QStringLiteral("550 5.1.1 see the help")}));
+                      e.step = SmtpStep::Recipient;
+                      throw e;
                   },
-                  Kind::Refused, 550, u"550 5.1.1 <x@y>: Recipient address rejected"},
-        ErrorCase{"refusal without enhanced code",
+                  Kind::Refused, 550, u"服务器拒绝（收件人地址）：550 5.1.1 <x@y>: Recipient address rejected"},
+        ErrorCase{"refusal at the login without enhanced code",
                   [] { throw SmtpReplyError(reply({QStringLiteral("535 Authentication failed")})); }, Kind::Refused,
-                  535, u"535 Authentication failed"},
-        ErrorCase{"refusal with a bare code", [] { throw SmtpReplyError(reply({QStringLiteral("421")})); },
-                  Kind::Refused, 421, u"421"},
+                  535, u"服务器拒绝（永久性错误）：535 Authentication failed"},
+        ErrorCase{"temporary refusal of the sender",
+                  [] {
+                      SmtpReplyError e(reply({QStringLiteral("451 4.7.1 Try again later")}));
+                      e.step = SmtpStep::MailFrom;
+                      throw e;
+                  },
+                  Kind::Refused, 451, u"服务器暂时拒绝（发件人地址，稍后可重试）：451 4.7.1 Try again later"},
+        ErrorCase{"temporary refusal with a bare code", [] { throw SmtpReplyError(reply({QStringLiteral("421")})); },
+                  Kind::Refused, 421, u"服务器暂时拒绝（临时性错误，稍后可重试）：421"},
+        ErrorCase{"unexpected code after the text",
+                  [] {
+                      SmtpReplyError e(reply({QStringLiteral("354 go on")}));
+                      e.step = SmtpStep::EndOfData;
+                      throw e;
+                  },
+                  Kind::Refused, 354, u"服务器的回复不是预期的回复（邮件内容）：354 go on"},
         ErrorCase{"reset", [] { throw SocketError(ECONNRESET); }, Kind::ConnectionLost, 0,
-                  u"连接被邮件服务器重置 Socket Error # 104 Connection reset by peer."},
+                  u"连接被邮件服务器重置（系统错误号 104）"},
         ErrorCase{"timed out", [] { throw SocketError(ETIMEDOUT); }, Kind::NoAnswer, 0,
-                  u"邮件服务器在限定的时间内没有回应 Socket Error # 110 Connection timed out."},
+                  u"邮件服务器在限定的时间内没有回应（系统错误号 110）"},
         ErrorCase{"aborted", [] { throw SocketError(ECONNABORTED); }, Kind::ConnectionLost, 0,
-                  u"连接已中止 Socket Error # 103 Software caused connection abort."},
-        ErrorCase{"closed", [] { throw ConnectionClosedError(); }, Kind::ConnectionLost, 0,
-                  u"服务器关闭了连接 Connection Closed Gracefully."},
+                  u"连接已中止（系统错误号 103）"},
+        ErrorCase{"closed", [] { throw ConnectionClosedError(); }, Kind::ConnectionLost, 0, u"服务器关闭了连接"},
         ErrorCase{"not connected", [] { throw NotConnectedError(); }, Kind::ConnectionLost, 0, u"没有连接到邮件服务器"},
         ErrorCase{"line too long", [] { throw LineTooLongError(); }, Kind::UnreadableReply, 0,
                   u"邮件服务器回复的一行超过了长度上限"},
@@ -265,6 +283,75 @@ TEST(SendResult, SuccessOrFailureWithTheDetailWithinTheColumnWidth)
     const QString cut = sendResult(straddling);
     EXPECT_EQ(cut.size(), 254);
     EXPECT_FALSE(cut.back().isSurrogate());
+}
+
+} // namespace
+
+namespace {
+
+QStringList englishWords(const QString &text)
+{
+    static const QRegularExpression word(QStringLiteral("[A-Za-z]{2,}"));
+    QStringList words;
+    for (auto it = word.globalMatch(text); it.hasNext();) {
+        const QString found = it.next().captured();
+        // Units read the same in Chinese texts.
+        if (found != QLatin1String("KB") && found != QLatin1String("MB"))
+            words << found;
+    }
+    return words;
+}
+
+// Every reason a run or a test mail gives the user is Chinese; English appears only where the
+// server's own reply is quoted, after the explanation of its code class.
+TEST(ReasonTexts, ChineseButTheServersReply)
+{
+    for (const RunStop stop : {RunStop::LoginRefused, RunStop::LoginRequired, RunStop::EncryptionRequired,
+                               RunStop::ServerClosing, RunStop::ConnectionLost, RunStop::NoAnswer,
+                               RunStop::UnreadableReply, RunStop::QuotaReached, RunStop::AccountRefused,
+                               RunStop::RepeatedRefusal}) {
+        const QString reason = runStopReason(stop);
+        EXPECT_FALSE(reason.isEmpty());
+        EXPECT_EQ(englishWords(reason), QStringList()) << reason.toStdString();
+    }
+
+    const std::function<void()> failures[] = {
+        [] { throw ConnectionClosedError(); }, [] { throw NotConnectedError(); },
+        [] { throw LineTooLongError(); },      [] { throw ReplyTooLongError(); },
+        [] { throw NoRecipientError(); },      [] { throw CouldNotBindSocketError(); },
+        [] { throw TlsError(QStringLiteral("与服务器的加密握手失败"), QStringLiteral("wrong version number")); },
+    };
+    QStringList details;
+    for (const auto &fail : failures) {
+        try {
+            fail();
+        } catch (const std::exception &e) {
+            details << failureDetail(e);
+        }
+    }
+    for (const int error : {ECONNREFUSED, ECONNRESET, ECONNABORTED, ETIMEDOUT, EPIPE, ENETUNREACH, EHOSTUNREACH,
+                            EADDRINUSE, EMFILE, EACCES, ENOTEMPTY, EINVAL}) {
+        try {
+            raiseSocketError(error);
+        } catch (const std::exception &e) {
+            details << failureDetail(e);
+        }
+    }
+    for (const QString &detail : details)
+        EXPECT_EQ(englishWords(detail), QStringList()) << detail.toStdString();
+
+    // A refusal: the Chinese explanation, then the reply exactly as the server wrote it.
+    const QString reply = QStringLiteral("550 5.1.1 <li@example.test>: Recipient address rejected");
+    for (const SmtpStep step : {SmtpStep::Other, SmtpStep::MailFrom, SmtpStep::Recipient, SmtpStep::Data,
+                                SmtpStep::EndOfData}) {
+        SmtpReplyError refusal(parseReply({reply}));
+        refusal.step = step;
+        const QString detail = failureDetail(refusal);
+        ASSERT_TRUE(detail.endsWith(QStringLiteral("：") + reply)) << detail.toStdString();
+        const QString explanation = detail.chopped(reply.size());
+        EXPECT_TRUE(explanation.startsWith(QStringLiteral("服务器拒绝（"))) << detail.toStdString();
+        EXPECT_EQ(englishWords(explanation), QStringList()) << detail.toStdString();
+    }
 }
 
 } // namespace

@@ -226,7 +226,7 @@ TEST_F(SendRunJobTest, ARefusedRecipientIsRecordedWithoutAPause)
     EXPECT_EQ(records(), QStringList({QStringLiteral("1/2"), QStringLiteral("2/2"), QStringLiteral("3/2")}));
     EXPECT_EQ(results(),
               QStringList({QStringLiteral("成功"),
-                           QStringLiteral("失败：550 5.1.1 <li@example.test>: Recipient address rejected"),
+                           QStringLiteral("失败：服务器拒绝（收件人地址）：550 5.1.1 <li@example.test>: Recipient address rejected"),
                            QStringLiteral("成功")}));
     EXPECT_EQ(reports.progress, (Counts{2, 1, 3}));
     EXPECT_EQ(reports.completed, QStringLiteral("发送完成：成功 2 封，失败 1 封。") + failedRunHint());
@@ -329,7 +329,7 @@ INSTANTIATE_TEST_SUITE_P(
                        + accepted("wang@example.test") + quit(),
                    false,
                    5s,
-                   {QStringLiteral("成功"), QStringLiteral("失败：554 5.6.0 Message content rejected"),
+                   {QStringLiteral("成功"), QStringLiteral("失败：服务器拒绝（邮件内容）：554 5.6.0 Message content rejected"),
                     QStringLiteral("成功")},
                    Counts{2, 1, 3},
                    false,
@@ -350,13 +350,13 @@ INSTANTIATE_TEST_SUITE_P(
                        + quit(),
                    false,
                    5s,
-                   QStringList(3, QStringLiteral("失败：554 5.6.0 Message content rejected")),
+                   QStringList(3, QStringLiteral("失败：服务器拒绝（邮件内容）：554 5.6.0 Message content rejected")),
                    Counts{0, 3, 3},
                    true,
                    QStringLiteral("邮件服务器连续三次以同样的回复拒绝发送，发送已停止。\n"
                                   "已发送 0 封，失败 3 封，其余 0 位客户没有发送。\n"
                                   "以后勾选“跳过已成功发送的客户”再按“发送”，即可发送其余的客户。\n"
-                                  "原因：554 5.6.0 Message content rejected.")},
+                                  "原因：服务器拒绝（邮件内容）：554 5.6.0 Message content rejected.")},
         // 4.7.1 after the text ("too many messages"): the account may not send now.
         ServerCase{"TooManyMessagesAfterTheText",
                    opening() + accepted("zhang@example.test") + upToEndOfData("li@example.test")
@@ -365,13 +365,13 @@ INSTANTIATE_TEST_SUITE_P(
                        + quit(),
                    false,
                    5s,
-                   {QStringLiteral("成功"), QStringLiteral("失败：451 4.7.1 Too many messages, slow down")},
+                   {QStringLiteral("成功"), QStringLiteral("失败：服务器暂时拒绝（邮件内容，稍后可重试）：451 4.7.1 Too many messages, slow down")},
                    Counts{1, 1, 3},
                    true,
                    QStringLiteral("邮件服务器拒绝这个帐号继续发送，发送已停止。\n"
                                   "已发送 1 封，失败 1 封，其余 1 位客户没有发送。\n"
                                   "以后勾选“跳过已成功发送的客户”再按“发送”，即可发送其余的客户。\n"
-                                  "原因：451 4.7.1 Too many messages, slow down.")},
+                                  "原因：服务器暂时拒绝（邮件内容，稍后可重试）：451 4.7.1 Too many messages, slow down.")},
         ServerCase{"LoginRefused",
                    opening(true)
                        + Script{ScriptedServer::expect("AUTH LOGIN"), ScriptedServer::say("334 VXNlcm5hbWU6"),
@@ -381,11 +381,11 @@ INSTANTIATE_TEST_SUITE_P(
                        + quit(),
                    true,
                    5s,
-                   {QStringLiteral("失败：535 5.7.8 Authentication credentials invalid")},
+                   {QStringLiteral("失败：服务器拒绝（永久性错误）：535 5.7.8 Authentication credentials invalid")},
                    Counts{0, 1, 3},
                    true,
                    QStringLiteral("邮件服务器拒绝了登录，发送已停止。\n") + failed3
-                       + QStringLiteral("\n原因：535 5.7.8 Authentication credentials invalid.")},
+                       + QStringLiteral("\n原因：服务器拒绝（永久性错误）：535 5.7.8 Authentication credentials invalid.")},
         ServerCase{"LoginRequiredAtTheFirstMail",
                    opening()
                        + Script{ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK"),
@@ -394,11 +394,11 @@ INSTANTIATE_TEST_SUITE_P(
                        + quit(),
                    false,
                    5s,
-                   {QStringLiteral("失败：530 5.7.0 Authentication required")},
+                   {QStringLiteral("失败：服务器拒绝（发件人地址）：530 5.7.0 Authentication required")},
                    Counts{0, 1, 3},
                    true,
                    QStringLiteral("邮件服务器要求先登录，发送已停止。\n") + failed3
-                       + QStringLiteral("\n原因：530 5.7.0 Authentication required.")},
+                       + QStringLiteral("\n原因：服务器拒绝（发件人地址）：530 5.7.0 Authentication required.")},
         // A server that wants encryption first and offers none: no message of the run can go.
         ServerCase{"EncryptionRequiredAtTheFirstMail",
                    opening()
@@ -408,11 +408,11 @@ INSTANTIATE_TEST_SUITE_P(
                        + quit(),
                    false,
                    5s,
-                   {QStringLiteral("失败：530 5.7.0 Must issue a STARTTLS command first")},
+                   {QStringLiteral("失败：服务器拒绝（发件人地址）：530 5.7.0 Must issue a STARTTLS command first")},
                    Counts{0, 1, 3},
                    true,
                    QStringLiteral("服务器要求先加密连接，发送已停止。\n") + failed3
-                       + QStringLiteral("\n原因：530 5.7.0 Must issue a STARTTLS command first.")},
+                       + QStringLiteral("\n原因：服务器拒绝（发件人地址）：530 5.7.0 Must issue a STARTTLS command first.")},
         // STARTTLS offered, then refused: the run ends before anybody is reached, the password kept.
         ServerCase{"StartTlsOfferedThenRefused",
                    Script{ScriptedServer::say("220 scripted"),
@@ -433,11 +433,11 @@ INSTANTIATE_TEST_SUITE_P(
             opening() + accepted("zhang@example.test") + accepted("li@example.test") + Script{ScriptedServer::close()},
             false,
             5s,
-            {QStringLiteral("成功"), QStringLiteral("成功"), QStringLiteral("失败：服务器关闭了连接 Connection Closed Gracefully.")},
+            {QStringLiteral("成功"), QStringLiteral("成功"), QStringLiteral("失败：服务器关闭了连接")},
             Counts{2, 1, 3},
             true,
             QStringLiteral("与邮件服务器的连接已断开，发送已停止。\n已发送 2 封，失败 1 封，其余 0 "
-                           "位客户没有发送。\n原因：服务器关闭了连接 Connection Closed Gracefully.")},
+                           "位客户没有发送。\n原因：服务器关闭了连接.")},
         ServerCase{"ServiceClosingAtMailFrom",
                    opening()
                        + Script{ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK"),
@@ -446,11 +446,11 @@ INSTANTIATE_TEST_SUITE_P(
                        + quit(),
                    false,
                    5s,
-                   {QStringLiteral("失败：421 4.3.2 Service shutting down")},
+                   {QStringLiteral("失败：服务器暂时拒绝（发件人地址，稍后可重试）：421 4.3.2 Service shutting down")},
                    Counts{0, 1, 3},
                    true,
                    QStringLiteral("邮件服务器暂停了服务，发送已停止。\n") + failed3
-                       + QStringLiteral("\n原因：421 4.3.2 Service shutting down.")},
+                       + QStringLiteral("\n原因：服务器暂时拒绝（发件人地址，稍后可重试）：421 4.3.2 Service shutting down.")},
         // A refused greeting, and a server that reads on without answering QUIT: the run ends after
         // the short goodbye limit, far within the reply limit; the server's reply after the explanation.
         ServerCase{"GreetingRefusedAndQuitUnanswered",
@@ -467,11 +467,11 @@ INSTANTIATE_TEST_SUITE_P(
                    opening() + upToEndOfData("zhang@example.test"),
                    false,
                    1s,
-                   {QStringLiteral("失败：邮件服务器在限定的时间内没有回应 Socket Error # %1 Connection timed out.").arg(ETIMEDOUT)},
+                   {QStringLiteral("失败：邮件服务器在限定的时间内没有回应（系统错误号 %1）").arg(ETIMEDOUT)},
                    Counts{0, 1, 3},
                    true,
                    QStringLiteral("邮件服务器没有回应，发送已停止。\n") + failed3
-                       + QStringLiteral("\n原因：邮件服务器在限定的时间内没有回应 Socket Error # %1 Connection timed out.").arg(ETIMEDOUT)}),
+                       + QStringLiteral("\n原因：邮件服务器在限定的时间内没有回应（系统错误号 %1）.").arg(ETIMEDOUT)}),
     [](const ::testing::TestParamInfo<ServerCase> &info) { return std::string(info.param.name); });
 
 // Another program holds the file's write lock longer than the run waits for it: the run does not
@@ -843,7 +843,7 @@ TEST_P(QuotaTest, AQuotaReplyStopsTheRunAfterItsCustomer)
 
     EXPECT_EQ(recordCount(), 101);
     EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from 发送情况 where 发送结果 = '成功'")).toInt(), 100);
-    EXPECT_EQ(results().value(100), QStringLiteral("失败：550 5.4.5 Daily user sending quota exceeded"));
+    EXPECT_EQ(results().value(100), QStringLiteral("失败：服务器拒绝（发件人地址）：550 5.4.5 Daily user sending quota exceeded"));
     EXPECT_EQ(server.messages().size(), 100);
     EXPECT_EQ(reports.progress, (Counts{100, 1, 500}));
     const QString capLine = cap > 0
@@ -854,7 +854,7 @@ TEST_P(QuotaTest, AQuotaReplyStopsTheRunAfterItsCustomer)
                              "已发送 100 封，失败 1 封，其余 399 位客户没有发送。\n")
                   + capLine
                   + QStringLiteral("以后勾选“跳过已成功发送的客户”再按“发送”，即可发送其余的客户。\n"
-                                   "原因：550 5.4.5 Daily user sending quota exceeded."));
+                                   "原因：服务器拒绝（发件人地址）：550 5.4.5 Daily user sending quota exceeded."));
 }
 
 INSTANTIATE_TEST_SUITE_P(Caps, QuotaTest, ::testing::Values(0, 300),

@@ -16,22 +16,6 @@ void PrintTo(const Case &c, std::ostream *os)
     PrintTo(QString::fromUtf16(c.input), os);
 }
 
-class ApplicationTitle : public ::testing::TestWithParam<Case>
-{
-};
-
-TEST_P(ApplicationTitle, FromProgramPath)
-{
-    const Case c = GetParam();
-    EXPECT_EQ(boxes::applicationTitleFor(QString::fromUtf16(c.input)), QString::fromUtf16(c.expected));
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, ApplicationTitle,
-                         ::testing::Values(Case{u"/usr/bin/TOOL.EXE", u"Tool"}, Case{u"ABC.EXE", u"Abc"},
-                                           Case{u"/opt/my.app.exe", u"my"}, Case{u"/usr/local/bin/quillon", u"quillon"},
-                                           Case{u"/x/QuIlLoN", u"Quillon"}, Case{u"/x/.hidden", u""},
-                                           Case{u"/x/邮件WORK.bin", u"邮件work"}));
-
 class ErrorText : public ::testing::TestWithParam<Case>
 {
 };

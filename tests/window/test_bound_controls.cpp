@@ -5,6 +5,7 @@
 #include "DateTimeText.h"
 #include "FieldControls.h"
 #include "RecordGrid.h"
+#include "RecordModel.h"
 #include "RecordNavigator.h"
 #include "Stamp.h"
 
@@ -194,7 +195,7 @@ TEST_F(WindowTest, NavigatorDeletesOnlyAfterTheConfirmationIsAnsweredOk)
     ASSERT_EQ(shown.size(), 2);
     for (const boxes::ShownBox &box : shown) {
         EXPECT_EQ(box.kind, boxes::ShownBox::Kind::Confirm);
-        EXPECT_EQ(box.caption, QStringLiteral("Confirm"));
+        EXPECT_EQ(box.caption, boxes::applicationTitle());
         EXPECT_EQ(box.text, QStringLiteral("Delete record?"));
     }
 }
@@ -280,7 +281,7 @@ TEST_F(WindowTest, EscapeInABoxRestoresTheFieldAndCancelShowsItAgain)
     EXPECT_EQ(form->views().mails.state(), RecordView::State::Browsing);
 }
 
-TEST_F(WindowTest, GridCellsShowDatesAndLongTextsAsTheirKinds)
+TEST_F(WindowTest, GridCellsShowDatesAndTheStartOfLongTexts)
 {
     db.exec(QStringLiteral(
         "insert into 邮件表(邮件主题, 邮件内容, 建立日期) values('有', '正文', '2012-05-03 00:00:00.000');"
@@ -289,8 +290,30 @@ TEST_F(WindowTest, GridCellsShowDatesAndLongTextsAsTheirKinds)
     QAbstractItemModel *model = control<RecordGrid>("mailGrid")->model();
     EXPECT_EQ(headerTitles(model), QStringLiteral("邮件ID,邮件主题,邮件内容,建立日期,广告"));
     const QDate day(2012, 5, 3);
-    EXPECT_EQ(model->index(0, 2).data().toString(), QStringLiteral("(WIDEMEMO)"));
-    EXPECT_EQ(model->index(1, 2).data().toString(), QStringLiteral("(WideMemo)"));
+    EXPECT_EQ(model->index(0, 2).data().toString(), QStringLiteral("正文"));
+    EXPECT_EQ(model->index(1, 2).data().toString(), QString());
     EXPECT_EQ(model->index(0, 3).data().toString(), QLocale::system().toString(day, QLocale::ShortFormat));
     EXPECT_EQ(model->index(1, 3).data().toString(), formatDateTime(QDateTime(day, QTime(9, 5, 7))));
+}
+
+// A long text shows its first line that holds anything, cut with "…" where more follows; never
+// the field's kind.
+TEST(MemoStart, ShowsTheFirstLineCut)
+{
+    struct Case
+    {
+        const char16_t *text;
+        const char16_t *shown;
+    };
+    const QString forty(40, QLatin1Char('x'));
+    for (const Case &c : {Case{u"", u""}, Case{u"短", u"短"}, Case{u"第一行\r\n第二行", u"第一行…"},
+                          Case{u"\n\n  开头空行\n", u"开头空行"}, Case{u"a\nb", u"a…"}}) {
+        EXPECT_EQ(RecordModel::memoStart(QString::fromUtf16(c.text)), QString::fromUtf16(c.shown))
+            << QString::fromUtf16(c.text).toStdString();
+    }
+    EXPECT_EQ(RecordModel::memoStart(forty), forty);
+    EXPECT_EQ(RecordModel::memoStart(forty + QStringLiteral("y")), forty + QStringLiteral("…"));
+    // A cut never splits a character outside the basic plane.
+    const QString emoji = QString(39, QLatin1Char('x')) + QStringLiteral("😀😀");
+    EXPECT_EQ(RecordModel::memoStart(emoji), QString(39, QLatin1Char('x')) + QStringLiteral("…"));
 }

@@ -54,15 +54,15 @@ protected:
         list->hidePopup();
     }
 
-    // Drops the list down and picks an entry with the keyboard.
-    static void pick(QComboBox *list, const QString &entry)
+    // Drops the list down and picks the entry of a number with the keyboard.
+    static void pick(QComboBox *list, const QString &number)
     {
         list->showPopup();
-        const int row = list->findText(entry);
-        ASSERT_GE(row, 0) << entry.toStdString();
+        const int row = list->findData(number);
+        ASSERT_GE(row, 0) << number.toStdString();
         list->view()->setCurrentIndex(list->model()->index(row, 0));
         QTest::keyClick(list->view(), Qt::Key_Return);
-        ASSERT_EQ(list->currentText(), entry);
+        ASSERT_EQ(list->currentData().toString(), number);
     }
 
     // One column of every record the grid shows, top to bottom.
@@ -235,7 +235,8 @@ TEST_F(Browser, CombinedModeUsesTheNumberTheOtherListShows)
     choose("byBothButton");
     // The hand-over of "1" selects that entry in the list that offers it; the customer list,
     // which never dropped down, still shows nothing.
-    EXPECT_EQ(mails->currentText(), QStringLiteral("1"));
+    EXPECT_EQ(mails->currentText(), QStringLiteral("1 一"));
+    EXPECT_EQ(mails->currentData().toString(), QStringLiteral("1"));
     EXPECT_EQ(customers->currentText(), QString());
     EXPECT_EQ(count->text(), QStringLiteral("2"));
 
@@ -265,7 +266,8 @@ TEST_F(Browser, AllAfterAFilterShowsEveryRecordAndKeepsTheLists)
     EXPECT_EQ(count->text(), QStringLiteral("5"));
     EXPECT_FALSE(customers->isEnabled());
     EXPECT_FALSE(mails->isEnabled());
-    EXPECT_EQ(customers->currentText(), QStringLiteral("1"));
+    EXPECT_EQ(customers->currentText(), QStringLiteral("1 甲"));
+    EXPECT_EQ(customers->currentData().toString(), QStringLiteral("1"));
     EXPECT_EQ(customers->count(), 4);
 
     // Choosing it again while it is checked runs nothing.
@@ -298,10 +300,14 @@ TEST_F(Browser, DropDownWithoutAPickShowsNothingAndRunsNoQuery)
         EXPECT_EQ(list->currentIndex(), -1);
         EXPECT_EQ(list->currentText(), QString());
     }
-    // One entry per row, in the view's order; the walk leaves each view on its last row.
+    // One entry per row, in the view's order, the number with the name or the subject it stands
+    // for; the walk leaves each view on its last row.
     EXPECT_EQ(customers->count(), 4);
-    EXPECT_EQ(customers->itemText(3), QStringLiteral("4"));
+    EXPECT_EQ(customers->itemText(3), QStringLiteral("4 丁"));
+    EXPECT_EQ(customers->itemData(3).toString(), QStringLiteral("4"));
     EXPECT_EQ(mails->count(), 3);
+    EXPECT_EQ(mails->itemText(2), QStringLiteral("3 三"));
+    EXPECT_EQ(mails->itemData(2).toString(), QStringLiteral("3"));
     EXPECT_EQ(form->views().customers.currentRow(), 3);
     EXPECT_EQ(form->views().mails.currentRow(), 2);
 }
@@ -339,7 +345,7 @@ TEST_F(Browser, RefusedStatementLeavesTheViewClosedAndTheNextPickTriesAgain)
     EXPECT_TRUE(control<QRadioButton>("byBothButton")->isChecked());
     EXPECT_TRUE(customers->isEnabled());
     EXPECT_TRUE(mails->isEnabled());
-    EXPECT_EQ(mails->currentText(), QStringLiteral("1"));
+    EXPECT_EQ(mails->currentData().toString(), QStringLiteral("1"));
 
     pick(customers, QStringLiteral("1"));
     EXPECT_TRUE(records->isActive());

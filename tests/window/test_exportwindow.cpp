@@ -47,7 +47,7 @@ protected:
         auto *list = control<QComboBox>("mailFilter");
         list->showPopup();
         list->hidePopup();
-        const int row = list->findText(mail);
+        const int row = list->findData(mail);
         ASSERT_GE(row, 0);
         list->setCurrentIndex(row);
         emit list->activated(row);

@@ -367,13 +367,15 @@ TEST_F(WindowTest, MailChoiceListIsRefilledAtEveryDropDownAndLeavesTheLastMailCu
 
     choice->showPopup();
     choice->hidePopup();
-    EXPECT_EQ(items(), QStringList({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
+    // Each mail as its number and subject; the number is what the choice stands for.
+    EXPECT_EQ(items(), QStringList({QStringLiteral("1 一"), QStringLiteral("2 二"), QStringLiteral("3 三")}));
     EXPECT_EQ(choice->currentText(), QString());
     EXPECT_EQ(form->views().mails.currentRow(), 2);
     EXPECT_EQ(control<QLineEdit>("subjectEdit")->text(), QStringLiteral("三"));
 
     choice->setCurrentIndex(1);
-    EXPECT_EQ(choice->currentText(), QStringLiteral("2"));
+    EXPECT_EQ(choice->currentText(), QStringLiteral("2 二"));
+    EXPECT_EQ(choice->currentData().toString(), QStringLiteral("2"));
 
     // A mail added meanwhile is offered at the next drop-down; closing without a pick leaves no choice.
     form->views().mails.append();

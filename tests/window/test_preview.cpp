@@ -34,7 +34,7 @@ protected:
         auto *choice = control<QComboBox>("mailChoice");
         choice->showPopup();
         choice->hidePopup();
-        choice->setCurrentIndex(choice->findText(mail));
+        choice->setCurrentIndex(choice->findData(mail));
     }
 
     QDialog *preview() const { return form->findChild<QDialog *>(QStringLiteral("PreviewDialog")); }
@@ -184,7 +184,7 @@ TEST_F(PreviewTest, ARefusedLoginShowsTheServersReply)
     const QList<boxes::ShownBox> shown = waitForBox();
     ASSERT_EQ(shown.size(), 2);
     EXPECT_EQ(shown[1].kind, boxes::ShownBox::Kind::Error);
-    EXPECT_TRUE(shown[1].text.startsWith(QStringLiteral("测试邮件没有发出：邮件服务器拒绝了登录。\n原因：535")))
+    EXPECT_TRUE(shown[1].text.startsWith(QStringLiteral("测试邮件没有发出：邮件服务器拒绝了登录。\n原因：服务器拒绝（永久性错误）：535")))
         << shown[1].text.toStdString();
     EXPECT_TRUE(inPreview<QPushButton>("testSendButton")->isEnabled());
     EXPECT_EQ(server.messages().size(), 0);
