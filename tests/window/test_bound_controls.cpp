@@ -195,7 +195,7 @@ TEST_F(WindowTest, NavigatorDeletesOnlyAfterTheConfirmationIsAnsweredOk)
     for (const boxes::ShownBox &box : shown) {
         EXPECT_EQ(box.kind, boxes::ShownBox::Kind::Confirm);
         EXPECT_EQ(box.caption, QStringLiteral("Confirm"));
-        EXPECT_EQ(box.text, QStringLiteral("Delete record?"));
+        EXPECT_EQ(box.text, QStringLiteral("删除邮件“一”（1）？"));
     }
 }
 
