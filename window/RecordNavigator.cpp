@@ -1,8 +1,8 @@
 #include "RecordNavigator.h"
 
 #include "Appearance.h"
-#include "Handlers.h"
 #include "FieldControls.h"
+#include "Handlers.h"
 #include "MessageBoxes.h"
 #include "RecordDeletion.h"
 #include "RecordGrid.h"
