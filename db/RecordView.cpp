@@ -690,6 +690,52 @@ void RecordView::remove()
     dropCurrentRow();
 }
 
+std::optional<qint64> RecordView::key(int row) const
+{
+    if (!canModify() || row < 0 || row >= m_rows.rowCount() || m_rows.kind(row, 0) != RowStore::Integer)
+        return std::nullopt;
+    return m_rows.integer(row, 0);
+}
+
+bool RecordView::removeKey(qint64 key)
+{
+    checkActive();
+    if (!canModify())
+        throw DatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+    const int row = m_rows.findKey(key);
+    if (row < 0)
+        return false;
+
+    Statement remove(m_connection->handle(), QStringLiteral("delete from %1 where rowid = ?").arg(quoted(m_table)));
+    remove.bind(1, qlonglong(key));
+    remove.step();
+    const bool removed = remove.changes() > 0;
+
+    if (row == m_current) {
+        endEdit();
+        dropCurrentRow();
+        return removed;
+    }
+    // Another row goes: the current record stays current (and keeps its edit), one place up when
+    // the row was above it.
+    const int current = m_current;
+    m_rows.removeRow(row);
+    if (row < m_current)
+        --m_current;
+    if (m_insertedFrom > row)
+        --m_insertedFrom;
+    else if (m_insertedFrom == row)
+        m_insertedFrom = -1;
+    emit rowRemoved(row);
+    if (m_current != current) {
+        if (m_controlsDisabled > 0)
+            m_currentMoved = true;
+        else
+            emit currentRowChanged(m_current);
+    }
+    return removed;
+}
+
 void RecordView::refresh()
 {
     checkActive();

@@ -95,6 +95,14 @@ public:
     void post();
     void cancel();
     void remove();
+    // The row's key (its rowid); nothing for a row not yet saved or a view that cannot be changed.
+    std::optional<qint64> key(int row) const;
+    // Deletes the record with this key, wherever the cursor has gone since it was chosen: the one a
+    // confirmation asked about, never the row that happens to be current by the time it is answered.
+    // A record the view no longer holds is left alone: false. One gone from the file already is
+    // dropped from the view, and false too. An edit of that record is dropped with it; an edit or
+    // a new record elsewhere stays as it is.
+    bool removeKey(qint64 key);
     void refresh(); // re-reads the rows, keeps the current row where it can, runs afterRefresh
     bool canModify() const { return isActive() && !m_table.isEmpty(); }
     bool modified() const { return m_modified; }

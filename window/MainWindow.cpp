@@ -113,6 +113,13 @@ void MainWindow::setUpData()
     m_sendRecordSource->setAutoEdit(false);
     m_accountSource->setView(m_account.get());
     m_refusalSource->setView(m_refusals.get());
+    // The counts follow every row the user adds or deletes, not only the next refresh.
+    connect(m_customerSource.get(), &ViewSource::recordCountChanged, this, &MainWindow::showCustomerCount);
+    connect(m_refusalSource.get(), &ViewSource::recordCountChanged, this, &MainWindow::showRefusalCount);
+
+    m_customerSource->setNaming({QStringLiteral("客户"), column::CustomerName, column::CustomerId});
+    m_mailSource->setNaming({QStringLiteral("邮件"), column::Subject, column::MailId});
+    m_refusalSource->setNaming({QStringLiteral("退订地址"), column::Address, QString()});
 }
 
 void MainWindow::bindControls()
@@ -218,7 +225,7 @@ void MainWindow::requireOpenDatabase() const
 
 void MainWindow::showCustomerCount()
 {
-    ui->customerCount->setText(QStringLiteral("数量:%1  ").arg(m_customers->recordCount()));
+    ui->customerCount->setText(QStringLiteral("数量:%1  ").arg(m_customerSource->savedRecordCount()));
     ui->customerCount->adjustSize();
 }
 
@@ -229,7 +236,7 @@ void MainWindow::stampCustomer()
 
 void MainWindow::showRefusalCount()
 {
-    ui->refusalCount->setText(QStringLiteral("数量:%1").arg(m_refusals->recordCount()));
+    ui->refusalCount->setText(QStringLiteral("数量:%1").arg(m_refusalSource->savedRecordCount()));
 }
 
 void MainWindow::stampRefusal()

@@ -20,6 +20,7 @@ struct State
     QQueue<bool> answers;
     QQueue<SaveAnswer> saveAnswers;
     QQueue<std::optional<QString>> textAnswers;
+    std::function<void()> whileOpen;
 };
 
 // Boxes are shown on the window's thread only, but tests may read the log from a helper thread
@@ -39,6 +40,13 @@ bool record(ShownBox::Kind kind, const QString &text, bool *answer = nullptr, Sa
     if (!s.recording)
         return false;
     s.shown.append({kind, applicationTitle(), text});
+    // What the window does while a real question waits for its answer; it may show boxes itself.
+    if ((answer || saveAnswer) && s.whileOpen) {
+        const std::function<void()> whileOpen = std::exchange(s.whileOpen, {});
+        lock.unlock();
+        whileOpen();
+        lock.relock();
+    }
     if (answer)
         *answer = s.answers.isEmpty() ? unqueuedAnswer : s.answers.dequeue();
     if (saveAnswer)
@@ -172,6 +180,7 @@ BoxRecorder::BoxRecorder()
     state().answers.clear();
     state().saveAnswers.clear();
     state().textAnswers.clear();
+    state().whileOpen = {};
 }
 
 BoxRecorder::~BoxRecorder()
@@ -182,6 +191,7 @@ BoxRecorder::~BoxRecorder()
     state().answers.clear();
     state().saveAnswers.clear();
     state().textAnswers.clear();
+    state().whileOpen = {};
 }
 
 QList<ShownBox> BoxRecorder::takeShown()
@@ -194,6 +204,12 @@ void BoxRecorder::queueConfirmAnswer(bool ok)
 {
     QMutexLocker lock(&mutex);
     state().answers.enqueue(ok);
+}
+
+void BoxRecorder::whileNextQuestionOpen(std::function<void()> action)
+{
+    QMutexLocker lock(&mutex);
+    state().whileOpen = std::move(action);
 }
 
 void BoxRecorder::queueSaveAnswer(SaveAnswer answer)

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -62,6 +63,9 @@ public:
     QList<ShownBox> takeShown();
     // For confirmations and yes-or-no questions alike (true: OK, 是).
     void queueConfirmAnswer(bool ok);
+    // What happens while the next confirmation, yes-or-no or save question is open (a real box
+    // serves the window's events meanwhile): run when it is asked, before it takes its answer.
+    void whileNextQuestionOpen(std::function<void()> action);
     void queueSaveAnswer(SaveAnswer answer);
     // The text a text question is answered with; nothing: cancelled. Unqueued, it is answered
     // with the line it started with.

@@ -5,6 +5,7 @@
 #include "FieldControls.h"
 #include "Handlers.h"
 #include "MessageBoxes.h"
+#include "RecordDeletion.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -241,8 +242,24 @@ void RecordGrid::deleteRecord()
         throw DatabaseError::closedDataset();
     if (!view->canModify() || view->recordCount() == 0)
         return;
-    if (boxes::confirm(this, QStringLiteral("Delete record?")))
-        view->remove();
+    confirmDelete(*source(), this);
+}
+
+void RecordGrid::focusFirstEditableCell()
+{
+    RecordView *view = openView();
+    if (!view || view->currentRow() < 0)
+        return;
+    const int row = view->currentRow();
+    for (int visual = 0; visual < m_model->columnCount(); ++visual) {
+        const int column = horizontalHeader()->logicalIndex(visual);
+        const QModelIndex cell = m_model->index(row, column);
+        if (!isColumnHidden(column) && (m_model->flags(cell) & Qt::ItemIsEditable)) {
+            setCurrentIndex(cell);
+            break;
+        }
+    }
+    setFocus(Qt::OtherFocusReason);
 }
 
 void RecordGrid::keyPressEvent(QKeyEvent *event)
@@ -267,6 +284,7 @@ void RecordGrid::handleKey(QKeyEvent *event)
         case Qt::Key_Insert:
             handOverOpenCell();
             view->insert();
+            focusFirstEditableCell();
             return;
         case Qt::Key_Down:
             if (view->currentRow() >= view->recordCount() - 1) {

@@ -27,6 +27,9 @@ public:
 
     // Ctrl+Delete: deletes the current record after the confirmation.
     void deleteRecord();
+    // Takes the keyboard to the current record's first cell that can be typed into (a new record's:
+    // its number is the database's to give).
+    void focusFirstEditableCell();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -1,8 +1,11 @@
 #include "RecordNavigator.h"
 
 #include "Appearance.h"
+#include "FieldControls.h"
 #include "Handlers.h"
 #include "MessageBoxes.h"
+#include "RecordDeletion.h"
+#include "RecordGrid.h"
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -178,10 +181,7 @@ void RecordNavigator::click(RecordNavigator::Button button)
         return;
     switch (button) {
     case RecordNavigator::Cancel: view->cancel(); return;
-    case RecordNavigator::Delete:
-        if (boxes::confirm(this, QStringLiteral("Delete record?")))
-            view->remove();
-        return;
+    case RecordNavigator::Delete: confirmDelete(*m_source, this); return;
     case RecordNavigator::Edit: view->edit(); return;
     default: break;
     }
@@ -192,11 +192,45 @@ void RecordNavigator::click(RecordNavigator::Button button)
     case RecordNavigator::Prior: view->prior(); break;
     case RecordNavigator::Next: view->next(); break;
     case RecordNavigator::Last: view->last(); break;
-    case RecordNavigator::Insert: view->insert(); break;
+    case RecordNavigator::Insert:
+        view->insert();
+        focusNewRecord();
+        break;
     case RecordNavigator::Post: view->post(); break;
     case RecordNavigator::Refresh: view->refresh(); break;
     default: break;
     }
+}
+
+// The keyboard goes where the new record is filled in: the first cell the user may type into when
+// an editable grid shows the view, otherwise the bound box of the view's earliest field.
+void RecordNavigator::focusNewRecord()
+{
+    QWidget *top = window();
+    const auto usable = [](const QWidget *widget) { return widget->isVisibleTo(widget->window()) && widget->isEnabled(); };
+    for (RecordGrid *grid : top->findChildren<RecordGrid *>()) {
+        if (grid->source() == m_source && !grid->rowSelect() && usable(grid)) {
+            grid->focusFirstEditableCell();
+            return;
+        }
+    }
+    QWidget *first = nullptr;
+    int firstField = 0;
+    const auto consider = [&](QWidget *widget, const BoundField &bound, bool readOnly) {
+        if (bound.source() != m_source || readOnly || !usable(widget))
+            return;
+        const int field = m_source->view()->fieldIndex(bound.dataField());
+        if (field >= 0 && (!first || field < firstField)) {
+            first = widget;
+            firstField = field;
+        }
+    };
+    for (FieldEdit *edit : top->findChildren<FieldEdit *>())
+        consider(edit, *edit, edit->isReadOnly());
+    for (FieldMemo *memo : top->findChildren<FieldMemo *>())
+        consider(memo, *memo, memo->isReadOnly());
+    if (first)
+        first->setFocus(Qt::OtherFocusReason);
 }
 
 void RecordNavigator::setReopen(std::function<void()> reopen)

@@ -41,6 +41,7 @@ protected:
 
 private:
     void updateButtons();
+    void focusNewRecord();
     void setFocusedButton(int index);
 
     std::array<QToolButton *, 10> m_buttons{};

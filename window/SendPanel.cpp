@@ -263,11 +263,11 @@ void SendPanel::keepRunInputsCurrent()
     m_runInputs.setDailyCap(m_ui.dailyCapBox->value());
 }
 
-void SendPanel::showCustomer(qint64 customerId)
+void SendPanel::showCustomer(qint64)
 {
-    // A customer the user is typing into is left alone: moving would save the typing unasked.
-    if (m_data.customers.state() == RecordView::State::Browsing)
-        m_data.customers.locate(column::CustomerId, customerId);
+    // The customer grid stays on the row the user chose: following the run would move it under a
+    // confirmation or a cell being typed into, and the user's next action would reach the
+    // customer being mailed instead.
 }
 
 void SendPanel::showProgress(const SendRunDisplay::Progress &progress)

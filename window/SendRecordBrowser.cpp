@@ -50,6 +50,9 @@ SendRecordBrowser::SendRecordBrowser(Database &database, ViewSource &customers, 
 {
     m_exportDialog.filter = QStringLiteral("Excel 工作簿 (*.xlsx)|*.xlsx|CSV 文件 (*.csv)|*.csv");
     hideMailSummary();
+    // The count tells the rows the grid shows: a run's records added to it, a record deleted.
+    for (auto signal : {&RecordView::rowInserted, &RecordView::rowRemoved})
+        connect(&m_sendRecords, signal, this, &SendRecordBrowser::showShownCount);
     const auto on = [this, window](auto *sender, auto signal, void (SendRecordBrowser::*handler)()) {
         connect(sender, signal, this, boxes::guarded(window, [this, handler] { (this->*handler)(); }));
     };
@@ -135,8 +138,13 @@ void SendRecordBrowser::showRecordCount()
         m_sendRecords.last();
         m_sendRecords.next();
     }
-    m_page.recordCount->setText(QString::number(m_sendRecords.recordCount()));
+    showShownCount();
     showMailSummary();
+}
+
+void SendRecordBrowser::showShownCount()
+{
+    m_page.recordCount->setText(QString::number(m_sendRecords.recordCount()));
 }
 
 void SendRecordBrowser::showMailSummary()

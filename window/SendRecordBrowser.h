@@ -20,7 +20,7 @@ class ViewSource;
 // The send-record page "邮件发送情况": four mode buttons narrow the send-record view to one
 // customer number, one mail number, both, or show all records again; the two number lists are
 // filled from the customer and mail views each time they drop down; recordCount counts what the view
-// holds after every open, and while the records shown are one mail's, mailSummary tells how the
+// holds, and while the records shown are one mail's, mailSummary tells how the
 // customers stand with that mail. 导出… writes the records shown to a file.
 //
 // The page's controls are connected straight to these, each run through the handler guard: engine
@@ -61,9 +61,9 @@ public:
     void customerFilterPicked();
     void mailFilterPicked();
 
-    // The send-record view's afterOpen hook. Rows added to the open view later (a send run's
-    // records) are not counted: the count tells what the last open found. The mail summary is
-    // read afresh, with one statement, when the view shows one mail's records.
+    // The send-record view's afterOpen hook. The count follows the rows added to the open view later
+    // (a send run's records) and those deleted. The mail summary is read afresh, with one statement,
+    // when the view shows one mail's records.
     void showRecordCount();
 
     // 导出…: asks for a file and writes the records the view shows there, as the page filters them.
@@ -73,12 +73,13 @@ public:
     std::optional<SendRecordFilter> shownFilter() const { return m_shown; }
 
     // A send record written elsewhere (by the send run, `key` is its row's key), shown at once in
-    // the send-record grid whatever its filter; the count label is not recounted for it.
+    // the send-record grid whatever its filter, and counted.
     void showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate, const QString &result);
 
 private:
     void enableLists(bool customers, bool mails);
     void requery(const QString &statement, std::optional<SendRecordFilter> filter);
+    void showShownCount();
     void showMailSummary();
     void hideMailSummary();
 

@@ -11,7 +11,7 @@ class QWidget;
 #include <functional>
 #include <optional>
 
-// What the window shows of a send run: the customer at hand as the customer grid's current row,
+// What the window shows of a send run: the customer at hand,
 // the counts in the progress label and each new send record in the send-record grid. When the
 // server refuses the customers, the run reports them far faster than a screen changes, and every
 // change shown costs a repaint, more than the customer's whole SMTP exchange. So the reports are

@@ -20,6 +20,9 @@ void ViewSource::setView(RecordView *view)
         connect(view, &RecordView::rowChanged, this, &ViewSource::rowChanged);
         connect(view, &RecordView::rowInserted, this, &ViewSource::rowInserted);
         connect(view, &RecordView::rowRemoved, this, &ViewSource::rowRemoved);
+        connect(view, &RecordView::rowInserted, this, &ViewSource::recordCountChanged);
+        connect(view, &RecordView::rowRemoved, this, &ViewSource::recordCountChanged);
+        connect(view, &RecordView::stateChanged, this, &ViewSource::recordCountChanged);
     }
     emit viewChanged();
 }
@@ -32,6 +35,13 @@ bool ViewSource::canModify() const
 bool ViewSource::editing() const
 {
     return m_view && (m_view->state() == RecordView::State::Editing || m_view->state() == RecordView::State::Inserting);
+}
+
+int ViewSource::savedRecordCount() const
+{
+    if (!m_view || !m_view->isActive())
+        return 0;
+    return m_view->recordCount() - (m_view->state() == RecordView::State::Inserting ? 1 : 0);
 }
 
 bool ViewSource::edit()

@@ -6,7 +6,17 @@
 #include <QPointer>
 
 #include <functional>
+#include <utility>
 #include <vector>
+
+// How a confirmation names a record of the view: the kind of record, and the fields holding its
+// name and its number, each may be empty. No kind: records are not named.
+struct RecordNaming
+{
+    QString kind;
+    QString nameField;
+    QString idField;
+};
 
 // The link between one record view and the controls that show it. Controls bind to a source,
 // not to the view, so the view can be switched or dropped (at shutdown) in one place; the source
@@ -20,6 +30,9 @@ public:
     RecordView *view() const { return m_view; }
     void setView(RecordView *view);
 
+    const RecordNaming &naming() const { return m_naming; }
+    void setNaming(RecordNaming naming) { m_naming = std::move(naming); }
+
     // Whether typing into a bound control may put the view into editing.
     bool autoEdit() const { return m_autoEdit; }
     void setAutoEdit(bool autoEdit) { m_autoEdit = autoEdit; }
@@ -27,6 +40,8 @@ public:
     // True when the view is open and can be changed.
     bool canModify() const;
     bool editing() const;
+    // The records the view holds that are in the file: a new record counts once it is saved.
+    int savedRecordCount() const;
     // Makes sure the view is editing a record because the user typed into a bound control: a
     // browsing view starts editing its current record, or a new one when it has none. False
     // when the view cannot be put into editing (closed, read-only, or AutoEdit off).
@@ -52,6 +67,8 @@ signals:
     void rowChanged(int row);
     void rowInserted(int row);
     void rowRemoved(int row);
+    // A row was added or removed, or a new record saved or given up: savedRecordCount may differ.
+    void recordCountChanged();
 
 private:
     struct Control
@@ -63,4 +80,5 @@ private:
     QPointer<RecordView> m_view;
     std::vector<Control> m_controls;
     bool m_autoEdit = true;
+    RecordNaming m_naming;
 };

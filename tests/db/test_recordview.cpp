@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 using testsupport::TempDatabase;
 
@@ -342,6 +343,33 @@ TEST_F(Views, DeleteRemovesTheRowByItsKey)
     settings.setFieldValue(QStringLiteral("SMTP服务器"), QStringLiteral("mail.example.com"));
     settings.post();
     EXPECT_EQ(stored(QStringLiteral("select SMTP服务器 from 设置")).toString(), QStringLiteral("mail.example.com"));
+}
+
+// A record chosen by its key is the one deleted wherever the cursor went meanwhile; the current
+// record stays current with its edit. A key the view no longer holds deletes nothing.
+TEST_F(Views, DeleteByKeyRemovesThatRecordAndKeepsTheCurrentOneAndItsEdit)
+{
+    const std::optional<qint64> first = customers.key(0);
+    ASSERT_EQ(first, 1);
+    customers.last();
+    customers.setFieldValue(QStringLiteral("客户名称"), QStringLiteral("王五"));
+
+    EXPECT_TRUE(customers.removeKey(*first));
+    EXPECT_EQ(customers.recordCount(), 2);
+    EXPECT_EQ(customers.currentRow(), 1);
+    EXPECT_EQ(customers.state(), RecordView::State::Editing);
+    EXPECT_EQ(name(), QStringLiteral("王五"));
+    customers.post();
+    EXPECT_EQ(stored(QStringLiteral("select group_concat(客户名称, ',') from (select 客户名称 from 客户表 order by 客户ID)")).toString(),
+              QStringLiteral("李四,王五"));
+
+    EXPECT_FALSE(customers.removeKey(*first));
+    db.exec(QStringLiteral("delete from 客户表 where 客户ID = 2"));
+    EXPECT_FALSE(customers.removeKey(2)); // gone from the file: only the view lets it go
+    EXPECT_EQ(customers.recordCount(), 1);
+    EXPECT_EQ(name(), QStringLiteral("王五"));
+    EXPECT_EQ(stored(QStringLiteral("select count(*) from 客户表")).toInt(), 1);
+    EXPECT_EQ(customers.key(1), std::nullopt); // no such row
 }
 
 TEST_F(Views, RefreshSavesTheEditRereadsKeepsTheRowAndRunsAfterRefresh)

@@ -196,7 +196,7 @@ TEST_F(WindowTest, NavigatorDeletesOnlyAfterTheConfirmationIsAnsweredOk)
     for (const boxes::ShownBox &box : shown) {
         EXPECT_EQ(box.kind, boxes::ShownBox::Kind::Confirm);
         EXPECT_EQ(box.caption, boxes::applicationTitle());
-        EXPECT_EQ(box.text, QStringLiteral("Delete record?"));
+        EXPECT_EQ(box.text, QStringLiteral("删除邮件“一”（1）？"));
     }
 }
 
