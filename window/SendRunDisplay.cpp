@@ -34,7 +34,7 @@ void SendRunDisplay::recordWritten(qint64 key, qint64 customerId, qint64 mailId,
 
 void SendRunDisplay::progressed(int sent, int failed, int total)
 {
-    m_lastProgress = Progress{sent, failed, total};
+    m_lastProgress = Progress{sent, failed, total, QString()};
     m_progress = m_lastProgress;
     changed();
 }
