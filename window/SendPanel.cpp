@@ -181,6 +181,7 @@ void SendPanel::startRun()
     m_runEndBox = {};
     m_runQuestion.reset();
     m_ui.sendProgress->clear();
+    m_shownProgress = {};
     m_sendRun = std::make_unique<SendRun>(m_runInputs, m_data.database.path());
     SendRun *run = m_sendRun.get();
     connect(run, &SendRun::customerReached, &m_runDisplay, &SendRunDisplay::customerReached, Qt::QueuedConnection);
@@ -223,8 +224,10 @@ void SendPanel::runEnded()
 {
     // The window ends on the run's exact state: the last customer reached, every record, the counts.
     m_runDisplay.flush();
+    // Nobody is being mailed any more: the counts stay, without the name.
     m_runDisplay.forgetCustomer();
-    showProgress({m_shownProgress.sent, m_shownProgress.failed, m_shownProgress.total, QString()});
+    if (!m_shownProgress.customerName.isEmpty())
+        showProgress({m_shownProgress.sent, m_shownProgress.failed, m_shownProgress.total, QString()});
     m_ui.sendButton->setEnabled(true);
     m_ui.sendButton->setText(QStringLiteral("发送"));
     m_ui.mailNavigator->setEnabled(true);
