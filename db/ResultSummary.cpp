@@ -4,8 +4,8 @@
 
 namespace {
 
-// Each customer's standing with the mail (?1): 1 成功, 2 失败, 3 跳过, 4 unknown (no result, or
-// 发送中 left by a run that never learnt the reply), null when no
+// Each customer's standing with the mail (?1): 1 成功, 2 失败, 3 跳过, 4 unknown (no result, 发送中
+// left by a run that never learnt the reply, or 结果未知：… when the reply was lost), null when no
 // record of the mail names the customer. Within a customer's records the latest is the one with
 // the greatest rowid (records are only ever appended).
 const QString summaryStatement = QStringLiteral(R"(
@@ -21,7 +21,8 @@ with 记录 as (
     select 客户ID,
            case
                when 曾成功 then 1
-               when 发送结果 is null or 发送结果 = '' or 发送结果 = '发送中' then 4
+               when 发送结果 is null or 发送结果 = '' or 发送结果 = '发送中'
+                    or substr(发送结果, 1, 4) = '结果未知' then 4
                when substr(发送结果, 1, 3) = '跳过：' then 3
                else 2
            end as 结果

@@ -12,7 +12,8 @@ struct sqlite3;
 // attempt is the customer's present state: failed once, then left out as unsubscribed, is
 // 跳过). Records from before results were kept (an empty or missing 发送结果), and records still
 // reading "发送中" (the run ended between the message's end and the server's reply: killed, the
-// machine stopped, the disk full), say neither that the mail arrived nor that it did not; where
+// machine stopped, the disk full), and records reading "结果未知：…" (the reply after the message's
+// end never came), say neither that the mail arrived nor that it did not; where
 // such a record is a customer's latest, the customer is counted in `unknown`, apart from the four. Records of customers no longer on the list are not
 // counted: the numbers add up to the customers the list holds.
 struct ResultSummary
@@ -21,7 +22,7 @@ struct ResultSummary
     qint64 failed = 0; // 失败：…, or any other result that is not 成功 or 跳过：…
     qint64 skipped = 0; // 跳过：…
     qint64 notSent = 0; // no record of the mail at all
-    qint64 unknown = 0; // latest record without a result or reading 发送中, none reading 成功
+    qint64 unknown = 0; // latest record without a result, reading 发送中 or 结果未知：…, none reading 成功
 
     friend bool operator==(const ResultSummary &, const ResultSummary &) = default;
 };

@@ -38,12 +38,14 @@ QSet<qint64> readUnknownCustomers(Database &connection, qint64 mailId)
     QSet<qint64> unknown;
     Statement query(connection.handle(), QStringLiteral(R"(
 select distinct 记录.客户ID from 发送情况 as 记录
-where 记录.邮件ID = ?1 and 记录.发送结果 = ?2 and 记录.客户ID in (select 客户ID from 客户表)
+where 记录.邮件ID = ?1 and (记录.发送结果 = ?2 or substr(记录.发送结果, 1, length(?3)) = ?3)
+  and 记录.客户ID in (select 客户ID from 客户表)
   and 记录.rowid = (select max(rowid) from 发送情况 where 客户ID = 记录.客户ID and 邮件ID = ?1)
   and not exists (select 1 from 发送情况 where 客户ID = 记录.客户ID and 邮件ID = ?1 and 发送结果 = '成功')
 )"));
     query.bind(1, mailId);
     query.bind(2, SendingResult);
+    query.bind(3, UnknownResultPrefix);
     while (query.step())
         unknown.insert(query.column(0).toLongLong());
     return unknown;
@@ -60,6 +62,15 @@ MailText readMail(Database &connection, qint64 mailId)
         throw Error(QStringLiteral("所选的邮件已不存在，请重新选择要发送的邮件。"));
     return {query.column(0).toString(), query.column(1).toString(), query.column(2).toInt() == 1,
             readAttachment(connection, mailId)};
+}
+
+QString readMailSubject(Database &connection, qint64 mailId)
+{
+    Statement query(connection.handle(), QStringLiteral("select 邮件主题 from 邮件表 where 邮件ID = ?"));
+    query.bind(1, mailId);
+    if (!query.step())
+        throw Error(QStringLiteral("所选的邮件已不存在，请重新选择要发送的邮件。"));
+    return query.column(0).toString();
 }
 
 QList<QDateTime> readAcceptedSince(Database &connection, const QDateTime &since)

@@ -39,12 +39,16 @@ QList<Recipient> readCustomers(Database &connection);
 // reply is known. One still reading so once no run is going (the program was killed or the
 // machine stopped meanwhile) tells that the message may or may not have arrived.
 inline const QString SendingResult = QStringLiteral("发送中");
+// The start of the result of a customer whose whole message went out and whose server reply never
+// came (the connection dropped or the wait ran out after the final "."): "结果未知：" and why. Such a
+// customer may have the mail, like one whose record still reads 发送中, and counts as they do.
+inline const QString UnknownResultPrefix = QStringLiteral("结果未知");
 
 // The customers the mail already reached: a record of it reading "成功". A record without a result
 // was written before results were kept and says nothing either way.
 QSet<qint64> readSentCustomers(Database &connection, qint64 mailId);
-// The customers on the list whose latest record of the mail still reads "发送中" and none "成功":
-// whether the mail reached them is unknown.
+// The customers on the list whose latest record of the mail still reads "发送中" or starts with
+// "结果未知", and none "成功": whether the mail reached them is unknown.
 QSet<qint64> readUnknownCustomers(Database &connection, qint64 mailId);
 // Throws Error "所选的邮件已不存在，请重新选择要发送的邮件。" when there is no such mail.
 MailText readMail(Database &connection, qint64 mailId);
@@ -52,6 +56,8 @@ MailText readMail(Database &connection, qint64 mailId);
 // daily cap; newest first. Read from the newest record back until one is older, so a long history
 // costs nothing; a date that does not read as one (written in another region) is passed over.
 QList<QDateTime> readAcceptedSince(Database &connection, const QDateTime &since);
+// The subject alone (empty for a missing one), without the mail's file; the same error as readMail.
+QString readMailSubject(Database &connection, qint64 mailId);
 // Whether `mailChoice` is the number of a mail in the file.
 bool mailExists(Database &connection, const QString &mailChoice);
 

@@ -74,3 +74,49 @@ QString failedRunHint()
     return QStringLiteral("\n\n要给没收到的客户重发，勾选“跳过已成功发送的客户”后再点“发送”：已成功的客户不会再收到。"
                           "要查看或保存每位客户的结果，在“邮件发送情况”页按邮件ID选这封邮件，点“导出…”。");
 }
+
+QString durationText(qint64 seconds)
+{
+    if (seconds < 60)
+        return QStringLiteral("约 %1 秒").arg(seconds);
+    // Minutes rounded up: an estimate that runs over reads worse than one that ends early.
+    const qint64 minutes = (seconds + 59) / 60;
+    if (minutes < 60)
+        return QStringLiteral("约 %1 分钟").arg(minutes);
+    if (minutes % 60 == 0)
+        return QStringLiteral("约 %1 小时").arg(minutes / 60);
+    return QStringLiteral("约 %1 小时 %2 分钟").arg(minutes / 60).arg(minutes % 60);
+}
+
+QString unknownResultsChoice(int unknown)
+{
+    return QStringLiteral("也发送给这 %1 位发送结果未知的客户").arg(unknown);
+}
+
+QString runConfirmationText(const RunConfirmation &confirmation)
+{
+    const RunPlan &plan = confirmation.plan;
+    QString text = QStringLiteral("发送邮件“%1”给 %2 位客户。\n发件人：%3\n邮件服务器：%4")
+                       .arg(confirmation.subject)
+                       .arg(plan.toSend)
+                       .arg(confirmation.sender, confirmation.server);
+    // The pause follows every accepted message, the last one's too; the exchanges themselves are
+    // short beside it.
+    if (plan.toSend > 0)
+        text += QStringLiteral("\n每封间隔 %1 秒，预计需要%2。")
+                    .arg(confirmation.pauseSeconds)
+                    .arg(durationText(qint64(plan.toSend) * confirmation.pauseSeconds));
+    if (plan.skipping && (plan.alreadySent > 0 || plan.duplicates > 0)) {
+        text += QStringLiteral("\n跳过 %1 位已成功发送的客户").arg(plan.alreadySent);
+        if (plan.duplicates > 0)
+            text += QStringLiteral("和 %1 位地址重复的客户").arg(plan.duplicates);
+        text += QStringLiteral("。");
+    }
+    if (!confirmation.capNotice.isEmpty())
+        text += QStringLiteral("\n") + confirmation.capNotice + QStringLiteral("。");
+    if (confirmation.unknown > 0)
+        text += QStringLiteral("\n有 %1 位客户的发送结果未知（上次发送时程序意外中断，或没有收到服务器的回复），"
+                               "他们可能已经收到这封邮件；勾选下面的选项才会再次发送给他们。")
+                    .arg(confirmation.unknown);
+    return text + QStringLiteral("\n\n现在开始发送吗？");
+}

@@ -59,3 +59,26 @@ QString completionText(const RunPlan &plan, int sent, int failed, int refused = 
 // The two ways on after a run with failures: the same run again with the skip choice, which mails
 // exactly the customers the mail has not reached, or the results per customer, exported.
 QString failedRunHint();
+
+// What the confirmation before a run tells, so that the user answers once.
+struct RunConfirmation
+{
+    QString subject;
+    QString sender; // as the customers will read it: "销售部 <sales@example.test>"
+    QString server;
+    int pauseSeconds = 0; // the pause chosen now
+    RunPlan plan; // the customers the run mails, and those it leaves out when skipping
+    // The customers whose result with the mail is unknown, skipping: left out unless the user ticks
+    // the box unknownResultsChoice() names.
+    int unknown = 0;
+    // The daily cap's word when the customers to mail are more than it allows today (capNotice).
+    QString capNotice;
+};
+
+// The text of the confirmation: the mail, the account, how many customers and about how long at
+// the pause, the customers left out, the cap; ends with the question.
+QString runConfirmationText(const RunConfirmation &confirmation);
+// The check box under the confirmation that mails the customers whose result is unknown too.
+QString unknownResultsChoice(int unknown);
+// About how long, in words: "约 40 秒", "约 3 分钟", "约 2 小时 5 分钟".
+QString durationText(qint64 seconds);

@@ -20,13 +20,20 @@ std::optional<QString> sendCommandRefusal(const RecordView &customers, const Rec
     return std::nullopt;
 }
 
-QString capNoticeBeforeRun(Database &connection, const QString &mailChoice, bool skipSent, int cap)
+RunConfirmation runConfirmation(Database &connection, const QString &mailChoice, bool skipSent, int cap)
 {
-    if (cap <= 0)
-        return {};
     const qint64 mailId = mailChoice.toLongLong();
-    const RunPlan plan = planRun(readCustomers(connection),
-                                 skipSent ? readSentCustomers(connection, mailId) : QSet<qint64>(), skipSent);
-    const QDateTime now = QDateTime::currentDateTime();
-    return capNotice(capBudget(cap, readAcceptedSince(connection, now.addDays(-1)), now), plan.toSend);
+    RunConfirmation confirmation;
+    confirmation.subject = readMailSubject(connection, mailId);
+    const QSet<qint64> unknown = skipSent ? readUnknownCustomers(connection, mailId) : QSet<qint64>();
+    confirmation.plan = planRun(readCustomers(connection),
+                                skipSent ? readSentCustomers(connection, mailId) : QSet<qint64>(), skipSent,
+                                {unknown, false});
+    confirmation.unknown = confirmation.plan.unknownLeftOut;
+    if (cap > 0) {
+        const QDateTime now = QDateTime::currentDateTime();
+        confirmation.capNotice
+            = capNotice(capBudget(cap, readAcceptedSince(connection, now.addDays(-1)), now), confirmation.plan.toSend);
+    }
+    return confirmation;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RunPlan.h"
+
 #include <QString>
 
 #include <optional>
@@ -12,6 +14,7 @@ class Database;
 std::optional<QString> sendCommandRefusal(const RecordView &customers, const RecordView &mails,
                                           const RecordView &settings, const QString &mailChoice, Database &connection);
 
-// Before a run under a daily cap (`cap` 0: none): "今天还可以发送 k 封，其余的将在上限允许时继续发送" when
-// the customers the run would mail are more than the cap allows now; empty otherwise.
-QString capNoticeBeforeRun(Database &connection, const QString &mailChoice, bool skipSent, int cap);
+// What the confirmation before a run reads from the file: the mail's subject, who the run would mail
+// and leave out (the customers whose result is unknown left out), and the daily cap's word (`cap` 0:
+// none) when they are more than it allows now. The window adds the sender, server and pause.
+RunConfirmation runConfirmation(Database &connection, const QString &mailChoice, bool skipSent, int cap);

@@ -1,6 +1,7 @@
 #include "SendFailure.h"
 
 #include "MailErrors.h"
+#include "SendRecords.h"
 
 #include <QRegularExpression>
 
@@ -163,16 +164,29 @@ QString refusalExplanation(int code, SmtpStep step)
     }
 }
 
+namespace {
+
+// The column holds 255 characters; the reply's start says what matters. A cut never splits a
+// character in two.
+QString fitResult(QString result)
+{
+    if (result.size() > 255)
+        result.truncate(result.at(254).isHighSurrogate() ? 254 : 255);
+    return result;
+}
+
+} // namespace
+
 QString sendResult(const QString &failureDetail)
 {
     if (failureDetail.isNull())
         return QStringLiteral("成功");
-    // The column holds 255 characters; the reply's start says what matters. A cut never splits a
-    // character in two.
-    QString result = QStringLiteral("失败：") + failureDetail;
-    if (result.size() > 255)
-        result.truncate(result.at(254).isHighSurrogate() ? 254 : 255);
-    return result;
+    return fitResult(QStringLiteral("失败：") + failureDetail);
+}
+
+QString unknownResult(const QString &failureDetail)
+{
+    return fitResult(UnknownResultPrefix + QStringLiteral("：") + failureDetail);
 }
 
 QString runStopReason(RunStop stop)

@@ -95,6 +95,9 @@ QString refusalExplanation(int code, SmtpStep step);
 
 // The send record's result: "成功" or "失败：" and the detail, at most 255 characters.
 QString sendResult(const QString &failureDetail = QString());
+// The result of a message that went out whole and whose reply never came: "结果未知：" and the
+// detail, at most 255 characters.
+QString unknownResult(const QString &failureDetail);
 
 // The stop's reason, in the words of the error box.
 QString runStopReason(RunStop stop);

@@ -36,13 +36,21 @@ QString errorText(const std::exception &e)
     return error ? error->message() : QString::fromUtf8(e.what());
 }
 
-QString countsLine(int sent, int failed, int total)
+QString countsLine(int sent, int failed, int total, int unknown = 0)
 {
-    return QStringLiteral("已发送 %1 封，失败 %2 封，其余 %3 位客户没有发送。")
+    if (unknown == 0)
+        return QStringLiteral("已发送 %1 封，失败 %2 封，其余 %3 位客户没有发送。")
+            .arg(sent)
+            .arg(failed)
+            .arg(total - sent - failed);
+    return QStringLiteral("已发送 %1 封，失败 %2 封，结果未知 %3 封，其余 %4 位客户没有发送。")
         .arg(sent)
         .arg(failed)
-        .arg(total - sent - failed);
+        .arg(unknown)
+        .arg(total - sent - failed - unknown);
 }
+
+const QString ResumeAdvice = QStringLiteral("以后勾选“跳过已成功发送的客户”再按“发送”，即可发送其余的客户");
 
 // A customer whose message went out and whose send record the database would not take: the box
 // must name them, even when the user is closing the window, or the next run mails them again.
@@ -59,17 +67,23 @@ class SendRun::ServerWait
 {
 public:
     // Refused (false from `begun`) when a stop was asked for already, unless `evenWhenStopping`.
-    ServerWait(SendRun &run, bool evenWhenStopping = false)
+    // `exchange`: a customer's message, which a stop after the current one lets finish.
+    ServerWait(SendRun &run, bool evenWhenStopping = false, bool exchange = false)
         : m_run(run)
     {
         std::lock_guard lock(m_run.m_mutex);
         m_begun = evenWhenStopping || !m_run.m_stopRequested;
         m_run.m_waitingOnServer = m_begun;
+        m_run.m_inExchange = m_begun && exchange;
     }
     ~ServerWait()
     {
-        std::lock_guard lock(m_run.m_mutex);
-        m_run.m_waitingOnServer = false;
+        {
+            std::lock_guard lock(m_run.m_mutex);
+            m_run.m_waitingOnServer = false;
+            m_run.m_inExchange = false;
+        }
+        m_run.m_wake.notify_all();
     }
     ServerWait(const ServerWait &) = delete;
     ServerWait &operator=(const ServerWait &) = delete;
@@ -96,6 +110,8 @@ SendRun::~SendRun()
 {
     if (m_thread.joinable())
         m_thread.join();
+    if (m_exchangeWatch.joinable())
+        m_exchangeWatch.join();
 }
 
 void SendRun::start()
@@ -104,15 +120,35 @@ void SendRun::start()
     m_thread = std::thread([this] { work(); });
 }
 
-void SendRun::requestStop()
+void SendRun::requestStop(Stop how)
 {
     {
         std::lock_guard lock(m_mutex);
+        if (how == Stop::Now || m_stopRequested)
+            m_stopNow = true;
         m_stopRequested = true;
-        if (m_waitingOnServer)
+        if (m_waitingOnServer && (m_stopNow || !m_inExchange))
             m_smtp.abort();
+        else if (m_inExchange && !m_exchangeWatch.joinable())
+            m_exchangeWatch = std::thread([this] { watchStoppedExchange(); });
     }
     m_wake.notify_all();
+}
+
+void SendRun::watchStoppedExchange()
+{
+    std::unique_lock lock(m_mutex);
+    m_wake.wait_for(lock, m_limits.finishAfterStop, [this] { return !m_inExchange || m_stopNow; });
+    if (m_inExchange)
+        m_smtp.abort();
+}
+
+QString SendRun::stopText() const
+{
+    QString text = QStringLiteral("发送已停止。\n") + countsLine(m_sent, m_failed, m_total, m_unknown);
+    if (m_total - m_sent - m_failed - m_unknown > 0)
+        text += QLatin1Char('\n') + ResumeAdvice + QStringLiteral("。");
+    return text;
 }
 
 bool SendRun::stopRequested()
@@ -157,6 +193,8 @@ void SendRun::work()
         emit failed(*error);
     else if (completed)
         emit this->completed(m_summary);
+    else if (stopRequested())
+        emit stopped(stopText());
     qCInfo(dispatchLog) << "run ended";
     m_running = false;
     emit finished();
@@ -179,7 +217,8 @@ bool SendRun::sendToEveryCustomer()
     const std::shared_ptr<const Attachment> file = encodedAttachment(mail);
     mail.attachment.reset();
     // Less the customers found on the do-not-mail list as the run reaches them.
-    int total = plan.toSend;
+    int &total = m_total;
+    total = plan.toSend;
 
     // No message goes out that could not be recorded afterwards.
     std::optional<SendRecords> records;
@@ -219,7 +258,8 @@ bool SendRun::sendToEveryCustomer()
     // box names them, so that the user does not mail them again.
     const auto recordRefused = [&](const Recipient &customer, const DatabaseError &e, bool delivered) {
         emit progressed(m_sent, m_failed, total);
-        const QString counts = countsLine(m_sent, m_failed, total) + QStringLiteral("\n原因：") + e.message();
+        const QString counts
+            = countsLine(m_sent, m_failed, total, m_unknown) + QStringLiteral("\n原因：") + e.message();
         if (!delivered)
             throw Error(QStringLiteral("发送记录无法写入数据库，发送已停止。\n") + counts);
         throw UnrecordedError(QStringLiteral("发送记录无法写入数据库，发送已停止。\n"
@@ -275,7 +315,7 @@ bool SendRun::sendToEveryCustomer()
         const Recipient &customer = step.customer;
         if (stopRequested())
             return false;
-        emit customerReached(customer.id);
+        emit customerReached(customer.id, customer.name);
         if (step.duplicateAddress) {
             qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "left out: address taken";
             record(customer, DuplicateAddressResult);
@@ -304,9 +344,10 @@ bool SendRun::sendToEveryCustomer()
 
         QString failure; // null when the server accepted the message
         RunStop stop = RunStop::None;
+        bool replyLost = false; // the whole message went out, its reply never came
         qint64 key = 0;
         {
-            ServerWait wait(*this);
+            ServerWait wait(*this, false, true);
             if (!wait.begun())
                 return false;
             key = intend(customer);
@@ -318,6 +359,7 @@ bool SendRun::sendToEveryCustomer()
                 m_smtp.send(message);
             } catch (const std::exception &e) {
                 failure = failureDetail(e);
+                replyLost = !atLogin && m_smtp.replyLostAfterMessage();
                 bool usable = false;
                 try {
                     usable = m_smtp.isConnected();
@@ -328,6 +370,10 @@ bool SendRun::sendToEveryCustomer()
                 seen.encryptionDemanded = demandsEncryption(e);
                 seen.inARow = streak.note(&seen);
                 stop = runStopFor(seen);
+                // Whether the server took it is not known, so nobody after it is mailed over the
+                // same doubt: the run ends as on a lost connection.
+                if (replyLost && stop == RunStop::None)
+                    stop = RunStop::ConnectionLost;
                 qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "failed:" << failure;
             }
         }
@@ -339,11 +385,13 @@ bool SendRun::sendToEveryCustomer()
             // The label counts the message during the pause that follows, not only once it is over.
             emit progressed(m_sent, m_failed, total);
             pause(m_inputs.pauseChoice().toInt());
+        } else if (replyLost) {
+            ++m_unknown;
         } else {
             ++m_failed;
         }
 
-        settle(key, customer, sendResult(failure), failure.isNull());
+        settle(key, customer, replyLost ? unknownResult(failure) : sendResult(failure), failure.isNull() || replyLost);
         emit progressed(m_sent, m_failed, total);
 
         if (stop != RunStop::None) {
@@ -355,10 +403,18 @@ bool SendRun::sendToEveryCustomer()
                 if (cap > 0)
                     advice += QStringLiteral("\n邮件服务商的发送限额先于每日上限（%1 封）用完，请把“每日最多发送”调低。")
                                   .arg(cap);
-                advice += QStringLiteral("\n以后勾选“跳过已成功发送的客户”再按“发送”，即可发送其余的客户。");
+                advice += QLatin1Char('\n') + ResumeAdvice + QStringLiteral("。");
             }
-            throw Error(runStopReason(stop) + QStringLiteral("，发送已停止。\n") + countsLine(m_sent, m_failed, total)
-                        + advice + QStringLiteral("\n原因：") + failure);
+            if (replyLost) {
+                advice += QStringLiteral("\n客户ID %1（%2 <%3>）的邮件已经发出，但没有收到服务器的回复，不知道是否送达"
+                                         "（发送记录为“结果未知”）。\n")
+                              .arg(customer.id)
+                              .arg(customer.name, customer.address)
+                    + ResumeAdvice
+                    + QStringLiteral("；结果未知的客户不会再收到这封邮件，除非您在发送前的确认中选择再次发送给他们。");
+            }
+            throw Error(runStopReason(stop) + QStringLiteral("，发送已停止。\n")
+                        + countsLine(m_sent, m_failed, total, m_unknown) + advice + QStringLiteral("\n原因：") + failure);
         }
     }
     if (stopRequested())

@@ -34,6 +34,9 @@ struct SendRunLimits
     std::chrono::milliseconds pauseSecond = std::chrono::seconds(1);
     // The span the daily cap counts over (tests make a day a few seconds).
     std::chrono::milliseconds capDay = std::chrono::hours(24);
+    // How long the message exchange under way may take to finish once a stop after it was asked
+    // for; then it is aborted.
+    std::chrono::milliseconds finishAfterStop = std::chrono::seconds(3);
 };
 
 // One send run: the chosen mail to every customer (but those the skip choice leaves out, RunPlan),
@@ -58,17 +61,24 @@ public:
     SendRun &operator=(const SendRun &) = delete;
 
     void start();
-    // Thread-safe. Whatever the run waits for ends at once: a pause simply ends, a wait on the server
-    // (connect, reply, write) is aborted with the connection. The customer at hand is recorded, QUIT
-    // goes out while the connection is still usable, and the run ends without a box of its own
-    // (but for customers that were sent to and could not be recorded).
-    void requestStop();
+    enum class Stop {
+        // Whatever the run waits for ends at once, a message exchange under way too.
+        Now,
+        // A message exchange under way may finish (within SendRunLimits::finishAfterStop), so that
+        // its result is known and QUIT can still go out; anything else ends at once.
+        AfterCurrent,
+    };
+    // Thread-safe. A pause simply ends, a wait on the server (connect, reply, write) is aborted with
+    // the connection. The customer at hand is recorded, QUIT goes out while the connection is still
+    // usable, and the run ends with `stopped` (a box of its own only for customers that were sent to
+    // and could not be recorded). A second call stops at once, whatever the first asked for.
+    void requestStop(Stop how = Stop::Now);
     // True from start until the run has ended; `finished` follows.
     bool running() const { return m_running; }
 
 signals:
     // The customer the run is at, before its message goes out.
-    void customerReached(qint64 customerId);
+    void customerReached(qint64 customerId, const QString &name);
     // A send record the run wrote; `key` is its row's key.
     void recordWritten(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate, const QString &result);
     // Once the customers are read, then after every customer: the messages the server accepted and
@@ -81,6 +91,9 @@ signals:
     void completed(const QString &summary);
     // An error that ended the run, with the text of its error box; the connection is closed after it.
     void failed(const QString &message);
+    // A stop the user asked for ended the run before its last customer; `summary` is the text of its
+    // box: the counts and how to send to the rest.
+    void stopped(const QString &summary);
     // The run stopped before reaching any customer because only the user can decide: a certificate
     // to trust, or a password to send in clear. Comes instead of `failed`.
     void asked(const RunQuestion &question);
@@ -103,6 +116,9 @@ private:
     bool connectServer(bool &connected);
     void closeConnection();
     bool stopRequested();
+    // Aborts the message exchange a stop let go on, once it has had its time.
+    void watchStoppedExchange();
+    QString stopText() const;
 
     const SendRunInputs &m_inputs;
     // The run's own session, made with the run: nothing else talks to its server.
@@ -116,11 +132,16 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopRequested = false;
+    bool m_stopNow = false;
     bool m_waitingOnServer = false;
+    bool m_inExchange = false; // a customer's message is under way
+    std::thread m_exchangeWatch;
 
     // The run's thread only.
     int m_sent = 0;
     int m_failed = 0;
+    int m_unknown = 0; // the whole message went out, the reply never came
+    int m_total = 0; // the customers to mail, less those found on the do-not-mail list
     int m_refused = 0; // left out: on the do-not-mail list
     QString m_summary;
 };

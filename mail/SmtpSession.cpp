@@ -240,6 +240,7 @@ bool SmtpSession::authenticate()
 
 void SmtpSession::send(MailMessage &message)
 {
+    m_replyLostAfterMessage = false;
     QStringList recipients;
     for (const MailAddressList *list : {&message.recipients, &message.ccList, &message.bccList}) {
         for (const MailAddress &item : *list)
@@ -334,6 +335,12 @@ void SmtpSession::sendData(MailMessage &message)
         readResponse({250}, timeouts.dataEnd);
     } catch (SmtpReplyError &e) {
         e.step = SmtpStep::EndOfData;
+        throw;
+    } catch (const ReplyError &) {
+        throw;
+    } catch (...) {
+        // A reply that came and refused the message says it was not taken; no reply says nothing.
+        m_replyLostAfterMessage = true;
         throw;
     }
 }

@@ -101,6 +101,10 @@ public:
     // Delivers one message: login when still due, RSET, MAIL FROM, RCPT TO per recipient, DATA, the
     // message text, ".". A failure the server reported leaves the connection ready for the next one.
     void send(MailMessage &message);
+    // The last send() failed after its whole text and the final "." had gone out, before the
+    // server's reply came (the connection lost, the wait run out or aborted): the server may hold
+    // the message, or may not.
+    bool replyLostAfterMessage() const { return m_replyLostAfterMessage; }
     // QUIT when still connected, then closes the connection whatever the answer. The reply wait is
     // bounded by the given limit, by Timeouts.Other when none is given.
     void disconnect(std::optional<TimeoutMs> quitTimeout = {});
@@ -143,6 +147,7 @@ private:
     AbortSignal m_abort;
     std::unique_ptr<SmtpConnection> m_connection;
     bool m_didAuthenticate = false;
+    bool m_replyLostAfterMessage = false;
     // This connection's TLS handshake succeeded.
     bool m_encrypted = false;
     bool m_acceptedByFingerprint = false;

@@ -4,6 +4,7 @@
 #include "WindowLog.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QMutex>
@@ -21,6 +22,7 @@ struct State
     QQueue<SaveAnswer> saveAnswers;
     QQueue<std::optional<QString>> textAnswers;
     std::function<void()> whileOpen;
+    QQueue<bool> checkAnswers;
 };
 
 // Boxes are shown on the window's thread only, but tests may read the log from a helper thread
@@ -117,6 +119,29 @@ bool askYesNo(QWidget *parent, const QString &question, bool yesByDefault)
     return box.clickedButton() == yes;
 }
 
+bool askYesNoWithCheck(QWidget *parent, const QString &question, const QString &checkText, bool &ticked)
+{
+    {
+        QMutexLocker lock(&mutex);
+        State &s = state();
+        if (s.recording) {
+            s.shown.append({ShownBox::Kind::YesNoQuestion, s.title, question, {}, checkText});
+            ticked = !s.checkAnswers.isEmpty() && s.checkAnswers.dequeue();
+            return !s.answers.isEmpty() && s.answers.dequeue();
+        }
+    }
+    QMessageBox box(QMessageBox::Question, applicationTitle(), question, QMessageBox::NoButton, parent);
+    QPushButton *yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
+    auto *check = new QCheckBox(checkText, &box);
+    box.setCheckBox(check);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    ticked = check->isChecked();
+    return box.clickedButton() == yes;
+}
+
 bool askToTrust(QWidget *parent, const QString &text, bool warning)
 {
     bool answer = false;
@@ -181,6 +206,7 @@ BoxRecorder::BoxRecorder()
     state().saveAnswers.clear();
     state().textAnswers.clear();
     state().whileOpen = {};
+    state().checkAnswers.clear();
 }
 
 BoxRecorder::~BoxRecorder()
@@ -192,6 +218,7 @@ BoxRecorder::~BoxRecorder()
     state().saveAnswers.clear();
     state().textAnswers.clear();
     state().whileOpen = {};
+    state().checkAnswers.clear();
 }
 
 QList<ShownBox> BoxRecorder::takeShown()
@@ -222,6 +249,12 @@ void BoxRecorder::queueTextAnswer(std::optional<QString> answer)
 {
     QMutexLocker lock(&mutex);
     state().textAnswers.enqueue(std::move(answer));
+}
+
+void BoxRecorder::queueCheckAnswer(bool ticked)
+{
+    QMutexLocker lock(&mutex);
+    state().checkAnswers.enqueue(ticked);
 }
 
 } // namespace boxes

@@ -26,6 +26,9 @@ bool confirm(QWidget *parent, const QString &question);
 // which is the default), captioned with the application title; true for 是. Closing it any other way
 // counts as 否.
 bool askYesNo(QWidget *parent, const QString &question, bool yesByDefault = true);
+// The same question (是 the default) with a check box under the text, unticked at first;
+// `ticked` tells whether it was ticked when the user answered 是.
+bool askYesNoWithCheck(QWidget *parent, const QString &question, const QString &checkText, bool &ticked);
 // Whether to trust a server's certificate: the details, the buttons "信任此证书" and "取消" (the
 // default); a warning icon when `warning`, a question mark otherwise. Closing it counts as 取消.
 bool askToTrust(QWidget *parent, const QString &text, bool warning);
@@ -50,6 +53,7 @@ struct ShownBox
     QString caption;
     QString text;
     QString initial = {}; // the line a text question started with
+    QString check = {}; // the check box under a question
 };
 
 class BoxRecorder
@@ -70,6 +74,8 @@ public:
     // The text a text question is answered with; nothing: cancelled. Unqueued, it is answered
     // with the line it started with.
     void queueTextAnswer(std::optional<QString> answer);
+    // Whether a question's check box is ticked when answered (unqueued: not ticked).
+    void queueCheckAnswer(bool ticked);
 };
 
 } // namespace boxes

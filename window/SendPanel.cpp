@@ -45,7 +45,7 @@ SendPanel::SendPanel(QWidget &window, Ui::MainWindow &ui, const Data &data,
         connect(sender, signal, this, boxes::guarded(&m_window, [this, handler] { (this->*handler)(); }));
     };
     on(m_ui.mailChoice, &DropDownList::dropDown, &SendPanel::fillMailChoice);
-    on(m_ui.sendButton, &QPushButton::clicked, &SendPanel::send);
+    on(m_ui.sendButton, &QPushButton::clicked, &SendPanel::sendOrStop);
     on(m_ui.skipSentBox, &QCheckBox::toggled, &SendPanel::storeSkipSent);
     on(m_ui.previewButton, &QPushButton::clicked, &SendPanel::preview);
     connect(m_ui.testSendButton, &QPushButton::clicked, this, boxes::guarded(&m_window, [this] {
@@ -95,11 +95,21 @@ void SendPanel::storeSkipSent()
 
 bool SendPanel::stopBeforeClose()
 {
-    // Whatever the run waits for ends at once, the customer at hand is recorded, QUIT goes out while
-    // the connection is usable, and the window closes as soon as it has, within a moment.
+    // The run stops as the stop button stops it: the customer at hand is finished and recorded,
+    // QUIT goes out while the connection is usable, and the window closes as soon as it has.
     if (m_sendRun && m_sendRun->running()) {
+        if (m_closeAfterRun)
+            return true; // asked already; the run is stopping
+        if (!boxes::askYesNo(&m_window, QStringLiteral("正在发送邮件，确定要停止并退出吗？"), false))
+            return true;
+        // The run may have ended while the box was open: the window then closes at the run's end
+        // or, when that has been handled already, now.
+        if (!m_sendRun || !m_sendRun->running()) {
+            m_closeAfterRun = false;
+            return false;
+        }
         m_closeAfterRun = true;
-        m_sendRun->requestStop();
+        stop();
         return true;
     }
     m_closeAfterRun = false; // a close the user then cancels is not repeated at the next run's end
@@ -123,31 +133,55 @@ bool SendPanel::mailCanGo()
     return true;
 }
 
+void SendPanel::sendOrStop()
+{
+    if (m_sendRun && m_sendRun->running())
+        stop();
+    else
+        send();
+}
+
+void SendPanel::stop()
+{
+    m_ui.sendButton->setText(QStringLiteral("正在停止..."));
+    m_ui.sendButton->setEnabled(false);
+    m_sendRun->requestStop(SendRun::Stop::AfterCurrent);
+}
+
 void SendPanel::send()
 {
     if (!mailCanGo())
         return;
-    // A resumed run leaves out the customers whose result a broken-off run left unknown, unless the
-    // user chooses to mail them again now.
-    m_runInputs.setSendUnknownAgain(false);
-    if (m_ui.skipSentBox->isChecked()) {
-        const auto unknown
-            = readUnknownCustomers(m_data.database, chosenKey(*m_ui.mailChoice).toLongLong()).size();
-        if (unknown > 0) {
-            m_runInputs.setSendUnknownAgain(boxes::askYesNo(
-                &m_window,
-                QStringLiteral("有 %1 位客户的发送结果未知（上次发送时程序意外中断），是否再次发送给他们？").arg(unknown),
-                false));
-        }
-    }
-    if (!startUnderCap())
+    // One confirmation says what the run will do: the mail, the account, who and how long, the
+    // cap. A resumed run leaves out the customers whose result an earlier run left unknown, unless
+    // the user ticks them in here.
+    RunConfirmation confirmation = runConfirmation(m_data.database, chosenKey(*m_ui.mailChoice),
+                                                   m_ui.skipSentBox->isChecked(), m_ui.dailyCapBox->value());
+    const SendRunInputs::Sender sender = m_runInputs.sender();
+    confirmation.sender = sender.name.isEmpty() ? sender.address
+                                                : QStringLiteral("%1 <%2>").arg(sender.name, sender.address);
+    confirmation.server = m_runInputs.account().server;
+    confirmation.pauseSeconds = m_ui.pauseChoice->currentText().toInt();
+    const QString text = runConfirmationText(confirmation);
+    bool sendUnknownAgain = false;
+    const bool yes = confirmation.unknown > 0
+        ? boxes::askYesNoWithCheck(&m_window, text, unknownResultsChoice(confirmation.unknown), sendUnknownAgain)
+        : boxes::askYesNo(&m_window, text);
+    if (!yes)
         return;
+    m_runInputs.setSendUnknownAgain(sendUnknownAgain);
+    startRun();
+}
+
+void SendPanel::startRun()
+{
     // Shown before the window serves any further input, so a quick second click starts nothing.
     showRunning();
     m_sendRun.reset();
     m_runEndBox = {};
     m_runQuestion.reset();
     m_ui.sendProgress->clear();
+    m_shownProgress = {};
     m_sendRun = std::make_unique<SendRun>(m_runInputs, m_data.database.path());
     SendRun *run = m_sendRun.get();
     connect(run, &SendRun::customerReached, &m_runDisplay, &SendRunDisplay::customerReached, Qt::QueuedConnection);
@@ -166,6 +200,9 @@ void SendPanel::send()
         run, &SendRun::failed, this, [this](const QString &message) { m_runEndBox = {true, message}; },
         Qt::QueuedConnection);
     connect(
+        run, &SendRun::stopped, this, [this](const QString &summary) { m_runEndBox = {false, summary, true}; },
+        Qt::QueuedConnection);
+    connect(
         run, &SendRun::asked, this, [this](const RunQuestion &question) { m_runQuestion = question; },
         Qt::QueuedConnection);
     connect(run, &SendRun::finished, this, boxes::guarded(&m_window, [this] { runEnded(); }), Qt::QueuedConnection);
@@ -174,8 +211,8 @@ void SendPanel::send()
 
 void SendPanel::showRunning()
 {
-    m_ui.sendButton->setText(QStringLiteral("邮件发送中..."));
-    m_ui.sendButton->setEnabled(false);
+    // The button stays usable: during a run it stops it.
+    m_ui.sendButton->setText(QStringLiteral("停止发送"));
     m_ui.mailNavigator->setEnabled(false);
     m_ui.accountNavigator->setEnabled(false);
     m_ui.mailChoice->setEnabled(false);
@@ -187,6 +224,10 @@ void SendPanel::runEnded()
 {
     // The window ends on the run's exact state: the last customer reached, every record, the counts.
     m_runDisplay.flush();
+    // Nobody is being mailed any more: the counts stay, without the name.
+    m_runDisplay.forgetCustomer();
+    if (!m_shownProgress.customerName.isEmpty())
+        showProgress({m_shownProgress.sent, m_shownProgress.failed, m_shownProgress.total, QString()});
     m_ui.sendButton->setEnabled(true);
     m_ui.sendButton->setText(QStringLiteral("发送"));
     m_ui.mailNavigator->setEnabled(true);
@@ -196,17 +237,19 @@ void SendPanel::runEnded()
     enableTestSend();
     const RunEndBox box = std::exchange(m_runEndBox, {});
     const std::optional<RunQuestion> question = std::exchange(m_runQuestion, std::nullopt);
+    // The user who closes the window needs no word on how to go on; an error still shows.
     if (box.isError)
         boxes::showError(&m_window, box.text);
-    else if (!box.text.isEmpty())
+    else if (!box.text.isEmpty() && !(box.stopped && m_closeAfterRun))
         boxes::showMessage(&m_window, box.text);
     if (m_closeAfterRun) {
         m_window.close();
         return;
     }
-    // Started again at once, before the window serves any input, as a click would have.
-    if (question && askAndAgree(*question))
-        send();
+    // Started again at once, before the window serves any input, as a click would have; the user
+    // confirmed this run already.
+    if (question && askAndAgree(*question) && mailCanGo())
+        startRun();
 }
 
 bool SendPanel::askAndAgree(const RunQuestion &question)
@@ -272,8 +315,11 @@ void SendPanel::showCustomer(qint64)
 
 void SendPanel::showProgress(const SendRunDisplay::Progress &progress)
 {
-    m_ui.sendProgress->setText(
-        QStringLiteral("已发送 %1 / %2，失败 %3").arg(progress.sent).arg(progress.total).arg(progress.failed));
+    m_shownProgress = progress;
+    QString text = QStringLiteral("已发送 %1 / %2，失败 %3").arg(progress.sent).arg(progress.total).arg(progress.failed);
+    if (!progress.customerName.isEmpty())
+        text += QStringLiteral("　正在发送：") + progress.customerName;
+    m_ui.sendProgress->setText(text);
 }
 
 void SendPanel::preview()
@@ -382,11 +428,4 @@ void SendPanel::showCapWaiting(int cap, const QDateTime &resumeAt)
     m_runDisplay.flush();
     m_ui.sendProgress->setText(
         QStringLiteral("已达每日上限 %1 封，%2 继续").arg(cap).arg(resumeAt.toString(QStringLiteral("HH:mm"))));
-}
-
-bool SendPanel::startUnderCap()
-{
-    const QString notice = capNoticeBeforeRun(m_data.database, chosenKey(*m_ui.mailChoice),
-                                              m_ui.skipSentBox->isChecked(), m_ui.dailyCapBox->value());
-    return notice.isEmpty() || boxes::askYesNo(&m_window, notice + QStringLiteral("。\n现在开始发送吗？"));
 }

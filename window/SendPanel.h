@@ -50,14 +50,21 @@ public:
 
     // The skip choice as the file keeps it, once the file is open.
     void loadSkipSent();
-    // The window is closing: a run is told to stop and the window closed again once it has ended
-    // (true: the window stays open meanwhile).
+    // The window is closing: during a run the user is asked first; on 是 the run is told to stop
+    // and the window closed again once it has ended (true: the window stays open meanwhile, and
+    // after 否).
     bool stopBeforeClose();
 
 private:
     // The handlers.
     void fillMailChoice();
+    // The send button: a send, or during a run its stop.
+    void sendOrStop();
+    // The checks, then the confirmation; 否 starts nothing.
     void send();
+    void startRun();
+    // The rest of the customers stay unmailed; the box at the end says how to send to them.
+    void stop();
     // The user turned the skip choice on or off: kept in the file at once.
     void storeSkipSent();
     // The checks before a send, a preview or a test mail; false (with the box that says why) when
@@ -80,9 +87,8 @@ private:
     // The run's reports, shown on the window's thread.
     void showCustomer(qint64 customerId);
     void showProgress(const SendRunDisplay::Progress &progress);
+    SendRunDisplay::Progress m_shownProgress;
     void showCapWaiting(int cap, const QDateTime &resumeAt);
-    // The daily cap's word before a run: false when the user would rather not start it.
-    bool startUnderCap();
 
     QWidget &m_window;
     Ui::MainWindow &m_ui;
@@ -98,6 +104,7 @@ private:
     {
         bool isError = false;
         QString text;
+        bool stopped = false; // the box of a stop the user asked for
     };
     RunEndBox m_runEndBox;
     std::optional<RunQuestion> m_runQuestion;

@@ -16,9 +16,12 @@ SendRunDisplay::SendRunDisplay(Targets targets, QWidget *boxParent)
     });
 }
 
-void SendRunDisplay::customerReached(qint64 customerId)
+void SendRunDisplay::customerReached(qint64 customerId, const QString &name)
 {
     m_customer = customerId;
+    m_customerName = name;
+    if (m_lastProgress)
+        m_progress = m_lastProgress;
     changed();
 }
 
@@ -31,7 +34,8 @@ void SendRunDisplay::recordWritten(qint64 key, qint64 customerId, qint64 mailId,
 
 void SendRunDisplay::progressed(int sent, int failed, int total)
 {
-    m_progress = Progress{sent, failed, total};
+    m_lastProgress = Progress{sent, failed, total, QString()};
+    m_progress = m_lastProgress;
     changed();
 }
 
@@ -57,7 +61,9 @@ void SendRunDisplay::show()
     // Taken out before any is shown: a target that fails leaves nothing to be shown twice.
     const QList<Record> records = std::exchange(m_records, {});
     const std::optional<qint64> customer = std::exchange(m_customer, std::nullopt);
-    const std::optional<Progress> progress = std::exchange(m_progress, std::nullopt);
+    std::optional<Progress> progress = std::exchange(m_progress, std::nullopt);
+    if (progress)
+        progress->customerName = m_customerName;
     boxes::runHandler(m_boxParent, [&] {
         for (const Record &record : records)
             m_targets.record(record);

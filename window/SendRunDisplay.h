@@ -36,6 +36,7 @@ public:
         int sent = 0;
         int failed = 0;
         int total = 0;
+        QString customerName; // of the customer at hand, empty when none is
     };
     // Where each kind of report is shown; records in the order they were written.
     struct Targets
@@ -52,12 +53,15 @@ public:
     // are still shown.
     explicit SendRunDisplay(Targets targets, QWidget *boxParent = nullptr);
 
-    void customerReached(qint64 customerId);
+    // The counts are shown anew with the customer's name.
+    void customerReached(qint64 customerId, const QString &name = QString());
     void recordWritten(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate, const QString &result);
     void progressed(int sent, int failed, int total);
 
     // Shows what is pending now, and nothing when nothing is.
     void flush();
+    // No customer is at hand any more (the run has ended): later counts come without a name.
+    void forgetCustomer() { m_customerName.clear(); }
 
 private:
     void changed();
@@ -69,5 +73,7 @@ private:
     bool m_pending = false;
     std::optional<qint64> m_customer;
     std::optional<Progress> m_progress;
+    std::optional<Progress> m_lastProgress; // shown anew with each customer's name
+    QString m_customerName;
     QList<Record> m_records;
 };

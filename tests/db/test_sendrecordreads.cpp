@@ -83,6 +83,7 @@ TEST_F(SendRecordReadsTest, SummaryCountsEachCustomerOnceByTheRuleOfTheirRecords
         {2, {0, 2, 1, 2, 1}, QStringLiteral("成功 0，失败 2，跳过 1，未发送 2")},
         {7, {0, 0, 0, 6, 0}, QStringLiteral("成功 0，失败 0，跳过 0，未发送 6")},
         {3, {2, 1, 0, 2, 1}, QStringLiteral("成功 2，失败 1，跳过 0，未发送 2")},
+        {8, {1, 0, 0, 3, 2}, QStringLiteral("成功 1，失败 0，跳过 0，未发送 3")},
     };
     // Mail 3, records a run left reading 发送中: 1 only that (unknown); 2 then 成功; 3 成功, then
     // 发送中 of a resend (got it); 4 then 失败 on a resend (latest decides).
@@ -91,6 +92,12 @@ TEST_F(SendRecordReadsTest, SummaryCountsEachCustomerOnceByTheRuleOfTheirRecords
                            " (3, 3, '2026/2/1 9:00:03', '成功'), (4, 3, '2026/2/1 9:00:04', '发送中'),"
                            " (2, 3, '2026/2/2 9:00:02', '成功'), (3, 3, '2026/2/2 9:00:03', '发送中'),"
                            " (4, 3, '2026/2/2 9:00:04', '失败：550')"));
+    // Mail 8, replies lost after the message (结果未知：…) count as 发送中 does: 1 only that; 2 then
+    // 成功; 3 失败, then that on a resend.
+    db.exec(QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期, 发送结果) values"
+                           " (1, 8, '2026/2/1 9:00:01', '结果未知：服务器关闭了连接'),"
+                           " (2, 8, '2026/2/1 9:00:02', '结果未知：连接超时'), (2, 8, '2026/2/2 9:00:02', '成功'),"
+                           " (3, 8, '2026/2/1 9:00:03', '失败：550'), (3, 8, '2026/2/2 9:00:03', '结果未知：连接超时')"));
     for (const Case &c : cases) {
         SCOPED_TRACE(c.mail);
         const ResultSummary summary = readResultSummary(connection.handle(), c.mail);
@@ -103,7 +110,7 @@ TEST_F(SendRecordReadsTest, SummaryCountsEachCustomerOnceByTheRuleOfTheirRecords
     }
 }
 
-// The customers a resumed run asks about: the latest record 发送中 and none 成功.
+// The customers a resumed run asks about: the latest record 发送中 or 结果未知：…, and none 成功.
 TEST_F(SendRecordReadsTest, UnknownCustomersAreTheOnesLeftSendingWithoutASuccess)
 {
     db.exec(QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期, 发送结果) values"
@@ -114,6 +121,12 @@ TEST_F(SendRecordReadsTest, UnknownCustomersAreTheOnesLeftSendingWithoutASuccess
     EXPECT_EQ(readUnknownCustomers(connection, 3), QSet<qint64>{1});
     EXPECT_EQ(readUnknownCustomers(connection, 4), QSet<qint64>{5});
     EXPECT_EQ(readUnknownCustomers(connection, 1), QSet<qint64>{});
+    db.exec(QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期, 发送结果) values"
+                           " (1, 8, '2026/2/1 9:00:01', '结果未知：服务器关闭了连接'),"
+                           " (2, 8, '2026/2/1 9:00:02', '结果未知：连接超时'), (2, 8, '2026/2/2 9:00:02', '成功'),"
+                           " (3, 8, '2026/2/1 9:00:03', '失败：550'), (3, 8, '2026/2/2 9:00:03', '结果未知：连接超时'),"
+                           " (4, 8, '2026/2/1 9:00:04', '结果未知：连接超时'), (4, 8, '2026/2/2 9:00:04', '失败：550')"));
+    EXPECT_EQ(readUnknownCustomers(connection, 8), (QSet<qint64>{1, 3}));
 }
 
 TEST_F(SendRecordReadsTest, SummaryOfAnEmptyListIsAllNoughts)

@@ -145,4 +145,75 @@ TEST(CompletionText, AfterFailuresNamesTheResendAndTheExport)
     EXPECT_FALSE(completionText(RunPlan(), 2, 0).contains(u'\n'));
 }
 
+// The confirmation before a run: one box that says what the run will do, with the questions that
+// used to come one after another (the cap, the customers whose result is unknown) folded in.
+struct ConfirmationCase
+{
+    const char *name;
+    int toSend;
+    int pauseSeconds;
+    bool skipping;
+    int alreadySent;
+    int duplicates;
+    int unknown;
+    QString capNotice;
+    QString middle; // the text between the account and the question
+
+    friend void PrintTo(const ConfirmationCase &c, std::ostream *os) { *os << c.name; }
+};
+
+class ConfirmationTextTest : public ::testing::TestWithParam<ConfirmationCase>
+{
+};
+
+TEST_P(ConfirmationTextTest, SaysWhoHowLongAndWhatIsLeftOut)
+{
+    const ConfirmationCase &c = GetParam();
+    RunConfirmation confirmation;
+    confirmation.subject = QStringLiteral("新品介绍");
+    confirmation.sender = QStringLiteral("销售部 <sales@example.test>");
+    confirmation.server = QStringLiteral("smtp.example.test:587");
+    confirmation.pauseSeconds = c.pauseSeconds;
+    confirmation.plan.toSend = c.toSend;
+    confirmation.plan.skipping = c.skipping;
+    confirmation.plan.alreadySent = c.alreadySent;
+    confirmation.plan.duplicates = c.duplicates;
+    confirmation.unknown = c.unknown;
+    confirmation.capNotice = c.capNotice;
+    EXPECT_EQ(runConfirmationText(confirmation),
+              QStringLiteral("发送邮件“新品介绍”给 %1 位客户。\n发件人：销售部 <sales@example.test>\n"
+                             "邮件服务器：smtp.example.test:587")
+                      .arg(c.toSend)
+                  + c.middle + QStringLiteral("\n\n现在开始发送吗？"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ConfirmationTextTest,
+    ::testing::Values(
+        ConfirmationCase{"Seconds", 3, 6, false, 0, 0, 0, {}, QStringLiteral("\n每封间隔 6 秒，预计需要约 18 秒。")},
+        ConfirmationCase{"MinutesRoundedUp", 2000, 4, false, 0, 0, 0, {},
+                         QStringLiteral("\n每封间隔 4 秒，预计需要约 2 小时 14 分钟。")},
+        ConfirmationCase{"WholeHours", 240, 30, false, 0, 0, 0, {}, QStringLiteral("\n每封间隔 30 秒，预计需要约 2 小时。")},
+        ConfirmationCase{"MinutesRoundedUpToAnHour", 79, 45, false, 0, 0, 0, {},
+                         QStringLiteral("\n每封间隔 45 秒，预计需要约 1 小时。")},
+        ConfirmationCase{"SkippingSentAndDuplicates", 5, 10, true, 12, 2, 0, {},
+                         QStringLiteral("\n每封间隔 10 秒，预计需要约 50 秒。\n跳过 12 位已成功发送的客户和 2 位地址重复的客户。")},
+        // Skipping with nobody to leave out says nothing of it.
+        ConfirmationCase{"SkippingNobody", 3, 4, true, 0, 0, 0, {}, QStringLiteral("\n每封间隔 4 秒，预计需要约 12 秒。")},
+        ConfirmationCase{"UnderTheCap", 300, 4, false, 0, 0, 0,
+                         QStringLiteral("今天还可以发送 100 封，其余的将在上限允许时继续发送"),
+                         QStringLiteral("\n每封间隔 4 秒，预计需要约 20 分钟。\n今天还可以发送 100 封，其余的将在上限允许时继续发送。")},
+        ConfirmationCase{"UnknownResults", 2, 4, true, 1, 0, 1, {},
+                         QStringLiteral("\n每封间隔 4 秒，预计需要约 8 秒。\n跳过 1 位已成功发送的客户。\n"
+                                        "有 1 位客户的发送结果未知（上次发送时程序意外中断，或没有收到服务器的回复），"
+                                        "他们可能已经收到这封邮件；勾选下面的选项才会再次发送给他们。")},
+        // Everybody has it already: no time to estimate.
+        ConfirmationCase{"NobodyLeft", 0, 4, true, 3, 0, 0, {}, QStringLiteral("\n跳过 3 位已成功发送的客户。")}),
+    [](const ::testing::TestParamInfo<ConfirmationCase> &info) { return std::string(info.param.name); });
+
+TEST(ConfirmationText, TheUnknownResultsChoiceNamesTheirNumber)
+{
+    EXPECT_EQ(unknownResultsChoice(3), QStringLiteral("也发送给这 3 位发送结果未知的客户"));
+}
+
 } // namespace

@@ -17,6 +17,7 @@
 #include "TempDatabase.h"
 #include "TestPaths.h"
 
+#include <QByteArrayList>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -53,6 +54,7 @@ struct Reports
 {
     std::optional<QString> completed;
     std::optional<QString> failed;
+    std::optional<QString> stopped;
     std::optional<RunQuestion> asked;
     std::optional<Counts> progress; // the last counts
     int finished = 0;
@@ -118,6 +120,10 @@ protected:
             QObject::connect(&job, &SendRun::failed, [&](const QString &message) {
                 std::lock_guard lock(mutex);
                 reports.failed = message;
+            });
+            QObject::connect(&job, &SendRun::stopped, [&](const QString &summary) {
+                std::lock_guard lock(mutex);
+                reports.stopped = summary;
             });
             QObject::connect(&job, &SendRun::asked, [&](const RunQuestion &question) {
                 std::lock_guard lock(mutex);
@@ -313,6 +319,16 @@ TEST_P(ServerBehaviourTest, RecordsAndEnd)
 
 const QString failed3 = QStringLiteral("已发送 0 封，失败 1 封，其余 2 位客户没有发送。");
 
+// What the stop box says of a customer whose reply never came.
+QString unknownAdvice(int id, const QString &name, const QString &address)
+{
+    return QStringLiteral("客户ID %1（%2 <%3>）的邮件已经发出，但没有收到服务器的回复，不知道是否送达"
+                          "（发送记录为“结果未知”）。\n以后勾选“跳过已成功发送的客户”再按“发送”，即可发送其余的"
+                          "客户；结果未知的客户不会再收到这封邮件，除非您在发送前的确认中选择再次发送给他们。")
+        .arg(id)
+        .arg(name, address);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Servers, ServerBehaviourTest,
     ::testing::Values(
@@ -462,16 +478,30 @@ INSTANTIATE_TEST_SUITE_P(
                    true,
                    QStringLiteral("邮件服务器拒绝了这一步。服务器的回复：554 5.7.1 no service for you.")},
         // No answer to the end of the data within the (shortened) limit: the connection is closed,
-        // so no QUIT.
+        // so no QUIT. The whole message went out: whether it arrived is unknown.
         ServerCase{"SilentAtEndOfData",
                    opening() + upToEndOfData("zhang@example.test"),
                    false,
                    1s,
-                   {QStringLiteral("失败：邮件服务器在限定的时间内没有回应（系统错误号 %1）").arg(ETIMEDOUT)},
-                   Counts{0, 1, 3},
+                   {QStringLiteral("结果未知：邮件服务器在限定的时间内没有回应（系统错误号 %1）.").arg(ETIMEDOUT)},
+                   Counts{0, 0, 3},
                    true,
-                   QStringLiteral("邮件服务器没有回应，发送已停止。\n") + failed3
-                       + QStringLiteral("\n原因：邮件服务器在限定的时间内没有回应（系统错误号 %1）.").arg(ETIMEDOUT)}),
+                   QStringLiteral("邮件服务器没有回应，发送已停止。\n已发送 0 封，失败 0 封，结果未知 1 封，其余 2 位客户没有发送。\n")
+                       + unknownAdvice(1, QStringLiteral("张三"), QStringLiteral("zhang@example.test"))
+                       + QStringLiteral("\n原因：邮件服务器在限定的时间内没有回应（系统错误号 %1）.").arg(ETIMEDOUT)},
+        // The connection drops after the final "." of the second message, before the reply: the
+        // run ends as on a lost connection, the customer's result unknown.
+        ServerCase{"ConnectionDropsAfterTheFinalDot",
+                   opening() + accepted("zhang@example.test") + upToEndOfData("li@example.test")
+                       + Script{ScriptedServer::close()},
+                   false,
+                   5s,
+                   {QStringLiteral("成功"), QStringLiteral("结果未知：服务器关闭了连接")},
+                   Counts{1, 0, 3},
+                   true,
+                   QStringLiteral("与邮件服务器的连接已断开，发送已停止。\n已发送 1 封，失败 0 封，结果未知 1 封，其余 1 位客户没有发送。\n")
+                       + unknownAdvice(2, QStringLiteral("李四"), QStringLiteral("li@example.test"))
+                       + QStringLiteral("\n原因：服务器关闭了连接")}),
     [](const ::testing::TestParamInfo<ServerCase> &info) { return std::string(info.param.name); });
 
 // Another program holds the file's write lock longer than the run waits for it: the run does not
@@ -935,6 +965,96 @@ TEST_F(SendRunJobTest, AKilledRunLeavesTheResultUnknownAndAResumedRunAsksBeforeM
                                       QStringLiteral("成功")}));
     EXPECT_EQ(records(), (QStringList{QStringLiteral("1/2"), QStringLiteral("2/2"), QStringLiteral("3/2"),
                                       QStringLiteral("2/2")}));
+}
+
+// The connection drops after customer 2's final "." and before the reply: their record reads
+// 结果未知：…. A resumed run (skip choice on) leaves customer 2 out unless the user chose to send to
+// those whose result is unknown.
+TEST_F(SendRunJobTest, AReplyLostAfterTheMessageIsUnknownAndAResumedRunLeavesItOut)
+{
+    struct Resume
+    {
+        bool sendAgain;
+        QByteArrayList mailed;
+        QString summary;
+    };
+    const Resume resumes[] = {
+        {false, {"wang@example.test"},
+         QStringLiteral("发送完成：成功 1 封，失败 0 封，跳过 1 位已发送的客户、1 位发送结果未知的客户。")},
+        {true, {"li@example.test", "wang@example.test"},
+         QStringLiteral("发送完成：成功 2 封，失败 0 封，跳过 1 位已发送的客户。")},
+    };
+    const QString unknown = QStringLiteral("结果未知：服务器关闭了连接 Connection Closed Gracefully.");
+    for (const Resume &resume : resumes) {
+        SCOPED_TRACE(resume.sendAgain);
+        db.exec(QStringLiteral("delete from 客户表; delete from 邮件表; delete from 发送情况; delete from sqlite_sequence"));
+        {
+            ScriptedServer server(opening() + accepted("zhang@example.test") + upToEndOfData("li@example.test")
+                                      + Script{ScriptedServer::close()},
+                                  QStringLiteral("127.0.0.1"), 0, 60s);
+            seed(serverText(server.address(), server.port()));
+            inputs.setSkipSent(false);
+            EXPECT_TRUE(run().failed.has_value());
+            EXPECT_EQ(server.failure(), QString());
+        }
+        ASSERT_EQ(results(), (QStringList{QStringLiteral("成功"), unknown}));
+
+        Script script = opening();
+        for (const QByteArray &address : resume.mailed)
+            script = script + accepted(address);
+        ScriptedServer server(script + quit(), QStringLiteral("127.0.0.1"), 0, 60s);
+        inputs.setAccount({serverText(server.address(), server.port()), QString(), QString()});
+        inputs.setSkipSent(true);
+        inputs.setSendUnknownAgain(resume.sendAgain);
+        const Reports reports = run();
+        EXPECT_EQ(server.failure(), QString());
+        EXPECT_EQ(server.received(), server.expected());
+        EXPECT_EQ(reports.completed, resume.summary);
+        EXPECT_EQ(results().value(1), unknown);
+    }
+}
+
+// A stop asked for while a customer's message is under way lets it finish: its result is known,
+// the record written, QUIT sent, the rest left unwritten, and the box says how to send to them. A
+// server that keeps the reply back longer than the stop allows is cut off: the result is unknown.
+TEST_F(SendRunJobTest, AStopDuringTheMessageLetsItFinishWithinItsTime)
+{
+    struct Case
+    {
+        const char *name;
+        Script afterTheText;
+        QString result;
+        QString box;
+    };
+    const QString rest = QStringLiteral("\n以后勾选“跳过已成功发送的客户”再按“发送”，即可发送其余的客户。");
+    const Case cases[] = {
+        {"AnsweredWithinTheTime",
+         Script{ScriptedServer::pause(300ms), ScriptedServer::say("250 queued")} + quit(), QStringLiteral("成功"),
+         QStringLiteral("发送已停止。\n已发送 1 封，失败 0 封，其余 2 位客户没有发送。") + rest},
+        {"NotAnsweredInTime", Script{}, QStringLiteral("结果未知：连接已中止 Socket Error # %1 Software caused connection abort.").arg(ECONNABORTED),
+         QStringLiteral("发送已停止。\n已发送 0 封，失败 0 封，结果未知 1 封，其余 2 位客户没有发送。") + rest},
+    };
+    limits.finishAfterStop = 1s;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        db.exec(QStringLiteral("delete from 客户表; delete from 邮件表; delete from 发送情况; delete from sqlite_sequence"));
+        ScriptedServer server(opening() + upToEndOfData("zhang@example.test") + c.afterTheText,
+                              QStringLiteral("127.0.0.1"), 0, 60s);
+        seed(serverText(server.address(), server.port()));
+        const Reports reports = run([&] {
+            QElapsedTimer waited;
+            waited.start();
+            while (!server.receivedSoFar().contains("\r\n.\r\n") && waited.elapsed() < 20000)
+                std::this_thread::sleep_for(1ms);
+            current->requestStop(SendRun::Stop::AfterCurrent);
+        });
+        EXPECT_EQ(server.failure(), QString());
+        EXPECT_EQ(server.received(), server.expected());
+        EXPECT_EQ(results(), QStringList{c.result});
+        EXPECT_EQ(reports.stopped, c.box);
+        EXPECT_FALSE(reports.failed.has_value());
+        EXPECT_FALSE(reports.completed.has_value());
+    }
 }
 
 // A disk that is full: a file system of the test's own (a tmpfs, which needs root to mount), filled
