@@ -18,12 +18,10 @@ namespace column {
 inline const QString CustomerId = QStringLiteral("客户ID");
 inline const QString CustomerName = QStringLiteral("客户名称");
 inline const QString EntryDate = QStringLiteral("录入日期");
-inline const QString CustomerName = QStringLiteral("客户名称");
 // 邮件表, and 发送情况 for the mail a record belongs to.
 inline const QString MailId = QStringLiteral("邮件ID");
 inline const QString Subject = QStringLiteral("邮件主题");
 inline const QString CreationDate = QStringLiteral("建立日期");
-inline const QString MailSubject = QStringLiteral("邮件主题");
 // 邮件表's file, which the mail view does not read: the page writes them with the record.
 inline const QString AttachmentName = QStringLiteral("附件名称");
 inline const QString AttachmentContent = QStringLiteral("附件内容");

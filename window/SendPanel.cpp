@@ -119,7 +119,7 @@ bool SendPanel::stopBeforeClose()
 void SendPanel::fillMailChoice()
 {
     // The list offers the mails as they are now; the walk leaves the mail page on the last mail.
-    fillFromColumn(*m_ui.mailChoice, m_data.mailSource, column::MailId, column::MailSubject);
+    fillFromColumn(*m_ui.mailChoice, m_data.mailSource, column::MailId, column::Subject);
 }
 
 bool SendPanel::mailCanGo()

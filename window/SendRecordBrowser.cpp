@@ -106,7 +106,7 @@ void SendRecordBrowser::fillCustomerFilter()
 
 void SendRecordBrowser::fillMailFilter()
 {
-    fillFromColumn(*m_page.mailFilter, m_mails, column::MailId, column::MailSubject);
+    fillFromColumn(*m_page.mailFilter, m_mails, column::MailId, column::Subject);
 }
 
 void SendRecordBrowser::customerFilterPicked()

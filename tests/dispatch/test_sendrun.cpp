@@ -984,7 +984,7 @@ TEST_F(SendRunJobTest, AReplyLostAfterTheMessageIsUnknownAndAResumedRunLeavesItO
         {true, {"li@example.test", "wang@example.test"},
          QStringLiteral("发送完成：成功 2 封，失败 0 封，跳过 1 位已发送的客户。")},
     };
-    const QString unknown = QStringLiteral("结果未知：服务器关闭了连接 Connection Closed Gracefully.");
+    const QString unknown = QStringLiteral("结果未知：服务器关闭了连接");
     for (const Resume &resume : resumes) {
         SCOPED_TRACE(resume.sendAgain);
         db.exec(QStringLiteral("delete from 客户表; delete from 邮件表; delete from 发送情况; delete from sqlite_sequence"));
@@ -1031,7 +1031,7 @@ TEST_F(SendRunJobTest, AStopDuringTheMessageLetsItFinishWithinItsTime)
         {"AnsweredWithinTheTime",
          Script{ScriptedServer::pause(300ms), ScriptedServer::say("250 queued")} + quit(), QStringLiteral("成功"),
          QStringLiteral("发送已停止。\n已发送 1 封，失败 0 封，其余 2 位客户没有发送。") + rest},
-        {"NotAnsweredInTime", Script{}, QStringLiteral("结果未知：连接已中止 Socket Error # %1 Software caused connection abort.").arg(ECONNABORTED),
+        {"NotAnsweredInTime", Script{}, QStringLiteral("结果未知：连接已中止（系统错误号 %1）").arg(ECONNABORTED),
          QStringLiteral("发送已停止。\n已发送 0 封，失败 0 封，结果未知 1 封，其余 2 位客户没有发送。") + rest},
     };
     limits.finishAfterStop = 1s;
