@@ -26,7 +26,7 @@ QString utf8(const char *text)
     return text ? QString::fromUtf8(text) : QString();
 }
 
-// The kind and size of a column from its declared type ("NVARCHAR(40)", "DATETIME", "NTEXT").
+// The kind and size of a column from its declared type ("NVARCHAR(100)", "DATETIME", "NTEXT").
 Field fieldFor(sqlite3 *handle, sqlite3_stmt *statement, int column)
 {
     Field field;
