@@ -3,6 +3,7 @@
 #include "DatabaseError.h"
 #include "DbLog.h"
 #include "Schema.h"
+#include "SchemaRebuild.h"
 #include "Statement.h"
 
 #include <QAtomicInteger>
@@ -114,8 +115,11 @@ void Database::setConnected(bool connected)
     useWriteAheadLog(engine);
     // A file the program cannot bring up to date still opens for reading; the send run checks
     // that it can write its records before it sends anything.
+    m_upgradeNotice.clear();
     try {
         addMissingParts(engine);
+    } catch (const SchemaUpgradeError &e) {
+        m_upgradeNotice = e.message();
     } catch (const DatabaseError &e) {
         qCInfo(dbLog) << "cannot bring" << m_path << "up to date:" << e.message();
     }

@@ -31,6 +31,9 @@ public:
     void setBusyWait(int milliseconds);
     // The engine's handle while connected, null otherwise; for the record views and statements.
     sqlite3 *handle() const { return m_handle; }
+    // Why the file, made by an earlier version, was opened as it is instead of brought up to date
+    // (the user's text); empty when it was brought up to date or needed nothing.
+    const QString &upgradeNotice() const { return m_upgradeNotice; }
 
 signals:
     void connectedChanged(bool connected);
@@ -39,4 +42,5 @@ private:
     QString m_path;
     QString m_name;
     sqlite3 *m_handle = nullptr;
+    QString m_upgradeNotice;
 };

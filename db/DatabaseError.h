@@ -3,8 +3,9 @@
 #include "Error.h"
 
 // A failure of the database or of a record view. Engine failures carry the engine's own text
-// ("CHECK constraint failed: 客户名称超过40个字符", "file is not a database"); the view's own
-// refusals carry the fixed texts below.
+// ("CHECK constraint failed: 客户名称超过100个字符", "file is not a database"), except a view's
+// refused save, which carries it in the user's words (refusalText); the view's own refusals carry
+// the fixed texts below.
 class DatabaseError : public Error
 {
 public:

@@ -2,6 +2,8 @@
 
 #include "Database.h"
 #include "DatabaseError.h"
+#include "DbLog.h"
+#include "Refusals.h"
 #include "Stamp.h"
 #include "Statement.h"
 
@@ -24,7 +26,7 @@ QString utf8(const char *text)
     return text ? QString::fromUtf8(text) : QString();
 }
 
-// The kind and size of a column from its declared type ("NVARCHAR(40)", "DATETIME", "NTEXT").
+// The kind and size of a column from its declared type ("NVARCHAR(100)", "DATETIME", "NTEXT").
 Field fieldFor(sqlite3 *handle, sqlite3_stmt *statement, int column)
 {
     Field field;
@@ -561,6 +563,17 @@ void RecordView::post()
     emit rowChanged(m_current);
 }
 
+// Runs a save's statement; the engine's refusal reaches the user in their words, and the log.
+static void stepSave(Statement &save)
+{
+    try {
+        save.step();
+    } catch (const DatabaseError &e) {
+        qCInfo(dbLog) << "save refused:" << e.message();
+        throw DatabaseError(refusalText(e.message()));
+    }
+}
+
 // Writes the edit buffer to the table; the cached row then takes what the table holds.
 void RecordView::writeRow()
 {
@@ -591,7 +604,7 @@ void RecordView::writeRow()
         Statement insert(handle, sql);
         for (int i = 0; i < values.size(); ++i)
             insert.bind(i + 1, values.at(i));
-        insert.step();
+        stepSave(insert);
         key = sqlite3_last_insert_rowid(handle);
         m_rows.setValue(m_current, 0, qlonglong(key));
     } else {
@@ -608,7 +621,7 @@ void RecordView::writeRow()
         for (int i = 0; i < values.size(); ++i)
             update.bind(i + 1, values.at(i));
         update.bind(int(values.size()) + 1, qlonglong(key));
-        update.step();
+        stepSave(update);
         if (update.changes() == 0)
             throw DatabaseError(QStringLiteral(
                 "Row cannot be located for updating. Some values may have been changed since it was last read"));

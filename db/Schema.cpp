@@ -1,6 +1,7 @@
 #include "Schema.h"
 
 #include "DatabaseError.h"
+#include "SchemaRebuild.h"
 #include "Statement.h"
 
 #include <QFile>
@@ -12,13 +13,18 @@ static void loadSchemaResource()
     Q_INIT_RESOURCE(schema);
 }
 
-void createDatabase(const QString &path)
+QString schemaText()
 {
     loadSchemaResource();
     QFile file(QStringLiteral(":/db/schema.sql"));
     if (!file.open(QIODevice::ReadOnly))
         throw DatabaseError(QStringLiteral("The schema is missing from the program"));
-    const QString schema = QString::fromUtf8(file.readAll());
+    return QString::fromUtf8(file.readAll());
+}
+
+void createDatabase(const QString &path)
+{
+    const QString schema = schemaText();
 
     sqlite3 *handle = nullptr;
     const int rc
@@ -66,8 +72,8 @@ static void addRefusalParts(sqlite3 *handle)
                                        "CONSTRAINT 退订说明超过255个字符 CHECK (length(退订说明) <= 255)"));
     }
     if (!hasTable(handle, QStringLiteral("退订名单"))) {
-        execute(handle, QStringLiteral("create table 退订名单 (电子邮件地址 NVARCHAR(255) NOT NULL "
-                                       "CONSTRAINT 电子邮件地址超过255个字符 CHECK (length(电子邮件地址) <= 255), "
+        execute(handle, QStringLiteral("create table 退订名单 (电子邮件地址 NVARCHAR(254) NOT NULL "
+                                       "CONSTRAINT 电子邮件地址超过254个字符 CHECK (length(电子邮件地址) <= 254), "
                                        "退订日期 DATETIME, 原因 NVARCHAR(255) CONSTRAINT 原因超过255个字符 "
                                        "CHECK (length(原因) <= 255))"));
         execute(handle, QStringLiteral("create unique index 退订名单_地址 on 退订名单 (lower(trim(电子邮件地址)))"));
@@ -104,8 +110,8 @@ void addMissingParts(sqlite3 *handle)
     }
     if (!hasColumn(handle, QStringLiteral("发送选项"), QStringLiteral("测试地址"))) {
         execute(handle,
-                QStringLiteral("alter table 发送选项 add column 测试地址 NVARCHAR(255) CONSTRAINT 测试地址超过255个字符 "
-                               "CHECK (length(测试地址) <= 255)"));
+                QStringLiteral("alter table 发送选项 add column 测试地址 NVARCHAR(254) CONSTRAINT 测试地址超过254个字符 "
+                               "CHECK (length(测试地址) <= 254)"));
     }
     if (!hasTable(handle, QStringLiteral("信任证书"))) {
         execute(handle, QStringLiteral("create table 信任证书 (主机 TEXT NOT NULL COLLATE NOCASE, 端口 INTEGER NOT NULL, "
@@ -117,4 +123,6 @@ void addMissingParts(sqlite3 *handle)
                                "用户名 TEXT NOT NULL, PRIMARY KEY (主机, 端口, 用户名))"));
     }
     addRefusalParts(handle);
+    // Last, so that the tables it makes anew have every column the steps above add.
+    widenTextLimits(handle);
 }

@@ -4,8 +4,9 @@
 
 CREATE TABLE 客户表 (
     客户ID       INTEGER PRIMARY KEY AUTOINCREMENT,
-    客户名称     NVARCHAR(40) CONSTRAINT 客户名称超过40个字符 CHECK (length(客户名称) <= 40),
-    电子邮件地址 NVARCHAR(30) CONSTRAINT 电子邮件地址超过30个字符 CHECK (length(电子邮件地址) <= 30),
+    客户名称     NVARCHAR(100) CONSTRAINT 客户名称超过100个字符 CHECK (length(客户名称) <= 100),
+    -- an address takes at most 254 characters (RFC 5321's path less its angle brackets)
+    电子邮件地址 NVARCHAR(254) CONSTRAINT 电子邮件地址超过254个字符 CHECK (length(电子邮件地址) <= 254),
     录入日期     DATETIME
 );
 
@@ -34,7 +35,7 @@ CREATE INDEX 发送情况_邮件ID ON 发送情况 (邮件ID);
 
 CREATE TABLE 设置 (
     发信人名称     NVARCHAR(50) CONSTRAINT 发信人名称超过50个字符 CHECK (length(发信人名称) <= 50),
-    发信人电子邮件 NVARCHAR(50) CONSTRAINT 发信人电子邮件超过50个字符 CHECK (length(发信人电子邮件) <= 50),
+    发信人电子邮件 NVARCHAR(254) CONSTRAINT 发信人电子邮件超过254个字符 CHECK (length(发信人电子邮件) <= 254),
     SMTP服务器     NVARCHAR(50) CONSTRAINT SMTP服务器超过50个字符 CHECK (length(SMTP服务器) <= 50),
     用户名         NVARCHAR(50) CONSTRAINT 用户名超过50个字符 CHECK (length(用户名) <= 50),
     密码           NVARCHAR(50) CONSTRAINT 密码超过50个字符 CHECK (length(密码) <= 50),
@@ -51,13 +52,13 @@ CREATE TABLE 发送选项 (
     编号       INTEGER PRIMARY KEY CHECK (编号 = 1),
     跳过已发送 INTEGER NOT NULL DEFAULT 0 CHECK (跳过已发送 IN (0, 1)),
     -- where the last test mail went
-    测试地址   NVARCHAR(255) CONSTRAINT 测试地址超过255个字符 CHECK (length(测试地址) <= 255)
+    测试地址   NVARCHAR(254) CONSTRAINT 测试地址超过254个字符 CHECK (length(测试地址) <= 254)
 );
 
 -- The addresses never to be mailed again. An address is the same one whatever its blanks around it
 -- and its letter case (SQLite's lower() folds ASCII letters only; the run compares the same way).
 CREATE TABLE 退订名单 (
-    电子邮件地址 NVARCHAR(255) NOT NULL CONSTRAINT 电子邮件地址超过255个字符 CHECK (length(电子邮件地址) <= 255),
+    电子邮件地址 NVARCHAR(254) NOT NULL CONSTRAINT 电子邮件地址超过254个字符 CHECK (length(电子邮件地址) <= 254),
     退订日期     DATETIME,
     原因         NVARCHAR(255) CONSTRAINT 原因超过255个字符 CHECK (length(原因) <= 255)
 );

@@ -2,6 +2,7 @@
 
 #include "DatabaseError.h"
 #include "Handlers.h"
+#include "Refusals.h"
 #include "WindowLog.h"
 
 #include <QKeyEvent>
@@ -66,12 +67,6 @@ bool FieldBinding::canModify() const
     return field && !field->readOnly && m_source->canModify();
 }
 
-int FieldBinding::maxLength() const
-{
-    const Field *field = this->field();
-    return field && field->kind == FieldKind::String ? field->size : 0;
-}
-
 bool FieldBinding::edit()
 {
     if (!canModify())
@@ -85,9 +80,13 @@ bool FieldBinding::edit()
 
 void FieldBinding::updateRecord()
 {
-    if (!m_modified || !field())
+    const Field *field = this->field();
+    if (!m_modified || !field)
         return;
-    m_source->view()->setFieldValue(m_fieldName, m_controlText());
+    const QString text = m_controlText();
+    // A text over the field's width is refused whole, never cut; it stays in the box to be mended.
+    checkLength(*field, text);
+    m_source->view()->setFieldValue(m_fieldName, text);
     m_modified = false;
 }
 
@@ -144,8 +143,6 @@ FieldEdit::FieldEdit(QWidget *parent)
 
 void FieldEdit::showField()
 {
-    const int maxLength = m_link.maxLength();
-    setMaxLength(maxLength > 0 ? maxLength : 32767);
     setReadOnly(!m_link.canModify());
     const QString text = m_link.fieldText();
     if (text != this->text())

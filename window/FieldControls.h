@@ -33,8 +33,6 @@ public:
     QString fieldText() const;
     // Whether the user may type: the view is open and changeable and the field is not read-only.
     bool canModify() const;
-    // The most characters the field takes (0: no limit).
-    int maxLength() const;
 
     // The user changed the control's text. Puts the view into editing (without showing the field
     // again meanwhile); false when it cannot, and the control should show the field again.
@@ -46,7 +44,7 @@ public:
     void reset();
 
 signals:
-    // The control should show FieldText() (and CanModify(), MaxLength()).
+    // The control should show FieldText() (and CanModify()).
     void dataChange();
 
 private:

@@ -189,6 +189,8 @@ void MainWindow::open()
         boxes::showError(this, QStringLiteral("无法打开数据库文件“%1”：%2").arg(file, e.message()));
         return;
     }
+    if (!m_database->upgradeNotice().isEmpty())
+        boxes::showMessage(this, m_database->upgradeNotice());
     try {
         // A file without a table or column the program needs is not opened at all: the views would
         // open, and the send would go out without the part (an empty password, say). The next try

@@ -6,6 +6,7 @@
 #include "Handlers.h"
 #include "MessageBoxes.h"
 #include "RecordDeletion.h"
+#include "Refusals.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -19,8 +20,8 @@
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
-// The cell editor: at most as many characters as a text field takes, and typing puts the view
-// into editing of the current record.
+// The cell editor: typing puts the view into editing of the current record; a text longer than
+// its field takes is refused when handed over, never cut while typed.
 class CellDelegate : public QStyledItemDelegate
 {
 public:
@@ -33,13 +34,10 @@ public:
     // The editor open in the grid, if any.
     QLineEdit *editor() const { return m_editor; }
 
-    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const override
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &) const override
     {
         auto *editor = new QLineEdit(parent);
         editor->setFrame(false);
-        const Field *field = m_model->field(index.column());
-        if (field && field->kind == FieldKind::String && field->size > 0)
-            editor->setMaxLength(field->size);
         ViewSource *source = m_model->source();
         connect(editor, &QLineEdit::textEdited, source, boxes::guarded(editor, [source] { source->edit(); }));
         m_editor = editor;
@@ -58,7 +56,11 @@ public:
     {
         auto *lineEdit = static_cast<QLineEdit *>(editor);
         if (lineEdit->isModified()) {
-            boxes::runHandler(editor, [&] { model->setData(index, lineEdit->text()); });
+            boxes::runHandler(editor, [&] {
+                if (const Field *field = m_model->field(index.column()))
+                    checkLength(*field, lineEdit->text());
+                model->setData(index, lineEdit->text());
+            });
             lineEdit->setModified(false);
         }
     }

@@ -63,8 +63,8 @@ TEST_F(CustomerBatchTest, SingleRowsAreStampedWithTheEnginesNow)
 TEST_F(CustomerBatchTest, TextLongerThanItsColumnIsRefusedAndNothingWritten)
 {
     EXPECT_THROW(
-        try { writeSingly(QString(41, u'名'), QStringLiteral("a@b.c")); } catch (const DatabaseError &error) {
-            EXPECT_EQ(error.message(), QStringLiteral("第1行未能导入：CHECK constraint failed: 客户名称超过40个字符"));
+        try { writeSingly(QString(101, u'名'), QStringLiteral("a@b.c")); } catch (const DatabaseError &error) {
+            EXPECT_EQ(error.message(), QStringLiteral("第1行未能导入：CHECK constraint failed: 客户名称超过100个字符"));
             throw;
         },
         DatabaseError);
@@ -83,7 +83,7 @@ TEST_F(CustomerBatchTest, AFullBatchWritesTheRowsSingleRowsWrite)
     rows[1] = {QString(), QStringLiteral("no-name@example.com")};
     rows[2] = {QStringLiteral("无地址"), QString()};
     rows[3] = {QStringLiteral("O'Brien \"老王\""), QStringLiteral("<ob@example.com>")};
-    rows[4] = {QString(40, u'名'), QString(30, u'a')};
+    rows[4] = {QString(100, u'名'), QString(254, u'a')};
 
     const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
     for (const auto &[name, address] : std::as_const(rows))
@@ -127,14 +127,14 @@ TEST_F(CustomerBatchTest, ARefusedRowKeepsOnlyTheRowsBeforeIt)
         qsizetype refused;
         QString error;
     } cases[] = {
-        {CustomerBatch::capacity, 30, QStringLiteral("第131行未能导入：CHECK constraint failed: 客户名称超过40个字符")},
-        {3, 1, QStringLiteral("第102行未能导入：CHECK constraint failed: 客户名称超过40个字符")},
+        {CustomerBatch::capacity, 30, QStringLiteral("第131行未能导入：CHECK constraint failed: 客户名称超过100个字符")},
+        {3, 1, QStringLiteral("第102行未能导入：CHECK constraint failed: 客户名称超过100个字符")},
     };
     int kept = 0;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.size);
         for (qsizetype i = 0; i < c.size; ++i)
-            batch.append(int(101 + i), i == c.refused ? QString(41, u'名') : QStringLiteral("客户%1").arg(i),
+            batch.append(int(101 + i), i == c.refused ? QString(101, u'名') : QStringLiteral("客户%1").arg(i),
                          QStringLiteral("a@b.c"));
         try {
             batch.write();

@@ -89,8 +89,8 @@ TEST_F(Views, OpenMakesTheFirstRowCurrentAndReadsTheFields)
         bool readOnly;
     } expected[] = {
         {QStringLiteral("客户ID"), FieldKind::AutoIncrement, 0, true},
-        {QStringLiteral("客户名称"), FieldKind::String, 40, false},
-        {QStringLiteral("电子邮件地址"), FieldKind::String, 30, false},
+        {QStringLiteral("客户名称"), FieldKind::String, 100, false},
+        {QStringLiteral("电子邮件地址"), FieldKind::String, 254, false},
         {QStringLiteral("录入日期"), FieldKind::DateTime, 0, false},
     };
     ASSERT_EQ(customers.fields().size(), 4);
@@ -278,8 +278,9 @@ TEST_F(Views, InsertedRowIsAddedAtTheEndAndWritten)
 
 TEST_F(Views, RefusedSaveKeepsTheRowInEditingAndWritesNothing)
 {
-    const QString refusal = QStringLiteral("CHECK constraint failed: 客户名称超过40个字符");
-    const QString tooLong(41, u'名');
+    // The engine's refusal in the user's words.
+    const QString refusal = QStringLiteral("客户名称不能超过 100 个字符");
+    const QString tooLong(101, u'名');
 
     customers.setCurrentRow(1);
     customers.setFieldValue(QStringLiteral("客户名称"), tooLong);
@@ -298,7 +299,7 @@ TEST_F(Views, RefusedSaveKeepsTheRowInEditingAndWritesNothing)
     EXPECT_EQ(errorOf([&] { customers.post(); }), refusal);
     EXPECT_EQ(customers.state(), RecordView::State::Inserting);
     EXPECT_EQ(stored(QStringLiteral("select count(*) from 客户表")).toInt(), 3);
-    customers.setFieldValue(QStringLiteral("客户名称"), QString(40, u'名'));
+    customers.setFieldValue(QStringLiteral("客户名称"), QString(100, u'名'));
     customers.post();
     EXPECT_EQ(stored(QStringLiteral("select count(*) from 客户表")).toInt(), 4);
 }

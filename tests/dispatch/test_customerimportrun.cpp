@@ -148,7 +148,7 @@ TEST_P(CustomerImportRunTest, CancelKeepsTheCommittedRowsAndStops)
 TEST_P(CustomerImportRunTest, AFailureKeepsWhatWentInBeforeIt)
 {
     const Rows before = numbered(76);
-    const QString refused = file(customers(before + Rows{{QString(41, u'名'), {}}} + numbered(60)), QStringLiteral("refused"));
+    const QString refused = file(customers(before + Rows{{QString(101, u'名'), {}}} + numbered(60)), QStringLiteral("refused"));
     const QString noise = QDir(m_db.dir()).filePath(QStringLiteral("noise") + suffix(GetParam()));
     QFile bytes(noise);
     ASSERT_TRUE(bytes.open(QIODevice::WriteOnly));
@@ -163,7 +163,7 @@ TEST_P(CustomerImportRunTest, AFailureKeepsWhatWentInBeforeIt)
         Rows stored;
         QString failure;
     } cases[] = {
-        {refused, true, before, QStringLiteral("第77行未能导入：CHECK constraint failed: 客户名称超过40个字符")},
+        {refused, true, before, QStringLiteral("第77行未能导入：CHECK constraint failed: 客户名称超过100个字符")},
         {noise, false, {}, SpreadsheetError::notAWorkbook(noise).message()},
         {missing, false, {}, SpreadsheetError::cannotOpen(missing).message()},
     };

@@ -11,6 +11,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QToolButton>
 
@@ -71,21 +72,68 @@ TEST_F(WindowTest, CustomerTypedIntoTheGridIsSavedWithItsStamp)
     EXPECT_TRUE(boxes.takeShown().isEmpty());
 }
 
-TEST_F(WindowTest, TypingStopsAtTheFieldsWidth)
+// A business address longer than the 30 characters an earlier version took goes in whole; one over
+// the schema's width is refused with the field and its width named, never cut, and nothing is saved.
+TEST_F(WindowTest, TypedAddressesAreSavedWholeOrRefusedNeverCut)
 {
-    db.exec(QStringLiteral("insert into 客户表(客户名称) values('甲')"));
+    const QString longAddress = QStringLiteral("firstname.lastname@company-name.com.cn.x");
+    ASSERT_EQ(longAddress.size(), 40);
+    const QString tooLong = QString(243, u'a') + QStringLiteral("@example.com");
+    ASSERT_EQ(tooLong.size(), 255);
     open();
     auto *grid = control<RecordGrid>("customerGrid");
+    auto *navigator = control<RecordNavigator>("customerNavigator");
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Insert);
+    grid->setCurrentIndex(grid->model()->index(0, 1));
+    type(QStringLiteral("张三"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    type(longAddress);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QApplication::processEvents();
+    QTest::mouseClick(navigator->button(RecordNavigator::Post), Qt::LeftButton);
+    EXPECT_TRUE(boxes.takeShown().isEmpty());
+    EXPECT_EQ(db.scalar(QStringLiteral("select 电子邮件地址 from 客户表 where 客户名称 = '张三'")).toString(), longAddress);
+
     grid->setFocus();
     grid->setCurrentIndex(grid->model()->index(0, 2));
-    type(QString(35, u'a'));
+    type(tooLong);
     auto *cell = qobject_cast<QLineEdit *>(QApplication::focusWidget());
     ASSERT_NE(cell, nullptr);
-    EXPECT_EQ(cell->text(), QString(30, u'a'));
-    EXPECT_EQ(form->views().customers.state(), RecordView::State::Editing);
+    EXPECT_EQ(cell->text(), tooLong);
+    QTest::keyClick(cell, Qt::Key_Return);
+    QApplication::processEvents(); // the delegate hands the text over after the key
+    QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Error);
+    EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("电子邮件地址不能超过 254 个字符"))) << shown[0].text.toStdString();
+    QTest::mouseClick(navigator->button(RecordNavigator::Post), Qt::LeftButton);
+    boxes.takeShown();
+    EXPECT_EQ(db.rows(QStringLiteral("select 客户名称, 电子邮件地址 from 客户表")),
+              testsupport::TempDatabase::Rows({{QStringLiteral("张三"), longAddress}}));
 
-    auto *sender = control<FieldEdit>("senderNameEdit");
-    EXPECT_EQ(sender->maxLength(), 50);
+    // A bound box: the text stays whole in the box, refused when left and again at the save.
+    control<PageTabs>("pages")->setCurrentIndex(3);
+    auto *sender = control<FieldEdit>("senderAddressEdit");
+    sender->setFocus();
+    type(tooLong);
+    EXPECT_EQ(sender->text(), tooLong);
+    control<FieldEdit>("serverEdit")->setFocus();
+    shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("发信人电子邮件不能超过 254 个字符"))) << shown[0].text.toStdString();
+    EXPECT_EQ(sender->text(), tooLong);
+    QTest::mouseClick(control<RecordNavigator>("accountNavigator")->button(RecordNavigator::Post), Qt::LeftButton);
+    shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("发信人电子邮件不能超过 254 个字符"))) << shown[0].text.toStdString();
+    EXPECT_EQ(count(QStringLiteral("设置")), 0);
+    sender->setFocus();
+    sender->selectAll();
+    type(longAddress);
+    QTest::mouseClick(control<RecordNavigator>("accountNavigator")->button(RecordNavigator::Post), Qt::LeftButton);
+    EXPECT_TRUE(boxes.takeShown().isEmpty());
+    EXPECT_EQ(db.scalar(QStringLiteral("select 发信人电子邮件 from 设置")).toString(), longAddress);
 }
 
 TEST_F(WindowTest, RefusedSaveShowsTheEnginesErrorAndStaysInEditing)
@@ -93,7 +141,7 @@ TEST_F(WindowTest, RefusedSaveShowsTheEnginesErrorAndStaysInEditing)
     open();
     auto *navigator = control<RecordNavigator>("customerNavigator");
     navigator->click(RecordNavigator::Insert);
-    form->views().customers.setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
+    form->views().customers.setFieldValue(QStringLiteral("客户名称"), QString(101, u'名'));
     navigator->button(RecordNavigator::Post)->click();
     const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 1);
@@ -113,7 +161,7 @@ TEST_F(WindowTest, GridLeavesTheRecordItCannotSave)
     db.exec(QStringLiteral("insert into 客户表(客户名称) values('甲'); insert into 客户表(客户名称) values('乙')"));
     open();
     auto *grid = control<RecordGrid>("customerGrid");
-    form->views().customers.setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
+    form->views().customers.setFieldValue(QStringLiteral("客户名称"), QString(101, u'名'));
     grid->setCurrentIndex(grid->model()->index(1, 1));
     QCoreApplication::processEvents();
     const QList<boxes::ShownBox> shown = boxes.takeShown();
@@ -316,4 +364,35 @@ TEST(MemoStart, ShowsTheFirstLineCut)
     // A cut never splits a character outside the basic plane.
     const QString emoji = QString(39, QLatin1Char('x')) + QStringLiteral("😀😀");
     EXPECT_EQ(RecordModel::memoStart(emoji), QString(39, QLatin1Char('x')) + QStringLiteral("…"));
+}
+
+// An earlier version's file whose copy cannot be written is opened as it is, after a box that says
+// so; the window then holds typing to the widths that file still has.
+TEST_F(WindowTest, AnOlderFileThatCannotBeCopiedOpensAsItIsAfterABox)
+{
+    db.exec(QStringLiteral(
+        "drop table 客户表;"
+        "CREATE TABLE 客户表 (客户ID INTEGER PRIMARY KEY AUTOINCREMENT,"
+        " 客户名称 NVARCHAR(40) CONSTRAINT 客户名称超过40个字符 CHECK (length(客户名称) <= 40),"
+        " 电子邮件地址 NVARCHAR(30) CONSTRAINT 电子邮件地址超过30个字符 CHECK (length(电子邮件地址) <= 30),"
+        " 录入日期 DATETIME);"
+        "insert into 客户表(客户名称, 电子邮件地址) values('甲', 'a@example.com')"));
+    QDir(db.dir()).mkdir(QStringLiteral("db.mdb.bak"));
+    open();
+    const QList<boxes::ShownBox> shown = boxes.takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].kind, boxes::ShownBox::Kind::Message);
+    EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("无法写入数据库文件的备份"))) << shown[0].text.toStdString();
+    auto *grid = control<RecordGrid>("customerGrid");
+    ASSERT_EQ(grid->model()->rowCount(), 1);
+
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(0, 2));
+    type(QString(31, u'a'));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QApplication::processEvents();
+    const QList<boxes::ShownBox> refused = boxes.takeShown();
+    ASSERT_EQ(refused.size(), 1);
+    EXPECT_TRUE(refused[0].text.startsWith(QStringLiteral("电子邮件地址不能超过 30 个字符"))) << refused[0].text.toStdString();
+    EXPECT_EQ(db.scalar(QStringLiteral("select 电子邮件地址 from 客户表")).toString(), QStringLiteral("a@example.com"));
 }

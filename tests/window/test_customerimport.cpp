@@ -162,15 +162,15 @@ TEST_P(CustomerImportTest, ARefusedRowKeepsTheRowsBeforeItAndReadsNoFurther)
     };
     const Case cases[] = {
         {1,
-         {QString(41, u'名'), address},
-         QStringLiteral("第2行未能导入：CHECK constraint failed: 客户名称超过40个字符")},
+         {QString(101, u'名'), address},
+         QStringLiteral("第2行未能导入：CHECK constraint failed: 客户名称超过100个字符")},
         {1,
-         {first, QString(31, u'a')},
-         QStringLiteral("第2行未能导入：CHECK constraint failed: 电子邮件地址超过30个字符")},
+         {first, QString(255, u'a')},
+         QStringLiteral("第2行未能导入：CHECK constraint failed: 电子邮件地址超过254个字符")},
         // Among many rows, which go in many to a statement.
         {76,
-         {QString(41, u'名'), address},
-         QStringLiteral("第77行未能导入：CHECK constraint failed: 客户名称超过40个字符")},
+         {QString(101, u'名'), address},
+         QStringLiteral("第77行未能导入：CHECK constraint failed: 客户名称超过100个字符")},
     };
     int kept = 0;
     for (const Case &c : cases) {
@@ -182,8 +182,8 @@ TEST_P(CustomerImportTest, ARefusedRowKeepsTheRowsBeforeItAndReadsNoFurther)
         EXPECT_EQ(m_customers.recordCount(), kept);
     }
     // The longest texts the columns take go in whole.
-    EXPECT_EQ(run(file(customers({{QString(40, u'名'), QString(30, u'a')}}))), QString());
-    EXPECT_EQ(stored().last(), qMakePair(QString(40, u'名'), QString(30, u'a')));
+    EXPECT_EQ(run(file(customers({{QString(100, u'名'), QString(254, u'a')}}))), QString());
+    EXPECT_EQ(stored().last(), qMakePair(QString(100, u'名'), QString(254, u'a')));
 }
 
 TEST_P(CustomerImportTest, AFileThatCannotBeOpenedTouchesNothing)

@@ -63,7 +63,7 @@ TEST_F(ImportButton, ARefusedRowIsReportedAfterTheRowsBeforeIt)
     open();
     boxes.takeShown();
     dialog.queueFileName(
-        workbook({{QStringLiteral("张三"), {}}, {QString(41, u'长'), {}}, {QStringLiteral("王五"), {}}}));
+        workbook({{QStringLiteral("张三"), {}}, {QString(101, u'长'), {}}, {QStringLiteral("王五"), {}}}));
     control<QPushButton>("importButton")->click();
     EXPECT_EQ(count(QStringLiteral("客户表")), 1);
     EXPECT_EQ(control<QLabel>("customerCount")->text(), QStringLiteral("数量:1  "));
@@ -79,7 +79,7 @@ TEST_F(ImportButton, NothingImportedShowsOnlyTheError)
 {
     open();
     boxes.takeShown();
-    dialog.queueFileName(workbook({{QString(41, u'长'), {}}, {QStringLiteral("王五"), {}}}));
+    dialog.queueFileName(workbook({{QString(101, u'长'), {}}, {QStringLiteral("王五"), {}}}));
     control<QPushButton>("importButton")->click();
     EXPECT_EQ(count(QStringLiteral("客户表")), 0);
     const QList<boxes::ShownBox> shown = boxes.takeShown();

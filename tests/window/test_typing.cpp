@@ -136,7 +136,7 @@ const GridCase gridCases[] = {
     {"after_an_import_stopped_by_a_refused_row_typing_goes_to_the_row_clicked",
      [](Page &p) {
          p.import({{QStringLiteral("张三"), QStringLiteral("zs@example.com")},
-                   {QString(41, u'长'), {}},
+                   {QString(101, u'长'), {}},
                    {QStringLiteral("王五"), {}}});
          p.clickLast(1).key(Qt::Key_Down).key(Qt::Key_Escape).key(Qt::Key_Escape);
          p.clickLast(2).type(QStringLiteral("new@example.com")).key(Qt::Key_Return).key(Qt::Key_Up);
@@ -299,7 +299,7 @@ TEST_F(WindowTest, ASaveRefusedOnClosingKeepsTheWindowOpenAndShowsTheRefusal)
     auto *grid = control<RecordGrid>("customerGrid");
     grid->setFocus();
     QTest::keyClick(grid, Qt::Key_Insert);
-    form->views().customers.setFieldValue(QStringLiteral("客户名称"), QString(41, u'名'));
+    form->views().customers.setFieldValue(QStringLiteral("客户名称"), QString(101, u'名'));
     boxes.queueSaveAnswer(boxes::SaveAnswer::Save);
     EXPECT_FALSE(form->close());
     const QList<boxes::ShownBox> shown = boxes.takeShown();
