@@ -7,6 +7,8 @@
 
 #include <QScopeGuard>
 
+#include <sqlite3.h>
+
 namespace {
 
 // "insert into 客户表(客户名称,电子邮件地址,录入日期) values(?2,?3,?1),(?4,?5,?1),...": one `now`, bound
@@ -25,6 +27,28 @@ QString insertText(qsizetype rows)
 
 } // namespace
 
+bool refusedRow(const Database &connection)
+{
+    // The primary code: the connection may have extended codes on (SQLITE_CONSTRAINT_CHECK, ...).
+    switch (sqlite3_extended_errcode(connection.handle()) & 0xff) {
+    case SQLITE_CONSTRAINT:
+    case SQLITE_TOOBIG:
+    case SQLITE_MISMATCH:
+    case SQLITE_RANGE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The engine names a broken CHECK by the constraint's own name, which the schema writes as the
+// rule in Chinese ("客户名称超过40个字符"); the English lead-in says nothing to the user.
+QString rowRefusalReason(const QString &engineText)
+{
+    static const QString checkFailed = QStringLiteral("CHECK constraint failed: ");
+    return engineText.startsWith(checkFailed) ? engineText.mid(checkFailed.size()) : engineText;
+}
+
 CustomerBatch::CustomerBatch(Database &connection)
     : m_connection(connection)
 {
@@ -41,14 +65,15 @@ void CustomerBatch::append(int row, const QString &name, const QString &address)
     m_texts.append(address.toUtf8());
 }
 
-void CustomerBatch::write()
+QList<CustomerBatch::Refusal> CustomerBatch::write()
 {
     const auto empty = qScopeGuard([this] {
         m_rows.clear();
         m_texts.clear();
     });
+    QList<Refusal> refused;
     if (m_rows.isEmpty())
-        return;
+        return refused;
     if (!m_now) {
         m_connection.setConnected(true);
         m_insertBatch = std::make_unique<Statement>(m_connection.handle(), insertText(capacity));
@@ -58,18 +83,23 @@ void CustomerBatch::write()
     if (isFull()) {
         try {
             insert(*m_insertBatch, 0, capacity);
-            return;
+            return refused;
         } catch (const DatabaseError &) {
-            // The engine undid the whole statement; the rows again singly find the one it refused.
+            if (!m_refusedRow)
+                throw;
+            // The engine undid the whole statement; the rows again singly find those it refused.
         }
     }
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
         try {
             insert(*m_insertRow, i, 1);
         } catch (const DatabaseError &e) {
-            throw DatabaseError(QStringLiteral("第%1行未能导入：%2").arg(m_rows.at(i)).arg(e.message()));
+            if (!m_refusedRow)
+                throw;
+            refused.append({m_rows.at(i), rowRefusalReason(e.message())});
         }
     }
+    return refused;
 }
 
 void CustomerBatch::insert(Statement &statement, qsizetype first, qsizetype count)
@@ -82,6 +112,7 @@ void CustomerBatch::insert(Statement &statement, qsizetype first, qsizetype coun
     try {
         while (statement.step()) { }
     } catch (...) {
+        m_refusedRow = refusedRow(m_connection);
         statement.reset();
         throw;
     }
