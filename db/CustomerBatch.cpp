@@ -2,10 +2,13 @@
 
 #include "Database.h"
 #include "DatabaseError.h"
+#include "Refusals.h"
 #include "Stamp.h"
 #include "Statement.h"
 
 #include <QScopeGuard>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -25,6 +28,20 @@ QString insertText(qsizetype rows)
 
 } // namespace
 
+bool refusedRow(const Database &connection)
+{
+    // The primary code: the connection may have extended codes on (SQLITE_CONSTRAINT_CHECK, ...).
+    switch (sqlite3_extended_errcode(connection.handle()) & 0xff) {
+    case SQLITE_CONSTRAINT:
+    case SQLITE_TOOBIG:
+    case SQLITE_MISMATCH:
+    case SQLITE_RANGE:
+        return true;
+    default:
+        return false;
+    }
+}
+
 CustomerBatch::CustomerBatch(Database &connection)
     : m_connection(connection)
 {
@@ -41,14 +58,15 @@ void CustomerBatch::append(int row, const QString &name, const QString &address)
     m_texts.append(address.toUtf8());
 }
 
-void CustomerBatch::write()
+QList<CustomerBatch::Refusal> CustomerBatch::write()
 {
     const auto empty = qScopeGuard([this] {
         m_rows.clear();
         m_texts.clear();
     });
+    QList<Refusal> refused;
     if (m_rows.isEmpty())
-        return;
+        return refused;
     if (!m_now) {
         m_connection.setConnected(true);
         m_insertBatch = std::make_unique<Statement>(m_connection.handle(), insertText(capacity));
@@ -58,18 +76,23 @@ void CustomerBatch::write()
     if (isFull()) {
         try {
             insert(*m_insertBatch, 0, capacity);
-            return;
+            return refused;
         } catch (const DatabaseError &) {
-            // The engine undid the whole statement; the rows again singly find the one it refused.
+            if (!m_refusedRow)
+                throw;
+            // The engine undid the whole statement; the rows again singly find those it refused.
         }
     }
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
         try {
             insert(*m_insertRow, i, 1);
         } catch (const DatabaseError &e) {
-            throw DatabaseError(QStringLiteral("第%1行未能导入：%2").arg(m_rows.at(i)).arg(e.message()));
+            if (!m_refusedRow)
+                throw;
+            refused.append({m_rows.at(i), refusalText(e.message())});
         }
     }
+    return refused;
 }
 
 void CustomerBatch::insert(Statement &statement, qsizetype first, qsizetype count)
@@ -82,6 +105,7 @@ void CustomerBatch::insert(Statement &statement, qsizetype first, qsizetype coun
     try {
         while (statement.step()) { }
     } catch (...) {
+        m_refusedRow = refusedRow(m_connection);
         statement.reset();
         throw;
     }

@@ -9,11 +9,19 @@
 class Database;
 class Statement;
 
+// Whether the connection's last failure was the engine refusing one row for what it holds (a text
+// over its column's limit, a value of the wrong kind), rather than a failure of the file itself (full,
+// read-only, unreadable). Only after such a refusal may an import pass over the row and go on. Ask
+// at once, before the connection runs anything else.
+bool refusedRow(const Database &connection);
+// The engine's text of a row's refusal as the user reads it.
+QString rowRefusalReason(const QString &engineText);
+
 // Imported customers written to 客户表: each row a name, an address and the engine's `now` as its
 // entry date. A full batch goes in as one statement of the engine, so the work every statement does
 // once (the table's AUTOINCREMENT counter, the reset, the engine's `now`) is done once per batch: a
 // batch is written about three times faster than its rows singly. A shorter batch, and a full one
-// the engine refused (which then wrote nothing), go in row by row, which names the row refused.
+// the engine refused (which then wrote nothing), go in row by row, which names the rows refused.
 class CustomerBatch
 {
 public:
@@ -29,11 +37,20 @@ public:
     qsizetype size() const { return m_rows.size(); }
     bool isFull() const { return size() == capacity; }
 
+    // A row the engine would not take for what it holds (a text over its column's limit, a value
+    // of the wrong kind): its number in the sheet and the reason.
+    struct Refusal
+    {
+        int row;
+        QString reason;
+    };
+
     // Writes the rows appended and empties the batch, whatever happens. A full batch is stamped
-    // with one `now`, single rows each with their own. When the engine refuses a row, the rows
-    // before it stay written, none after it is, and DatabaseError says "第<row>行未能导入：" followed
-    // by the engine's text.
-    void write();
+    // with one `now`, single rows each with their own. Rows the engine refuses for what they hold
+    // are passed over and returned; every other row of the batch is written. A failure of the file
+    // itself (full, read-only, unreadable) throws DatabaseError with the engine's text: the rows
+    // before it stay written, none after it is.
+    QList<Refusal> write();
     // The rows this batch has written since it was made.
     qsizetype written() const { return m_written; }
 
@@ -45,6 +62,7 @@ private:
     QList<int> m_rows;
     QList<QByteArray> m_texts; // name, address, name, address, ... in UTF-8
     qsizetype m_written = 0;
+    bool m_refusedRow = false; // the last insert's failure was a refusal of a row
     std::unique_ptr<Statement> m_insertBatch;
     std::unique_ptr<Statement> m_insertRow;
     std::unique_ptr<Statement> m_now;

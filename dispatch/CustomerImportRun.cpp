@@ -2,15 +2,17 @@
 
 #include "CustomerBatch.h"
 #include "Database.h"
+#include "DatabaseError.h"
 #include "Error.h"
 #include "RefusalList.h"
+#include "StoredAddresses.h"
 #include "Transaction.h"
 #include "Workbook.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QStringDecoder>
 #include <QScopeGuard>
+#include <QStringDecoder>
 
 #include <optional>
 
@@ -22,8 +24,8 @@ constexpr int rowsPerTransaction = 1000;
 constexpr qint64 transactionMs = 100;
 static_assert(rowsPerTransaction % CustomerBatch::capacity == 0);
 
-// The addresses of a text file, one a line, blank lines passed over.
-QStringList readAddressLines(const QString &path)
+// The lines of a text file of addresses, numbered from 1.
+QStringList readLines(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -33,27 +35,23 @@ QStringList readAddressLines(const QString &path)
     QString text = utf8(bytes);
     if (utf8.hasError())
         text = QStringDecoder("GB18030")(bytes);
-    QStringList addresses;
-    for (const QString &line : text.split(QLatin1Char('\n'))) {
-        const QString address = line.trimmed();
-        if (!address.isEmpty())
-            addresses.append(address);
-    }
-    return addresses;
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &line : lines)
+        line = line.trimmed();
+    return lines;
 }
 
-QStringList readAddressColumn(const QString &path)
+QStringList storedAddresses(const QString &databasePath, ImportTarget target)
 {
-    std::unique_ptr<Workbook> workbook = openWorkbook(path);
-    const auto close = qScopeGuard([&] { workbook->close(); });
-    QStringList addresses;
-    const int rowCount = workbook->usedRowCount();
-    for (int row = 1; row <= rowCount; ++row) {
-        const QString address = workbook->cellText(row, 1).trimmed();
-        if (!address.isEmpty())
-            addresses.append(address);
-    }
-    return addresses;
+    Database connection(databasePath);
+    connection.setConnected(true);
+    return target == ImportTarget::RefusalList ? listedAddresses(connection) : customerAddresses(connection);
+}
+
+void sortByRow(QList<SkippedRow> &rows)
+{
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const SkippedRow &a, const SkippedRow &b) { return a.row.row < b.row.row; });
 }
 
 } // namespace
@@ -73,31 +71,98 @@ CustomerImportRun::~CustomerImportRun()
 
 void CustomerImportRun::start()
 {
-    m_thread = std::thread([this] { work(); });
+    m_thread = std::thread([this] {
+        try {
+            readRows();
+        } catch (...) {
+            m_failure = std::current_exception();
+        }
+        emit planned();
+    });
 }
 
-void CustomerImportRun::work()
+void CustomerImportRun::readRows()
 {
-    try {
-        if (m_target == ImportTarget::RefusalList)
-            importAddresses();
-        else
-            importRows();
-    } catch (...) {
-        m_failure = std::current_exception();
-    }
-    emit finished();
-}
-
-void CustomerImportRun::importRows()
-{
-    std::unique_ptr<Workbook> workbook = openWorkbook(m_workbookPath);
+    const bool text = m_target == ImportTarget::RefusalList
+        && m_workbookPath.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive);
+    std::unique_ptr<Workbook> workbook;
+    QStringList lines;
+    if (text)
+        lines = readLines(m_workbookPath);
+    else
+        workbook = openWorkbook(m_workbookPath);
+    const auto close = qScopeGuard([&] {
+        if (workbook)
+            workbook->close();
+    });
     m_opened = true;
 
+    ImportPlanner planner(m_target, storedAddresses(m_databasePath, m_target));
+    if (text) {
+        for (qsizetype i = 0; i < lines.size() && !m_cancelled; ++i)
+            planner.add({int(i) + 1, {}, lines.at(i)});
+    } else {
+        try {
+            // The row after the used range too: the count comes from the first worksheet, the cells
+            // from the active one.
+            const int rowCount = workbook->usedRowCount();
+            for (int row = 1; row <= rowCount + 1 && !m_cancelled; ++row) {
+                if (m_target == ImportTarget::RefusalList)
+                    planner.add({row, {}, workbook->cellText(row, 1)});
+                else
+                    planner.add({row, workbook->cellText(row, 1), workbook->cellText(row, 2)});
+            }
+        } catch (const Error &e) {
+            planner.setReadFailure(e.message());
+        }
+    }
+    m_plan = planner.take();
+}
+
+void CustomerImportRun::write(bool withDuplicates)
+{
+    if (m_thread.joinable())
+        m_thread.join();
+    m_outcome.target = m_target;
+    m_outcome.readFailure = m_plan.readFailure;
+    m_outcome.duplicatesWritten = withDuplicates;
+    m_outcome.skipped = m_plan.skipped;
+    m_thread = std::thread([this, withDuplicates] {
+        try {
+            if (m_target == ImportTarget::RefusalList)
+                writeAddresses();
+            else
+                writeCustomers(withDuplicates);
+        } catch (const Error &e) {
+            m_outcome.failure = e.message();
+        } catch (...) {
+            m_failure = std::current_exception();
+        }
+        m_outcome.imported = m_imported;
+        sortByRow(m_outcome.skipped);
+        emit finished();
+    });
+}
+
+const SheetRow &CustomerImportRun::rowNumbered(int row) const
+{
+    const auto found = std::lower_bound(m_plan.rows.begin(), m_plan.rows.end(), row,
+                                        [](const SheetRow &r, int number) { return r.row < number; });
+    Q_ASSERT(found != m_plan.rows.end() && found->row == row);
+    return *found;
+}
+
+void CustomerImportRun::writeCustomers(bool withDuplicates)
+{
     Database connection(m_databasePath);
+    connection.setConnected(true);
     CustomerBatch batch(connection);
     std::optional<Transaction> transaction;
     QElapsedTimer sinceBegin;
+    const auto writeBatch = [&] {
+        for (const CustomerBatch::Refusal &refusal : batch.write())
+            m_outcome.skipped.append({rowNumbered(refusal.row), SkipKind::Refused, refusal.reason});
+    };
     const auto commit = [&] {
         const auto over = qScopeGuard([&] { transaction.reset(); });
         transaction->commit();
@@ -105,79 +170,57 @@ void CustomerImportRun::importRows()
         emit committed(m_imported);
     };
 
-    try {
-        connection.setConnected(true);
-        const int rowCount = workbook->usedRowCount();
-        for (int row = 1; row <= rowCount + 1 && !m_cancelled; ++row) {
-            const QString name = workbook->cellText(row, 1);
-            const QString address = workbook->cellText(row, 2);
-            if (name.isEmpty() && address.isEmpty())
-                break;
-            if (!transaction) {
-                transaction.emplace(connection);
-                sinceBegin.start();
-            }
-            batch.append(row, name, address);
-            if (batch.isFull()) {
-                batch.write();
-                if (batch.written() - m_imported >= rowsPerTransaction || sinceBegin.elapsed() >= transactionMs)
-                    commit();
-            }
+    m_outcome.duplicates = int(m_plan.duplicates.size());
+    for (qsizetype i = 0; i < m_plan.rows.size() && !m_cancelled; ++i) {
+        const SheetRow &row = m_plan.rows.at(i);
+        if (!withDuplicates && m_plan.duplicates.contains(i)) {
+            m_outcome.skipped.append({row, SkipKind::Duplicate, skipReason(SkipKind::Duplicate, m_target)});
+            continue;
         }
-        batch.write();
-    } catch (...) {
-        m_failure = std::current_exception();
-        // The rows read before a cell that could not be read still go in (after a refused row the
-        // batch is empty already).
-        if (transaction) {
-            try {
-                batch.write();
-            } catch (...) {
-            }
+        if (!transaction) {
+            transaction.emplace(connection);
+            sinceBegin.start();
+        }
+        batch.append(row.row, row.name, row.address);
+        if (batch.isFull()) {
+            writeBatch();
+            if (batch.written() - m_imported >= rowsPerTransaction || sinceBegin.elapsed() >= transactionMs)
+                commit();
         }
     }
-    // A failure already met stays the one reported.
+    // A cancel keeps the rows read into the batch before it.
     if (transaction) {
-        try {
-            commit();
-        } catch (...) {
-            if (!m_failure)
-                m_failure = std::current_exception();
-        }
+        writeBatch();
+        commit();
     }
-    workbook->close();
 }
 
-void CustomerImportRun::importAddresses()
+void CustomerImportRun::writeAddresses()
 {
-    // A list of addresses is small: read whole first, so a file that cannot be read touches nothing.
-    const QStringList addresses = m_workbookPath.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive)
-        ? readAddressLines(m_workbookPath)
-        : readAddressColumn(m_workbookPath);
-    m_opened = true;
-
     Database connection(m_databasePath);
     connection.setConnected(true);
     RefusalList list(connection);
     int added = 0;
-    for (qsizetype first = 0; first < addresses.size() && !m_cancelled; first += rowsPerTransaction) {
+    for (qsizetype first = 0; first < m_plan.rows.size() && !m_cancelled; first += rowsPerTransaction) {
         Transaction transaction(connection);
         int addedNow = 0;
-        int listedNow = 0;
-        for (qsizetype i = first; i < std::min(addresses.size(), first + rowsPerTransaction); ++i) {
+        const qsizetype end = std::min(m_plan.rows.size(), first + rowsPerTransaction);
+        for (qsizetype i = first; i < end && !m_cancelled; ++i) {
+            const SheetRow &row = m_plan.rows.at(i);
             try {
-                if (list.add(addresses[i], RefusalImportReason))
+                if (list.add(row.address, RefusalImportReason))
                     ++addedNow;
                 else
-                    ++listedNow;
-            } catch (const Error &e) {
-                throw Error(QStringLiteral("第%1行未能导入：").arg(i + 1) + e.message());
+                    m_outcome.skipped.append({row, SkipKind::Duplicate, skipReason(SkipKind::Duplicate, m_target)});
+            } catch (const DatabaseError &e) {
+                if (!refusedRow(connection))
+                    throw;
+                m_outcome.skipped.append({row, SkipKind::Refused, rowRefusalReason(e.message())});
             }
         }
         transaction.commit();
         added += addedNow;
         m_imported = added;
-        m_alreadyListed += listedNow;
         emit committed(added);
     }
 }

@@ -8,9 +8,11 @@
 
 class QWidget;
 
-// The customer import as the window shows it: the import (CustomerImportRun) goes on beside the
-// window under a progress box (for a window) that counts the rows committed and offers to cancel;
-// then the customers are re-read and the boxes follow.
+// The customer import as the window shows it: the import (CustomerImportRun) reads the sheet
+// beside the window, the summary box says what will go in and what not (and asks whether to write
+// the addresses stored already), the rows are written under a progress box (for a window) that
+// counts the rows committed and offers to cancel; then the customers are re-read and the report
+// follows, which can save the skipped rows as a .csv file.
 class CustomerImport
 {
 public:
@@ -19,20 +21,18 @@ public:
     CustomerImport(QString databasePath, std::function<void()> refresh, QWidget *window = nullptr,
                    ImportTarget target = ImportTarget::Customers);
 
-    // A file that cannot be opened as a workbook fails at once and touches nothing. Once it is
-    // open, a failure ends the reading: the customers are re-read, the done message shows when any
-    // row went in, and then the failure is thrown on for the error box. A cancelled import keeps
-    // the rows committed so far and shows no message.
+    // A file that cannot be opened as a workbook fails at once and touches nothing (the failure is
+    // thrown on for the error box). Cancelled in the summary, nothing is written. A failure while
+    // writing ends the import with the rows committed kept, and the report says so. A cancelled
+    // import keeps the rows committed so far and shows no report.
     void run(const QString &path);
 
-    static QString doneMessage() { return QStringLiteral("         导入完成。        "); }
-    // The do-not-mail list's: the addresses added and those it held already.
-    static QString listDoneMessage(int added, int alreadyListed)
-    {
-        return QStringLiteral("导入完成：新增 %1 个地址，%2 个地址已在退订名单中。").arg(added).arg(alreadyListed);
-    }
+    static QString savedMessage(qsizetype rows, const QString &path);
 
 private:
+    // Offers the save dialog and writes the rows there.
+    void saveSkipped(const ImportOutcome &outcome);
+
     QString m_databasePath;
     std::function<void()> m_refresh;
     QWidget *m_window;

@@ -20,6 +20,7 @@ struct State
     QList<ShownBox> shown;
     QQueue<bool> answers;
     QQueue<SaveAnswer> saveAnswers;
+    QQueue<ImportChoice> importChoices;
     QQueue<std::optional<QString>> textAnswers;
     std::function<void()> whileOpen;
     QQueue<bool> checkAnswers;
@@ -176,6 +177,48 @@ SaveAnswer askToSave(QWidget *parent, const QString &question)
     return SaveAnswer::Cancel;
 }
 
+ImportChoice askToImport(QWidget *parent, const QString &summary, bool offerDuplicates)
+{
+    {
+        QMutexLocker lock(&mutex);
+        State &s = state();
+        if (s.recording) {
+            s.shown.append({ShownBox::Kind::ImportPreview, s.title, summary});
+            return s.importChoices.isEmpty() ? ImportChoice::Import : s.importChoices.dequeue();
+        }
+    }
+    QMessageBox box(QMessageBox::Question, applicationTitle(), summary, QMessageBox::NoButton, parent);
+    QPushButton *import = box.addButton(QStringLiteral("导入"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(import);
+    box.setEscapeButton(cancel);
+    if (offerDuplicates) {
+        auto *duplicates = new QCheckBox(QStringLiteral("导入重复地址"), &box);
+        duplicates->setObjectName(QStringLiteral("importDuplicates"));
+        duplicates->setChecked(true);
+        box.setCheckBox(duplicates);
+    }
+    box.exec();
+    if (box.clickedButton() != import)
+        return ImportChoice::Cancel;
+    return !box.checkBox() || box.checkBox()->isChecked() ? ImportChoice::Import : ImportChoice::ImportWithoutDuplicates;
+}
+
+bool showImportReport(QWidget *parent, const QString &text, bool offerSave)
+{
+    bool save = false;
+    if (record(ShownBox::Kind::ImportReport, text, &save, nullptr, false))
+        return offerSave && save;
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::NoButton, parent);
+    QPushButton *ok = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    QPushButton *saveButton
+        = offerSave ? box.addButton(QStringLiteral("保存跳过的行…"), QMessageBox::ActionRole) : nullptr;
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+    box.exec();
+    return saveButton && box.clickedButton() == saveButton;
+}
+
 std::optional<QString> askText(QWidget *parent, const QString &question, const QString &initial)
 {
     {
@@ -204,6 +247,7 @@ BoxRecorder::BoxRecorder()
     state().shown.clear();
     state().answers.clear();
     state().saveAnswers.clear();
+    state().importChoices.clear();
     state().textAnswers.clear();
     state().whileOpen = {};
     state().checkAnswers.clear();
@@ -216,6 +260,7 @@ BoxRecorder::~BoxRecorder()
     state().shown.clear();
     state().answers.clear();
     state().saveAnswers.clear();
+    state().importChoices.clear();
     state().textAnswers.clear();
     state().whileOpen = {};
     state().checkAnswers.clear();
@@ -243,6 +288,12 @@ void BoxRecorder::queueSaveAnswer(SaveAnswer answer)
 {
     QMutexLocker lock(&mutex);
     state().saveAnswers.enqueue(answer);
+}
+
+void BoxRecorder::queueImportChoice(ImportChoice choice)
+{
+    QMutexLocker lock(&mutex);
+    state().importChoices.enqueue(choice);
 }
 
 void BoxRecorder::queueTextAnswer(std::optional<QString> answer)

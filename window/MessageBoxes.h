@@ -39,16 +39,27 @@ bool askToTrust(QWidget *parent, const QString &text, bool warning);
 enum class SaveAnswer { Save, DontSave, Cancel };
 SaveAnswer askToSave(QWidget *parent, const QString &question);
 
+// The import's summary before it writes: the text, a check box "导入重复地址" (ticked) when
+// `offerDuplicates`, and the buttons "导入" (the default) and "取消". Closing it counts as 取消.
+enum class ImportChoice { Import, ImportWithoutDuplicates, Cancel };
+ImportChoice askToImport(QWidget *parent, const QString &summary, bool offerDuplicates);
+// The import's report: the text and "确定" (the default), with "保存跳过的行…" when `offerSave`;
+// true when that was pressed.
+bool showImportReport(QWidget *parent, const QString &text, bool offerSave);
+
 // One line of text asked for: the question, the line starting with `initial`, "确定" and "取消";
 // nothing when cancelled.
 std::optional<QString> askText(QWidget *parent, const QString &question, const QString &initial);
 
 // Test seam: while recording, no box is shown; each is appended to the log instead, and a
 // question takes the next answer queued for its kind (OK, 取消 and 否 when none is queued; the
-// yes-or-no and trust questions take the confirm answers).
+// yes-or-no and trust questions take the confirm answers; the import's summary takes the import
+// choices, Import when none is queued; its report takes the confirm answers too, true for
+// "保存跳过的行…", not pressed when none is queued).
 struct ShownBox
 {
-    enum class Kind { Message, Error, Confirm, SaveQuestion, TextQuestion, YesNoQuestion, TrustQuestion, TrustWarning };
+    enum class Kind { Message, Error, Confirm, SaveQuestion, TextQuestion, YesNoQuestion, TrustQuestion, TrustWarning,
+                      ImportPreview, ImportReport };
     Kind kind;
     QString caption;
     QString text;
@@ -71,6 +82,7 @@ public:
     // serves the window's events meanwhile): run when it is asked, before it takes its answer.
     void whileNextQuestionOpen(std::function<void()> action);
     void queueSaveAnswer(SaveAnswer answer);
+    void queueImportChoice(ImportChoice choice);
     // The text a text question is answered with; nothing: cancelled. Unqueued, it is answered
     // with the line it started with.
     void queueTextAnswer(std::optional<QString> answer);

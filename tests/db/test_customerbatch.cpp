@@ -5,6 +5,7 @@
 #include "DatabaseError.h"
 #include "Printers.h"
 #include "Stamp.h"
+#include "Statement.h"
 #include "TempDatabase.h"
 
 #include <QDateTime>
@@ -62,15 +63,14 @@ TEST_F(CustomerBatchTest, SingleRowsAreStampedWithTheEnginesNow)
 
 TEST_F(CustomerBatchTest, TextLongerThanItsColumnIsRefusedAndNothingWritten)
 {
-    EXPECT_THROW(
-        try { writeSingly(QString(101, u'名'), QStringLiteral("a@b.c")); } catch (const DatabaseError &error) {
-            EXPECT_EQ(error.message(), QStringLiteral("第1行未能导入：CHECK constraint failed: 客户名称超过100个字符"));
-            throw;
-        },
-        DatabaseError);
+    batch.append(7, QString(101, u'名'), QStringLiteral("a@b.c"));
+    const QList<CustomerBatch::Refusal> refused = batch.write();
+    ASSERT_EQ(refused.size(), 1);
+    EXPECT_EQ(refused.first().row, 7);
+    EXPECT_TRUE(refused.first().reason.startsWith(QStringLiteral("客户名称不能超过 100 个字符"))) << refused.first().reason.toStdString();
     EXPECT_EQ(count(), 0);
     EXPECT_EQ(batch.size(), 0);
-    writeSingly(QString(40, u'名'), QStringLiteral("a@b.c")); // the batch stays usable
+    writeSingly(QStringLiteral("张三"), QStringLiteral("a@b.c")); // the batch stays usable
     EXPECT_EQ(count(), 1);
 }
 
@@ -117,36 +117,37 @@ TEST_F(CustomerBatchTest, AFullBatchWritesTheRowsSingleRowsWrite)
     EXPECT_EQ(batch.written(), 2 * rows.size());
 }
 
-// A refused row leaves its batch's one statement unwritten; the rows again singly keep the rows
-// before it, once each under consecutive keys, and name it by its sheet row.
-TEST_F(CustomerBatchTest, ARefusedRowKeepsOnlyTheRowsBeforeIt)
+// A refused row leaves its batch's one statement unwritten; the rows again singly write every
+// other row, once each under consecutive keys, and name the refused ones by their sheet rows.
+TEST_F(CustomerBatchTest, RefusedRowsArePassedOverAndTheOthersWritten)
 {
     const struct
     {
         qsizetype size;
-        qsizetype refused;
-        QString error;
+        QList<qsizetype> refused;
+        QList<int> rows;
     } cases[] = {
-        {CustomerBatch::capacity, 30, QStringLiteral("第131行未能导入：CHECK constraint failed: 客户名称超过100个字符")},
-        {3, 1, QStringLiteral("第102行未能导入：CHECK constraint failed: 客户名称超过100个字符")},
+        {CustomerBatch::capacity, {0, 30, 49}, {101, 131, 150}},
+        {3, {1}, {102}},
     };
     int kept = 0;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.size);
         for (qsizetype i = 0; i < c.size; ++i)
-            batch.append(int(101 + i), i == c.refused ? QString(101, u'名') : QStringLiteral("客户%1").arg(i),
+            batch.append(int(101 + i), c.refused.contains(i) ? QString(101, u'名') : QStringLiteral("客户%1").arg(i),
                          QStringLiteral("a@b.c"));
-        try {
-            batch.write();
-            ADD_FAILURE() << "written";
-        } catch (const DatabaseError &error) {
-            EXPECT_EQ(error.message(), c.error);
+        QList<int> rows;
+        for (const CustomerBatch::Refusal &refusal : batch.write()) {
+            rows.append(refusal.row);
+            EXPECT_TRUE(refusal.reason.startsWith(QStringLiteral("客户名称"))) << refusal.reason.toStdString();
         }
-        kept += int(c.refused);
+        EXPECT_EQ(rows, c.rows);
+        kept += int(c.size - c.refused.size());
         EXPECT_EQ(batch.size(), 0);
         EXPECT_EQ(batch.written(), kept);
         EXPECT_EQ(db.scalar(QStringLiteral("select count(*) || ' ' || max(客户ID) from 客户表")).toString(),
                   QStringLiteral("%1 %1").arg(kept));
+        EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from 客户表 where length(客户名称) > 100")).toInt(), 0);
     }
 
     for (int i = 0; i < CustomerBatch::capacity; ++i)
@@ -154,4 +155,22 @@ TEST_F(CustomerBatchTest, ARefusedRowKeepsOnlyTheRowsBeforeIt)
     batch.write();
     EXPECT_EQ(db.scalar(QStringLiteral("select count(*) || ' ' || max(客户ID) from 客户表")).toString(),
               QStringLiteral("%1 %1").arg(kept + CustomerBatch::capacity));
+}
+
+// A file that takes no more (a full disk) is no refusal of a row: the batch throws instead of
+// passing over every row after it.
+TEST_F(CustomerBatchTest, AFullFileThrows)
+{
+    connection.setConnected(true);
+    const int pages = db.scalar(QStringLiteral("pragma page_count")).toInt();
+    execute(connection.handle(), QStringLiteral("pragma max_page_count = %1").arg(pages));
+    EXPECT_THROW(
+        {
+            for (int i = 0; i < 200; ++i) {
+                for (int j = 0; j < CustomerBatch::capacity; ++j)
+                    batch.append(i * 50 + j + 1, QStringLiteral("客户%1").arg(j), QStringLiteral("a%1@b.c").arg(j));
+                EXPECT_TRUE(batch.write().isEmpty());
+            }
+        },
+        DatabaseError);
 }
