@@ -14,8 +14,6 @@ class Statement;
 // read-only, unreadable). Only after such a refusal may an import pass over the row and go on. Ask
 // at once, before the connection runs anything else.
 bool refusedRow(const Database &connection);
-// The engine's text of a row's refusal as the user reads it.
-QString rowRefusalReason(const QString &engineText);
 
 // Imported customers written to 客户表: each row a name, an address and the engine's `now` as its
 // entry date. A full batch goes in as one statement of the engine, so the work every statement does

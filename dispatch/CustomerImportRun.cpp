@@ -5,6 +5,7 @@
 #include "DatabaseError.h"
 #include "Error.h"
 #include "RefusalList.h"
+#include "Refusals.h"
 #include "StoredAddresses.h"
 #include "Transaction.h"
 #include "Workbook.h"
@@ -215,7 +216,7 @@ void CustomerImportRun::writeAddresses()
             } catch (const DatabaseError &e) {
                 if (!refusedRow(connection))
                     throw;
-                m_outcome.skipped.append({row, SkipKind::Refused, rowRefusalReason(e.message())});
+                m_outcome.skipped.append({row, SkipKind::Refused, refusalText(e.message())});
             }
         }
         transaction.commit();

@@ -126,7 +126,7 @@ bool askYesNoWithCheck(QWidget *parent, const QString &question, const QString &
         QMutexLocker lock(&mutex);
         State &s = state();
         if (s.recording) {
-            s.shown.append({ShownBox::Kind::YesNoQuestion, s.title, question, {}, checkText});
+            s.shown.append({ShownBox::Kind::YesNoQuestion, applicationTitle(), question, {}, checkText});
             ticked = !s.checkAnswers.isEmpty() && s.checkAnswers.dequeue();
             return !s.answers.isEmpty() && s.answers.dequeue();
         }
@@ -183,7 +183,7 @@ ImportChoice askToImport(QWidget *parent, const QString &summary, bool offerDupl
         QMutexLocker lock(&mutex);
         State &s = state();
         if (s.recording) {
-            s.shown.append({ShownBox::Kind::ImportPreview, s.title, summary});
+            s.shown.append({ShownBox::Kind::ImportPreview, applicationTitle(), summary});
             return s.importChoices.isEmpty() ? ImportChoice::Import : s.importChoices.dequeue();
         }
     }
