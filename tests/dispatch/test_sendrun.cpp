@@ -483,7 +483,7 @@ INSTANTIATE_TEST_SUITE_P(
                    opening() + upToEndOfData("zhang@example.test"),
                    false,
                    1s,
-                   {QStringLiteral("结果未知：邮件服务器在限定的时间内没有回应（系统错误号 %1）.").arg(ETIMEDOUT)},
+                   {QStringLiteral("结果未知：邮件服务器在限定的时间内没有回应（系统错误号 %1）").arg(ETIMEDOUT)},
                    Counts{0, 0, 3},
                    true,
                    QStringLiteral("邮件服务器没有回应，发送已停止。\n已发送 0 封，失败 0 封，结果未知 1 封，其余 2 位客户没有发送。\n")
@@ -501,7 +501,7 @@ INSTANTIATE_TEST_SUITE_P(
                    true,
                    QStringLiteral("与邮件服务器的连接已断开，发送已停止。\n已发送 1 封，失败 0 封，结果未知 1 封，其余 1 位客户没有发送。\n")
                        + unknownAdvice(2, QStringLiteral("李四"), QStringLiteral("li@example.test"))
-                       + QStringLiteral("\n原因：服务器关闭了连接")}),
+                       + QStringLiteral("\n原因：服务器关闭了连接.")}),
     [](const ::testing::TestParamInfo<ServerCase> &info) { return std::string(info.param.name); });
 
 // Another program holds the file's write lock longer than the run waits for it: the run does not
