@@ -59,7 +59,7 @@ struct BoxCase
 {
     const char *name;
     std::function<void()> show;
-    QStringList buttons; // as a set: the layout orders them by the platform's rules
+    QStringList buttons; // with a box's tick, as a set: the layout orders them by the platform's rules
 };
 
 TEST(BoxTexts, EveryBoxIsTitledAndAnsweredInChinese)
@@ -83,9 +83,9 @@ TEST(BoxTexts, EveryBoxIsTitledAndAnsweredInChinese)
              bool ticked = false;
              boxes::askYesNoWithCheck(nullptr, QStringLiteral("现在开始发送吗？"), QStringLiteral("也发送给这 1 位客户"), ticked);
          },
-         {QStringLiteral("是"), QStringLiteral("否")}},
+         {QStringLiteral("是"), QStringLiteral("否"), QStringLiteral("也发送给这 1 位客户")}},
         {"import summary", [] { boxes::askToImport(nullptr, QStringLiteral("将导入 2 位客户。"), true); },
-         {QStringLiteral("导入"), QStringLiteral("取消")}},
+         {QStringLiteral("导入"), QStringLiteral("取消"), QStringLiteral("导入重复地址")}},
         {"import report", [] { boxes::showImportReport(nullptr, QStringLiteral("导入 2 位客户；跳过 1 行"), true); },
          {QStringLiteral("确定"), QStringLiteral("保存跳过的行…")}},
     };
