@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RunPlan.h"
 #include "SendRecords.h"
 
 #include <QList>
@@ -13,6 +14,7 @@ enum class LeftOut {
     AlreadySent, // with the skip choice on
     DuplicateAddress, // with the skip choice on: an earlier customer holds the same address
     Unsubscribed, // the address is on the do-not-mail list
+    UnknownResult, // with the skip choice on: an earlier run's result is unknown, not chosen again
 };
 
 // The reason as the preview shows it. `sameAddressAs`: the customer who holds the address first.
@@ -37,7 +39,7 @@ struct PreviewPlan
     int stepOf(qint64 customerId) const;
 };
 
-// Made from the run's own plan (planRun) for the same customers, records and skip choice;
-// `unsubscribed`: the customers whose address is on the do-not-mail list now.
+// Made from the run's own plan (planRun) for the same customers, records, skip choice and customers
+// whose result is unknown; `unsubscribed`: the customers whose address is on the do-not-mail list now.
 PreviewPlan planPreview(const QList<Recipient> &customers, const QSet<qint64> &sentBefore, bool skipSent,
-                        const QSet<qint64> &unsubscribed = {});
+                        const QSet<qint64> &unsubscribed = {}, const UnknownResults &unknown = {});

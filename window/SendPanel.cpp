@@ -336,7 +336,9 @@ void SendPanel::preview()
         {sender.name, sender.address},
         readMail(database, mailId),
         readRefusalOption(database),
-        planPreview(customers, skip ? readSentCustomers(database, mailId) : QSet<qint64>(), skip, unsubscribed)};
+        planPreview(customers, skip ? readSentCustomers(database, mailId) : QSet<qint64>(), skip, unsubscribed,
+                    // as the confirmation offers them: left out unless ticked there
+                    {skip ? readUnknownCustomers(database, mailId) : QSet<qint64>(), false})};
     content.file = encodedAttachment(content.mail);
     auto *dialog = new PreviewDialog(std::move(content),
                                      m_data.customers.fieldByName(column::CustomerId).toLongLong(), &m_window);

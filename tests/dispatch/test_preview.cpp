@@ -110,8 +110,8 @@ TEST(PreviewPlan, LeavesOutWhomTheRunLeavesOutAndSaysWhy)
                                         {4, QStringLiteral("丁"), QStringLiteral("  ")},
                                         {5, QStringLiteral("戊"), QStringLiteral("A@example.test")},
                                         {6, QStringLiteral("己"), QStringLiteral("c@example.test")}};
-    const auto reasons = [&](bool skip, const QSet<qint64> &unsubscribed = {}) {
-        const PreviewPlan plan = planPreview(customers, {2}, skip, unsubscribed);
+    const auto reasons = [&](bool skip, const QSet<qint64> &unsubscribed = {}, const UnknownResults &unknown = {}) {
+        const PreviewPlan plan = planPreview(customers, {2}, skip, unsubscribed, unknown);
         QStringList texts;
         for (const PreviewPlan::Step &step : plan.steps)
             texts.append(step.leftOut == LeftOut::No ? QString::number(step.position)
@@ -131,6 +131,15 @@ TEST(PreviewPlan, LeavesOutWhomTheRunLeavesOutAndSaysWhy)
               QStringList({QStringLiteral("1"), QStringLiteral("已退订（地址在退订名单中）"), QStringLiteral("2"),
                            QStringLiteral("没有电子邮件地址"), QStringLiteral("3"),
                            QStringLiteral("已退订（地址在退订名单中）"), QStringLiteral("共 3")}));
+    // A customer whose result an earlier run left unknown: left out unless chosen again, the address
+    // taken all the same; with the skip choice off, mailed like the others.
+    const QString unknown = QStringLiteral("发送结果未知（发送前的确认中可以选择再次发送）");
+    EXPECT_EQ(reasons(true, {}, {{1, 6}, false}),
+              QStringList({unknown, QStringLiteral("已成功发送过（跳过已成功发送的客户）"),
+                           QStringLiteral("地址重复：与客户ID 2 相同"), QStringLiteral("没有电子邮件地址"),
+                           QStringLiteral("地址重复：与客户ID 1 相同"), unknown, QStringLiteral("共 0")}));
+    EXPECT_EQ(reasons(true, {}, {{1, 6}, true}), reasons(true));
+    EXPECT_EQ(reasons(false, {}, {{1, 6}, false}), reasons(false));
 }
 
 } // namespace
