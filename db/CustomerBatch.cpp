@@ -69,9 +69,9 @@ QList<CustomerBatch::Refusal> CustomerBatch::write()
         return refused;
     if (!m_now) {
         m_connection.setConnected(true);
-        m_insertBatch = std::make_unique<Statement>(m_connection.handle(), insertText(capacity));
-        m_insertRow = std::make_unique<Statement>(m_connection.handle(), insertText(1));
-        m_now = std::make_unique<Statement>(m_connection.handle(), QStringLiteral("select ") + stamp::engineNow());
+        m_insertBatch = std::make_unique<Statement>(m_connection, insertText(capacity));
+        m_insertRow = std::make_unique<Statement>(m_connection, insertText(1));
+        m_now = std::make_unique<Statement>(m_connection, QStringLiteral("select ") + stamp::engineNow());
     }
     if (isFull()) {
         try {

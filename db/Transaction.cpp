@@ -7,7 +7,7 @@
 Transaction::Transaction(Database &connection)
     : m_connection(connection)
 {
-    execute(m_connection.handle(), QStringLiteral("begin"));
+    execute(m_connection, QStringLiteral("begin"));
 }
 
 Transaction::~Transaction()
@@ -20,7 +20,7 @@ void Transaction::commit()
 {
     m_open = false;
     try {
-        execute(m_connection.handle(), QStringLiteral("commit"));
+        execute(m_connection, QStringLiteral("commit"));
     } catch (const DatabaseError &) {
         rollback();
         throw;
@@ -32,7 +32,7 @@ void Transaction::rollback() noexcept
     // When the engine has rolled back itself (a full disk), there is nothing left to undo and the
     // rollback only says so.
     try {
-        execute(m_connection.handle(), QStringLiteral("rollback"));
+        execute(m_connection, QStringLiteral("rollback"));
     } catch (const DatabaseError &) {
     }
 }
