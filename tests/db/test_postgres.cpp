@@ -1,0 +1,273 @@
+#include "Database.h"
+#include "DatabaseError.h"
+#include "PostgresCluster.h"
+#include "PostgresStatement.h"
+#include "Printers.h"
+#include "ServerSchema.h"
+#include "Statement.h"
+#include "TempDatabase.h"
+#include "Transaction.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using testsupport::PostgresCluster;
+
+namespace {
+
+// One throwaway cluster per test process, each test on a database of its own. A cluster that does
+// not start fails the test with the tools' words: these tests are never skipped.
+class Postgres : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_cluster = std::make_unique<PostgresCluster>();
+        s_failure = s_cluster->start();
+    }
+    static void TearDownTestSuite() { s_cluster.reset(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(s_failure.isEmpty()) << "PostgreSQL did not start: " << s_failure.toStdString();
+        const QString name = QStringLiteral("t_%1").arg(++s_databases);
+        m_location = s_cluster->createDatabase(name);
+        // The way a user names it, through the socket directory.
+        m_url = QStringLiteral("postgresql:///%1?host=%2&user=%3")
+                    .arg(name, s_cluster->socketDirectory(), PostgresCluster::user());
+    }
+
+    static std::unique_ptr<PostgresCluster> s_cluster;
+    static QString s_failure;
+    static int s_databases;
+    DatabaseLocation m_location;
+    QString m_url;
+};
+
+std::unique_ptr<PostgresCluster> Postgres::s_cluster;
+QString Postgres::s_failure;
+int Postgres::s_databases = 0;
+
+QStringList serverColumns(Database &server, const QString &table)
+{
+    Statement query(server, QStringLiteral("select column_name from information_schema.columns "
+                                           "where table_schema = current_schema() and table_name = ? "
+                                           "order by ordinal_position"));
+    query.bind(1, table);
+    QStringList columns;
+    while (query.step())
+        columns.append(query.column(0).toString());
+    return columns;
+}
+
+} // namespace
+
+TEST_F(Postgres, ConnectsThroughTheSocketTheUrlNames)
+{
+    const DatabaseLocation location = parseDatabaseUrl(m_url);
+    EXPECT_EQ(location, m_location);
+    Database server(location);
+    EXPECT_EQ(server.engine(), Engine::Postgres);
+    EXPECT_TRUE(server.path().isEmpty());
+    server.setConnected(true);
+    ASSERT_TRUE(server.isConnected());
+    EXPECT_EQ(server.handle(), nullptr);
+    {
+        Statement query(server, QStringLiteral("select current_database(), ?"));
+        query.bind(1, QStringLiteral("你好"));
+        ASSERT_TRUE(query.step());
+        EXPECT_EQ(query.column(0).toString(), location.databaseName);
+        EXPECT_EQ(query.column(1).toString(), QStringLiteral("你好"));
+        EXPECT_FALSE(query.step());
+    }
+    // A statement is let go before its connection, as on a file.
+    server.setConnected(false);
+    EXPECT_FALSE(server.isConnected());
+}
+
+// A start that cannot connect says why in the server's own words.
+TEST_F(Postgres, ADatabaseThatIsNotThereIsRefusedWithTheServersReason)
+{
+    Database server(s_cluster->location(QStringLiteral("没有这个库")));
+    try {
+        server.setConnected(true);
+        ADD_FAILURE() << "connected";
+    } catch (const DatabaseError &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("没有这个库"))) << e.message().toStdString();
+        EXPECT_FALSE(e.message().contains(u'\n')) << e.message().toStdString();
+    }
+    EXPECT_FALSE(server.isConnected());
+    EXPECT_THROW(Statement(server, QStringLiteral("select 1")), DatabaseError);
+}
+
+// The first start finds no tables and makes them: the same tables and columns as a file, each
+// table the window edits with a key of its own on the server.
+TEST_F(Postgres, TheFirstStartMakesTheTablesOfAFile)
+{
+    Database server(m_location);
+    server.setConnected(true);
+    EXPECT_TRUE(serverHasNoTables(server));
+    EXPECT_EQ(createTablesQuestion(m_location),
+              QStringLiteral("数据库“%1”中还没有本程序的表。现在创建这些表吗？").arg(m_location.text()));
+    createServerTables(server);
+    EXPECT_FALSE(serverHasNoTables(server));
+
+    testsupport::TempDatabase file;
+    const auto tables = file.rows(QStringLiteral("select name from sqlite_master where type = 'table' "
+                                                 "and name not like 'sqlite%' order by name"));
+    const QStringList keys = {QStringLiteral("记录ID"), QStringLiteral("设置ID"), QStringLiteral("退订ID")};
+    for (const QVariantList &row : tables) {
+        const QString table = row.at(0).toString();
+        QStringList fileColumns;
+        for (const QVariantList &column : file.rows(QStringLiteral("select name from pragma_table_info('%1')").arg(table)))
+            fileColumns.append(column.at(0).toString());
+        QStringList onServer = serverColumns(server, table);
+        for (const QString &key : keys)
+            onServer.removeAll(key);
+        EXPECT_EQ(onServer, fileColumns) << table.toStdString();
+    }
+
+    // A second attempt changes nothing and says why.
+    EXPECT_THROW(createServerTables(server), DatabaseError);
+    EXPECT_FALSE(serverHasNoTables(server));
+}
+
+TEST_F(Postgres, ACustomerWithChineseTextGoesInAndComesBack)
+{
+    Database server(m_location);
+    server.setConnected(true);
+    createServerTables(server);
+
+    Statement insert(server, QStringLiteral("insert into 客户表(客户名称, 电子邮件地址, 录入日期) values(?, ?, ?)"));
+    insert.bind(1, QStringLiteral("张三丰"));
+    insert.bindText(2, QByteArrayView("zhang@例子.中国"));
+    insert.bind(3, QStringLiteral("2026-12-10 14:05:09.123"));
+    EXPECT_FALSE(insert.step());
+    EXPECT_EQ(insert.changes(), 1);
+    const qint64 id = insert.lastInsertId();
+    EXPECT_EQ(id, 1);
+    insert.reset();
+    insert.bind(1, QStringLiteral("李四"));
+    insert.bind(2, QVariant());
+    insert.bind(3, QVariant());
+    insert.step();
+    EXPECT_EQ(insert.lastInsertId(), 2);
+
+    // Latin letters in a name fold to lower case on the server unless the name is quoted.
+    Statement select(server, QStringLiteral("select \"客户ID\", 客户名称, 电子邮件地址, 录入日期 from 客户表 "
+                                            "where \"客户ID\" = :id or 客户名称 = :name order by \"客户ID\""));
+    EXPECT_EQ(select.parameterIndex(QStringLiteral(":id")), 1);
+    EXPECT_EQ(select.parameterIndex(QStringLiteral(":name")), 2);
+    EXPECT_EQ(select.parameterIndex(QStringLiteral(":other")), 0);
+    ASSERT_TRUE(select.bind(QStringLiteral(":id"), id));
+    ASSERT_TRUE(select.bind(QStringLiteral(":name"), QStringLiteral("李四")));
+    ASSERT_TRUE(select.step());
+    EXPECT_EQ(select.columnCount(), 4);
+    EXPECT_EQ(select.column(0), QVariant(qlonglong(1)));
+    EXPECT_EQ(select.column(1), QVariant(QStringLiteral("张三丰")));
+    EXPECT_EQ(select.column(2), QVariant(QStringLiteral("zhang@例子.中国")));
+    EXPECT_EQ(select.column(3), QVariant(QStringLiteral("2026-12-10 14:05:09.123")));
+    ASSERT_TRUE(select.step());
+    EXPECT_EQ(select.column(0), QVariant(qlonglong(2)));
+    EXPECT_TRUE(select.column(2).isNull());
+    EXPECT_TRUE(select.column(3).isNull());
+    EXPECT_FALSE(select.step());
+
+    // Run again after a reset, with new values.
+    select.reset();
+    select.bind(1, qlonglong(2));
+    ASSERT_TRUE(select.step());
+    EXPECT_EQ(select.column(1), QVariant(QStringLiteral("李四")));
+}
+
+// A refusal of the schema's CHECK comes back as a DatabaseError naming the constraint, and the
+// transaction it happened in leaves nothing behind.
+TEST_F(Postgres, ACheckRefusalIsADatabaseError)
+{
+    Database server(m_location);
+    server.setConnected(true);
+    createServerTables(server);
+
+    const struct
+    {
+        QString sql;
+        QVariant value;
+        QString constraint;
+    } cases[] = {
+        {QStringLiteral("insert into 客户表(客户名称) values(?)"), QString(101, u'名'), QStringLiteral("客户名称超过100个字符")},
+        {QStringLiteral("insert into 客户表(电子邮件地址) values(?)"), QString(255, u'a'), QStringLiteral("电子邮件地址超过254个字符")},
+        {QStringLiteral("insert into 设置(每日上限) values(?)"), 100001, QStringLiteral("每日上限超出范围")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.constraint.toStdString());
+        // Made before the transaction: the server frees a statement only outside a failed one.
+        Statement insert(server, c.sql);
+        {
+            Transaction transaction(server);
+            insert.bind(1, c.value);
+            try {
+                insert.step();
+                ADD_FAILURE() << "accepted";
+            } catch (const DatabaseError &e) {
+                EXPECT_TRUE(e.message().contains(c.constraint)) << e.message().toStdString();
+                // the refused row's values stay out of the message
+                EXPECT_FALSE(e.message().contains(u'\n')) << e.message().toStdString();
+            }
+        }
+        Statement count(server, QStringLiteral("select (select count(*) from 客户表) + (select count(*) from 设置)"));
+        ASSERT_TRUE(count.step());
+        EXPECT_EQ(count.column(0).toLongLong(), 0);
+    }
+    // The widths themselves go in.
+    Statement insert(server, QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values(?, ?)"));
+    insert.bind(1, QString(100, u'名'));
+    insert.bind(2, QString(254, u'a'));
+    EXPECT_NO_THROW(insert.step());
+}
+
+// The do-not-mail list folds the case of ASCII letters only, as a file does, whatever the server's
+// locale; a second entry of an address is refused.
+TEST_F(Postgres, TheDoNotMailListFoldsAsciiLettersOnly)
+{
+    Database server(m_location);
+    server.setConnected(true);
+    createServerTables(server);
+    Statement insert(server, QStringLiteral("insert into 退订名单(电子邮件地址) values(?) on conflict do nothing"));
+    for (const QString &address : {QStringLiteral("Anna@Example.com"), QStringLiteral(" anna@example.COM "),
+                                   QStringLiteral("ÄNNA@example.com"), QStringLiteral("änna@example.com")}) {
+        insert.reset();
+        insert.bind(1, address);
+        insert.step();
+    }
+    Statement count(server, QStringLiteral("select count(*) from 退订名单"));
+    ASSERT_TRUE(count.step());
+    EXPECT_EQ(count.column(0).toLongLong(), 3);
+}
+
+TEST(PostgresParameters, SqliteParametersBecomeTheServers)
+{
+    const struct
+    {
+        QString sql;
+        QString expected;
+        QStringList names;
+    } cases[] = {
+        {QStringLiteral("select ? , ?"), QStringLiteral("select $1 , $2"), {QString(), QString()}},
+        {QStringLiteral("where a >= ?1 and a <= ?2 limit ?3 offset ?1"),
+         QStringLiteral("where a >= $1 and a <= $2 limit $3 offset $1"), {QString(), QString(), QString()}},
+        {QStringLiteral("values(:name, :address, :name)"), QStringLiteral("values($1, $2, $1)"),
+         {QStringLiteral(":name"), QStringLiteral(":address")}},
+        {QStringLiteral("where 客户名称 = :名称"), QStringLiteral("where 客户名称 = $1"), {QStringLiteral(":名称")}},
+        // texts, quoted names, comments and casts hold no parameters
+        {QStringLiteral("select '?', '10:30', \"a?b\", x::text, ? -- why?\n, ?"),
+         QStringLiteral("select '?', '10:30', \"a?b\", x::text, $1 -- why?\n, $2"), {QString(), QString()}},
+        {QStringLiteral("select 'it''s ?', ?"), QStringLiteral("select 'it''s ?', $1"), {QString()}},
+        {QStringLiteral("select 1"), QStringLiteral("select 1"), {}},
+    };
+    for (const auto &c : cases) {
+        const PostgresStatement::Numbered numbered = PostgresStatement::numberParameters(c.sql);
+        EXPECT_EQ(numbered.sql, c.expected) << c.sql.toStdString();
+        EXPECT_EQ(numbered.names, c.names) << c.sql.toStdString();
+    }
+}
