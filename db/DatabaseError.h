@@ -5,7 +5,7 @@
 // A failure of the database or of a record view. Engine failures carry the engine's own text
 // ("CHECK constraint failed: 客户名称超过100个字符", "file is not a database"), except a view's
 // refused save, which carries it in the user's words (refusalText); the view's own refusals carry
-// the fixed texts below.
+// the fixed texts below, in the user's words as every text the window shows.
 class DatabaseError : public Error
 {
 public:
@@ -14,15 +14,24 @@ public:
     // Any row operation on a view that is not open.
     static DatabaseError closedDataset()
     {
-        return DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+        return DatabaseError(QStringLiteral("数据没有打开，无法进行这项操作"));
     }
     // A change of source or connection while the view is open.
     static DatabaseError openDataset()
     {
-        return DatabaseError(QStringLiteral("Cannot perform this operation on an open dataset"));
+        return DatabaseError(QStringLiteral("数据已经打开，无法进行这项操作"));
     }
     static DatabaseError fieldNotFound(const QString &name)
     {
-        return DatabaseError(QStringLiteral("Field '%1' not found").arg(name));
+        return DatabaseError(QStringLiteral("找不到字段“%1”").arg(name));
+    }
+    // A change asked of a view that only shows (the send records).
+    static DatabaseError readOnlyDataset() { return DatabaseError(QStringLiteral("这些记录只能查看，不能修改")); }
+    // A delete with no record shown.
+    static DatabaseError emptyDataset() { return DatabaseError(QStringLiteral("没有记录，无法进行这项操作")); }
+    // The record to save or delete is no longer in the file as the view read it.
+    static DatabaseError rowNotFound()
+    {
+        return DatabaseError(QStringLiteral("找不到这条记录，它可能已被删除或修改，请刷新后再试"));
     }
 };

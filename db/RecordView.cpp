@@ -479,7 +479,7 @@ void RecordView::setUnreadColumn(const QString &column, const QVariant &value)
 {
     checkActive();
     if (!canModify())
-        throw DatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+        throw DatabaseError::readOnlyDataset();
     if (m_state == RecordView::State::Browsing)
         edit();
     const auto set = std::find_if(m_unread.begin(), m_unread.end(),
@@ -518,7 +518,7 @@ void RecordView::edit()
     if (m_state != RecordView::State::Browsing)
         return;
     if (!canModify())
-        throw DatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+        throw DatabaseError::readOnlyDataset();
     if (m_rows.rowCount() == 0) {
         insert();
         return;
@@ -541,7 +541,7 @@ void RecordView::startInsert()
     checkActive();
     checkBrowseMode();
     if (!canModify())
-        throw DatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+        throw DatabaseError::readOnlyDataset();
     const int row = m_rows.rowCount();
     m_insertedFrom = m_current;
     m_rows.insertRow(row);
@@ -609,7 +609,7 @@ void RecordView::writeRow()
         m_rows.setValue(m_current, 0, qlonglong(key));
     } else {
         if (m_rows.kind(m_current, 0) != RowStore::Integer)
-            throw DatabaseError(QStringLiteral("Row cannot be located for updating"));
+            throw DatabaseError::rowNotFound();
         key = m_rows.integer(m_current, 0);
         if (names.isEmpty())
             return;
@@ -623,8 +623,7 @@ void RecordView::writeRow()
         update.bind(int(values.size()) + 1, qlonglong(key));
         stepSave(update);
         if (update.changes() == 0)
-            throw DatabaseError(QStringLiteral(
-                "Row cannot be located for updating. Some values may have been changed since it was last read"));
+            throw DatabaseError::rowNotFound();
     }
     refreshRow(m_current);
 }
@@ -690,11 +689,11 @@ void RecordView::remove()
         return;
     }
     if (!canModify())
-        throw DatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+        throw DatabaseError::readOnlyDataset();
     if (m_rows.rowCount() == 0)
-        throw DatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+        throw DatabaseError::emptyDataset();
     if (m_rows.kind(m_current, 0) != RowStore::Integer)
-        throw DatabaseError(QStringLiteral("Row cannot be located for updating"));
+        throw DatabaseError::rowNotFound();
 
     Statement remove(m_connection->handle(), QStringLiteral("delete from %1 where rowid = ?").arg(quoted(m_table)));
     remove.bind(1, qlonglong(m_rows.integer(m_current, 0)));
@@ -714,7 +713,7 @@ bool RecordView::removeKey(qint64 key)
 {
     checkActive();
     if (!canModify())
-        throw DatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+        throw DatabaseError::readOnlyDataset();
     const int row = m_rows.findKey(key);
     if (row < 0)
         return false;

@@ -18,6 +18,8 @@ const Table requiredTables[] = {
     {u"设置", {u"发信人名称", u"发信人电子邮件", u"SMTP服务器", u"用户名", u"密码"}},
 };
 
+} // namespace
+
 QStringList columnsOf(sqlite3 *handle, const QString &table)
 {
     Statement info(handle, QStringLiteral("select name from pragma_table_info(?)"));
@@ -28,7 +30,6 @@ QStringList columnsOf(sqlite3 *handle, const QString &table)
     return columns;
 }
 
-} // namespace
 
 QStringList missingSchemaParts(sqlite3 *handle)
 {

@@ -8,3 +8,6 @@ struct sqlite3;
 // the file lacks, in the words of the error box: 表“设置”, 表“设置”的列“密码”. Empty when nothing is
 // missing. (发送情况's 发送结果 is added when the file is opened, so it is not asked for here.)
 QStringList missingSchemaParts(sqlite3 *handle);
+
+// The columns a table of the file has, in their order; empty for a table the file lacks.
+QStringList columnsOf(sqlite3 *handle, const QString &table);

@@ -1,6 +1,7 @@
 #include "SchemaRebuild.h"
 
 #include "DbLog.h"
+#include "RequiredSchema.h"
 #include "Schema.h"
 #include "Statement.h"
 
@@ -32,16 +33,6 @@ QHash<QString, int> widthsIn(const QString &createStatement)
 QString quoted(const QString &name)
 {
     return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
-}
-
-QStringList columnsOf(sqlite3 *handle, const QString &table)
-{
-    Statement info(handle, QStringLiteral("select name from pragma_table_info(?)"));
-    info.bind(1, table);
-    QStringList columns;
-    while (info.step())
-        columns.append(info.column(0).toString());
-    return columns;
 }
 
 // Whether a table's row number has a column of its own (INTEGER PRIMARY KEY): copied with the

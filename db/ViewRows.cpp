@@ -101,7 +101,7 @@ void ViewRows::pageTable(sqlite3 *handle, const QString &table, int columns)
         paged->read.reset(columns);
         paged->pageAt.assign(std::size_t((count + pageSize - 1) / pageSize), -1);
         if (Statement(handle, rowsStatement(name)).columnCount() != columns)
-            throw DatabaseError(QStringLiteral("The rows of %1 cannot be read by their keys").arg(name));
+            throw DatabaseError(QStringLiteral("无法按主键读取“%1”的记录").arg(name));
     }
 
     reset(columns);

@@ -315,7 +315,7 @@ bool SendRun::sendToEveryCustomer()
         const Recipient &customer = step.customer;
         if (stopRequested())
             return false;
-        emit customerReached(customer.id, customer.name);
+        emit customerReached(customer.name);
         if (step.duplicateAddress) {
             qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "left out: address taken";
             record(customer, DuplicateAddressResult);

@@ -78,7 +78,7 @@ public:
 
 signals:
     // The customer the run is at, before its message goes out.
-    void customerReached(qint64 customerId, const QString &name);
+    void customerReached(const QString &name);
     // A send record the run wrote; `key` is its row's key.
     void recordWritten(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate, const QString &result);
     // Once the customers are read, then after every customer: the messages the server accepted and

@@ -52,7 +52,7 @@ void confirmDelete(ViewSource &source, QWidget *boxParent)
     }
     const std::optional<qint64> key = view->key(row);
     if (!key)
-        throw DatabaseError(QStringLiteral("Row cannot be located for updating"));
+        throw DatabaseError::rowNotFound();
     if (!boxes::confirm(boxParent, question))
         return;
     // A view closed meanwhile (a re-query of the send-record page) holds no record to delete.

@@ -33,7 +33,6 @@ SendPanel::SendPanel(QWidget &window, Ui::MainWindow &ui, const Data &data,
     , m_requireOpenDatabase(std::move(requireOpenDatabase))
     , m_runDisplay(
           SendRunDisplay::Targets{
-              [this](qint64 customerId) { showCustomer(customerId); },
               [this](const SendRunDisplay::Progress &p) { showProgress(p); },
               [this](const SendRunDisplay::Record &r) {
                   m_data.browser.showSendRecord(r.key, r.customerId, r.mailId, r.sendDate, r.result);
@@ -304,13 +303,6 @@ void SendPanel::keepRunInputsCurrent()
     m_runInputs.setMailChoice(chosenKey(*m_ui.mailChoice));
     m_runInputs.setPauseChoice(m_ui.pauseChoice->currentText());
     m_runInputs.setDailyCap(m_ui.dailyCapBox->value());
-}
-
-void SendPanel::showCustomer(qint64)
-{
-    // The customer grid stays on the row the user chose: following the run would move it under a
-    // confirmation or a cell being typed into, and the user's next action would reach the
-    // customer being mailed instead.
 }
 
 void SendPanel::showProgress(const SendRunDisplay::Progress &progress)

@@ -85,7 +85,6 @@ private:
     bool askAndAgree(const RunQuestion &question);
 
     // The run's reports, shown on the window's thread.
-    void showCustomer(qint64 customerId);
     void showProgress(const SendRunDisplay::Progress &progress);
     SendRunDisplay::Progress m_shownProgress;
     void showCapWaiting(int cap, const QDateTime &resumeAt);

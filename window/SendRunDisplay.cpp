@@ -16,9 +16,8 @@ SendRunDisplay::SendRunDisplay(Targets targets, QWidget *boxParent)
     });
 }
 
-void SendRunDisplay::customerReached(qint64 customerId, const QString &name)
+void SendRunDisplay::customerReached(const QString &name)
 {
-    m_customer = customerId;
     m_customerName = name;
     if (m_lastProgress)
         m_progress = m_lastProgress;
@@ -60,7 +59,6 @@ void SendRunDisplay::show()
     m_frame.start();
     // Taken out before any is shown: a target that fails leaves nothing to be shown twice.
     const QList<Record> records = std::exchange(m_records, {});
-    const std::optional<qint64> customer = std::exchange(m_customer, std::nullopt);
     std::optional<Progress> progress = std::exchange(m_progress, std::nullopt);
     if (progress)
         progress->customerName = m_customerName;
@@ -68,8 +66,6 @@ void SendRunDisplay::show()
         for (const Record &record : records)
             m_targets.record(record);
     });
-    if (customer)
-        boxes::runHandler(m_boxParent, [&] { m_targets.customer(*customer); });
     if (progress)
         boxes::runHandler(m_boxParent, [&] { m_targets.progress(*progress); });
 }

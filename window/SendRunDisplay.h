@@ -11,8 +11,8 @@ class QWidget;
 #include <functional>
 #include <optional>
 
-// What the window shows of a send run: the customer at hand,
-// the counts in the progress label and each new send record in the send-record grid. When the
+// What the window shows of a send run: the counts and the customer at hand in the progress label,
+// and each new send record in the send-record grid. When the
 // server refuses the customers, the run reports them far faster than a screen changes, and every
 // change shown costs a repaint, more than the customer's whole SMTP exchange. So the reports are
 // gathered: the first is shown at once, later ones together at most once a frame, and what is
@@ -41,7 +41,6 @@ public:
     // Where each kind of report is shown; records in the order they were written.
     struct Targets
     {
-        std::function<void(qint64 customerId)> customer;
         std::function<void(const Progress &progress)> progress;
         std::function<void(const Record &record)> record;
     };
@@ -54,7 +53,7 @@ public:
     explicit SendRunDisplay(Targets targets, QWidget *boxParent = nullptr);
 
     // The counts are shown anew with the customer's name.
-    void customerReached(qint64 customerId, const QString &name = QString());
+    void customerReached(const QString &name);
     void recordWritten(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate, const QString &result);
     void progressed(int sent, int failed, int total);
 
@@ -71,7 +70,6 @@ private:
     QWidget *m_boxParent;
     QTimer m_frame;
     bool m_pending = false;
-    std::optional<qint64> m_customer;
     std::optional<Progress> m_progress;
     std::optional<Progress> m_lastProgress; // shown anew with each customer's name
     QString m_customerName;

@@ -143,9 +143,9 @@ TEST_F(Views, FieldNamesIgnoreTheCaseOfLatinLetters)
     EXPECT_EQ(settings.fieldIndex(QStringLiteral("smtp服务器")), 2);
     EXPECT_EQ(customers.fieldIndex(QStringLiteral("客户")), -1);
     EXPECT_EQ(errorOf([&] { customers.fieldByName(QStringLiteral("电话")); }),
-              QStringLiteral("Field '电话' not found"));
+              QStringLiteral("找不到字段“电话”"));
     EXPECT_EQ(errorOf([&] { customers.setFieldValue(QStringLiteral("Phone"), 1); }),
-              QStringLiteral("Field 'Phone' not found"));
+              QStringLiteral("找不到字段“Phone”"));
     EXPECT_EQ(customers.state(), RecordView::State::Browsing);
 }
 
@@ -452,12 +452,12 @@ TEST_F(Views, StatementsOverComputedColumnsCannotBeChanged)
     EXPECT_EQ(records.recordCount(), 3);
     EXPECT_FALSE(records.canModify());
     EXPECT_EQ(records.fieldByName(QStringLiteral("数量")).toInt(), 2);
-    EXPECT_EQ(errorOf([&] { records.insert(); }), QStringLiteral("Cannot modify a read-only dataset"));
+    EXPECT_EQ(errorOf([&] { records.insert(); }), DatabaseError::readOnlyDataset().message());
 }
 
 TEST_F(Views, ClosedViewRefusesEveryRowOperation)
 {
-    const QString closed = QStringLiteral("Cannot perform this operation on a closed dataset");
+    const QString closed = DatabaseError::closedDataset().message();
     const std::pair<const char *, std::function<void(RecordView &)>> operations[] = {
         {"first", [](RecordView &v) { v.first(); }},
         {"next", [](RecordView &v) { v.next(); }},
@@ -574,7 +574,7 @@ TEST_F(Views, HooksWalkWithoutMovingBoundControlsRowByRow)
 TEST_F(Views, SourceCannotChangeWhileOpen)
 {
     EXPECT_EQ(errorOf([&] { records.setCommandText(QStringLiteral("select * from 发送情况")); }),
-              QStringLiteral("Cannot perform this operation on an open dataset"));
+              DatabaseError::openDataset().message());
 }
 
 TEST_F(Views, ClickOnARowAboveAnUntouchedNewRowLandsOnThatRow)
@@ -594,5 +594,5 @@ TEST_F(Views, ViewsCloseWithTheirConnection)
     EXPECT_TRUE(closed);
     for (RecordView *view : {&customers, &mails, &records, &settings})
         EXPECT_FALSE(view->isActive());
-    EXPECT_EQ(errorOf([&] { customers.first(); }), QStringLiteral("Cannot perform this operation on a closed dataset"));
+    EXPECT_EQ(errorOf([&] { customers.first(); }), DatabaseError::closedDataset().message());
 }

@@ -1,11 +1,10 @@
 // Which failures end a send run and which concern one customer, and how a failure reads in its
 // send record.
+#include "EnglishWords.h"
 #include "MailErrors.h"
 #include "Printers.h"
 #include "SendFailure.h"
 #include "SmtpReply.h"
-
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -283,23 +282,6 @@ TEST(SendResult, SuccessOrFailureWithTheDetailWithinTheColumnWidth)
     const QString cut = sendResult(straddling);
     EXPECT_EQ(cut.size(), 254);
     EXPECT_FALSE(cut.back().isSurrogate());
-}
-
-} // namespace
-
-namespace {
-
-QStringList englishWords(const QString &text)
-{
-    static const QRegularExpression word(QStringLiteral("[A-Za-z]{2,}"));
-    QStringList words;
-    for (auto it = word.globalMatch(text); it.hasNext();) {
-        const QString found = it.next().captured();
-        // Units read the same in Chinese texts.
-        if (found != QLatin1String("KB") && found != QLatin1String("MB"))
-            words << found;
-    }
-    return words;
 }
 
 // Every reason a run or a test mail gives the user is Chinese; English appears only where the

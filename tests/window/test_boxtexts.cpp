@@ -1,5 +1,6 @@
 // The boxes and dialogs as the user meets them, really shown (no recorder): their titles, buttons
 // and labels read Chinese, whatever the machine's locale.
+#include "EnglishWords.h"
 #include "MessageBoxes.h"
 #include "OpenDialog.h"
 #include "Printers.h"
@@ -9,7 +10,6 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QLabel>
-#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -19,20 +19,6 @@
 #include <functional>
 
 namespace {
-
-// Words of ASCII letters only: English, which the user should not meet (units aside).
-QStringList englishWords(const QString &text)
-{
-    static const QRegularExpression word(QStringLiteral("[A-Za-z]{2,}"));
-    QStringList words;
-    for (auto it = word.globalMatch(text); it.hasNext();) {
-        const QString found = it.next().captured();
-        // Units read the same in Chinese texts.
-        if (found != QLatin1String("KB") && found != QLatin1String("MB"))
-            words << found;
-    }
-    return words;
-}
 
 struct SeenBox
 {
@@ -73,7 +59,7 @@ struct BoxCase
 {
     const char *name;
     std::function<void()> show;
-    QStringList buttons; // as a set: the layout orders them by the platform's rules
+    QStringList buttons; // with a box's tick, as a set: the layout orders them by the platform's rules
 };
 
 TEST(BoxTexts, EveryBoxIsTitledAndAnsweredInChinese)
@@ -92,6 +78,16 @@ TEST(BoxTexts, EveryBoxIsTitledAndAnsweredInChinese)
          {QStringLiteral("保存"), QStringLiteral("不保存"), QStringLiteral("取消")}},
         {"text", [] { boxes::askText(nullptr, QStringLiteral("测试邮件的收件地址："), QString()); },
          {QStringLiteral("确定"), QStringLiteral("取消")}},
+        {"yes or no with a tick",
+         [] {
+             bool ticked = false;
+             boxes::askYesNoWithCheck(nullptr, QStringLiteral("现在开始发送吗？"), QStringLiteral("也发送给这 1 位客户"), ticked);
+         },
+         {QStringLiteral("是"), QStringLiteral("否"), QStringLiteral("也发送给这 1 位客户")}},
+        {"import summary", [] { boxes::askToImport(nullptr, QStringLiteral("将导入 2 位客户。"), true); },
+         {QStringLiteral("导入"), QStringLiteral("取消"), QStringLiteral("导入重复地址")}},
+        {"import report", [] { boxes::showImportReport(nullptr, QStringLiteral("导入 2 位客户；跳过 1 行"), true); },
+         {QStringLiteral("确定"), QStringLiteral("保存跳过的行…")}},
     };
     for (const BoxCase &c : cases) {
         const SeenBox seen = seeWhileShown(c.show);

@@ -15,7 +15,7 @@
 
 namespace {
 
-const QString closedView = QStringLiteral("Cannot perform this operation on a closed dataset");
+const QString closedView = DatabaseError::closedDataset().message();
 
 // The window on a db.mdb with four customers, three mails and five send records. Customer 4 and
 // mail 3 were never sent; customer 1 got mails 1 and 2.

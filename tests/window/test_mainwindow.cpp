@@ -505,7 +505,7 @@ TEST_P(StartWithoutDatabase, OneErrorBoxThenEmptyPagesAndClosedViewErrors)
     mailChoice->hidePopup();
     const QList<boxes::ShownBox> dropDownBoxes = boxes.takeShown();
     ASSERT_EQ(dropDownBoxes.size(), 1) << "the mail list dropped down on a closed view";
-    EXPECT_EQ(dropDownBoxes[0].text, QStringLiteral("Cannot perform this operation on a closed dataset."));
+    EXPECT_EQ(dropDownBoxes[0].text, DatabaseError::closedDataset().message() + u'.');
     EXPECT_EQ(mailChoice->count(), 0);
 
     const QString notOpen

@@ -11,15 +11,16 @@
 
 namespace {
 
-// Each update the display makes, as one line: the records it adds, then the customer and counts.
+// Each update the display makes, as one line: the records it adds, then the counts and the customer.
 class Screen
 {
 public:
     SendRunDisplay::Targets targets()
     {
-        return {[this](qint64 id) { current += QStringLiteral(" customer %1").arg(id); },
-                [this](const SendRunDisplay::Progress &p) {
+        return {[this](const SendRunDisplay::Progress &p) {
                     current += QStringLiteral(" %1/%2/%3").arg(p.sent).arg(p.failed).arg(p.total);
+                    if (!p.customerName.isEmpty())
+                        current += QStringLiteral(" at ") + p.customerName;
                 },
                 [this](const SendRunDisplay::Record &r) {
                     current += QStringLiteral(" record %1:%2:%3:%4:%5")
@@ -49,7 +50,7 @@ public:
 // Reports one customer as the run does: reached, recorded, counted.
 void reportCustomer(SendRunDisplay &display, qint64 id)
 {
-    display.customerReached(id);
+    display.customerReached(QStringLiteral("c%1").arg(id));
     display.recordWritten(100 + id, id, 7, QStringLiteral("2026/12/10 9:00:0%1").arg(id), QStringLiteral("失败：550"));
     display.progressed(0, int(id), 3);
 }
@@ -60,18 +61,19 @@ TEST(SendRunDisplay, TheFirstReportShowsAtOnceAndTheRestTogetherAfterTheFrame)
 {
     Screen screen;
     SendRunDisplay display(screen.targets());
-    display.customerReached(1);
+    display.progressed(0, 0, 3);
     screen.end();
+    display.customerReached(QStringLiteral("c1"));
     display.recordWritten(101, 1, 7, QStringLiteral("2026/12/10 9:00:01"), QStringLiteral("失败：550"));
     display.progressed(0, 1, 3);
     reportCustomer(display, 2);
-    EXPECT_EQ(screen.take(), QStringList{QStringLiteral("customer 1")});
+    EXPECT_EQ(screen.take(), QStringList{QStringLiteral("0/0/3")});
 
     // One update for everything since: every record in order, the latest customer and counts only.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.current.isEmpty(); }));
     EXPECT_EQ(screen.take(),
               QStringList{QStringLiteral("record 101:1:7:2026/12/10 9:00:01:失败：550 "
-                                         "record 102:2:7:2026/12/10 9:00:02:失败：550 customer 2 0/2/3")});
+                                         "record 102:2:7:2026/12/10 9:00:02:失败：550 0/2/3 at c2")});
 
     // Nothing further was reported: no further update comes.
     QTest::qWait(int(SendRunDisplay::frame.count()) * 3);
@@ -91,7 +93,7 @@ TEST(SendRunDisplay, FlushShowsWhatIsPendingAtOnceAndNothingTwice)
               QStringList{QStringLiteral("record 101:1:7:2026/12/10 9:00:01:失败：550 "
                                          "record 102:2:7:2026/12/10 9:00:02:失败：550 "
                                          "record 103:3:7:2026/12/10 9:00:03:失败：550 "
-                                         "customer 3 0/3/3")});
+                                         "0/3/3 at c3")});
     display.flush();
     QTest::qWait(int(SendRunDisplay::frame.count()) * 3);
     EXPECT_EQ(screen.take(), QStringList());
@@ -99,21 +101,22 @@ TEST(SendRunDisplay, FlushShowsWhatIsPendingAtOnceAndNothingTwice)
 
 namespace {
 
-// A target that fails (the customer grid cannot read its rows, say) shows its error in the error
+// A target that fails (the send-record grid cannot read its rows, say) shows its error in the error
 // box, on the frame timer's turn as on a flush; the other kinds of report are shown all the same.
 TEST(SendRunDisplay, ATargetThatFailsShowsItsErrorAndTheOthersStillShow)
 {
     boxes::BoxRecorder boxes;
     Screen screen;
     SendRunDisplay::Targets targets = screen.targets();
-    targets.customer = [](qint64) { throw Error(QStringLiteral("无法读取")); };
+    targets.record = [](const SendRunDisplay::Record &) { throw Error(QStringLiteral("无法读取")); };
     SendRunDisplay display(targets);
-    reportCustomer(display, 1); // its customer shown at once
-    reportCustomer(display, 2); // the rest at the frame's end
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.current.isEmpty(); }));
-    EXPECT_EQ(screen.take(),
-              QStringList{QStringLiteral("record 101:1:7:2026/12/10 9:00:01:失败：550 "
-                                         "record 102:2:7:2026/12/10 9:00:02:失败：550 0/2/3")});
+    reportCustomer(display, 1);
+    reportCustomer(display, 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.current.isEmpty(); })); // the frame's turn
+    EXPECT_EQ(screen.take(), QStringList{QStringLiteral("0/2/3 at c2")});
+    reportCustomer(display, 3);
+    display.flush();
+    EXPECT_EQ(screen.take(), QStringList{QStringLiteral("0/3/3 at c3")});
     const QList<boxes::ShownBox> shown = boxes.takeShown();
     ASSERT_EQ(shown.size(), 2);
     for (const boxes::ShownBox &box : shown) {
