@@ -32,6 +32,14 @@ struct DatabaseLocation
 
     bool operator==(const DatabaseLocation &) const = default;
 
+    // The database file at `path`, taken as given.
+    static DatabaseLocation inFile(const QString &path)
+    {
+        DatabaseLocation location;
+        location.file = path;
+        return location;
+    }
+
     // The location for the user's texts: the file as given, or the URL without any password.
     QString text() const;
 };

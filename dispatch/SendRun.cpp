@@ -95,11 +95,11 @@ private:
     bool m_begun = false;
 };
 
-SendRun::SendRun(const SendRunInputs &inputs, QString databasePath, SendRunLimits limits)
+SendRun::SendRun(const SendRunInputs &inputs, DatabaseLocation database, SendRunLimits limits)
     : m_inputs(inputs)
     , m_session(std::make_unique<SmtpSession>())
     , m_smtp(*m_session)
-    , m_databasePath(std::move(databasePath))
+    , m_database(std::move(database))
     , m_limits(limits)
 {
     if (m_limits.serverWait)
@@ -202,7 +202,7 @@ void SendRun::work()
 
 bool SendRun::sendToEveryCustomer()
 {
-    Database database(m_databasePath);
+    Database database(m_database);
     database.setConnected(true);
     // The run's own short busy wait; it waits longer by trying again, and a stop ends that at once.
     database.setBusyWait(BusyWaitMs);

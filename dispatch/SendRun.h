@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseLocation.h"
 #include "RunQuestion.h"
 #include "SendRunInputs.h"
 
@@ -53,8 +54,8 @@ class SendRun : public QObject
     Q_OBJECT
 
 public:
-    // `databasePath` is the file the window works on; the run opens its own connection to it.
-    SendRun(const SendRunInputs &inputs, QString databasePath, SendRunLimits limits = {});
+    // `database` is where the window's data is; the run opens its own connection to it.
+    SendRun(const SendRunInputs &inputs, DatabaseLocation database, SendRunLimits limits = {});
     // Waits for the thread; ask it to stop first when it should not finish the whole list.
     ~SendRun() override;
     SendRun(const SendRun &) = delete;
@@ -124,7 +125,7 @@ private:
     // The run's own session, made with the run: nothing else talks to its server.
     std::unique_ptr<SmtpSession> m_session;
     SmtpSession &m_smtp;
-    QString m_databasePath;
+    DatabaseLocation m_database;
     SendRunLimits m_limits;
 
     std::thread m_thread;

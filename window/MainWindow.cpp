@@ -261,7 +261,7 @@ void MainWindow::importRefusals()
     if (!dialog.execute())
         return;
     CustomerImport(
-        m_database->path(), [this] { ui->refusalNavigator->click(RecordNavigator::Refresh); }, this,
+        m_database->location(), [this] { ui->refusalNavigator->click(RecordNavigator::Refresh); }, this,
         ImportTarget::RefusalList)
         .run(dialog.fileName);
 }
@@ -314,7 +314,7 @@ void MainWindow::importCustomers()
     if (!m_openDialog->execute())
         return;
     CustomerImport(
-        m_database->path(), [this] { ui->customerNavigator->click(RecordNavigator::Refresh); }, this)
+        m_database->location(), [this] { ui->customerNavigator->click(RecordNavigator::Refresh); }, this)
         .run(m_openDialog->fileName);
 }
 

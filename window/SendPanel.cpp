@@ -181,7 +181,7 @@ void SendPanel::startRun()
     m_runQuestion.reset();
     m_ui.sendProgress->clear();
     m_shownProgress = {};
-    m_sendRun = std::make_unique<SendRun>(m_runInputs, m_data.database.path());
+    m_sendRun = std::make_unique<SendRun>(m_runInputs, m_data.database.location());
     SendRun *run = m_sendRun.get();
     connect(run, &SendRun::customerReached, &m_runDisplay, &SendRunDisplay::customerReached, Qt::QueuedConnection);
     connect(run, &SendRun::recordWritten, &m_runDisplay, &SendRunDisplay::recordWritten, Qt::QueuedConnection);

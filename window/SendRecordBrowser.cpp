@@ -178,7 +178,7 @@ void SendRecordBrowser::exportShown()
     const SendRecordFilter filter = *m_shown;
     if (!m_exportDialog.execute())
         return;
-    RecordExport(m_database.path(), m_window).run(filter, m_exportDialog.fileName);
+    RecordExport(m_database.location(), m_window).run(filter, m_exportDialog.fileName);
 }
 
 void SendRecordBrowser::showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate,

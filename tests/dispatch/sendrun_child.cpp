@@ -1,8 +1,10 @@
 // A send run in a process of its own, so that a test can kill it at a moment of its choosing:
-// sendrun_child <db.mdb> <server box text>. The chosen mail is number 2, the sender
+// sendrun_child <db.mdb or postgresql://…> <server box text>. The chosen mail is number 2, the sender
 // sales@example.test, no pause.
 #include "SendRun.h"
 #include "SendRunInputs.h"
+
+#include "DatabaseLocation.h"
 
 #include <QCoreApplication>
 
@@ -19,7 +21,11 @@ int main(int argc, char **argv)
     inputs.setMailChoice(QStringLiteral("2"));
     inputs.setPauseChoice(QStringLiteral("0"));
     // Ends when the run has (its destructor joins it), or when the test kills the process.
-    SendRun run(inputs, QString::fromUtf8(argv[1]), {.serverWait = 60s, .pauseSecond = 1ms});
+    const QString database = QString::fromUtf8(argv[1]);
+    SendRun run(inputs,
+                database.startsWith(QStringLiteral("postgres")) ? parseDatabaseUrl(database)
+                                                              : DatabaseLocation::inFile(database),
+                {.serverWait = 60s, .pauseSecond = 1ms});
     run.start();
     return 0;
 }

@@ -47,7 +47,7 @@ struct Outcome
 Outcome runImport(const QString &database, const QString &path, ImportTarget target, bool withDuplicates = true,
                   int cancelAt = -1, const std::function<void()> &beforeWriting = {})
 {
-    CustomerImportRun import(database, path, target);
+    CustomerImportRun import(DatabaseLocation::inFile(database), path, target);
     Outcome outcome;
     QObject::connect(
         &import, &CustomerImportRun::committed, &import,

@@ -112,7 +112,7 @@ protected:
         Reports reports;
         std::mutex mutex;
         {
-            SendRun job(inputs, path.isEmpty() ? db.path() : path, limits);
+            SendRun job(inputs, DatabaseLocation::inFile(path.isEmpty() ? db.path() : path), limits);
             QObject::connect(&job, &SendRun::completed, [&](const QString &summary) {
                 std::lock_guard lock(mutex);
                 reports.completed = summary;
