@@ -8,6 +8,9 @@ namespace {
 // An older file opened read-only keeps its 邮件表 without the file's columns.
 bool hasAttachmentColumns(Database &connection)
 {
+    // The server's tables are made whole.
+    if (connection.engine() == Engine::Postgres)
+        return true;
     Statement columns(connection,
                       QStringLiteral("select count(*) from pragma_table_info('邮件表') where name in ('附件名称', '附件内容')"));
     columns.step();
@@ -22,7 +25,7 @@ std::optional<StoredAttachment> storedAttachment(Database &connection, qint64 ma
         return std::nullopt;
     // length() of a blob reads the record's header, not the bytes.
     Statement query(connection,
-                    QStringLiteral("select 附件名称, length(附件内容) from 邮件表 where 邮件ID = ? and 附件名称 <> ''"));
+                    QStringLiteral("select 附件名称, length(附件内容) from 邮件表 where \"邮件ID\" = ? and 附件名称 <> ''"));
     query.bind(1, mailId);
     if (!query.step())
         return std::nullopt;
@@ -34,7 +37,7 @@ std::optional<AttachmentFile> readAttachment(Database &connection, qint64 mailId
     if (!hasAttachmentColumns(connection))
         return std::nullopt;
     Statement query(connection,
-                    QStringLiteral("select 附件名称, 附件内容 from 邮件表 where 邮件ID = ? and 附件名称 <> ''"));
+                    QStringLiteral("select 附件名称, 附件内容 from 邮件表 where \"邮件ID\" = ? and 附件名称 <> ''"));
     query.bind(1, mailId);
     if (!query.step())
         return std::nullopt;

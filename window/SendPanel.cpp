@@ -68,7 +68,7 @@ void SendPanel::loadSkipSent()
 {
     bool skip = false;
     try {
-        skip = readSkipSent(m_data.database.handle());
+        skip = readSkipSent(m_data.database);
     } catch (const DatabaseError &e) {
         // An old file that could not be brought up to date (read-only) has no stored choice.
         qCInfo(windowLog) << "no stored skip choice:" << e.message();
@@ -86,7 +86,7 @@ void SendPanel::storeSkipSent()
     if (!m_data.database.isConnected())
         return;
     try {
-        writeSkipSent(m_data.database.handle(), skip);
+        writeSkipSent(m_data.database, skip);
     } catch (const DatabaseError &e) {
         throw Error(QStringLiteral("无法在数据库文件中保存“跳过已成功发送的客户”的选择：") + e.message());
     }
@@ -272,7 +272,7 @@ bool SendPanel::askAndAgree(const RunQuestion &question)
     if (!yes || !m_data.database.isConnected())
         return false;
     try {
-        agree(m_data.database.handle(), question);
+        agree(m_data.database, question);
     } catch (const DatabaseError &e) {
         throw Error(QStringLiteral("无法在数据库文件中保存这一选择，发送没有开始：") + e.message());
     }
@@ -360,7 +360,7 @@ void SendPanel::testSend(const QString &greetingName)
     const SendRunInputs::Sender sender = m_runInputs.sender();
     QString remembered;
     try {
-        remembered = readTestAddress(database.handle());
+        remembered = readTestAddress(database);
     } catch (const DatabaseError &e) {
         // An old file that could not be brought up to date (read-only) keeps no address.
         qCInfo(windowLog) << "no stored test address:" << e.message();
@@ -376,7 +376,7 @@ void SendPanel::testSend(const QString &greetingName)
         return;
     }
     try {
-        writeTestAddress(database.handle(), address);
+        writeTestAddress(database, address);
     } catch (const DatabaseError &e) {
         // The mail can go all the same; only the address will not be offered next time.
         qCInfo(windowLog) << "test address not stored:" << e.message();

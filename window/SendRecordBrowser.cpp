@@ -153,7 +153,7 @@ void SendRecordBrowser::showMailSummary()
         hideMailSummary();
         return;
     }
-    const ResultSummary summary = readResultSummary(m_database.handle(), *m_shown->mailId);
+    const ResultSummary summary = readResultSummary(m_database, *m_shown->mailId);
     m_page.mailSummary->setText(resultSummaryText(summary));
     // Not in the line: the four numbers are the page's own; these customers may have got the mail.
     m_page.mailSummary->setToolTip(

@@ -1,0 +1,186 @@
+// The send run's data on either engine: one real run against a db.mdb file and against a database
+// on a throwaway PostgreSQL cluster, with a real server on loopback, and the same checks of its
+// records and results on both.
+#include "RunQuestion.h"
+#include "SendRun.h"
+#include "SendRunInputs.h"
+
+#include "AiosmtpdServer.h"
+#include "Database.h"
+#include "Dialect.h"
+#include "PostgresCluster.h"
+#include "ResultSummary.h"
+#include "RunScripts.h"
+#include "SendRecords.h"
+#include "ServerSchema.h"
+#include "Statement.h"
+#include "TempDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace testsupport;
+
+// A database of the engine's, made and emptied for each test: a fresh db.mdb, or a new database on
+// the one cluster of the test process (a cluster that does not start fails the test with the
+// tools' words; never skipped).
+class EngineDatabase
+{
+public:
+    explicit EngineDatabase(Engine engine)
+    {
+        if (engine == Engine::Sqlite) {
+            m_file = std::make_unique<TempDatabase>();
+            m_location = m_file->location();
+            return;
+        }
+        static PostgresCluster cluster;
+        static const QString failure = cluster.start();
+        static int databases = 0;
+        if (!failure.isEmpty())
+            throw std::runtime_error("PostgreSQL did not start: " + failure.toStdString());
+        m_location = cluster.createDatabase(QStringLiteral("run_%1").arg(++databases));
+        Database server(m_location);
+        server.setConnected(true);
+        createServerTables(server);
+    }
+
+    const DatabaseLocation &location() const { return m_location; }
+
+    // Statements on a connection of the test's own.
+    void exec(const QString &sql, const QVariantList &values = {}) const
+    {
+        Database connection(m_location);
+        connection.setConnected(true);
+        Statement statement(connection, sql);
+        for (int i = 0; i < values.size(); ++i)
+            statement.bind(i + 1, values[i]);
+        statement.step();
+    }
+    QList<QVariantList> rows(const QString &sql) const
+    {
+        Database connection(m_location);
+        connection.setConnected(true);
+        Statement statement(connection, sql.arg(dialect::recordKey(connection.engine())));
+        QList<QVariantList> all;
+        while (statement.step()) {
+            QVariantList row;
+            for (int i = 0; i < statement.columnCount(); ++i)
+                row.append(statement.column(i));
+            all.append(row);
+        }
+        return all;
+    }
+
+private:
+    std::unique_ptr<TempDatabase> m_file;
+    DatabaseLocation m_location;
+};
+
+struct Ended
+{
+    std::optional<QString> completed;
+    std::optional<QString> failed;
+};
+
+Ended runToEnd(const SendRunInputs &inputs, const DatabaseLocation &location)
+{
+    Ended ended;
+    std::mutex mutex;
+    {
+        SendRun job(inputs, location, {.serverWait = 10s, .pauseSecond = 1ms});
+        QObject::connect(&job, &SendRun::completed, [&](const QString &text) {
+            std::lock_guard lock(mutex);
+            ended.completed = text;
+        });
+        QObject::connect(&job, &SendRun::failed, [&](const QString &text) {
+            std::lock_guard lock(mutex);
+            ended.failed = text;
+        });
+        job.start();
+    }
+    return ended;
+}
+
+class SendRunEngines : public ::testing::TestWithParam<Engine>
+{
+};
+
+// Four customers, one on the do-not-mail list in other letters' case and with blanks, the chosen mail
+// with a file, a login the user agreed to send in clear: three messages with the file, a record
+// per customer in the order written with its result, the summary; a second run with the skip
+// choice mails nobody again.
+TEST_P(SendRunEngines, ARunRecordsEveryCustomerAndASecondRunSkipsThoseSent)
+{
+    const EngineDatabase db(GetParam());
+    AiosmtpdServer server;
+    for (const auto &[name, address] : {std::pair{"张三", "zhang@example.test"}, std::pair{"李四", "li@example.test"},
+                                        std::pair{"王五", "wang@example.test"}, std::pair{"赵六", "zhao@example.test"}})
+        db.exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) values(?, ?)"),
+                {QString::fromUtf8(name), QString::fromUtf8(address)});
+    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容) values('旧邮件', '旧')"));
+    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容, 附件名称, 附件内容) values(?, ?, ?, ?)"),
+            {QStringLiteral("新品介绍"), QStringLiteral("第一行\n第二行"), QStringLiteral("价目表.pdf"),
+             QByteArray("%PDF\0\xff", 6)});
+    db.exec(QStringLiteral("insert into 退订名单(电子邮件地址, 退订日期, 原因) values(' LI@Example.test ', "
+                           "'2026-12-01 09:00:00.000', '手工加入')"));
+    {
+        Database connection(db.location());
+        connection.setConnected(true);
+        agree(connection, {RunQuestion::Kind::CleartextLogin, server.address(), server.port(), server.user(),
+                           QString(), QString()});
+    }
+
+    SendRunInputs inputs;
+    inputs.setAccount({serverText(server.address(), server.port()), server.user(), server.password()});
+    inputs.setSender({QStringLiteral("销售部"), QStringLiteral("sales@example.test")});
+    inputs.setMailChoice(QStringLiteral("2"));
+    inputs.setPauseChoice(QStringLiteral("0"));
+
+    const Ended first = runToEnd(inputs, db.location());
+    EXPECT_EQ(first.failed, std::nullopt);
+    EXPECT_EQ(first.completed, QStringLiteral("发送完成：成功 3 封，失败 0 封，1 位已退订的客户未发送。"));
+    const QList<ReceivedMessage> messages = server.waitForMessages(3);
+    QStringList recipients;
+    for (const ReceivedMessage &message : messages) {
+        recipients += message.rcptTos;
+        // The file's bytes, base64
+        EXPECT_TRUE(message.data.contains(QByteArray("%PDF\0\xff", 6).toBase64())) << message.data.toStdString();
+    }
+    EXPECT_EQ(recipients, QStringList({QStringLiteral("zhang@example.test"), QStringLiteral("wang@example.test"),
+                                       QStringLiteral("zhao@example.test")}));
+    const QList<QVariantList> records
+        = db.rows(QStringLiteral("select \"客户ID\", \"邮件ID\", 发送结果 from 发送情况 order by %1"));
+    QStringList seen;
+    for (const QVariantList &row : records)
+        seen.append(row[0].toString() + u'/' + row[1].toString() + u' ' + row[2].toString());
+    EXPECT_EQ(seen, QStringList({QStringLiteral("1/2 成功"), QStringLiteral("2/2 跳过：已退订"),
+                                 QStringLiteral("3/2 成功"), QStringLiteral("4/2 成功")}));
+    {
+        Database connection(db.location());
+        connection.setConnected(true);
+        EXPECT_EQ(readResultSummary(connection, 2), (ResultSummary{3, 0, 1, 0, 0}));
+        EXPECT_EQ(readResultSummary(connection, 1), (ResultSummary{0, 0, 0, 4, 0}));
+        EXPECT_EQ(readSentCustomers(connection, 2), (QSet<qint64>{1, 3, 4}));
+        EXPECT_EQ(readAcceptedSince(connection, QDateTime::currentDateTime().addSecs(-60)).size(), 3);
+    }
+
+    inputs.setSkipSent(true);
+    const Ended second = runToEnd(inputs, db.location());
+    EXPECT_EQ(second.failed, std::nullopt);
+    ASSERT_TRUE(second.completed);
+    EXPECT_EQ(server.messages().size(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(, SendRunEngines, ::testing::Values(Engine::Sqlite, Engine::Postgres),
+                         [](const ::testing::TestParamInfo<Engine> &info) {
+                             return info.param == Engine::Postgres ? "Postgres" : "Sqlite";
+                         });
+
+} // namespace
