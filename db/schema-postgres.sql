@@ -90,3 +90,21 @@ CREATE TABLE "明文登录许可" (
     "用户名" text NOT NULL
 );
 CREATE UNIQUE INDEX "明文登录许可_主机端口用户名" ON "明文登录许可" (lower("主机" COLLATE "C"), "端口", "用户名");
+
+-- Which run mails a customer a mail, so that two copies of the program sending the same mail at
+-- once never both mail one customer: one row per customer and mail, taken by one statement that
+-- only one run can win (SendClaims says when a run may take over another's). A file needs none: one
+-- copy of the program at a time works on it.
+CREATE TABLE "发送认领" (
+    "客户ID"   bigint NOT NULL,
+    "邮件ID"   bigint NOT NULL,
+    -- the run holding it
+    "认领者"   text NOT NULL,
+    "认领时间" timestamp(3) without time zone NOT NULL,
+    -- when the holder recorded the customer's result; null until then
+    "结果时间" timestamp(3) without time zone,
+    -- when the holder's run ended; null while it goes on (and for ever after a run killed)
+    "结束时间" timestamp(3) without time zone,
+    PRIMARY KEY ("客户ID", "邮件ID")
+);
+CREATE INDEX "发送认领_认领者" ON "发送认领" ("认领者");

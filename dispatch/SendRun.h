@@ -38,6 +38,9 @@ struct SendRunLimits
     // How long the message exchange under way may take to finish once a stop after it was asked
     // for; then it is aborted.
     std::chrono::milliseconds finishAfterStop = std::chrono::seconds(3);
+    // On a server: how long a claim on a customer, without a result, keeps other runs away from
+    // the customer when its run never ends (SendClaims).
+    std::chrono::milliseconds claimStale = std::chrono::minutes(30);
 };
 
 // One send run: the chosen mail to every customer (but those the skip choice leaves out, RunPlan),
@@ -144,5 +147,6 @@ private:
     int m_unknown = 0; // the whole message went out, the reply never came
     int m_total = 0; // the customers to mail, less those found on the do-not-mail list
     int m_refused = 0; // left out: on the do-not-mail list
+    int m_leftToOther = 0; // left out: another run sending the same mail holds them
     QString m_summary;
 };

@@ -3,6 +3,7 @@
 #include "PostgresCluster.h"
 #include "PostgresStatement.h"
 #include "Printers.h"
+#include "SendClaims.h"
 #include "ServerSchema.h"
 #include "Statement.h"
 #include "TempDatabase.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
 using testsupport::PostgresCluster;
 
@@ -270,4 +272,64 @@ TEST(PostgresParameters, SqliteParametersBecomeTheServers)
         EXPECT_EQ(numbered.sql, c.expected) << c.sql.toStdString();
         EXPECT_EQ(numbered.names, c.names) << c.sql.toStdString();
     }
+}
+
+// When a run may take a customer another run holds: only when the holder can no longer be mailing
+// them. The holder's row is written as it would stand; the claiming run starts after it.
+TEST_F(Postgres, AClaimIsTakenOverOnlyFromARunThatEndedBeforeOrDiedMidMessage)
+{
+    struct Case
+    {
+        const char *holder;
+        const char *claimedAgo; // interval before now
+        bool resultRecorded;
+        const char *endedAgo; // null: the holder never ended
+        bool taken;
+    };
+    const Case cases[] = {
+        {"a run going on, mid-message", "1 second", false, nullptr, false},
+        {"a run going on, the customer done", "1 second", true, nullptr, false},
+        {"a run going on for hours, the customer done long ago", "5 hours", true, nullptr, false},
+        {"a run that died mid-message, within the limit", "10 minutes", false, nullptr, false},
+        {"a run that died mid-message, past the limit", "31 minutes", false, nullptr, true},
+        {"a run that ended before this one began", "2 hours", true, "1 hour", true},
+        {"a run that ended with the customer unsettled", "2 hours", false, "1 hour", true},
+    };
+    Database server(m_location);
+    server.setConnected(true);
+    createServerTables(server);
+    qint64 customer = 0;
+    for (const Case &c : cases) {
+        ++customer;
+        execute(server, QStringLiteral("insert into 发送认领(\"客户ID\", \"邮件ID\", 认领者, 认领时间, 结果时间, 结束时间) "
+                                       "values(%1, 7, 'other', localtimestamp - interval '%2', %3, %4)")
+                            .arg(customer)
+                            .arg(QString::fromUtf8(c.claimedAgo),
+                                 c.resultRecorded ? QStringLiteral("localtimestamp - interval '%1'").arg(QString::fromUtf8(c.claimedAgo))
+                                                  : QStringLiteral("null"),
+                                 c.endedAgo ? QStringLiteral("localtimestamp - interval '%1'").arg(QString::fromUtf8(c.endedAgo))
+                                            : QStringLiteral("null")));
+    }
+    SendClaims claims(server, QStringLiteral("this"), 7, std::chrono::minutes(30));
+    customer = 0;
+    for (const Case &c : cases)
+        EXPECT_EQ(claims.claim(++customer), c.taken) << c.holder;
+    // A customer nobody held, and one this run holds already.
+    EXPECT_TRUE(claims.claim(100));
+    EXPECT_TRUE(claims.claim(100));
+    // Another mail is another claim.
+    SendClaims otherMail(server, QStringLiteral("other"), 8, std::chrono::minutes(30));
+    EXPECT_TRUE(otherMail.claim(100));
+    // A second run now, while this one goes on: nothing it holds.
+    SendClaims second(server, QStringLiteral("second"), 7, std::chrono::minutes(30));
+    EXPECT_FALSE(second.claim(100));
+    claims.settle(100);
+    EXPECT_FALSE(second.claim(100));
+    claims.end();
+    // Ended after the second began: still not the second's.
+    EXPECT_FALSE(second.claim(100));
+    // A run begun after the end (the server's clock counts milliseconds) may send again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    SendClaims later(server, QStringLiteral("later"), 7, std::chrono::minutes(30));
+    EXPECT_TRUE(later.claim(100));
 }

@@ -18,9 +18,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QMap>
+#include <QRegularExpression>
+
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -67,7 +71,9 @@ public:
     {
         Database connection(m_location);
         connection.setConnected(true);
-        Statement statement(connection, sql.arg(dialect::recordKey(connection.engine())));
+        // "%1": the records' key, in the order written.
+        Statement statement(connection,
+                            sql.contains(QStringLiteral("%1")) ? sql.arg(dialect::recordKey(connection.engine())) : sql);
         QList<QVariantList> all;
         while (statement.step()) {
             QVariantList row;
@@ -176,6 +182,73 @@ TEST_P(SendRunEngines, ARunRecordsEveryCustomerAndASecondRunSkipsThoseSent)
     EXPECT_EQ(second.failed, std::nullopt);
     ASSERT_TRUE(second.completed);
     EXPECT_EQ(server.messages().size(), 3);
+
+    // Sent again on purpose, after the first runs ended: everybody but the refused address again
+    // (on a server the first runs' claims keep nobody away).
+    inputs.setSkipSent(false);
+    EXPECT_EQ(runToEnd(inputs, db.location()).completed,
+              QStringLiteral("发送完成：成功 3 封，失败 0 封，1 位已退订的客户未发送。"));
+    EXPECT_EQ(server.waitForMessages(6).size(), 6);
+}
+
+// Two runs of the same mail at the same moment on one server database, 200 customers, each run on
+// its own connection and its own SMTP connection: every customer gets the message exactly once,
+// one record each, and the two end boxes count between them every customer.
+TEST(SendRunClaims, TwoRunsAtOnceMailEveryCustomerExactlyOnce)
+{
+    const EngineDatabase db(Engine::Postgres);
+    constexpr int Customers = 200;
+    {
+        Database connection(db.location());
+        connection.setConnected(true);
+        execute(connection, QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) select '客户' || i, 'customer' "
+                                           "|| i || '@example.test' from generate_series(1, %1) as i")
+                                .arg(Customers));
+    }
+    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容) values('旧邮件', '旧')"));
+    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '正文')"));
+    AiosmtpdServer server;
+    {
+        Database connection(db.location());
+        connection.setConnected(true);
+        agree(connection, {RunQuestion::Kind::CleartextLogin, server.address(), server.port(), server.user(),
+                           QString(), QString()});
+    }
+    SendRunInputs inputs;
+    inputs.setAccount({serverText(server.address(), server.port()), server.user(), server.password()});
+    inputs.setSender({QStringLiteral("销售部"), QStringLiteral("sales@example.test")});
+    inputs.setMailChoice(QStringLiteral("2"));
+    inputs.setPauseChoice(QStringLiteral("0"));
+
+    std::optional<Ended> first;
+    std::thread other([&] { first = runToEnd(inputs, db.location()); });
+    const Ended second = runToEnd(inputs, db.location());
+    other.join();
+
+    ASSERT_TRUE(first && first->completed) << (first && first->failed ? first->failed->toStdString() : "");
+    ASSERT_TRUE(second.completed) << second.failed.value_or(QString()).toStdString();
+    const QList<ReceivedMessage> messages = server.waitForMessages(Customers, 60s);
+    QMap<QString, int> mailed;
+    for (const ReceivedMessage &message : messages)
+        for (const QString &recipient : message.rcptTos)
+            ++mailed[recipient];
+    EXPECT_EQ(mailed.size(), Customers);
+    for (auto it = mailed.cbegin(); it != mailed.cend(); ++it)
+        EXPECT_EQ(it.value(), 1) << it.key().toStdString();
+    EXPECT_EQ(db.rows(QStringLiteral("select count(*), count(distinct \"客户ID\") from 发送情况 where 发送结果 = '成功'")),
+              (QList<QVariantList>{{qlonglong(Customers), qlonglong(Customers)}}));
+    EXPECT_EQ(db.rows(QStringLiteral("select count(*) from 发送情况 where 发送结果 <> '成功'")),
+              (QList<QVariantList>{{qlonglong(0)}}));
+
+    // Each box counts its own messages and names the customers the other run had.
+    const QRegularExpression counts(QStringLiteral("^发送完成：成功 (\\d+) 封，失败 0 封。(?:\n另有 (\\d+) 位客户由同时发送这封邮件的另一处程序发送。)?$"));
+    const QRegularExpressionMatch a = counts.match(*first->completed);
+    const QRegularExpressionMatch b = counts.match(second.completed.value_or(QString()));
+    ASSERT_TRUE(a.hasMatch()) << first->completed->toStdString();
+    ASSERT_TRUE(b.hasMatch()) << second.completed->toStdString();
+    EXPECT_EQ(a.captured(1).toInt() + b.captured(1).toInt(), Customers);
+    EXPECT_EQ(a.captured(1).toInt() + a.captured(2).toInt(), Customers);
+    EXPECT_EQ(b.captured(1).toInt() + b.captured(2).toInt(), Customers);
 }
 
 INSTANTIATE_TEST_SUITE_P(, SendRunEngines, ::testing::Values(Engine::Sqlite, Engine::Postgres),
