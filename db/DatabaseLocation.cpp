@@ -50,11 +50,16 @@ QString DatabaseLocation::text() const
     QUrl url;
     url.setScheme(QStringLiteral("postgresql"));
     QUrlQuery query;
-    if (host.startsWith(u'/'))
+    // A user before an empty host would read "postgresql:////user@/name", which names no database:
+    // beside a socket directory the user goes into the query too, as libpq takes it.
+    if (host.startsWith(u'/')) {
         query.addQueryItem(QStringLiteral("host"), host);
-    else
+        if (!user.isEmpty())
+            query.addQueryItem(QStringLiteral("user"), user);
+    } else {
         url.setHost(host);
-    url.setUserName(user);
+        url.setUserName(user);
+    }
     if (port != 5432 || !url.host().isEmpty())
         url.setPort(port);
     url.setPath(u'/' + databaseName);

@@ -210,9 +210,14 @@ TEST(DatabaseLocation, TextNeverHoldsAPassword)
         {QStringLiteral("postgresql://anna@db:6543/shop"), QStringLiteral("postgresql://anna@db:6543/shop")},
         {QStringLiteral("postgresql://anna@db/shop"), QStringLiteral("postgresql://anna@db:5432/shop")},
         {QStringLiteral("postgresql:///shop?host=/tmp/pg"), QStringLiteral("postgresql:///shop?host=/tmp/pg")},
+        {QStringLiteral("postgresql:///shop?host=/tmp/pg&user=anna"),
+         QStringLiteral("postgresql:///shop?host=/tmp/pg&user=anna")},
         {QStringLiteral("postgresql://张三@db/客户"), QStringLiteral("postgresql://张三@db:5432/客户")},
     };
-    for (const auto &c : cases)
+    for (const auto &c : cases) {
         EXPECT_EQ(parseDatabaseUrl(c.url).text(), c.text) << c.url.toStdString();
+        // The text names the same database again (a child process is handed it).
+        EXPECT_EQ(parseDatabaseUrl(parseDatabaseUrl(c.url).text()), parseDatabaseUrl(c.url)) << c.url.toStdString();
+    }
     EXPECT_EQ(DatabaseLocation().text(), QStringLiteral("db.mdb"));
 }

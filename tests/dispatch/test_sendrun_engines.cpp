@@ -15,16 +15,21 @@
 #include "ServerSchema.h"
 #include "Statement.h"
 #include "TempDatabase.h"
+#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QMap>
+#include <QProcess>
 #include <QRegularExpression>
 
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
+
+#include <csignal>
 
 namespace {
 
@@ -249,6 +254,75 @@ TEST(SendRunClaims, TwoRunsAtOnceMailEveryCustomerExactlyOnce)
     EXPECT_EQ(a.captured(1).toInt() + b.captured(1).toInt(), Customers);
     EXPECT_EQ(a.captured(1).toInt() + a.captured(2).toInt(), Customers);
     EXPECT_EQ(b.captured(1).toInt() + b.captured(2).toInt(), Customers);
+}
+
+// The same in two processes, one killed half-way and started again while the other goes on: no
+// customer is mailed twice. The customer whose message the killed run had under way is mailed at
+// most once: its claim, without a result, keeps the others away for the claim's time limit, and
+// its record, if any, reads 发送中 (the skip choice's "result unknown"); every other customer
+// exactly once.
+TEST(SendRunClaims, TwoProcessesOneKilledHalfWayAndStartedAgainMailNobodyTwice)
+{
+    const EngineDatabase db(Engine::Postgres);
+    constexpr int Customers = 200;
+    {
+        Database connection(db.location());
+        connection.setConnected(true);
+        execute(connection, QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) select '客户' || i, 'customer' "
+                                           "|| i || '@example.test' from generate_series(1, %1) as i")
+                                .arg(Customers));
+    }
+    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容) values('旧邮件', '旧')"));
+    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '正文')"));
+    AiosmtpdServer server;
+    const QStringList arguments = {db.location().text(), serverText(server.address(), server.port())};
+    const QString child = binaryPath(QStringLiteral("tests/dispatch/sendrun_child"));
+
+    QProcess first;
+    QProcess second;
+    first.start(child, arguments);
+    second.start(child, arguments);
+    ASSERT_TRUE(first.waitForStarted());
+    ASSERT_TRUE(second.waitForStarted());
+    QElapsedTimer waited;
+    waited.start();
+    while (server.messages().size() < Customers / 2 && waited.elapsed() < 60000)
+        std::this_thread::sleep_for(1ms);
+    ::kill(pid_t(first.processId()), SIGKILL);
+    ASSERT_TRUE(first.waitForFinished());
+    EXPECT_EQ(first.exitStatus(), QProcess::CrashExit);
+    QProcess again;
+    again.start(child, arguments);
+    ASSERT_TRUE(again.waitForStarted());
+    EXPECT_TRUE(again.waitForFinished(60000)) << again.readAllStandardError().toStdString();
+    EXPECT_TRUE(second.waitForFinished(60000)) << second.readAllStandardError().toStdString();
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    EXPECT_EQ(again.exitCode(), 0) << again.readAllStandardError().toStdString();
+
+    QMap<QString, int> mailed;
+    for (const ReceivedMessage &message : server.messages())
+        for (const QString &recipient : message.rcptTos)
+            ++mailed[recipient];
+    for (auto it = mailed.cbegin(); it != mailed.cend(); ++it)
+        EXPECT_EQ(it.value(), 1) << it.key().toStdString();
+    QStringList missing;
+    for (int i = 1; i <= Customers; ++i) {
+        if (!mailed.contains(QStringLiteral("customer%1@example.test").arg(i)))
+            missing.append(QString::number(i));
+    }
+    EXPECT_LE(missing.size(), 1) << missing.join(u' ').toStdString();
+    // Killed between its claim and its message: the claim, without a result or an end, keeps it
+    // for the claim's time limit; its record, if written yet, reads 发送中.
+    for (const QString &customer : missing) {
+        EXPECT_EQ(db.rows(QStringLiteral("select count(*) from 发送认领 where \"客户ID\" = %1 and 结果时间 is null "
+                                         "and 结束时间 is null").arg(customer)),
+                  (QList<QVariantList>{{qlonglong(1)}}));
+        EXPECT_EQ(db.rows(QStringLiteral("select count(*) from 发送情况 where \"客户ID\" = %1 and 发送结果 <> '发送中'")
+                              .arg(customer)),
+                  (QList<QVariantList>{{qlonglong(0)}}));
+    }
+    EXPECT_EQ(db.rows(QStringLiteral("select count(*) - count(distinct \"客户ID\") from 发送情况")),
+              (QList<QVariantList>{{qlonglong(0)}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(, SendRunEngines, ::testing::Values(Engine::Sqlite, Engine::Postgres),
