@@ -6,15 +6,13 @@
 #include "SendRunInputs.h"
 
 #include "AiosmtpdServer.h"
+#include "EngineDatabase.h"
 #include "Database.h"
 #include "Dialect.h"
-#include "PostgresCluster.h"
 #include "ResultSummary.h"
 #include "RunScripts.h"
 #include "SendRecords.h"
-#include "ServerSchema.h"
 #include "Statement.h"
-#include "TempDatabase.h"
 #include "TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -35,64 +33,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace testsupport;
-
-// A database of the engine's, made and emptied for each test: a fresh db.mdb, or a new database on
-// the one cluster of the test process (a cluster that does not start fails the test with the
-// tools' words; never skipped).
-class EngineDatabase
-{
-public:
-    explicit EngineDatabase(Engine engine)
-    {
-        if (engine == Engine::Sqlite) {
-            m_file = std::make_unique<TempDatabase>();
-            m_location = m_file->location();
-            return;
-        }
-        static PostgresCluster cluster;
-        static const QString failure = cluster.start();
-        static int databases = 0;
-        if (!failure.isEmpty())
-            throw std::runtime_error("PostgreSQL did not start: " + failure.toStdString());
-        m_location = cluster.createDatabase(QStringLiteral("run_%1").arg(++databases));
-        Database server(m_location);
-        server.setConnected(true);
-        createServerTables(server);
-    }
-
-    const DatabaseLocation &location() const { return m_location; }
-
-    // Statements on a connection of the test's own.
-    void exec(const QString &sql, const QVariantList &values = {}) const
-    {
-        Database connection(m_location);
-        connection.setConnected(true);
-        Statement statement(connection, sql);
-        for (int i = 0; i < values.size(); ++i)
-            statement.bind(i + 1, values[i]);
-        statement.step();
-    }
-    QList<QVariantList> rows(const QString &sql) const
-    {
-        Database connection(m_location);
-        connection.setConnected(true);
-        // "%1": the records' key, in the order written.
-        Statement statement(connection,
-                            sql.contains(QStringLiteral("%1")) ? sql.arg(dialect::recordKey(connection.engine())) : sql);
-        QList<QVariantList> all;
-        while (statement.step()) {
-            QVariantList row;
-            for (int i = 0; i < statement.columnCount(); ++i)
-                row.append(statement.column(i));
-            all.append(row);
-        }
-        return all;
-    }
-
-private:
-    std::unique_ptr<TempDatabase> m_file;
-    DatabaseLocation m_location;
-};
 
 struct Ended
 {
@@ -327,8 +267,6 @@ TEST(SendRunClaims, TwoProcessesOneKilledHalfWayAndStartedAgainMailNobodyTwice)
 }
 
 INSTANTIATE_TEST_SUITE_P(, SendRunEngines, ::testing::Values(Engine::Sqlite, Engine::Postgres),
-                         [](const ::testing::TestParamInfo<Engine> &info) {
-                             return info.param == Engine::Postgres ? "Postgres" : "Sqlite";
-                         });
+                         [](const ::testing::TestParamInfo<Engine> &info) { return engineName(info.param); });
 
 } // namespace
