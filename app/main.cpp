@@ -2,7 +2,6 @@
 #include "Startup.h"
 
 #include "MainWindow.h"
-#include "MessageBoxes.h"
 
 #include <QIcon>
 
@@ -23,20 +22,13 @@ int main(int argc, char *argv[])
     const std::optional<DatabaseLocation> location = app::chooseDatabase(app.arguments());
     if (!location)
         return app::BadSettingStatus;
-    // The window and the jobs read and write through SQLite's own interface still; until they go
-    // through the engine-neutral statements, a server is named but not used.
-    if (location->engine != Engine::Sqlite) {
-        boxes::showError(nullptr, QStringLiteral("这个版本还不能使用 PostgreSQL 服务器上的数据库（%1）。去掉这项设置即可使用 db.mdb")
-                                      .arg(location->text()));
-        return app::BadSettingStatus;
-    }
 
     QIcon icon;
     for (int size : {16, 24, 32, 48, 64, 72, 96, 128})
         icon.addFile(QStringLiteral(":/icons/quillon-%1.png").arg(size), QSize(size, size));
     app.setWindowIcon(icon);
 
-    MainWindow form;
+    MainWindow form(*location);
     form.show();
     app.exec();
     return 0;
