@@ -604,7 +604,7 @@ static void stepSave(Statement &save)
         save.step();
     } catch (const DatabaseError &e) {
         qCInfo(dbLog) << "save refused:" << e.message();
-        throw DatabaseError(refusalText(e.message()));
+        throw DatabaseError(refusalText(e.message(), e.sqlState()));
     }
 }
 

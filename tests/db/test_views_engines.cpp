@@ -240,7 +240,8 @@ TEST_P(ViewsEngines, RefusedSaveLeavesTheRowUnsaved)
     const QString tooLong(101, u'名');
     customers.setCurrentRow(1);
     customers.setFieldValue(QStringLiteral("客户名称"), tooLong);
-    EXPECT_NE(errorOf([&] { customers.post(); }), QStringLiteral("(no error)"));
+    // Either engine's refusal in the same words.
+    EXPECT_EQ(errorOf([&] { customers.post(); }), QStringLiteral("客户名称不能超过 100 个字符"));
     EXPECT_EQ(customers.state(), RecordView::State::Editing);
     EXPECT_EQ(db.scalar(QStringLiteral("select 客户名称 from 客户表 where \"客户ID\" = 2")).toString(),
               QStringLiteral("李四"));
