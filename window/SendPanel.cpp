@@ -25,6 +25,16 @@
 
 #include <utility>
 
+namespace {
+
+// Where the send options are kept, in the words of a refused write.
+QString storeName(const Database &database)
+{
+    return database.engine() == Engine::Postgres ? QStringLiteral("数据库") : QStringLiteral("数据库文件");
+}
+
+} // namespace
+
 SendPanel::SendPanel(QWidget &window, Ui::MainWindow &ui, const Data &data,
                      std::function<void()> requireOpenDatabase)
     : m_window(window)
@@ -88,7 +98,8 @@ void SendPanel::storeSkipSent()
     try {
         writeSkipSent(m_data.database, skip);
     } catch (const DatabaseError &e) {
-        throw Error(QStringLiteral("无法在数据库文件中保存“跳过已成功发送的客户”的选择：") + e.message());
+        throw Error(QStringLiteral("无法在%1中保存“跳过已成功发送的客户”的选择：").arg(storeName(m_data.database))
+                    + e.message());
     }
 }
 
@@ -274,7 +285,7 @@ bool SendPanel::askAndAgree(const RunQuestion &question)
     try {
         agree(m_data.database, question);
     } catch (const DatabaseError &e) {
-        throw Error(QStringLiteral("无法在数据库文件中保存这一选择，发送没有开始：") + e.message());
+        throw Error(QStringLiteral("无法在%1中保存这一选择，发送没有开始：").arg(storeName(m_data.database)) + e.message());
     }
     return true;
 }

@@ -149,7 +149,7 @@ void SendRecordBrowser::showShownCount()
 
 void SendRecordBrowser::showMailSummary()
 {
-    if (!m_shown || !m_shown->mailId || !m_database.handle()) {
+    if (!m_shown || !m_shown->mailId || !m_database.isConnected()) {
         hideMailSummary();
         return;
     }
