@@ -2,7 +2,107 @@
 
 #include "Stamp.h"
 
+#include <algorithm>
+
+#include <QHash>
+
 namespace dialect {
+
+namespace {
+
+struct ServerKey
+{
+    QString column;
+    bool hidden; // the server's own: a file has no such column
+};
+
+const QHash<QString, ServerKey> &serverKeys()
+{
+    static const QHash<QString, ServerKey> keys{
+        {QStringLiteral("客户表"), {QStringLiteral("客户ID"), false}},
+        {QStringLiteral("邮件表"), {QStringLiteral("邮件ID"), false}},
+        {QStringLiteral("发送选项"), {QStringLiteral("编号"), false}},
+        {QStringLiteral("发送情况"), {QStringLiteral("记录ID"), true}},
+        {QStringLiteral("设置"), {QStringLiteral("设置ID"), true}},
+        {QStringLiteral("退订名单"), {QStringLiteral("退订ID"), true}},
+    };
+    return keys;
+}
+
+QString quotedName(const QString &name)
+{
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+bool isNameCharacter(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_';
+}
+
+} // namespace
+
+QString rowKey(Engine engine, const QString &table)
+{
+    if (engine != Engine::Postgres)
+        return QStringLiteral("rowid");
+    const auto key = serverKeys().constFind(table);
+    return key == serverKeys().cend() ? QString() : quotedName(key->column);
+}
+
+QString hiddenKeyColumn(Engine engine, const QString &table)
+{
+    if (engine != Engine::Postgres)
+        return {};
+    const auto key = serverKeys().constFind(table);
+    return key != serverKeys().cend() && key->hidden ? key->column : QString();
+}
+
+QString returningKey(Engine engine, const QString &table)
+{
+    const QString key = rowKey(engine, table);
+    return engine == Engine::Postgres && !key.isEmpty() ? QStringLiteral(" returning ") + key : QString();
+}
+
+QString forEngine(Engine engine, const QString &sql)
+{
+    if (engine != Engine::Postgres)
+        return sql;
+    // The schema's names with Latin letters, which the server would fold to lower case unquoted.
+    static const QStringList names{QStringLiteral("客户ID"), QStringLiteral("邮件ID"), QStringLiteral("记录ID"),
+                                   QStringLiteral("设置ID"), QStringLiteral("退订ID"),
+                                   QStringLiteral("SMTP服务器")};
+    QString out;
+    out.reserve(sql.size() + 16);
+    QChar quote;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const QChar c = sql[i];
+        if (!quote.isNull()) {
+            out += c;
+            if (c == quote)
+                quote = QChar();
+            continue;
+        }
+        if (c == u'\'' || c == u'"') {
+            quote = c;
+            out += c;
+            continue;
+        }
+        if (isNameCharacter(c) && (i == 0 || !isNameCharacter(sql[i - 1]))) {
+            qsizetype end = i;
+            while (end < sql.size() && isNameCharacter(sql[end]))
+                ++end;
+            const QString word = sql.mid(i, end - i);
+            const auto known = std::find_if(names.begin(), names.end(), [&](const QString &name) {
+                return word.compare(name, Qt::CaseInsensitive) == 0;
+            });
+            out += known != names.end() ? quotedName(*known) : word;
+            i = end - 1;
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
 
 QString recordKey(Engine engine)
 {

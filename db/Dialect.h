@@ -13,6 +13,26 @@ namespace dialect {
 // server's own column 记录ID.
 QString recordKey(Engine engine);
 
+// The key the record views find a table's rows by, in the order the rows were written, as a
+// statement names it: SQLite's rowid in a file; on the server the table's own key column ("客户ID",
+// "邮件ID", "编号", and the server's "记录ID", "设置ID", "退订ID"). Empty for a table the server
+// gives no key: its rows cannot be changed through a view.
+QString rowKey(Engine engine, const QString &table);
+
+// The table's key column that only the server has (记录ID, 设置ID, 退订ID), which the views do not
+// show, so that a page looks the same on both engines; empty where the key is a column a file has
+// too, and always in a file.
+QString hiddenKeyColumn(Engine engine, const QString &table);
+
+// What follows an insert into the table for its statement to yield the new row's key: nothing in
+// a file (the connection's last rowid is the key), "returning" the key column on the server.
+QString returningKey(Engine engine, const QString &table);
+
+// A statement written for a file, as the server takes it: the names with Latin letters the
+// schema has (客户ID, 邮件ID, SMTP服务器, ...) quoted where they stand unquoted, outside literals.
+// The text is the same in a file, byte for byte.
+QString forEngine(Engine engine, const QString &sql);
+
 // The engine's expression for its current local moment in the stored text form.
 QString now(Engine engine);
 
