@@ -129,4 +129,10 @@ QString hasColumnQuery(Engine engine)
         : QStringLiteral("select 1 from pragma_table_info(?) where name = ?");
 }
 
+QString beginSnapshot(Engine engine)
+{
+    return engine == Engine::Postgres ? QStringLiteral("begin isolation level repeatable read, read only")
+                                      : QStringLiteral("begin");
+}
+
 } // namespace dialect

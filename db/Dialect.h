@@ -44,4 +44,8 @@ QString asciiLower(Engine engine, const QString &expression);
 // columns a later version added; the server's tables are made whole, so it always has them.
 QString hasColumnQuery(Engine engine);
 
+// Begins a transaction whose reads all see the data as it was at the first: SQLite's own (a read
+// transaction of a file keeps its snapshot); a server's needs repeatable read for it.
+QString beginSnapshot(Engine engine);
+
 } // namespace dialect

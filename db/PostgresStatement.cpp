@@ -21,6 +21,12 @@ QString serverMessage(const QSqlError &error)
     return text.remove(state).trimmed();
 }
 
+DatabaseError serverError(const QSqlError &error)
+{
+    // QPSQL's native code is the SQLSTATE of the server's reply.
+    return DatabaseError(serverMessage(error), error.nativeErrorCode());
+}
+
 PostgresStatement::Numbered PostgresStatement::numberParameters(const QString &sql)
 {
     Numbered numbered;
@@ -87,7 +93,7 @@ PostgresStatement::PostgresStatement(const QSqlDatabase &database, const QString
     m_values.resize(m_names.size());
     m_query.setForwardOnly(true);
     if (!m_query.prepare(numbered.sql))
-        throw DatabaseError(serverMessage(m_query.lastError()));
+        throw serverError(m_query.lastError());
 }
 
 void PostgresStatement::bind(int index, const QVariant &value)
@@ -108,7 +114,7 @@ bool PostgresStatement::step()
         for (qsizetype i = 0; i < m_values.size(); ++i)
             m_query.bindValue(int(i), m_values[i]);
         if (!m_query.exec())
-            throw DatabaseError(serverMessage(m_query.lastError()));
+            throw serverError(m_query.lastError());
         m_executed = true;
     }
     return m_query.isSelect() && m_query.next();
@@ -131,7 +137,7 @@ qint64 PostgresStatement::lastInsertId() const
     // The value the session's last insert drew from a key's sequence, as SQLite's last rowid.
     QSqlQuery last(m_database);
     if (!last.exec(QStringLiteral("select lastval()")) || !last.next())
-        throw DatabaseError(serverMessage(last.lastError()));
+        throw serverError(last.lastError());
     return last.value(0).toLongLong();
 }
 
@@ -162,5 +168,5 @@ void executeOnServer(const QSqlDatabase &database, const QString &sql)
 {
     QSqlQuery query(database);
     if (!query.exec(sql))
-        throw DatabaseError(serverMessage(query.lastError()));
+        throw serverError(query.lastError());
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVariantList>
 
+class DatabaseError;
 class QSqlError;
 
 // A statement on a PostgreSQL server through Qt's QPSQL driver, behind Statement's interface:
@@ -46,6 +47,8 @@ private:
 // The first line of the server's message, as the user may read it: without "ERROR:", the row's
 // values (DETAIL) and the error code Qt appends.
 QString serverMessage(const QSqlError &error);
+// The failure to throw for the server's error: its message, and its SQLSTATE.
+DatabaseError serverError(const QSqlError &error);
 
 // Runs statements without results (one or more, separated by ";") on a server connection.
 void executeOnServer(const QSqlDatabase &database, const QString &sql);

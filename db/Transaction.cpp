@@ -1,6 +1,7 @@
 #include "Transaction.h"
 
 #include "Database.h"
+#include "DatabaseLocation.h"
 #include "DatabaseError.h"
 #include "Statement.h"
 
@@ -35,4 +36,31 @@ void Transaction::rollback() noexcept
         execute(m_connection, QStringLiteral("rollback"));
     } catch (const DatabaseError &) {
     }
+}
+
+Savepoint::Savepoint(Database &connection)
+    : m_connection(connection)
+    , m_open(connection.engine() == Engine::Postgres)
+{
+    if (m_open)
+        execute(m_connection, QStringLiteral("savepoint 一行"));
+}
+
+Savepoint::~Savepoint()
+{
+    if (!m_open)
+        return;
+    try {
+        execute(m_connection, QStringLiteral("rollback to savepoint 一行; release savepoint 一行"));
+    } catch (const DatabaseError &) {
+        // The transaction is lost as a whole (the connection dropped); its own rollback says so.
+    }
+}
+
+void Savepoint::release()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    execute(m_connection, QStringLiteral("release savepoint 一行"));
 }

@@ -209,14 +209,17 @@ void CustomerImportRun::writeAddresses()
         for (qsizetype i = first; i < end && !m_cancelled; ++i) {
             const SheetRow &row = m_plan.rows.at(i);
             try {
-                if (list.add(row.address, RefusalImportReason))
+                Savepoint attempt(connection);
+                const bool added = list.add(row.address, RefusalImportReason);
+                attempt.release();
+                if (added)
                     ++addedNow;
                 else
                     m_outcome.skipped.append({row, SkipKind::Duplicate, skipReason(SkipKind::Duplicate, m_target)});
             } catch (const DatabaseError &e) {
-                if (!refusedRow(connection))
+                if (!refusedRow(connection, e))
                     throw;
-                m_outcome.skipped.append({row, SkipKind::Refused, refusalText(e.message())});
+                m_outcome.skipped.append({row, SkipKind::Refused, refusalText(e.message(), e.sqlState())});
             }
         }
         transaction.commit();

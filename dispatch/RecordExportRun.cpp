@@ -85,7 +85,7 @@ bool RecordExportRun::exportRows(qint64 &written)
 
     Database database(m_database);
     database.setConnected(true);
-    SendRecordRows rows(database.handle(), m_filter);
+    SendRecordRows rows(database, m_filter);
     emit counted(rows.count());
     if (cancelled())
         return false;

@@ -48,7 +48,7 @@ protected:
     // Every row of a filter, each cell as text ("<null>" for none, "#n" for an integer).
     QList<QStringList> read(const SendRecordFilter &filter, qint64 *count = nullptr)
     {
-        SendRecordRows rows(connection.handle(), filter);
+        SendRecordRows rows(connection, filter);
         if (count)
             *count = rows.count();
         QList<QStringList> result;
