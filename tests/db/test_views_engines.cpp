@@ -336,3 +336,24 @@ TEST_P(ViewsEngines, PagingByKeyAcrossPages)
 
 INSTANTIATE_TEST_SUITE_P(, ViewsEngines, ::testing::Values(Engine::Sqlite, Engine::Postgres),
                          [](const ::testing::TestParamInfo<Engine> &info) { return engineName(info.param); });
+
+// A statement written for a file, as the server takes it: the schema's names with Latin letters
+// quoted outside literals and quoted names; a file's text stays byte for byte.
+TEST(ForEngine, QuotesTheLatinNamesOnlyOnTheServer)
+{
+    const struct
+    {
+        const char *file;
+        const char *server;
+    } cases[] = {
+        {"select * from 发送情况  where 客户ID=1 and 邮件ID=2", "select * from 发送情况  where \"客户ID\"=1 and \"邮件ID\"=2"},
+        {"select 客户ID, 客户名称 from 客户表", "select \"客户ID\", 客户名称 from 客户表"},
+        {"select * from 发送情况 where 发送结果 = '客户ID'", "select * from 发送情况 where 发送结果 = '客户ID'"},
+        {"select \"客户ID\", smtp服务器, 客户IDs from 设置", "select \"客户ID\", \"SMTP服务器\", 客户IDs from 设置"},
+    };
+    for (const auto &c : cases) {
+        const QString file = QString::fromUtf8(c.file);
+        EXPECT_EQ(dialect::forEngine(Engine::Sqlite, file), file);
+        EXPECT_EQ(dialect::forEngine(Engine::Postgres, file), QString::fromUtf8(c.server)) << c.file;
+    }
+}
