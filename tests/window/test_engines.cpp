@@ -13,6 +13,7 @@
 #include "RecordGrid.h"
 #include "RecordNavigator.h"
 #include "RecordView.h"
+#include "SendRecordBrowser.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QToolButton>
 
 #include <algorithm>
 #include <chrono>
