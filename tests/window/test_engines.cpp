@@ -103,7 +103,9 @@ protected:
 };
 
 // Customers and mails edited, added and deleted through the grids, the boxes and the navigators
-// reach the database, and a window opened afresh shows them as they were left.
+// reach the database, and a window opened afresh shows them as they were left, in the order of
+// their numbers: an edited row keeps its place (a server stores a row's new version elsewhere, so
+// its own order is not the keys').
 TEST_P(EngineWindow, EditsAdditionsAndDeletionsReachTheDatabase)
 {
     seed();
@@ -113,16 +115,16 @@ TEST_P(EngineWindow, EditsAdditionsAndDeletionsReachTheDatabase)
     const int name = form->views().customers.fieldIndex(QStringLiteral("客户名称"));
     ASSERT_GE(name, 0);
 
-    // An existing customer's name typed over.
-    clickCell(customers, 1, name);
-    type(QStringLiteral("李四海"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    press("customerNavigator", RecordNavigator::Post);
-    // A new one from the navigator, its name then its address.
+    // A new customer from the navigator, its name then its address.
     press("customerNavigator", RecordNavigator::Insert);
     type(QStringLiteral("赵六"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     type(QStringLiteral("zhao@example.test"));
+    press("customerNavigator", RecordNavigator::Post);
+    // An earlier customer's name typed over, after the new one was saved.
+    clickCell(customers, 1, name);
+    type(QStringLiteral("李四海"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     press("customerNavigator", RecordNavigator::Post);
     // Another by Down on the last row, given up.
     clickCell(customers, customers->model()->rowCount() - 1, name);
@@ -264,14 +266,18 @@ TEST_P(EngineWindow, TheFiltersShowTheRecordsOfTheNumbersPicked)
         const char *number;
         QStringList records; // 客户ID/邮件ID in the order written
         QString summary;
+        bool checked = true;
     };
     const Step steps[] = {
         {"byCustomerButton", customers, "1", {"1/1", "1/2"}, {}},
         {"byCustomerButton", customers, "4", {}, {}},
         {"byMailButton", mails, "1", {"1/1", "2/1", "3/1"}, QStringLiteral("成功 2，失败 1，跳过 0，未发送 1")},
         {"byMailButton", mails, "3", {}, QStringLiteral("成功 0，失败 0，跳过 0，未发送 4")},
-        {"byBothButton", customers, "2", {}, QStringLiteral("成功 0，失败 0，跳过 0，未发送 4")}, // mail 3
-        {"byBothButton", mails, "2", {"2/2"}, QStringLiteral("成功 2，失败 0，跳过 0，未发送 2")},
+        // The first pick in both lists takes the other list's number as the window hands it over.
+        {"byBothButton", customers, "2", {}, {}, false},
+        {"byBothButton", mails, "3", {}, QStringLiteral("成功 0，失败 0，跳过 0，未发送 4")},
+        {"byBothButton", mails, "1", {"2/1"}, QStringLiteral("成功 2，失败 1，跳过 0，未发送 1")},
+        {"byBothButton", customers, "1", {"1/1"}, QStringLiteral("成功 2，失败 1，跳过 0，未发送 1")},
         {"allButton", nullptr, nullptr, {"1/1", "2/1", "3/1", "1/2", "2/2"}, {}},
     };
     const int customer = records.fieldIndex(QStringLiteral("客户ID"));
@@ -281,6 +287,8 @@ TEST_P(EngineWindow, TheFiltersShowTheRecordsOfTheNumbersPicked)
         control<QRadioButton>(step.button)->click();
         if (step.list)
             pick(step.list, QString::fromLatin1(step.number));
+        if (!step.checked)
+            continue;
         QStringList shown;
         for (int row = 0; row < grid->model()->rowCount(); ++row)
             shown.append(grid->model()->index(row, customer).data().toString() + u'/'
