@@ -1,6 +1,7 @@
 #include "Dialect.h"
 
 #include "Stamp.h"
+#include "Tables.h"
 
 #include <algorithm>
 
@@ -106,7 +107,7 @@ QString forEngine(Engine engine, const QString &sql)
 
 QString recordKey(Engine engine)
 {
-    return engine == Engine::Postgres ? QStringLiteral("\"记录ID\"") : QStringLiteral("rowid");
+    return rowKey(engine, table::SendRecords);
 }
 
 QString now(Engine engine)

@@ -83,6 +83,21 @@ QString keyedStatement(const QString &select, const QString &key)
     return keyed;
 }
 
+// A keyed statement (its key first) in the order of its keys, unless it asks for an order itself.
+// A file gives such rows in rowid order by itself; a server gives them as it stores them, where an
+// edited row's new version goes last, so an edited customer would move to the end of the page.
+QString inKeyOrder(const QString &keyed)
+{
+    static const QRegularExpression ordered(QStringLiteral("\\border\\s+by\\b"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression end(QStringLiteral("\\s*;?\\s*$"));
+    if (ordered.match(keyed).hasMatch())
+        return keyed;
+    QString inOrder = keyed;
+    inOrder.remove(end);
+    return inOrder + QStringLiteral(" order by 1");
+}
+
 // Whether a statement is "select * from" the table and nothing more: the rows and their order are
 // the table's own, so it is read as the table is.
 bool selectsWholeTable(const QString &select, const QString &table)
@@ -250,6 +265,8 @@ void RecordView::readRows()
         keyed = m_commandType == RecordView::CommandType::Table
             ? QStringLiteral("select ") + key + QStringLiteral(", * from ") + quoted(source)
             : keyedStatement(plain, key);
+        if (engine == Engine::Postgres && m_commandType == RecordView::CommandType::Text && !keyed.isEmpty())
+            keyed = inKeyOrder(keyed);
     }
     std::unique_ptr<Statement> reader;
     if (!keyed.isEmpty()) {
