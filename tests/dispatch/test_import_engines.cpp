@@ -6,12 +6,12 @@
 
 #include "CustomerImportRun.h"
 #include "EngineDatabase.h"
+#include "ImportRunner.h"
 #include "Printers.h"
 #include "RecordExportRun.h"
 #include "Workbook.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -20,46 +20,11 @@
 
 using namespace testbook;
 using namespace testsupport;
+using namespace testimport;
 
 namespace {
 
 using Rows = QList<QPair<QString, QString>>;
-
-struct Imported
-{
-    int imported = 0;
-    QList<int> commits;
-    ImportOutcome report;
-};
-
-// Reads, then writes every row (duplicates too), as the window does; cancelled once `cancelAt`
-// rows are committed.
-Imported runImport(const DatabaseLocation &database, const QString &path, ImportTarget target, int cancelAt = -1)
-{
-    CustomerImportRun import(database, path, target);
-    Imported outcome;
-    QObject::connect(
-        &import, &CustomerImportRun::committed, &import,
-        [&](int imported) {
-            outcome.commits.append(imported);
-            if (cancelAt >= 0 && imported >= cancelAt)
-                import.cancel();
-        },
-        Qt::DirectConnection);
-    const auto wait = [&import](auto signal, const std::function<void()> &begin) {
-        QEventLoop loop;
-        QObject::connect(&import, signal, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-        begin();
-        loop.exec();
-    };
-    wait(&CustomerImportRun::planned, [&] { import.start(); });
-    EXPECT_TRUE(import.opened());
-    EXPECT_FALSE(import.failure());
-    wait(&CustomerImportRun::finished, [&] { import.write(true); });
-    outcome.imported = import.imported();
-    outcome.report = import.outcome();
-    return outcome;
-}
 
 Rows numbered(int from, int count)
 {
@@ -104,7 +69,7 @@ TEST_P(ImportEngines, RefusedRowsArePassedOverAndTheRestGoIn)
         + Rows{{QStringLiteral("末行"), QStringLiteral("x") + QString(254, u'y') + QStringLiteral("@example.com")}};
     const QString path = write(customers(sheet), Format::Xlsx, m_files.filePath(QStringLiteral("customers.xlsx")));
 
-    const Imported outcome = runImport(m_db.location(), path, ImportTarget::Customers);
+    const Outcome outcome = runImport(m_db.location(), path, ImportTarget::Customers);
     EXPECT_EQ(outcome.report.failure, QString());
     EXPECT_EQ(stored(), first + second);
     EXPECT_EQ(outcome.imported, first.size() + second.size());
@@ -121,7 +86,7 @@ TEST_P(ImportEngines, ACancelKeepsTheCommittedRows)
 {
     const Rows rows = numbered(0, 3000);
     const QString path = write(customers(rows), Format::Xlsx, m_files.filePath(QStringLiteral("many.xlsx")));
-    const Imported outcome = runImport(m_db.location(), path, ImportTarget::Customers, 1);
+    const Outcome outcome = runImport(m_db.location(), path, ImportTarget::Customers, true, 1);
     EXPECT_EQ(outcome.report.failure, QString());
     ASSERT_FALSE(outcome.commits.isEmpty());
     EXPECT_LT(outcome.commits.last(), rows.size());
@@ -142,7 +107,7 @@ TEST_P(ImportEngines, TheDoNotMailListTakesEachAddressOnce)
         sheet.cells.append(text(row + 1, 1, lines[row]));
     const QString path = write(Book{{sheet}}, Format::Xlsx, m_files.filePath(QStringLiteral("list.xlsx")));
 
-    const Imported outcome = runImport(m_db.location(), path, ImportTarget::RefusalList);
+    const Outcome outcome = runImport(m_db.location(), path, ImportTarget::RefusalList);
     EXPECT_EQ(outcome.report.failure, QString());
     EXPECT_EQ(outcome.imported, 2);
     EXPECT_EQ(skippedRows(outcome.report),

@@ -136,22 +136,25 @@ TEST_P(SendRunEngines, ARunRecordsEveryCustomerAndASecondRunSkipsThoseSent)
     EXPECT_EQ(server.waitForMessages(6).size(), 6);
 }
 
+// The claims' tests' data on a server: `Customers` customers and two mails, the second the one sent.
+constexpr int Customers = 200;
+
+void seedClaimedMailing(const EngineDatabase &db)
+{
+    db.exec(QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) select '客户' || i, 'customer' "
+                           "|| i || '@example.test' from generate_series(1, %1) as i")
+                .arg(Customers));
+    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容) values('旧邮件', '旧')"));
+    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '正文')"));
+}
+
 // Two runs of the same mail at the same moment on one server database, 200 customers, each run on
 // its own connection and its own SMTP connection: every customer gets the message exactly once,
 // one record each, and the two end boxes count between them every customer.
 TEST(SendRunClaims, TwoRunsAtOnceMailEveryCustomerExactlyOnce)
 {
     const EngineDatabase db(Engine::Postgres);
-    constexpr int Customers = 200;
-    {
-        Database connection(db.location());
-        connection.setConnected(true);
-        execute(connection, QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) select '客户' || i, 'customer' "
-                                           "|| i || '@example.test' from generate_series(1, %1) as i")
-                                .arg(Customers));
-    }
-    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容) values('旧邮件', '旧')"));
-    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '正文')"));
+    seedClaimedMailing(db);
     AiosmtpdServer server;
     {
         Database connection(db.location());
@@ -205,16 +208,7 @@ TEST(SendRunClaims, TwoRunsAtOnceMailEveryCustomerExactlyOnce)
 TEST(SendRunClaims, TwoProcessesOneKilledHalfWayAndStartedAgainMailNobodyTwice)
 {
     const EngineDatabase db(Engine::Postgres);
-    constexpr int Customers = 200;
-    {
-        Database connection(db.location());
-        connection.setConnected(true);
-        execute(connection, QStringLiteral("insert into 客户表(客户名称, 电子邮件地址) select '客户' || i, 'customer' "
-                                           "|| i || '@example.test' from generate_series(1, %1) as i")
-                                .arg(Customers));
-    }
-    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容) values('旧邮件', '旧')"));
-    db.exec(QStringLiteral("insert into 邮件表(邮件主题, 邮件内容) values('新品介绍', '正文')"));
+    seedClaimedMailing(db);
     AiosmtpdServer server;
     const QStringList arguments = {db.location().text(), serverText(server.address(), server.port())};
     const QString child = binaryPath(QStringLiteral("tests/dispatch/sendrun_child"));
