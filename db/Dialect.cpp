@@ -1,5 +1,6 @@
 #include "Dialect.h"
 
+#include "SqlText.h"
 #include "Stamp.h"
 #include "Tables.h"
 
@@ -35,11 +36,6 @@ QString quotedName(const QString &name)
     return QLatin1Char('"') + name + QLatin1Char('"');
 }
 
-bool isNameCharacter(QChar c)
-{
-    return c.isLetterOrNumber() || c == u'_';
-}
-
 } // namespace
 
 QString rowKey(Engine engine, const QString &table)
@@ -72,37 +68,25 @@ QString forEngine(Engine engine, const QString &sql)
     static const QStringList names{QStringLiteral("客户ID"), QStringLiteral("邮件ID"), QStringLiteral("记录ID"),
                                    QStringLiteral("设置ID"), QStringLiteral("退订ID"),
                                    QStringLiteral("SMTP服务器")};
-    QString out;
-    out.reserve(sql.size() + 16);
-    QChar quote;
-    for (qsizetype i = 0; i < sql.size(); ++i) {
-        const QChar c = sql[i];
-        if (!quote.isNull()) {
-            out += c;
-            if (c == quote)
-                quote = QChar();
-            continue;
-        }
-        if (c == u'\'' || c == u'"') {
-            quote = c;
-            out += c;
-            continue;
-        }
-        if (isNameCharacter(c) && (i == 0 || !isNameCharacter(sql[i - 1]))) {
+    return sqltext::mapCode(sql, [](QStringView code) {
+        QString out;
+        for (qsizetype i = 0; i < code.size(); ++i) {
+            if (!sqltext::isNameCharacter(code[i])) {
+                out += code[i];
+                continue;
+            }
             qsizetype end = i;
-            while (end < sql.size() && isNameCharacter(sql[end]))
+            while (end < code.size() && sqltext::isNameCharacter(code[end]))
                 ++end;
-            const QString word = sql.mid(i, end - i);
+            const QStringView word = code.mid(i, end - i);
             const auto known = std::find_if(names.begin(), names.end(), [&](const QString &name) {
                 return word.compare(name, Qt::CaseInsensitive) == 0;
             });
-            out += known != names.end() ? quotedName(*known) : word;
+            out += known != names.end() ? quotedName(*known) : word.toString();
             i = end - 1;
-            continue;
         }
-        out += c;
-    }
-    return out;
+        return out;
+    });
 }
 
 QString recordKey(Engine engine)

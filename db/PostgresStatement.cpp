@@ -1,6 +1,7 @@
 #include "PostgresStatement.h"
 
 #include "DatabaseError.h"
+#include "SqlText.h"
 #include "Stamp.h"
 
 #include <QDateTime>
@@ -30,8 +31,6 @@ DatabaseError serverError(const QSqlError &error)
 PostgresStatement::Numbered PostgresStatement::numberParameters(const QString &sql)
 {
     Numbered numbered;
-    QString &out = numbered.sql;
-    out.reserve(sql.size() + 8);
     int next = 0;
     const auto use = [&](int number, const QString &name) {
         if (numbered.names.size() < number)
@@ -39,48 +38,37 @@ PostgresStatement::Numbered PostgresStatement::numberParameters(const QString &s
         if (!name.isEmpty())
             numbered.names[number - 1] = name;
         next = std::max(next, number);
-        out += u'$' + QString::number(number);
+        return u'$' + QString::number(number);
     };
-    const auto isNameChar = [](QChar c) { return c.isLetterOrNumber() || c == u'_'; };
-    QChar quote;
-    for (qsizetype i = 0; i < sql.size(); ++i) {
-        const QChar c = sql[i];
-        if (!quote.isNull()) {
-            out += c;
-            if (c == quote)
-                quote = QChar();
-            continue;
+    numbered.sql = sqltext::mapCode(sql, [&](QStringView code) {
+        QString mapped;
+        for (qsizetype i = 0; i < code.size(); ++i) {
+            const QChar c = code[i];
+            if (c == u'?') {
+                qsizetype j = i + 1;
+                while (j < code.size() && code[j].isDigit())
+                    ++j;
+                mapped += use(j > i + 1 ? code.mid(i + 1, j - i - 1).toInt() : next + 1, {});
+                i = j - 1;
+            } else if (c == u':' && i + 1 < code.size() && code[i + 1] == u':') {
+                // the server's cast operator, never a parameter
+                mapped += QStringLiteral("::");
+                ++i;
+            } else if (c == u':' && i + 1 < code.size() && sqltext::isNameCharacter(code[i + 1])
+                       && !code[i + 1].isDigit()) {
+                qsizetype j = i + 1;
+                while (j < code.size() && sqltext::isNameCharacter(code[j]))
+                    ++j;
+                const QString name = code.mid(i, j - i).toString();
+                const qsizetype known = numbered.names.indexOf(name);
+                mapped += use(known >= 0 ? int(known) + 1 : next + 1, name);
+                i = j - 1;
+            } else {
+                mapped += c;
+            }
         }
-        if (c == u'\'' || c == u'"') {
-            quote = c;
-            out += c;
-        } else if (c == u'-' && i + 1 < sql.size() && sql[i + 1] == u'-') {
-            const qsizetype end = sql.indexOf(u'\n', i);
-            const qsizetype stop = end < 0 ? sql.size() : end;
-            out += sql.mid(i, stop - i);
-            i = stop - 1;
-        } else if (c == u'?') {
-            qsizetype j = i + 1;
-            while (j < sql.size() && sql[j].isDigit())
-                ++j;
-            use(j > i + 1 ? sql.mid(i + 1, j - i - 1).toInt() : next + 1, {});
-            i = j - 1;
-        } else if (c == u':' && i + 1 < sql.size() && sql[i + 1] == u':') {
-            // the server's cast operator, never a parameter
-            out += QStringLiteral("::");
-            ++i;
-        } else if (c == u':' && i + 1 < sql.size() && isNameChar(sql[i + 1]) && !sql[i + 1].isDigit()) {
-            qsizetype j = i + 1;
-            while (j < sql.size() && isNameChar(sql[j]))
-                ++j;
-            const QString name = sql.mid(i, j - i);
-            const qsizetype known = numbered.names.indexOf(name);
-            use(known >= 0 ? int(known) + 1 : next + 1, name);
-            i = j - 1;
-        } else {
-            out += c;
-        }
-    }
+        return mapped;
+    });
     return numbered;
 }
 
