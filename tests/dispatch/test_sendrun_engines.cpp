@@ -59,6 +59,22 @@ Ended runToEnd(const SendRunInputs &inputs, const DatabaseLocation &location)
     return ended;
 }
 
+// Fills the run's inputs for mail 2 from the server's account, its login in clear agreed to
+// beforehand.
+void chooseSecondMail(const EngineDatabase &db, const AiosmtpdServer &server, SendRunInputs &inputs)
+{
+    {
+        Database connection(db.location());
+        connection.setConnected(true);
+        agree(connection, {RunQuestion::Kind::CleartextLogin, server.address(), server.port(), server.user(),
+                           QString(), QString()});
+    }
+    inputs.setAccount({serverText(server.address(), server.port()), server.user(), server.password()});
+    inputs.setSender({QStringLiteral("销售部"), QStringLiteral("sales@example.test")});
+    inputs.setMailChoice(QStringLiteral("2"));
+    inputs.setPauseChoice(QStringLiteral("0"));
+}
+
 class SendRunEngines : public ::testing::TestWithParam<Engine>
 {
 };
@@ -81,18 +97,8 @@ TEST_P(SendRunEngines, ARunRecordsEveryCustomerAndASecondRunSkipsThoseSent)
              QByteArray("%PDF\0\xff", 6)});
     db.exec(QStringLiteral("insert into 退订名单(电子邮件地址, 退订日期, 原因) values(' LI@Example.test ', "
                            "'2026-12-01 09:00:00.000', '手工加入')"));
-    {
-        Database connection(db.location());
-        connection.setConnected(true);
-        agree(connection, {RunQuestion::Kind::CleartextLogin, server.address(), server.port(), server.user(),
-                           QString(), QString()});
-    }
-
     SendRunInputs inputs;
-    inputs.setAccount({serverText(server.address(), server.port()), server.user(), server.password()});
-    inputs.setSender({QStringLiteral("销售部"), QStringLiteral("sales@example.test")});
-    inputs.setMailChoice(QStringLiteral("2"));
-    inputs.setPauseChoice(QStringLiteral("0"));
+    chooseSecondMail(db, server, inputs);
 
     const Ended first = runToEnd(inputs, db.location());
     EXPECT_EQ(first.failed, std::nullopt);
@@ -156,17 +162,8 @@ TEST(SendRunClaims, TwoRunsAtOnceMailEveryCustomerExactlyOnce)
     const EngineDatabase db(Engine::Postgres);
     seedClaimedMailing(db);
     AiosmtpdServer server;
-    {
-        Database connection(db.location());
-        connection.setConnected(true);
-        agree(connection, {RunQuestion::Kind::CleartextLogin, server.address(), server.port(), server.user(),
-                           QString(), QString()});
-    }
     SendRunInputs inputs;
-    inputs.setAccount({serverText(server.address(), server.port()), server.user(), server.password()});
-    inputs.setSender({QStringLiteral("销售部"), QStringLiteral("sales@example.test")});
-    inputs.setMailChoice(QStringLiteral("2"));
-    inputs.setPauseChoice(QStringLiteral("0"));
+    chooseSecondMail(db, server, inputs);
 
     std::optional<Ended> first;
     std::thread other([&] { first = runToEnd(inputs, db.location()); });
