@@ -14,6 +14,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace {
 
 // Each connection is used by one thread only (a thread that needs the data opens its own), so the
@@ -108,7 +110,13 @@ void Database::connectServer()
     db.setPort(m_location.port);
     db.setUserName(m_location.user);
     db.setDatabaseName(m_location.databaseName);
-    db.setConnectOptions(m_location.options.join(u';'));
+    // A server that never answers (switched off, or its packets dropped on the way) would hold
+    // the window for the system's TCP timeout, minutes, without a word; the URL may set its own.
+    QStringList options = m_location.options;
+    if (std::none_of(options.cbegin(), options.cend(),
+                     [](const QString &option) { return option.startsWith(QLatin1String("connect_timeout=")); }))
+        options.append(QStringLiteral("connect_timeout=%1").arg(ServerConnectTimeoutSeconds));
+    db.setConnectOptions(options.join(u';'));
     if (!db.open()) {
         const QString text = serverMessage(db.lastError());
         qCInfo(dbLog) << "cannot connect to" << m_location.text() << ":" << text;

@@ -24,6 +24,10 @@ public:
     explicit Database(const DatabaseLocation &location, QObject *parent = nullptr);
     ~Database() override;
 
+    // How long a server may take to answer a connect before it fails, unless the URL's
+    // connect_timeout says otherwise.
+    static constexpr int ServerConnectTimeoutSeconds = 10;
+
     // The file; empty for a server.
     const QString &path() const { return m_path; }
     const DatabaseLocation &location() const { return m_location; }

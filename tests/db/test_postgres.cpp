@@ -11,6 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QScopeGuard>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <memory>
 #include <thread>
 
@@ -101,6 +108,31 @@ TEST_F(Postgres, ADatabaseThatIsNotThereIsRefusedWithTheServersReason)
     }
     EXPECT_FALSE(server.isConnected());
     EXPECT_THROW(Statement(server, QStringLiteral("select 1")), DatabaseError);
+}
+
+// A server that takes the connection and never answers (a host whose packets go nowhere looks the
+// same from here) fails the connect after a while instead of holding the window for good.
+TEST(PostgresConnect, AServerThatNeverAnswersFailsTheConnect)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    const auto closeListener = qScopeGuard([&] { ::close(listener); });
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0); // the kernel completes the handshake; nobody replies
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+
+    DatabaseLocation location;
+    location.engine = Engine::Postgres;
+    location.host = QStringLiteral("127.0.0.1");
+    location.port = ntohs(address.sin_port);
+    location.databaseName = QStringLiteral("quillon");
+    Database server(location);
+    EXPECT_THROW(server.setConnected(true), DatabaseError);
+    EXPECT_FALSE(server.isConnected());
 }
 
 // The first start finds no tables and makes them: the same tables and columns as a file, each
