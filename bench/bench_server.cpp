@@ -4,6 +4,7 @@
 // - What the start reads of the database: a fresh connection, the send records' count and their
 //   first and last page by key, the customer statement read whole, the mails and the settings.
 // - The send record page: the view of 发送情况 opened as the window opens it, first and last page.
+// - The whole start: the program's window shown, in a process of its own (start_probe), on each.
 // - The claim: what a run on a server does per customer besides its record (claim and settle, two
 //   statements each committed), against what it does on both engines (the record's intent and its
 //   result), on the same server.
@@ -32,6 +33,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QUuid>
@@ -41,6 +43,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -315,6 +318,55 @@ void BM_SendRecordPage(benchmark::State &state, Engine engine)
 BENCHMARK_CAPTURE(BM_SendRecordPage, file, Engine::Sqlite)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_SendRecordPage, server, Engine::Postgres)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
+// The whole start, window shown, as a user meets it: start_probe --window-only in a process of its
+// own, offscreen, on the db.mdb of the run (its directory the working one) or on the server
+// (--database with the server's location, in an empty directory). Its line gives the wall time from
+// the process's start, its CPU time and its peak memory. The server's own processes' CPU is not in it.
+void BM_WindowStart(benchmark::State &state, Engine engine)
+{
+    const QString probe = QCoreApplication::applicationDirPath() + QStringLiteral("/start_probe");
+    QTemporaryDir empty;
+    QStringList arguments{QStringLiteral("--window-only")};
+    if (engine == Engine::Postgres)
+        arguments << QStringLiteral("--database") << data().server.text();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    double wall = 0, cpu = 0, peak = 0;
+    for (auto _ : state) {
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.setWorkingDirectory(engine == Engine::Sqlite ? data().dir.path() : empty.path());
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(probe, arguments);
+        // a start that hangs is a finding, not a figure: given up after five minutes
+        if (!child.waitForFinished(300000) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
+            child.kill();
+            child.waitForFinished();
+            state.SkipWithError("start_probe failed or did not end");
+            return;
+        }
+        double childWall = 0, childCpu = 0, childPeak = 0;
+        if (std::sscanf(child.readAllStandardOutput().constData(),
+                        "window shown %lf ms after start, CPU %lf ms, peak memory %lf MB", &childWall, &childCpu,
+                        &childPeak) != 3) {
+            state.SkipWithError("start_probe printed no window line");
+            return;
+        }
+        state.SetIterationTime(childWall / 1e3);
+        wall += childWall;
+        cpu += childCpu;
+        peak = std::max(peak, childPeak);
+    }
+    const double n = double(state.iterations());
+    state.counters["cpu_ms"] = cpu / n;
+    state.counters["peak_mb"] = peak;
+    note(engine, "window_start", wall / n / 1e3);
+    note(engine, "window_cpu", cpu / n / 1e3);
+    figures()[std::string("window_peak_mb_") + engineName(engine)] = peak;
+}
+BENCHMARK_CAPTURE(BM_WindowStart, file, Engine::Sqlite)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WindowStart, server, Engine::Postgres)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
 // A run's record of one customer on either engine: the intent ("发送中"), committed, then its
 // result, committed. New customers' numbers, so that nothing is found already there.
 void BM_RecordPerCustomer(benchmark::State &state, Engine engine)
@@ -422,7 +474,8 @@ void BM_Summary(benchmark::State &state)
 {
     for (auto _ : state) { }
     const auto &all = figures();
-    for (const char *measure : {"connect", "count_and_end_pages", "customers", "send_record_page", "record", "run"}) {
+    for (const char *measure : {"connect", "count_and_end_pages", "customers", "send_record_page", "window_start", "window_cpu",
+                                "record", "run"}) {
         const std::string name(measure);
         const auto file = all.find(name + "_file");
         const auto server = all.find(name + "_server");
@@ -437,6 +490,11 @@ void BM_Summary(benchmark::State &state)
     if (claim != all.end() && record != all.end()) {
         state.counters["claim_ms"] = claim->second * 1e3;
         state.counters["x_claim_per_record"] = claim->second / record->second;
+    }
+    if (all.count("window_peak_mb_file") && all.count("window_peak_mb_server") && all.at("window_peak_mb_file") > 0) {
+        state.counters["window_peak_file_mb"] = all.at("window_peak_mb_file");
+        state.counters["window_peak_server_mb"] = all.at("window_peak_mb_server");
+        state.counters["x_window_peak"] = all.at("window_peak_mb_server") / all.at("window_peak_mb_file");
     }
     // the view's open against the floor of the same run: a connection, the count and the two pages
     for (const char *engine : {"file", "server"}) {
