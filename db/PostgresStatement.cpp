@@ -112,6 +112,7 @@ void PostgresStatement::reset()
 {
     m_query.finish();
     m_executed = false;
+    m_columnCount = -1;
     std::fill(m_values.begin(), m_values.end(), QVariant());
 }
 
@@ -131,7 +132,11 @@ qint64 PostgresStatement::lastInsertId() const
 
 int PostgresStatement::columnCount() const
 {
-    return m_query.record().count();
+    if (!m_executed)
+        return m_query.record().count();
+    if (m_columnCount < 0)
+        m_columnCount = m_query.record().count();
+    return m_columnCount;
 }
 
 QVariant PostgresStatement::column(int index) const

@@ -42,6 +42,8 @@ private:
     QStringList m_names;
     QVariantList m_values;
     bool m_executed = false;
+    // Qt builds the whole record on each record() call: counted once per run.
+    mutable int m_columnCount = -1;
 };
 
 // The first line of the server's message, as the user may read it: without "ERROR:", the row's
