@@ -16,6 +16,18 @@ bool refuseSecondInstance(SingleInstanceGuard &guard)
     return true;
 }
 
+std::optional<DatabaseLocation> chooseDatabase(const QStringList &arguments)
+{
+    try {
+        return chooseDatabaseLocation(databaseUrlArgument(arguments),
+                                      databaseUrlInIni(QStringLiteral("quillon.ini")));
+    } catch (const DatabaseSettingError &e) {
+        std::fprintf(stderr, "quillon: %s\n", qUtf8Printable(e.message()));
+        boxes::showError(nullptr, e.message());
+        return std::nullopt;
+    }
+}
+
 bool displayAvailable()
 {
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");

@@ -19,12 +19,16 @@ int main(int argc, char *argv[])
     if (app::refuseSecondInstance(guard))
         return app::SecondInstanceStatus;
 
+    const std::optional<DatabaseLocation> location = app::chooseDatabase(app.arguments());
+    if (!location)
+        return app::BadSettingStatus;
+
     QIcon icon;
     for (int size : {16, 24, 32, 48, 64, 72, 96, 128})
         icon.addFile(QStringLiteral(":/icons/quillon-%1.png").arg(size), QSize(size, size));
     app.setWindowIcon(icon);
 
-    MainWindow form;
+    MainWindow form(*location);
     form.show();
     app.exec();
     return 0;

@@ -2,9 +2,10 @@
 
 #include "Database.h"
 #include "DatabaseError.h"
+#include "Dialect.h"
 #include "Refusals.h"
-#include "Stamp.h"
 #include "Statement.h"
+#include "Transaction.h"
 
 #include <QScopeGuard>
 
@@ -28,8 +29,15 @@ QString insertText(qsizetype rows)
 
 } // namespace
 
-bool refusedRow(const Database &connection)
+bool refusedRow(const Database &connection, const DatabaseError &error)
 {
+    if (connection.engine() == Engine::Postgres) {
+        // Class 23, a rule of the table (a CHECK, NOT NULL, a unique key); class 22, a value the
+        // column cannot hold (a text with a NUL, a number of the wrong form). The connection, the
+        // disk and locks have other classes.
+        const QStringView state(error.sqlState());
+        return state.startsWith(u"23") || state.startsWith(u"22");
+    }
     // The primary code: the connection may have extended codes on (SQLITE_CONSTRAINT_CHECK, ...).
     switch (sqlite3_extended_errcode(connection.handle()) & 0xff) {
     case SQLITE_CONSTRAINT:
@@ -47,6 +55,12 @@ CustomerBatch::CustomerBatch(Database &connection)
 {
     m_rows.reserve(capacity);
     m_texts.reserve(2 * capacity);
+    // Made before any transaction: on a server a statement made inside one that failed is freed
+    // only after its rollback.
+    m_connection.setConnected(true);
+    m_insertBatch = std::make_unique<Statement>(m_connection, insertText(capacity));
+    m_insertRow = std::make_unique<Statement>(m_connection, insertText(1));
+    m_now = std::make_unique<Statement>(m_connection, QStringLiteral("select ") + dialect::now(m_connection.engine()));
 }
 
 CustomerBatch::~CustomerBatch() = default;
@@ -67,12 +81,6 @@ QList<CustomerBatch::Refusal> CustomerBatch::write()
     QList<Refusal> refused;
     if (m_rows.isEmpty())
         return refused;
-    if (!m_now) {
-        m_connection.setConnected(true);
-        m_insertBatch = std::make_unique<Statement>(m_connection.handle(), insertText(capacity));
-        m_insertRow = std::make_unique<Statement>(m_connection.handle(), insertText(1));
-        m_now = std::make_unique<Statement>(m_connection.handle(), QStringLiteral("select ") + stamp::engineNow());
-    }
     if (isFull()) {
         try {
             insert(*m_insertBatch, 0, capacity);
@@ -89,7 +97,7 @@ QList<CustomerBatch::Refusal> CustomerBatch::write()
         } catch (const DatabaseError &e) {
             if (!m_refusedRow)
                 throw;
-            refused.append({m_rows.at(i), refusalText(e.message())});
+            refused.append({m_rows.at(i), refusalText(e.message(), e.sqlState())});
         }
     }
     return refused;
@@ -97,6 +105,9 @@ QList<CustomerBatch::Refusal> CustomerBatch::write()
 
 void CustomerBatch::insert(Statement &statement, qsizetype first, qsizetype count)
 {
+    // A refused try undoes itself alone and leaves the transaction going, on either engine.
+    m_refusedRow = false;
+    Savepoint attempt(m_connection);
     m_now->step();
     statement.bind(1, m_now->column(0));
     m_now->reset();
@@ -104,11 +115,16 @@ void CustomerBatch::insert(Statement &statement, qsizetype first, qsizetype coun
         statement.bindText(int(i) + 2, m_texts.at(2 * first + i));
     try {
         while (statement.step()) { }
+    } catch (const DatabaseError &e) {
+        m_refusedRow = refusedRow(m_connection, e);
+        statement.reset();
+        throw;
     } catch (...) {
-        m_refusedRow = refusedRow(m_connection);
+        m_refusedRow = false;
         statement.reset();
         throw;
     }
     statement.reset();
+    attempt.release();
     m_written += count;
 }

@@ -7,19 +7,22 @@
 #include <memory>
 
 class Database;
+class DatabaseError;
 class Statement;
 
-// Whether the connection's last failure was the engine refusing one row for what it holds (a text
-// over its column's limit, a value of the wrong kind), rather than a failure of the file itself (full,
-// read-only, unreadable). Only after such a refusal may an import pass over the row and go on. Ask
-// at once, before the connection runs anything else.
-bool refusedRow(const Database &connection);
+// Whether `error`, the connection's last failure, was the engine refusing one row for what it holds
+// (a text over its column's limit, a value of the wrong kind), rather than a failure of the file or
+// server itself (full, read-only, unreachable). Only after such a refusal may an import pass over
+// the row and go on. A file's is read from SQLite's code, so ask at once, before the connection runs
+// anything else; a server's is the error's SQLSTATE.
+bool refusedRow(const Database &connection, const DatabaseError &error);
 
 // Imported customers written to 客户表: each row a name, an address and the engine's `now` as its
 // entry date. A full batch goes in as one statement of the engine, so the work every statement does
 // once (the table's AUTOINCREMENT counter, the reset, the engine's `now`) is done once per batch: a
 // batch is written about three times faster than its rows singly. A shorter batch, and a full one
 // the engine refused (which then wrote nothing), go in row by row, which names the rows refused.
+// On a server each try has a savepoint of its own, so a refused one leaves the transaction going.
 class CustomerBatch
 {
 public:
@@ -44,7 +47,7 @@ public:
     };
 
     // Writes the rows appended and empties the batch, whatever happens. A full batch is stamped
-    // with one `now`, single rows each with their own. Rows the engine refuses for what they hold
+    // with one `now`, single rows each with their own (a server's `now` is its transaction's). Rows the engine refuses for what they hold
     // are passed over and returned; every other row of the batch is written. A failure of the file
     // itself (full, read-only, unreadable) throws DatabaseError with the engine's text: the rows
     // before it stay written, none after it is.

@@ -2,6 +2,7 @@
 
 #include "DatabaseError.h"
 #include "DbLog.h"
+#include "PostgresStatement.h"
 #include "Schema.h"
 #include "SchemaRebuild.h"
 #include "Statement.h"
@@ -12,6 +13,8 @@
 #include <QUrl>
 
 #include <sqlite3.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -56,6 +59,15 @@ Database::Database(const QString &path, QObject *parent)
     , m_path(path)
     , m_name(uniqueConnectionName())
 {
+    m_location.file = path;
+}
+
+Database::Database(const DatabaseLocation &location, QObject *parent)
+    : QObject(parent)
+    , m_location(location)
+    , m_path(location.engine == Engine::Sqlite ? location.file : QString())
+    , m_name(uniqueConnectionName())
+{
 }
 
 Database::~Database()
@@ -75,11 +87,46 @@ void Database::setConnected(bool connected)
         return;
     if (!connected) {
         m_handle = nullptr;
+        m_connected = false;
         database().close();
         emit connectedChanged(false);
         return;
     }
+    if (engine() == Engine::Postgres)
+        connectServer();
+    else
+        connectFile();
+    m_connected = true;
+    emit connectedChanged(true);
+}
 
+void Database::connectServer()
+{
+    const QString driver = QStringLiteral("QPSQL");
+    QSqlDatabase db = QSqlDatabase::contains(m_name) ? database() : QSqlDatabase::addDatabase(driver, m_name);
+    if (!db.isValid())
+        throw DatabaseError(QStringLiteral("缺少 PostgreSQL 的数据库驱动（QPSQL，Debian 软件包 libqt6sql6-psql）"));
+    db.setHostName(m_location.host);
+    db.setPort(m_location.port);
+    db.setUserName(m_location.user);
+    db.setDatabaseName(m_location.databaseName);
+    // A server that never answers (switched off, or its packets dropped on the way) would hold
+    // the window for the system's TCP timeout, minutes, without a word; the URL may set its own.
+    QStringList options = m_location.options;
+    if (std::none_of(options.cbegin(), options.cend(),
+                     [](const QString &option) { return option.startsWith(QLatin1String("connect_timeout=")); }))
+        options.append(QStringLiteral("connect_timeout=%1").arg(ServerConnectTimeoutSeconds));
+    db.setConnectOptions(options.join(u';'));
+    if (!db.open()) {
+        const QString text = serverMessage(db.lastError());
+        qCInfo(dbLog) << "cannot connect to" << m_location.text() << ":" << text;
+        throw DatabaseError(text);
+    }
+    qCInfo(dbLog) << "connected to" << m_location.text();
+}
+
+void Database::connectFile()
+{
     QSqlDatabase db
         = QSqlDatabase::contains(m_name) ? database() : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
     if (!db.isValid())
@@ -124,10 +171,13 @@ void Database::setConnected(bool connected)
         qCInfo(dbLog) << "cannot bring" << m_path << "up to date:" << e.message();
     }
     m_handle = engine;
-    emit connectedChanged(true);
 }
 
 void Database::setBusyWait(int milliseconds)
 {
+    if (engine() == Engine::Postgres) {
+        execute(*this, QStringLiteral("set lock_timeout = %1").arg(milliseconds));
+        return;
+    }
     execute(m_handle, QStringLiteral("pragma busy_timeout = %1").arg(milliseconds));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DatabaseLocation.h"
+
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
@@ -17,19 +19,30 @@ class Database : public QObject
 public:
     // `path` is taken as given: the default "db.mdb" is the file in the current working directory.
     explicit Database(const QString &path = QStringLiteral("db.mdb"), QObject *parent = nullptr);
+    // The file or the server the location names. A server is reached through Qt's QPSQL driver,
+    // its password by libpq's own ways; its tables are made by createServerSchema, never on open.
+    explicit Database(const DatabaseLocation &location, QObject *parent = nullptr);
     ~Database() override;
 
+    // How long a server may take to answer a connect before it fails, unless the URL's
+    // connect_timeout says otherwise.
+    static constexpr int ServerConnectTimeoutSeconds = 10;
+
+    // The file; empty for a server.
     const QString &path() const { return m_path; }
+    const DatabaseLocation &location() const { return m_location; }
+    Engine engine() const { return m_location.engine; }
 
     // Connects (throws DatabaseError with the engine's text: a missing file, a locked file, a file
     // that is not a database) or disconnects. Connecting a connected object does nothing.
     void setConnected(bool connected);
-    bool isConnected() const { return m_handle != nullptr; }
+    bool isConnected() const { return m_connected; }
 
     QSqlDatabase database() const;
     // How long a statement waits for another connection's lock before it fails.
     void setBusyWait(int milliseconds);
-    // The engine's handle while connected, null otherwise; for the record views and statements.
+    // SQLite's handle while connected to a file, null otherwise (and always on a server); for the
+    // record views and statements.
     sqlite3 *handle() const { return m_handle; }
     // Why the file, made by an earlier version, was opened as it is instead of brought up to date
     // (the user's text); empty when it was brought up to date or needed nothing.
@@ -39,7 +52,12 @@ signals:
     void connectedChanged(bool connected);
 
 private:
+    void connectFile();
+    void connectServer();
+
+    DatabaseLocation m_location;
     QString m_path;
+    bool m_connected = false;
     QString m_name;
     sqlite3 *m_handle = nullptr;
     QString m_upgradeNotice;

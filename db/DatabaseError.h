@@ -10,6 +10,17 @@ class DatabaseError : public Error
 {
 public:
     using Error::Error;
+    // A server's failure with its SQLSTATE ("23514"), which says what kind of failure it is in any
+    // language the server speaks.
+    DatabaseError(QString message, QString sqlState)
+        : Error(std::move(message))
+        , m_sqlState(std::move(sqlState))
+    {
+    }
+
+    // The server's SQLSTATE; empty for a file's failures (SQLite's code is the connection's) and
+    // the view's own.
+    const QString &sqlState() const noexcept { return m_sqlState; }
 
     // Any row operation on a view that is not open.
     static DatabaseError closedDataset()
@@ -34,4 +45,7 @@ public:
     {
         return DatabaseError(QStringLiteral("找不到这条记录，它可能已被删除或修改，请刷新后再试"));
     }
+
+private:
+    QString m_sqlState;
 };

@@ -3,7 +3,9 @@
 #include "Database.h"
 #include "DatabaseError.h"
 #include "DbLog.h"
+#include "Dialect.h"
 #include "Refusals.h"
+#include "ServerFields.h"
 #include "Stamp.h"
 #include "Statement.h"
 
@@ -69,7 +71,7 @@ Field fieldFor(sqlite3 *handle, sqlite3_stmt *statement, int column)
 
 // The statement with the rows' key put in front of its columns, or empty when it is not a plain
 // select that could carry one.
-QString keyedStatement(const QString &select)
+QString keyedStatement(const QString &select, const QString &key)
 {
     static const QRegularExpression head(QStringLiteral("^\\s*select\\s+(?!distinct\\b)(all\\s+)?"),
                                          QRegularExpression::CaseInsensitiveOption);
@@ -77,8 +79,23 @@ QString keyedStatement(const QString &select)
     if (!match.hasMatch())
         return {};
     QString keyed = select;
-    keyed.insert(match.capturedEnd(), QLatin1String("rowid, "));
+    keyed.insert(match.capturedEnd(), key + QLatin1String(", "));
     return keyed;
+}
+
+// A keyed statement (its key first) in the order of its keys, unless it asks for an order itself.
+// A file gives such rows in rowid order by itself; a server gives them as it stores them, where an
+// edited row's new version goes last, so an edited customer would move to the end of the page.
+QString inKeyOrder(const QString &keyed)
+{
+    static const QRegularExpression ordered(QStringLiteral("\\border\\s+by\\b"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression end(QStringLiteral("\\s*;?\\s*$"));
+    if (ordered.match(keyed).hasMatch())
+        return keyed;
+    QString inOrder = keyed;
+    inOrder.remove(end);
+    return inOrder + QStringLiteral(" order by 1");
 }
 
 // Whether a statement is "select * from" the table and nothing more: the rows and their order are
@@ -185,80 +202,114 @@ void RecordView::clearRows()
     m_fields.clear();
     m_columns.clear();
     m_table.clear();
+    m_key.clear();
     m_rows.reset(0);
     m_current = -1;
     m_bof = m_eof = true;
 }
 
+// The columns of a statement on a file, by SQLite's column metadata.
+static StatementColumns fileColumns(sqlite3 *handle, const QString &select)
+{
+    StatementColumns result;
+    Statement statement(handle, select);
+    const int count = statement.columnCount();
+    if (count == 0) // never run a statement that changes data just to open a view
+        throw DatabaseError(QStringLiteral("CommandText does not return a result set"));
+    bool oneTable = true;
+    for (int c = 0; c < count; ++c) {
+        result.fields.append(fieldFor(handle, statement.get(), c));
+        result.columns.append(utf8(sqlite3_column_origin_name(statement.get(), c)));
+        const QString from = utf8(sqlite3_column_table_name(statement.get(), c));
+        if (from.isEmpty() || (!result.table.isEmpty() && from != result.table))
+            oneTable = false;
+        result.table = from;
+    }
+    if (!oneTable)
+        result.table.clear();
+    return result;
+}
+
 // Runs the source and takes its rows; the view is left untouched when that fails.
 void RecordView::readRows()
 {
-    sqlite3 *handle = m_connection->handle();
+    Database &database = *m_connection;
+    const Engine engine = database.engine();
     const QString source = m_commandText.trimmed();
-    QString plain;
-    QString keyed;
-    if (m_commandType == RecordView::CommandType::Table) {
-        plain = QStringLiteral("select * from ") + quoted(source);
-        keyed = QStringLiteral("select rowid, * from ") + quoted(source);
-    } else {
-        plain = source;
-        keyed = keyedStatement(source);
-    }
+    // The statement as written for a file; the server's takes its names with Latin letters quoted.
+    const QString plain = m_commandType == RecordView::CommandType::Table
+        ? QStringLiteral("select * from ") + quoted(source)
+        : dialect::forEngine(engine, source);
 
-    QList<Field> fields;
-    QStringList columns;
-    QString table;
-    {
-        Statement statement(handle, plain);
-        const int count = statement.columnCount();
-        if (count == 0) // never run a statement that changes data just to open a view
-            throw DatabaseError(QStringLiteral("CommandText does not return a result set"));
-        bool oneTable = true;
-        for (int c = 0; c < count; ++c) {
-            fields.append(fieldFor(handle, statement.get(), c));
-            columns.append(utf8(sqlite3_column_origin_name(statement.get(), c)));
-            const QString from = utf8(sqlite3_column_table_name(statement.get(), c));
-            if (from.isEmpty() || (!table.isEmpty() && from != table))
-                oneTable = false;
-            table = from;
+    StatementColumns shape
+        = engine == Engine::Postgres ? serverColumns(database, plain) : fileColumns(database.handle(), plain);
+    const int plainCount = int(shape.fields.size());
+    QList<Field> fields = std::move(shape.fields);
+    QStringList columns = std::move(shape.columns);
+    QString table = std::move(shape.table);
+
+    // The server's own key column is not shown, so a page looks as in a file.
+    int hidden = -1;
+    if (const QString key = dialect::hiddenKeyColumn(engine, table); !key.isEmpty()) {
+        hidden = int(columns.indexOf(key));
+        if (hidden >= 0) {
+            fields.removeAt(hidden);
+            columns.removeAt(hidden);
         }
-        if (!oneTable)
-            table.clear();
     }
 
     // Rows can be written back only when the statement can also yield each row's key.
+    const QString key = table.isEmpty() ? QString() : dialect::rowKey(engine, table);
+    QString keyed;
+    if (!key.isEmpty()) {
+        keyed = m_commandType == RecordView::CommandType::Table
+            ? QStringLiteral("select ") + key + QStringLiteral(", * from ") + quoted(source)
+            : keyedStatement(plain, key);
+        if (engine == Engine::Postgres && m_commandType == RecordView::CommandType::Text && !keyed.isEmpty())
+            keyed = inKeyOrder(keyed);
+    }
     std::unique_ptr<Statement> reader;
-    if (!table.isEmpty() && !keyed.isEmpty()) {
+    if (!keyed.isEmpty()) {
         try {
-            reader = std::make_unique<Statement>(handle, keyed);
-            if (reader->columnCount() != fields.size() + 1
-                || utf8(sqlite3_column_table_name(reader->get(), 0)) != table)
+            reader = std::make_unique<Statement>(database, keyed);
+            // A file tells before the run where the first column comes from; a server refuses a
+            // key it cannot find in the statement when it is prepared.
+            if (reader->get()
+                && (reader->columnCount() != plainCount + 1
+                    || utf8(sqlite3_column_table_name(reader->get(), 0)) != table))
                 reader.reset();
         } catch (const DatabaseError &) {
             reader.reset();
         }
     }
+    const bool keyedRead = reader != nullptr;
     if (!reader) {
         table.clear();
         for (Field &field : fields)
             field.readOnly = true;
-        reader = std::make_unique<Statement>(handle, plain);
+        reader = std::make_unique<Statement>(database, plain);
     }
 
     ViewRows rows;
     if (!table.isEmpty() && (m_commandType == RecordView::CommandType::Table || selectsWholeTable(source, table))) {
         reader.reset();
-        rows.pageTable(handle, table, int(fields.size()) + 1);
+        // A file's own "*"; the server's columns but its own key.
+        QStringList shown;
+        for (const QString &column : std::as_const(columns))
+            shown.append(quoted(column));
+        rows.pageTable(database, table, engine == Engine::Postgres ? shown.join(u',') : QStringLiteral("*"),
+                       int(fields.size()) + 1);
     } else {
         rows.reset(int(fields.size()) + 1);
-        const int offset = reader->columnCount() == fields.size() ? 1 : 0;
+        const int skipped = hidden < 0 ? -1 : hidden + (keyedRead ? 1 : 0);
         while (reader->step())
-            rows.appendFrom(reader->get(), offset);
+            rows.appendFrom(*reader, keyedRead ? 0 : 1, skipped);
     }
 
     m_fields = std::move(fields);
     m_columns = std::move(columns);
     m_table = std::move(table);
+    m_key = m_table.isEmpty() ? QString() : key;
     m_rows = std::move(rows);
 }
 
@@ -570,14 +621,14 @@ static void stepSave(Statement &save)
         save.step();
     } catch (const DatabaseError &e) {
         qCInfo(dbLog) << "save refused:" << e.message();
-        throw DatabaseError(refusalText(e.message()));
+        throw DatabaseError(refusalText(e.message(), e.sqlState()));
     }
 }
 
 // Writes the edit buffer to the table; the cached row then takes what the table holds.
 void RecordView::writeRow()
 {
-    sqlite3 *handle = m_connection->handle();
+    Database &database = *m_connection;
     QStringList names;
     QVariantList values;
     for (int c = 0; c < m_fields.size(); ++c) {
@@ -601,11 +652,11 @@ void RecordView::writeRow()
             marks.fill(QStringLiteral("?"), names.size());
             sql += QStringLiteral(" (%1) values (%2)").arg(names.join(u','), marks.join(u','));
         }
-        Statement insert(handle, sql);
+        Statement insert(database, sql + dialect::returningKey(database.engine(), m_table));
         for (int i = 0; i < values.size(); ++i)
             insert.bind(i + 1, values.at(i));
         stepSave(insert);
-        key = sqlite3_last_insert_rowid(handle);
+        key = database.engine() == Engine::Postgres ? insert.column(0).toLongLong() : insert.lastInsertId();
         m_rows.setValue(m_current, 0, qlonglong(key));
     } else {
         if (m_rows.kind(m_current, 0) != RowStore::Integer)
@@ -616,8 +667,8 @@ void RecordView::writeRow()
         QStringList assignments;
         for (const QString &name : std::as_const(names))
             assignments.append(name + QStringLiteral(" = ?"));
-        Statement update(
-            handle, QStringLiteral("update %1 set %2 where rowid = ?").arg(quoted(m_table), assignments.join(u',')));
+        Statement update(database, QStringLiteral("update %1 set %2 where %3 = ?")
+                                       .arg(quoted(m_table), assignments.join(u','), m_key));
         for (int i = 0; i < values.size(); ++i)
             update.bind(i + 1, values.at(i));
         update.bind(int(values.size()) + 1, qlonglong(key));
@@ -633,8 +684,8 @@ void RecordView::refreshRow(int row)
     QStringList names;
     for (const QString &column : std::as_const(m_columns))
         names.append(quoted(column));
-    Statement select(m_connection->handle(),
-                     QStringLiteral("select rowid, %1 from %2 where rowid = ?").arg(names.join(u','), quoted(m_table)));
+    Statement select(*m_connection, QStringLiteral("select %3, %1 from %2 where %3 = ?")
+                                        .arg(names.join(u','), quoted(m_table), m_key));
     select.bind(1, m_rows.value(row, 0));
     if (!select.step())
         return;
@@ -695,7 +746,7 @@ void RecordView::remove()
     if (m_rows.kind(m_current, 0) != RowStore::Integer)
         throw DatabaseError::rowNotFound();
 
-    Statement remove(m_connection->handle(), QStringLiteral("delete from %1 where rowid = ?").arg(quoted(m_table)));
+    Statement remove(*m_connection, QStringLiteral("delete from %1 where %2 = ?").arg(quoted(m_table), m_key));
     remove.bind(1, qlonglong(m_rows.integer(m_current, 0)));
     remove.step();
     endEdit();
@@ -718,7 +769,7 @@ bool RecordView::removeKey(qint64 key)
     if (row < 0)
         return false;
 
-    Statement remove(m_connection->handle(), QStringLiteral("delete from %1 where rowid = ?").arg(quoted(m_table)));
+    Statement remove(*m_connection, QStringLiteral("delete from %1 where %2 = ?").arg(quoted(m_table), m_key));
     remove.bind(1, qlonglong(key));
     remove.step();
     const bool removed = remove.changes() > 0;

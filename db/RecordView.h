@@ -18,10 +18,11 @@
 
 // A record view: a cursor over a static copy of the rows of one source (a table or a statement)
 // on one connection. A whole table (its name, or "select * from" it) is counted at open (and at
-// Refresh) and its rows are read as they are first looked at; any other statement's rows are read
-// at open. Every save writes its row to the database at once, by the row's key (SQLite's rowid,
-// which is the automatic number where there is one). A view over anything but plain columns of one
-// table cannot be changed.
+// Refresh) and its rows are read as they are first looked at, a page at a time by key; any other
+// statement's rows are read at open. Every save writes its row to the database at once, by the
+// row's key (dialect::rowKey: SQLite's rowid in a file, which is the automatic number where there
+// is one; the table's key column on a server, whose own key columns the view does not show). A
+// view over anything but plain columns of one table cannot be changed.
 //
 // Moving (first, next, prior, last, setCurrentRow, locate) and refresh first settle a pending edit:
 // saved (through beforePost) when something was changed, dropped when not.
@@ -95,7 +96,7 @@ public:
     void post();
     void cancel();
     void remove();
-    // The row's key (its rowid); nothing for a row not yet saved or a view that cannot be changed.
+    // The row's key (its rowid in a file); nothing for a row not yet saved or a view that cannot be changed.
     std::optional<qint64> key(int row) const;
     // Deletes the record with this key, wherever the cursor has gone since it was chosen: the one a
     // confirmation asked about, never the row that happens to be current by the time it is answered.
@@ -109,7 +110,7 @@ public:
 
     // Adds a row that was written to the database by someone else (the send run's own connection)
     // after the last one, without re-reading and without moving the current row. `values` follow
-    // Fields(); `key` is the row's rowid, without which the row cannot be changed or deleted. A row
+    // Fields(); `key` is the row's key (SendRecords' record key), without which the row cannot be changed or deleted. A row
     // the view read already (it was written first, then changed: the view was opened in between)
     // takes the values in its place instead, so the view holds it once and as it is now.
     void appendRow(const QVariantList &values, qint64 key = -1);
@@ -158,6 +159,7 @@ private:
     RecordView::State m_state = RecordView::State::Inactive;
     QList<Field> m_fields;
     QString m_table; // the one table rows are written to; empty: read-only view
+    QString m_key; // its rows' key as statements name it (dialect::rowKey)
     QStringList m_columns; // the table's column behind each field
     ViewRows m_rows; // column 0 is the key, fields follow
     int m_current = -1;

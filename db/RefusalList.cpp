@@ -2,12 +2,15 @@
 
 #include "Database.h"
 #include "DatabaseError.h"
+#include "Dialect.h"
 #include "Stamp.h"
 
 RefusalList::RefusalList(Database &connection)
-    : m_find(connection.handle(),
-             QStringLiteral("select 1 from 退订名单 where lower(trim(电子邮件地址)) = lower(trim(?))"))
-    , m_insert(connection.handle(), QStringLiteral("insert into 退订名单(电子邮件地址, 退订日期, 原因) values(?, ?, ?) "
+    : m_find(connection,
+             QStringLiteral("select 1 from 退订名单 where %1 = %2")
+                 .arg(dialect::asciiLower(connection.engine(), QStringLiteral("trim(电子邮件地址)")),
+                      dialect::asciiLower(connection.engine(), QStringLiteral("trim(cast(? as text))"))))
+    , m_insert(connection, QStringLiteral("insert into 退订名单(电子邮件地址, 退订日期, 原因) values(?, ?, ?) "
                                                    "on conflict do nothing"))
 {
 }
@@ -42,7 +45,7 @@ bool RefusalList::add(const QString &address, const QString &reason)
 RefusalOption readRefusalOption(Database &connection)
 {
     try {
-        Statement query(connection.handle(), QStringLiteral("select 附带退订方式, 退订说明 from 设置 limit 1"));
+        Statement query(connection, QStringLiteral("select 附带退订方式, 退订说明 from 设置 limit 1"));
         if (!query.step() || query.column(0).toInt() != 1)
             return {};
         const QString text = query.column(1).toString().trimmed();
@@ -55,7 +58,7 @@ RefusalOption readRefusalOption(Database &connection)
 
 QString customerAddress(Database &connection, qint64 customerId)
 {
-    Statement query(connection.handle(), QStringLiteral("select 电子邮件地址 from 客户表 where 客户ID = ?"));
+    Statement query(connection, QStringLiteral("select 电子邮件地址 from 客户表 where \"客户ID\" = ?"));
     query.bind(1, customerId);
     return query.step() ? query.column(0).toString() : QString();
 }

@@ -1,5 +1,6 @@
 #include "RequiredSchema.h"
 
+#include "Database.h"
 #include "Field.h"
 #include "Statement.h"
 
@@ -18,6 +19,19 @@ const Table requiredTables[] = {
     {u"设置", {u"发信人名称", u"发信人电子邮件", u"SMTP服务器", u"用户名", u"密码"}},
 };
 
+// The columns of a table in the server's schema the connection works in, in their order.
+QStringList serverColumnsOf(Database &server, const QString &table)
+{
+    Statement info(server, QStringLiteral("select column_name from information_schema.columns "
+                                          "where table_schema = current_schema() "
+                                          "and cast(table_name as text) = cast(? as text) order by ordinal_position"));
+    info.bind(1, table);
+    QStringList columns;
+    while (info.step())
+        columns.append(info.column(0).toString());
+    return columns;
+}
+
 } // namespace
 
 QStringList columnsOf(sqlite3 *handle, const QString &table)
@@ -31,12 +45,13 @@ QStringList columnsOf(sqlite3 *handle, const QString &table)
 }
 
 
-QStringList missingSchemaParts(sqlite3 *handle)
+QStringList missingSchemaParts(Database &database)
 {
+    const bool server = database.engine() == Engine::Postgres;
     QStringList missing;
     for (const Table &table : requiredTables) {
         const QString name = QString::fromUtf16(table.name);
-        const QStringList columns = columnsOf(handle, name);
+        const QStringList columns = server ? serverColumnsOf(database, name) : columnsOf(database.handle(), name);
         if (columns.isEmpty()) {
             missing.append(QStringLiteral("表“%1”").arg(name));
             continue;

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-struct sqlite3;
+class Database;
 
 // How the customers on the list stand with one mail, each customer counted once.
 //
@@ -28,7 +28,7 @@ struct ResultSummary
 };
 
 // One statement over 客户表 and 发送情况. Throws DatabaseError with the engine's text.
-ResultSummary readResultSummary(sqlite3 *handle, qint64 mailId);
+ResultSummary readResultSummary(Database &connection, qint64 mailId);
 
 // "成功 a，失败 b，跳过 c，未发送 d". The customers counted as unknown are not in the line: it
 // keeps the four numbers the page names, and adding them to 未发送 would claim that a mail some of

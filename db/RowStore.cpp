@@ -1,6 +1,7 @@
 #include "RowStore.h"
 
 #include "Stamp.h"
+#include "Statement.h"
 
 #include <QDateTime>
 
@@ -58,16 +59,33 @@ std::string_view RowStore::bytesAt(qint64 place) const
     return {at, length};
 }
 
-void RowStore::appendFrom(sqlite3_stmt *statement, int firstColumn)
+void RowStore::appendFrom(const Statement &source, int firstColumn, int skipped)
 {
+    const int row = rowCount();
     for (int s = 0; s < firstColumn; ++s) {
         m_columns[std::size_t(s)].kinds.push_back(Null);
         m_columns[std::size_t(s)].cells.push_back(0);
     }
-    for (int c = 0; c + firstColumn < columnCount(); ++c) {
+    sqlite3_stmt *statement = source.get();
+    if (!statement) {
+        // A server's row comes as values already.
+        for (int c = firstColumn; c < columnCount(); ++c) {
+            m_columns[std::size_t(c)].kinds.push_back(Null);
+            m_columns[std::size_t(c)].cells.push_back(0);
+        }
+        for (int c = 0, s = 0; c + firstColumn < columnCount(); ++c, ++s) {
+            if (s == skipped)
+                ++s;
+            setValue(row, c + firstColumn, source.column(s));
+        }
+        return;
+    }
+    for (int c = 0, s = 0; c + firstColumn < columnCount(); ++c, ++s) {
+        if (s == skipped)
+            ++s;
         Column &column = m_columns[std::size_t(c + firstColumn)];
         // One engine call per cell: the value is read at once, on the one thread using the connection.
-        sqlite3_value *value = sqlite3_column_value(statement, c);
+        sqlite3_value *value = sqlite3_column_value(statement, s);
         const int type = sqlite3_value_type(value);
         switch (type) {
         case SQLITE_INTEGER:

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-struct sqlite3_stmt;
+class Statement;
 
 // The rows of a record view, kept column by column in the engine's own value kinds: one byte of
 // kind and eight bytes of value per cell, text and blobs as UTF-8 bytes in blocks of their own.
@@ -28,8 +28,9 @@ public:
     int columnCount() const { return int(m_columns.size()); }
 
     // Appends the current result row of a stepped statement: its columns fill the store's columns
-    // from `firstColumn` on; the ones before stay null.
-    void appendFrom(sqlite3_stmt *statement, int firstColumn = 0);
+    // from `firstColumn` on; the ones before stay null. The statement's column `skipped` (one the
+    // view does not show) is passed over. A file's values are read with SQLite's own calls.
+    void appendFrom(const Statement &statement, int firstColumn = 0, int skipped = -1);
     // Appends a row of values (as many as columns; missing ones are null).
     void append(const QVariantList &values);
     void insertRow(int row); // all cells null

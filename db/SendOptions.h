@@ -2,16 +2,16 @@
 
 #include <QString>
 
-struct sqlite3;
+class Database;
 
 // The send panel's choice to leave out the customers who were already sent the chosen mail, kept in
 // the file (发送选项) so that it holds across restarts. A file without a stored choice reads as off.
-bool readSkipSent(sqlite3 *handle);
+bool readSkipSent(Database &connection);
 // Throws DatabaseError when the file refuses the write.
-void writeSkipSent(sqlite3 *handle, bool skip);
+void writeSkipSent(Database &connection, bool skip);
 
 // The address the last test mail went to, kept in 发送选项 beside the skip choice; the empty text
 // when none was kept.
-QString readTestAddress(sqlite3 *handle);
+QString readTestAddress(Database &connection);
 // Throws DatabaseError when the file refuses the write.
-void writeTestAddress(sqlite3 *handle, const QString &address);
+void writeTestAddress(Database &connection, const QString &address);

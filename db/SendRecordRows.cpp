@@ -1,5 +1,8 @@
 #include "SendRecordRows.h"
 
+#include "Database.h"
+#include "DatabaseError.h"
+#include "Dialect.h"
 #include "Statement.h"
 
 #include <sqlite3.h>
@@ -8,15 +11,16 @@ namespace {
 
 // The page's statements carry no order; the engine gives the rows of 发送情况 in the order they were
 // appended, also through the indexes on 客户ID and 邮件ID (equal keys keep their rowid order), so
-// ordering by rowid is the page's order at no cost of sorting.
+// ordering by the record's key (a file's rowid, a server's 记录ID) is the page's order, on a file at
+// no cost of sorting.
 QString whereClause(const SendRecordFilter &filter)
 {
     if (filter.customerId && filter.mailId)
-        return QStringLiteral(" where 发送情况.客户ID = :customer and 发送情况.邮件ID = :mail");
+        return QStringLiteral(" where 发送情况.\"客户ID\" = :customer and 发送情况.\"邮件ID\" = :mail");
     if (filter.customerId)
-        return QStringLiteral(" where 发送情况.客户ID = :customer");
+        return QStringLiteral(" where 发送情况.\"客户ID\" = :customer");
     if (filter.mailId)
-        return QStringLiteral(" where 发送情况.邮件ID = :mail");
+        return QStringLiteral(" where 发送情况.\"邮件ID\" = :mail");
     return {};
 }
 
@@ -40,29 +44,29 @@ const std::array<QString, SendRecordRows::ColumnCount> &SendRecordRows::columnNa
     return names;
 }
 
-SendRecordRows::SendRecordRows(sqlite3 *handle, const SendRecordFilter &filter)
-    : m_handle(handle)
+SendRecordRows::SendRecordRows(Database &connection, const SendRecordFilter &filter)
+    : m_connection(connection)
 {
     const QString where = whereClause(filter);
-    execute(m_handle, QStringLiteral("begin"));
+    execute(m_connection, dialect::beginSnapshot(m_connection.engine()));
     try {
-        Statement count(m_handle, QStringLiteral("select count(*) from 发送情况") + where);
+        Statement count(m_connection, QStringLiteral("select count(*) from 发送情况") + where);
         bindFilter(count, filter);
         count.step();
         m_count = count.column(0).toLongLong();
 
         m_rows = std::make_unique<Statement>(
-            m_handle,
-            QStringLiteral("select 发送情况.客户ID, 客户表.客户名称, 客户表.电子邮件地址, 发送情况.邮件ID, "
+            m_connection,
+            QStringLiteral("select 发送情况.\"客户ID\", 客户表.客户名称, 客户表.电子邮件地址, 发送情况.\"邮件ID\", "
                            "邮件表.邮件主题, 发送情况.发送日期, 发送情况.发送结果 "
                            "from 发送情况 "
-                           "left join 客户表 on 客户表.客户ID = 发送情况.客户ID "
-                           "left join 邮件表 on 邮件表.邮件ID = 发送情况.邮件ID")
-                + where + QStringLiteral(" order by 发送情况.rowid"));
+                           "left join 客户表 on 客户表.\"客户ID\" = 发送情况.\"客户ID\" "
+                           "left join 邮件表 on 邮件表.\"邮件ID\" = 发送情况.\"邮件ID\"")
+                + where + QStringLiteral(" order by 发送情况.") + dialect::recordKey(m_connection.engine()));
         bindFilter(*m_rows, filter);
     } catch (...) {
         m_rows.reset();
-        sqlite3_exec(m_handle, "rollback", nullptr, nullptr, nullptr);
+        endReading();
         throw;
     }
 }
@@ -70,32 +74,56 @@ SendRecordRows::SendRecordRows(sqlite3 *handle, const SendRecordFilter &filter)
 SendRecordRows::~SendRecordRows()
 {
     m_rows.reset();
+    endReading();
+}
+
+void SendRecordRows::endReading() noexcept
+{
     // Only reads happened: ending the transaction either way is the same.
-    sqlite3_exec(m_handle, "rollback", nullptr, nullptr, nullptr);
+    try {
+        execute(m_connection, QStringLiteral("rollback"));
+    } catch (const DatabaseError &) {
+    }
 }
 
 bool SendRecordRows::next()
 {
-    return m_rows->step();
+    if (!m_rows->step())
+        return false;
+    if (!m_rows->get()) {
+        for (int c = 0; c < ColumnCount; ++c) {
+            m_row[c] = m_rows->column(c);
+            m_texts[c] = m_row[c].typeId() == QMetaType::LongLong ? QByteArray() : m_row[c].toString().toUtf8();
+        }
+    }
+    return true;
 }
 
 bool SendRecordRows::isNull(int column) const
 {
+    if (!m_rows->get())
+        return m_row[column].isNull();
     return sqlite3_column_type(m_rows->get(), column) == SQLITE_NULL;
 }
 
 bool SendRecordRows::isInteger(int column) const
 {
+    if (!m_rows->get())
+        return m_row[column].typeId() == QMetaType::LongLong;
     return sqlite3_column_type(m_rows->get(), column) == SQLITE_INTEGER;
 }
 
 qint64 SendRecordRows::integer(int column) const
 {
+    if (!m_rows->get())
+        return m_row[column].toLongLong();
     return sqlite3_column_int64(m_rows->get(), column);
 }
 
 QByteArrayView SendRecordRows::text(int column) const
 {
+    if (!m_rows->get())
+        return m_texts[column];
     const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_rows->get(), column));
     return {bytes, qsizetype(sqlite3_column_bytes(m_rows->get(), column))};
 }

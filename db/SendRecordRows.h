@@ -1,13 +1,15 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QVariant>
 
 #include <array>
 #include <memory>
 #include <optional>
 
-struct sqlite3;
+class Database;
 class Statement;
 
 // Which send records the records page shows: all, one customer's, one mail's, or one customer's of
@@ -32,7 +34,8 @@ public:
     static constexpr int ColumnCount = 7;
     static const std::array<QString, ColumnCount> &columnNames();
 
-    SendRecordRows(sqlite3 *handle, const SendRecordFilter &filter);
+    // `connection` must stay connected while the rows are read.
+    SendRecordRows(Database &connection, const SendRecordFilter &filter);
     ~SendRecordRows();
     SendRecordRows(const SendRecordRows &) = delete;
     SendRecordRows &operator=(const SendRecordRows &) = delete;
@@ -45,14 +48,19 @@ public:
 
     // The current row's cells. A cell the engine holds as an integer (the two numbers, as written)
     // is an integer; a missing value is null; anything else is read as UTF-8 text, valid until
-    // the next step.
+    // the next step. A file's cells are read in place; a server's row is taken as it comes.
     bool isNull(int column) const;
     bool isInteger(int column) const;
     qint64 integer(int column) const;
     QByteArrayView text(int column) const;
 
 private:
-    sqlite3 *m_handle;
+    void endReading() noexcept;
+
+    Database &m_connection;
     qint64 m_count = 0;
     std::unique_ptr<Statement> m_rows;
+    // A server's current row (null on a file), its texts in UTF-8.
+    std::array<QVariant, ColumnCount> m_row;
+    std::array<QByteArray, ColumnCount> m_texts;
 };

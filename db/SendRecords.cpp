@@ -2,13 +2,16 @@
 
 #include "Database.h"
 #include "DateTimeText.h"
+#include "Dialect.h"
 #include "Error.h"
 #include "Transaction.h"
 
 QList<Recipient> readCustomers(Database &connection)
 {
     QList<Recipient> customers;
-    Statement query(connection.handle(), QStringLiteral("select 客户ID, 客户名称, 电子邮件地址 from 客户表"));
+    // In the order of their numbers, the grid's (in a file the rowid, the same order).
+    Statement query(connection,
+                    QStringLiteral("select \"客户ID\", 客户名称, 电子邮件地址 from 客户表 order by \"客户ID\""));
     while (query.step())
         customers.append({query.column(0).toLongLong(), query.column(1).toString(), query.column(2).toString()});
     return customers;
@@ -17,8 +20,8 @@ QList<Recipient> readCustomers(Database &connection)
 QSet<qint64> readSentCustomers(Database &connection, qint64 mailId)
 {
     QSet<qint64> sent;
-    Statement query(connection.handle(),
-                    QStringLiteral("select distinct 客户ID from 发送情况 where 邮件ID = ? and 发送结果 = '成功'"));
+    Statement query(connection,
+                    QStringLiteral("select distinct \"客户ID\" from 发送情况 where \"邮件ID\" = ? and 发送结果 = '成功'"));
     query.bind(1, mailId);
     while (query.step())
         sent.insert(query.column(0).toLongLong());
@@ -27,7 +30,7 @@ QSet<qint64> readSentCustomers(Database &connection, qint64 mailId)
 
 static bool hasColumn(Database &connection, const QString &table, const QString &column)
 {
-    Statement columns(connection.handle(), QStringLiteral("select 1 from pragma_table_info(?) where name = ?"));
+    Statement columns(connection, dialect::hasColumnQuery(connection.engine()));
     columns.bind(1, table);
     columns.bind(2, column);
     return columns.step();
@@ -36,13 +39,13 @@ static bool hasColumn(Database &connection, const QString &table, const QString 
 QSet<qint64> readUnknownCustomers(Database &connection, qint64 mailId)
 {
     QSet<qint64> unknown;
-    Statement query(connection.handle(), QStringLiteral(R"(
-select distinct 记录.客户ID from 发送情况 as 记录
-where 记录.邮件ID = ?1 and (记录.发送结果 = ?2 or substr(记录.发送结果, 1, length(?3)) = ?3)
-  and 记录.客户ID in (select 客户ID from 客户表)
-  and 记录.rowid = (select max(rowid) from 发送情况 where 客户ID = 记录.客户ID and 邮件ID = ?1)
-  and not exists (select 1 from 发送情况 where 客户ID = 记录.客户ID and 邮件ID = ?1 and 发送结果 = '成功')
-)"));
+    Statement query(connection, QStringLiteral(R"(
+select distinct 记录."客户ID" from 发送情况 as 记录
+where 记录."邮件ID" = ?1 and (记录.发送结果 = ?2 or substr(记录.发送结果, 1, length(cast(?3 as text))) = ?3)
+  and 记录."客户ID" in (select "客户ID" from 客户表)
+  and 记录.%1 = (select max(%1) from 发送情况 where "客户ID" = 记录."客户ID" and "邮件ID" = ?1)
+  and not exists (select 1 from 发送情况 where "客户ID" = 记录."客户ID" and "邮件ID" = ?1 and 发送结果 = '成功')
+)").arg(dialect::recordKey(connection.engine())));
     query.bind(1, mailId);
     query.bind(2, SendingResult);
     query.bind(3, UnknownResultPrefix);
@@ -55,8 +58,8 @@ MailText readMail(Database &connection, qint64 mailId)
 {
     // A file the program could not bring up to date (read-only) has no 广告 yet: no mail of it is one.
     const bool marked = hasColumn(connection, QStringLiteral("邮件表"), QStringLiteral("广告"));
-    Statement query(connection.handle(), marked ? QStringLiteral("select 邮件主题, 邮件内容, 广告 from 邮件表 where 邮件ID = ?")
-                                                : QStringLiteral("select 邮件主题, 邮件内容, 0 from 邮件表 where 邮件ID = ?"));
+    Statement query(connection, marked ? QStringLiteral("select 邮件主题, 邮件内容, 广告 from 邮件表 where \"邮件ID\" = ?")
+                                                : QStringLiteral("select 邮件主题, 邮件内容, 0 from 邮件表 where \"邮件ID\" = ?"));
     query.bind(1, mailId);
     if (!query.step())
         throw Error(QStringLiteral("所选的邮件已不存在，请重新选择要发送的邮件。"));
@@ -66,7 +69,7 @@ MailText readMail(Database &connection, qint64 mailId)
 
 QString readMailSubject(Database &connection, qint64 mailId)
 {
-    Statement query(connection.handle(), QStringLiteral("select 邮件主题 from 邮件表 where 邮件ID = ?"));
+    Statement query(connection, QStringLiteral("select 邮件主题 from 邮件表 where \"邮件ID\" = ?"));
     query.bind(1, mailId);
     if (!query.step())
         throw Error(QStringLiteral("所选的邮件已不存在，请重新选择要发送的邮件。"));
@@ -77,8 +80,9 @@ QList<QDateTime> readAcceptedSince(Database &connection, const QDateTime &since)
 {
     // Records are appended as they happen, so the newest rows come last.
     QList<QDateTime> moments;
-    Statement query(connection.handle(),
-                    QStringLiteral("select 发送日期 from 发送情况 where 发送结果 = '成功' order by rowid desc"));
+    Statement query(connection,
+                    QStringLiteral("select 发送日期 from 发送情况 where 发送结果 = '成功' order by %1 desc")
+                        .arg(dialect::recordKey(connection.engine())));
     while (query.step()) {
         // The text keeps whole seconds: a message counts until the end of its second.
         const QDateTime moment = parseDateTime(query.column(0).toString(), QLocale::system(), since);
@@ -98,16 +102,17 @@ bool mailExists(Database &connection, const QString &mailChoice)
     const qint64 id = mailChoice.toLongLong(&isNumber);
     if (!isNumber)
         return false;
-    Statement find(connection.handle(), QStringLiteral("select 1 from 邮件表 where 邮件ID = ?"));
+    Statement find(connection, QStringLiteral("select 1 from 邮件表 where \"邮件ID\" = ?"));
     find.bind(1, id);
     return find.step();
 }
 
 SendRecords::SendRecords(Database &connection)
     : m_connection(connection)
-    , m_insert(connection.handle(),
-               QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期, 发送结果) values(?, ?, ?, ?)"))
-    , m_update(connection.handle(), QStringLiteral("update 发送情况 set 发送日期 = ?, 发送结果 = ? where rowid = ?"))
+    , m_insert(connection,
+               QStringLiteral("insert into 发送情况(\"客户ID\", \"邮件ID\", 发送日期, 发送结果) values(?, ?, ?, ?)"))
+    , m_update(connection, QStringLiteral("update 发送情况 set 发送日期 = ?, 发送结果 = ? where %1 = ?")
+                              .arg(dialect::recordKey(connection.engine())))
 {
 }
 
@@ -117,7 +122,8 @@ void SendRecords::checkWritable()
     // table's pages and commits must reach the disk, even when the change itself is undone.
     Transaction transaction(m_connection);
     const qint64 key = append(0, QString(), QString(), QString());
-    Statement remove(m_connection.handle(), QStringLiteral("delete from 发送情况 where rowid = ?"));
+    Statement remove(m_connection, QStringLiteral("delete from 发送情况 where %1 = ?")
+                                            .arg(dialect::recordKey(m_connection.engine())));
     remove.bind(1, key);
     remove.step();
     transaction.commit();

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QtGlobal>
 
-struct sqlite3;
+class Database;
 
 // What the user decided about a mail server, kept in the file so it holds across restarts: the
 // certificate trusted for a host and port (信任证书, by its SHA-256 fingerprint), and the accounts
@@ -11,9 +11,9 @@ struct sqlite3;
 // names are compared without regard to letter case. Writes throw DatabaseError when refused.
 
 // Empty when no certificate is trusted for the host and port.
-QString readTrustedFingerprint(sqlite3 *handle, const QString &host, quint16 port);
+QString readTrustedFingerprint(Database &connection, const QString &host, quint16 port);
 // Replaces what was trusted for the host and port before.
-void writeTrustedFingerprint(sqlite3 *handle, const QString &host, quint16 port, const QString &fingerprint);
+void writeTrustedFingerprint(Database &connection, const QString &host, quint16 port, const QString &fingerprint);
 
-bool readCleartextLoginAgreed(sqlite3 *handle, const QString &host, quint16 port, const QString &userName);
-void writeCleartextLoginAgreed(sqlite3 *handle, const QString &host, quint16 port, const QString &userName);
+bool readCleartextLoginAgreed(Database &connection, const QString &host, quint16 port, const QString &userName);
+void writeCleartextLoginAgreed(Database &connection, const QString &host, quint16 port, const QString &userName);

@@ -1,6 +1,8 @@
 #include "Statement.h"
 
+#include "Database.h"
 #include "DatabaseError.h"
+#include "PostgresStatement.h"
 #include "RowStore.h"
 
 #include <sqlite3.h>
@@ -8,6 +10,20 @@
 Statement::Statement(sqlite3 *handle, const QString &sql)
     : m_handle(handle)
 {
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_handle, text.constData(), int(text.size()), &m_statement, nullptr) != SQLITE_OK)
+        fail();
+}
+
+Statement::Statement(Database &database, const QString &sql)
+{
+    if (database.engine() == Engine::Postgres) {
+        if (!database.isConnected())
+            throw DatabaseError::closedDataset();
+        m_server = std::make_unique<PostgresStatement>(database.database(), sql);
+        return;
+    }
+    m_handle = database.handle();
     const QByteArray text = sql.toUtf8();
     if (sqlite3_prepare_v2(m_handle, text.constData(), int(text.size()), &m_statement, nullptr) != SQLITE_OK)
         fail();
@@ -25,6 +41,8 @@ void Statement::fail() const
 
 void Statement::bind(int index, const QVariant &value)
 {
+    if (m_server)
+        return m_server->bind(index, value);
     int rc = SQLITE_OK;
     switch (RowStore::kindOf(value)) {
     case RowStore::Null: rc = sqlite3_bind_null(m_statement, index); break;
@@ -48,6 +66,8 @@ void Statement::bind(int index, const QVariant &value)
 
 void Statement::bindText(int index, QByteArrayView utf8)
 {
+    if (m_server)
+        return m_server->bind(index, QString::fromUtf8(utf8.data() ? utf8 : QByteArrayView("")));
     // A null pointer would bind NULL; an empty text is bound as the empty text the import writes.
     const char *bytes = utf8.data() ? utf8.data() : "";
     if (sqlite3_bind_text64(m_statement, index, bytes, sqlite3_uint64(utf8.size()), SQLITE_STATIC, SQLITE_UTF8)
@@ -57,6 +77,8 @@ void Statement::bindText(int index, QByteArrayView utf8)
 
 int Statement::parameterIndex(const QString &name) const
 {
+    if (m_server)
+        return m_server->parameterIndex(name);
     return sqlite3_bind_parameter_index(m_statement, name.toUtf8().constData());
 }
 
@@ -71,6 +93,8 @@ bool Statement::bind(const QString &name, const QVariant &value)
 
 bool Statement::step()
 {
+    if (m_server)
+        return m_server->step();
     switch (sqlite3_step(m_statement)) {
     case SQLITE_ROW: return true;
     case SQLITE_DONE: return false;
@@ -85,27 +109,37 @@ bool Statement::step()
 
 void Statement::reset()
 {
+    if (m_server)
+        return m_server->reset();
     sqlite3_reset(m_statement);
     sqlite3_clear_bindings(m_statement);
 }
 
 int Statement::changes() const
 {
+    if (m_server)
+        return m_server->changes();
     return sqlite3_changes(m_handle);
 }
 
 qint64 Statement::lastInsertId() const
 {
+    if (m_server)
+        return m_server->lastInsertId();
     return sqlite3_last_insert_rowid(m_handle);
 }
 
 int Statement::columnCount() const
 {
+    if (m_server)
+        return m_server->columnCount();
     return sqlite3_column_count(m_statement);
 }
 
 QVariant Statement::column(int index) const
 {
+    if (m_server)
+        return m_server->column(index);
     switch (sqlite3_column_type(m_statement, index)) {
     case SQLITE_INTEGER: return qlonglong(sqlite3_column_int64(m_statement, index));
     case SQLITE_FLOAT: return sqlite3_column_double(m_statement, index);
@@ -127,4 +161,15 @@ void execute(sqlite3 *handle, const QString &sql)
         sqlite3_free(error);
         throw DatabaseError(message);
     }
+}
+
+void execute(Database &database, const QString &sql)
+{
+    if (database.engine() == Engine::Postgres) {
+        if (!database.isConnected())
+            throw DatabaseError::closedDataset();
+        executeOnServer(database.database(), sql);
+        return;
+    }
+    execute(database.handle(), sql);
 }

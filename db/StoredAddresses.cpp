@@ -8,7 +8,7 @@ namespace {
 QStringList firstColumn(Database &connection, const QString &sql)
 {
     connection.setConnected(true);
-    Statement statement(connection.handle(), sql);
+    Statement statement(connection, sql);
     QStringList addresses;
     while (statement.step())
         addresses.append(statement.column(0).toString());

@@ -8,7 +8,10 @@ namespace {
 // An older file opened read-only keeps its 邮件表 without the file's columns.
 bool hasAttachmentColumns(Database &connection)
 {
-    Statement columns(connection.handle(),
+    // The server's tables are made whole.
+    if (connection.engine() == Engine::Postgres)
+        return true;
+    Statement columns(connection,
                       QStringLiteral("select count(*) from pragma_table_info('邮件表') where name in ('附件名称', '附件内容')"));
     columns.step();
     return columns.column(0).toInt() == 2;
@@ -21,8 +24,8 @@ std::optional<StoredAttachment> storedAttachment(Database &connection, qint64 ma
     if (!hasAttachmentColumns(connection))
         return std::nullopt;
     // length() of a blob reads the record's header, not the bytes.
-    Statement query(connection.handle(),
-                    QStringLiteral("select 附件名称, length(附件内容) from 邮件表 where 邮件ID = ? and 附件名称 <> ''"));
+    Statement query(connection,
+                    QStringLiteral("select 附件名称, length(附件内容) from 邮件表 where \"邮件ID\" = ? and 附件名称 <> ''"));
     query.bind(1, mailId);
     if (!query.step())
         return std::nullopt;
@@ -33,8 +36,8 @@ std::optional<AttachmentFile> readAttachment(Database &connection, qint64 mailId
 {
     if (!hasAttachmentColumns(connection))
         return std::nullopt;
-    Statement query(connection.handle(),
-                    QStringLiteral("select 附件名称, 附件内容 from 邮件表 where 邮件ID = ? and 附件名称 <> ''"));
+    Statement query(connection,
+                    QStringLiteral("select 附件名称, 附件内容 from 邮件表 where \"邮件ID\" = ? and 附件名称 <> ''"));
     query.bind(1, mailId);
     if (!query.step())
         return std::nullopt;

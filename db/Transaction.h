@@ -23,3 +23,23 @@ private:
     Database &m_connection;
     bool m_open = true;
 };
+
+// One try of a statement inside a transaction that may be refused while the transaction goes on.
+// On a server one refused statement aborts the whole transaction, so the try gets a savepoint of
+// its own, rolled back to when left without `release` (an error thrown in between). On a file it
+// does nothing: SQLite undoes the refused statement alone.
+class Savepoint
+{
+public:
+    explicit Savepoint(Database &connection);
+    ~Savepoint();
+    Savepoint(const Savepoint &) = delete;
+    Savepoint &operator=(const Savepoint &) = delete;
+
+    // Keeps what the try wrote.
+    void release();
+
+private:
+    Database &m_connection;
+    bool m_open;
+};

@@ -1,6 +1,8 @@
 #include "ViewRows.h"
 
+#include "Database.h"
 #include "DatabaseError.h"
+#include "Dialect.h"
 #include "Statement.h"
 
 #include <sqlite3.h>
@@ -23,8 +25,10 @@ QString quoted(const QString &identifier)
 
 struct PagedTable
 {
-    sqlite3 *handle = nullptr;
+    Database *database = nullptr;
     QString name;
+    QString key; // as statements name it
+    QString selectList;
     qint64 firstKey = 0;
     qint64 lastKey = 0;
     // Keys without gaps: the row at position p has the key firstKey + p, no skipping needed.
@@ -37,17 +41,16 @@ namespace {
 
 // Rows from a key on, within the table's keys, in key order; and the key so many rows back. Each
 // read prepares its own: a statement kept between reads would keep the connection from closing.
-QString rowsStatement(const QString &name)
+QString rowsStatement(const PagedTable &paged)
 {
-    return QStringLiteral("select rowid, * from %1 where rowid >= ?1 and rowid <= ?2 order by rowid limit ?3 offset ?4")
-        .arg(name);
+    return QStringLiteral("select %2, %3 from %1 where %2 >= ?1 and %2 <= ?2 order by %2 limit ?3 offset ?4")
+        .arg(paged.name, paged.key, paged.selectList);
 }
 
-QString keyBackStatement(const QString &name)
+QString keyBackStatement(const PagedTable &paged)
 {
-    return QStringLiteral(
-               "select rowid from %1 where rowid >= ?1 and rowid <= ?2 order by rowid desc limit 1 offset ?3")
-        .arg(name);
+    return QStringLiteral("select %2 from %1 where %2 >= ?1 and %2 <= ?2 order by %2 desc limit 1 offset ?3")
+        .arg(paged.name, paged.key);
 }
 
 } // namespace
@@ -66,9 +69,9 @@ void ViewRows::reset(int columns)
     m_greatestWholeReadKey = -1;
 }
 
-void ViewRows::appendFrom(sqlite3_stmt *statement, int firstColumn)
+void ViewRows::appendFrom(const Statement &statement, int firstColumn, int skipped)
 {
-    m_added.appendFrom(statement, firstColumn);
+    m_added.appendFrom(statement, firstColumn, skipped);
     const int row = m_added.rowCount() - 1;
     if (m_added.kind(row, 0) == RowStore::Integer)
         m_greatestWholeReadKey = std::max(m_greatestWholeReadKey, m_added.integer(row, 0));
@@ -79,20 +82,25 @@ qint64 ViewRows::greatestReadKey() const
     return m_table ? std::max(m_table->lastKey, m_greatestWholeReadKey) : m_greatestWholeReadKey;
 }
 
-void ViewRows::pageTable(sqlite3 *handle, const QString &table, int columns)
+void ViewRows::pageTable(Database &database, const QString &table, const QString &selectList, int columns)
 {
     const QString name = quoted(table);
+    const QString key = dialect::rowKey(database.engine(), table);
+    if (key.isEmpty())
+        throw DatabaseError(QStringLiteral("无法按主键读取“%1”的记录").arg(name));
     // One statement, so the count and the keys are of one moment. Each part takes the engine's
     // shortcut: the count walks the smallest index's pages, the keys are the ends of the table.
-    Statement bounds(handle,
-                     QStringLiteral("select (select count(*) from %1), (select min(rowid) from %1),"
-                                    " (select max(rowid) from %1)")
-                         .arg(name));
+    Statement bounds(database,
+                     QStringLiteral("select (select count(*) from %1), (select min(%2) from %1),"
+                                    " (select max(%2) from %1)")
+                         .arg(name, key));
     bounds.step();
     const qint64 count = bounds.column(0).toLongLong();
     auto paged = std::make_unique<PagedTable>();
-    paged->handle = handle;
+    paged->database = &database;
     paged->name = name;
+    paged->key = key;
+    paged->selectList = selectList;
     paged->firstKey = bounds.column(1).toLongLong();
     paged->lastKey = bounds.column(2).toLongLong();
     bounds.reset();
@@ -100,7 +108,8 @@ void ViewRows::pageTable(sqlite3 *handle, const QString &table, int columns)
         paged->contiguous = paged->lastKey - paged->firstKey == count - 1;
         paged->read.reset(columns);
         paged->pageAt.assign(std::size_t((count + pageSize - 1) / pageSize), -1);
-        if (Statement(handle, rowsStatement(name)).columnCount() != columns)
+        // A file tells the statement's columns before it runs; a server's are the list given.
+        if (database.engine() == Engine::Sqlite && Statement(database, rowsStatement(*paged)).columnCount() != columns)
             throw DatabaseError(QStringLiteral("无法按主键读取“%1”的记录").arg(name));
     }
 
@@ -196,7 +205,7 @@ void ViewRows::readPage(int page) const
     const int back = toPosition - start - removedBetween(start, toPosition) - 1;
 
     if (back < forward) {
-        Statement keyBack(paged.handle, keyBackStatement(paged.name));
+        Statement keyBack(*paged.database, keyBackStatement(paged));
         keyBack.bind(1, paged.firstKey);
         keyBack.bind(2, toKey);
         keyBack.bind(3, back);
@@ -217,7 +226,7 @@ void ViewRows::readRows(int page, int pages, qint64 fromKey, int skip, bool byKe
     PagedTable &paged = *m_table;
     const int start = page * pageSize;
     const int size = std::min(pages * pageSize, m_base - start);
-    Statement rows(paged.handle, rowsStatement(paged.name));
+    Statement rows(*paged.database, rowsStatement(paged));
     rows.bind(1, fromKey);
     rows.bind(2, byKey ? std::min(paged.lastKey, fromKey + size - 1) : paged.lastKey);
     rows.bind(3, size);
@@ -227,11 +236,11 @@ void ViewRows::readRows(int page, int pages, qint64 fromKey, int skip, bool byKe
     int filled = 0;
     try {
         while (filled < size && rows.step()) {
-            const qint64 key = sqlite3_column_int64(rows.get(), 0);
+            const qint64 key = rows.get() ? sqlite3_column_int64(rows.get(), 0) : rows.column(0).toLongLong();
             for (; byKey && filled < size && key > fromKey + filled; ++filled)
                 paged.read.insertRow(paged.read.rowCount());
             if (filled < size) {
-                paged.read.appendFrom(rows.get());
+                paged.read.appendFrom(rows);
                 ++filled;
             }
         }
@@ -304,9 +313,8 @@ int ViewRows::findKey(qint64 key) const
             if (!std::binary_search(m_removed.begin(), m_removed.end(), position))
                 row = position - removedBetween(0, position);
         } else {
-            Statement before(
-                m_table->handle,
-                QStringLiteral("select count(*) from %1 where rowid >= ?1 and rowid < ?2").arg(m_table->name));
+            Statement before(*m_table->database, QStringLiteral("select count(*) from %1 where %2 >= ?1 and %2 < ?2")
+                                                     .arg(m_table->name, m_table->key));
             before.bind(1, m_table->firstKey);
             before.bind(2, key);
             before.step();

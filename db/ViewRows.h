@@ -8,7 +8,8 @@
 #include <memory>
 #include <vector>
 
-struct sqlite3;
+class Database;
+class Statement;
 struct PagedTable;
 
 // The rows of a record view by position. A whole table is read as it is looked at, a page at a
@@ -29,15 +30,16 @@ public:
 
     // Empty, with `columns` columns (the key first), every row to come through append/appendFrom.
     void reset(int columns);
-    // Pages the rows of `table` (a rowid table whose `select rowid, *` yields the store's columns)
-    // as they are now. Throws the engine's text, leaving the rows as they were.
-    void pageTable(sqlite3 *handle, const QString &table, int columns);
+    // Pages the rows of `table` by its key (dialect::rowKey: SQLite's rowid, the server's key
+    // column) as they are now: the key, then `selectList` ("*", or the columns shown), make the
+    // store's columns. Throws the engine's text, leaving the rows as they were.
+    void pageTable(Database &database, const QString &table, const QString &selectList, int columns);
 
     int rowCount() const;
     int columnCount() const { return m_added.columnCount(); }
 
     // Appends the current row of a stepped statement (see RowStore::appendFrom), or values.
-    void appendFrom(sqlite3_stmt *statement, int firstColumn = 0);
+    void appendFrom(const Statement &statement, int firstColumn = 0, int skipped = -1);
     void append(const QVariantList &values) { m_added.append(values); }
     // New rows go only at the end.
     void insertRow(int row);

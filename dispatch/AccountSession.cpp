@@ -22,9 +22,9 @@ ServerDecisions readServerDecisions(Database &connection, const SendRunInputs::A
     ServerDecisions decisions;
     try {
         const ServerAddress server = parseServerText(account.server);
-        decisions.pinnedFingerprint = readTrustedFingerprint(connection.handle(), server.host, server.port);
+        decisions.pinnedFingerprint = readTrustedFingerprint(connection, server.host, server.port);
         decisions.cleartextLoginAgreed
-            = readCleartextLoginAgreed(connection.handle(), server.host, server.port, account.userName);
+            = readCleartextLoginAgreed(connection, server.host, server.port, account.userName);
     } catch (const DatabaseError &e) {
         qCInfo(dispatchLog) << "no stored decisions about the server:" << e.message();
     }

@@ -42,9 +42,9 @@ QStringList readLines(const QString &path)
     return lines;
 }
 
-QStringList storedAddresses(const QString &databasePath, ImportTarget target)
+QStringList storedAddresses(const DatabaseLocation &database, ImportTarget target)
 {
-    Database connection(databasePath);
+    Database connection(database);
     connection.setConnected(true);
     return target == ImportTarget::RefusalList ? listedAddresses(connection) : customerAddresses(connection);
 }
@@ -57,8 +57,8 @@ void sortByRow(QList<SkippedRow> &rows)
 
 } // namespace
 
-CustomerImportRun::CustomerImportRun(QString databasePath, QString workbookPath, ImportTarget target)
-    : m_databasePath(std::move(databasePath))
+CustomerImportRun::CustomerImportRun(DatabaseLocation database, QString workbookPath, ImportTarget target)
+    : m_database(std::move(database))
     , m_workbookPath(std::move(workbookPath))
     , m_target(target)
 {
@@ -98,7 +98,7 @@ void CustomerImportRun::readRows()
     });
     m_opened = true;
 
-    ImportPlanner planner(m_target, storedAddresses(m_databasePath, m_target));
+    ImportPlanner planner(m_target, storedAddresses(m_database, m_target));
     if (text) {
         for (qsizetype i = 0; i < lines.size() && !m_cancelled; ++i)
             planner.add({int(i) + 1, {}, lines.at(i)});
@@ -155,7 +155,7 @@ const SheetRow &CustomerImportRun::rowNumbered(int row) const
 
 void CustomerImportRun::writeCustomers(bool withDuplicates)
 {
-    Database connection(m_databasePath);
+    Database connection(m_database);
     connection.setConnected(true);
     CustomerBatch batch(connection);
     std::optional<Transaction> transaction;
@@ -198,7 +198,7 @@ void CustomerImportRun::writeCustomers(bool withDuplicates)
 
 void CustomerImportRun::writeAddresses()
 {
-    Database connection(m_databasePath);
+    Database connection(m_database);
     connection.setConnected(true);
     RefusalList list(connection);
     int added = 0;
@@ -209,14 +209,17 @@ void CustomerImportRun::writeAddresses()
         for (qsizetype i = first; i < end && !m_cancelled; ++i) {
             const SheetRow &row = m_plan.rows.at(i);
             try {
-                if (list.add(row.address, RefusalImportReason))
+                Savepoint attempt(connection);
+                const bool added = list.add(row.address, RefusalImportReason);
+                attempt.release();
+                if (added)
                     ++addedNow;
                 else
                     m_outcome.skipped.append({row, SkipKind::Duplicate, skipReason(SkipKind::Duplicate, m_target)});
             } catch (const DatabaseError &e) {
-                if (!refusedRow(connection))
+                if (!refusedRow(connection, e))
                     throw;
-                m_outcome.skipped.append({row, SkipKind::Refused, refusalText(e.message())});
+                m_outcome.skipped.append({row, SkipKind::Refused, refusalText(e.message(), e.sqlState())});
             }
         }
         transaction.commit();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseLocation.h"
 #include "ImportPlan.h"
 
 #include <QObject>
@@ -34,8 +35,8 @@ class CustomerImportRun : public QObject
     Q_OBJECT
 
 public:
-    // `databasePath` is the file the window works on; the import opens its own connection to it.
-    CustomerImportRun(QString databasePath, QString workbookPath, ImportTarget target = ImportTarget::Customers);
+    // `database` is where the window's data is; the import opens its own connection to it.
+    CustomerImportRun(DatabaseLocation database, QString workbookPath, ImportTarget target = ImportTarget::Customers);
     // Waits for the thread; cancel first when it should not go on to its end.
     ~CustomerImportRun() override;
     CustomerImportRun(const CustomerImportRun &) = delete;
@@ -73,7 +74,7 @@ private:
     // The sheet row a refusal names.
     const SheetRow &rowNumbered(int row) const;
 
-    QString m_databasePath;
+    DatabaseLocation m_database;
     QString m_workbookPath;
     ImportTarget m_target;
     std::thread m_thread;

@@ -27,8 +27,8 @@ SheetCell cellOf(const SendRecordRows &rows, int column)
 
 } // namespace
 
-RecordExportRun::RecordExportRun(QString databasePath, SendRecordFilter filter, QString target)
-    : m_databasePath(std::move(databasePath))
+RecordExportRun::RecordExportRun(DatabaseLocation database, SendRecordFilter filter, QString target)
+    : m_database(std::move(database))
     , m_filter(filter)
     , m_target(std::move(target))
 {
@@ -83,9 +83,9 @@ bool RecordExportRun::exportRows(qint64 &written)
     if (!format)
         throw Error(QStringLiteral("只能导出为 .xlsx 或 .csv 文件。"));
 
-    Database database(m_databasePath);
+    Database database(m_database);
     database.setConnected(true);
-    SendRecordRows rows(database.handle(), m_filter);
+    SendRecordRows rows(database, m_filter);
     emit counted(rows.count());
     if (cancelled())
         return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseLocation.h"
 #include "SendRecordRows.h"
 
 #include <QObject>
@@ -23,9 +24,9 @@ public:
     // Rows between two `progressed` reports.
     static constexpr qint64 ProgressStep = 1000;
 
-    // `databasePath`: the file the window works on. `target`: the file to write, ending in .xlsx or
+    // `database`: where the window's data is. `target`: the file to write, ending in .xlsx or
     // .csv (any other ending fails the export with a message).
-    RecordExportRun(QString databasePath, SendRecordFilter filter, QString target);
+    RecordExportRun(DatabaseLocation database, SendRecordFilter filter, QString target);
     // Cancels the export and waits for its thread.
     ~RecordExportRun() override;
     RecordExportRun(const RecordExportRun &) = delete;
@@ -56,7 +57,7 @@ private:
     bool exportRows(qint64 &written);
     bool cancelled() const { return m_cancelled.load(std::memory_order_relaxed); }
 
-    QString m_databasePath;
+    DatabaseLocation m_database;
     SendRecordFilter m_filter;
     QString m_target;
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QtGlobal>
 
-struct sqlite3;
+class Database;
 
 // A question a send run cannot ask itself (it never waits for the window): it stops before any
 // customer is reached and hands the question over; the window asks, keeps a yes in the file
@@ -33,4 +33,4 @@ Q_DECLARE_METATYPE(RunQuestion)
 
 // Keeps the user's yes in the file: the certificate trusted for the host and port, or the account's
 // password allowed in clear. Throws DatabaseError when the file refuses it.
-void agree(sqlite3 *handle, const RunQuestion &question);
+void agree(Database &connection, const RunQuestion &question);

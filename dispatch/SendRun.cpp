@@ -12,11 +12,14 @@
 #include "MailMessage.h"
 #include "RefusalList.h"
 #include "RunPlan.h"
+#include "SendClaims.h"
 #include "SendFailure.h"
 #include "SendRecords.h"
 #include "SmtpSession.h"
 
 #include <QDateTime>
+#include <QScopeGuard>
+#include <QUuid>
 
 #include <optional>
 
@@ -95,11 +98,11 @@ private:
     bool m_begun = false;
 };
 
-SendRun::SendRun(const SendRunInputs &inputs, QString databasePath, SendRunLimits limits)
+SendRun::SendRun(const SendRunInputs &inputs, DatabaseLocation database, SendRunLimits limits)
     : m_inputs(inputs)
     , m_session(std::make_unique<SmtpSession>())
     , m_smtp(*m_session)
-    , m_databasePath(std::move(databasePath))
+    , m_database(std::move(database))
     , m_limits(limits)
 {
     if (m_limits.serverWait)
@@ -202,7 +205,7 @@ void SendRun::work()
 
 bool SendRun::sendToEveryCustomer()
 {
-    Database database(m_databasePath);
+    Database database(m_database);
     database.setConnected(true);
     // The run's own short busy wait; it waits longer by trying again, and a stop ends that at once.
     database.setBusyWait(BusyWaitMs);
@@ -237,6 +240,25 @@ bool SendRun::sendToEveryCustomer()
         throw Error(QStringLiteral("无法读取退订名单，发送没有开始。\n原因：") + e.message());
     }
     const RefusalOption refusal = readRefusalOption(database);
+    // On a server other copies of the program may send the same mail now: each customer is claimed
+    // before their message, and one another run holds is left to it. A file needs none.
+    std::optional<SendClaims> claims;
+    if (database.engine() == Engine::Postgres) {
+        try {
+            claims.emplace(database, QUuid::createUuid().toString(QUuid::WithoutBraces), mailId, m_limits.claimStale);
+        } catch (const DatabaseError &e) {
+            throw Error(QStringLiteral("无法读写发送认领，发送没有开始。\n原因：") + e.message());
+        }
+    }
+    // However the run ends (but killed), its claims stop keeping later runs away.
+    const auto endClaims = qScopeGuard([&] {
+        try {
+            if (claims)
+                claims->end();
+        } catch (const DatabaseError &e) {
+            qCInfo(dispatchLog) << "the run's claims could not be ended:" << e.message();
+        }
+    });
     emit progressed(0, 0, total);
 
     const SendRunInputs::Account account = m_inputs.account();
@@ -339,6 +361,23 @@ bool SendRun::sendToEveryCustomer()
         }
         if (!waitForCap(accepted, connected, total) || (!connected && !connectServer(connected)))
             return false;
+        if (claims) {
+            bool won = false;
+            try {
+                retry(m_limits.recordRetry, [&] { won = claims->claim(customer.id); });
+            } catch (const DatabaseError &e) {
+                // Nobody is mailed whom another run might be mailing too.
+                throw Error(QStringLiteral("无法认领客户，发送已停止。\n") + countsLine(m_sent, m_failed, total, m_unknown)
+                            + QStringLiteral("\n原因：") + e.message());
+            }
+            if (!won) {
+                qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "left to another run";
+                ++m_leftToOther;
+                --total;
+                emit progressed(m_sent, m_failed, total);
+                continue;
+            }
+        }
         const SendRunInputs::Sender boxes = m_inputs.sender();
         MailMessage message = customerMessage({boxes.name, boxes.address}, mail, customer, refusal, file);
 
@@ -392,6 +431,13 @@ bool SendRun::sendToEveryCustomer()
         }
 
         settle(key, customer, replyLost ? unknownResult(failure) : sendResult(failure), failure.isNull() || replyLost);
+        if (claims) {
+            try {
+                retry(m_limits.recordRetry, [&] { claims->settle(customer.id); });
+            } catch (const DatabaseError &e) {
+                recordRefused(customer, e, failure.isNull() || replyLost);
+            }
+        }
         emit progressed(m_sent, m_failed, total);
 
         if (stop != RunStop::None) {
@@ -420,6 +466,8 @@ bool SendRun::sendToEveryCustomer()
     if (stopRequested())
         return false;
     m_summary = completionText(plan, m_sent, m_failed, m_refused);
+    if (m_leftToOther > 0)
+        m_summary += QStringLiteral("\n另有 %1 位客户由同时发送这封邮件的另一处程序发送。").arg(m_leftToOther);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseLocation.h"
 #include "RunQuestion.h"
 #include "SendRunInputs.h"
 
@@ -37,6 +38,9 @@ struct SendRunLimits
     // How long the message exchange under way may take to finish once a stop after it was asked
     // for; then it is aborted.
     std::chrono::milliseconds finishAfterStop = std::chrono::seconds(3);
+    // On a server: how long a claim on a customer, without a result, keeps other runs away from
+    // the customer when its run never ends (SendClaims).
+    std::chrono::milliseconds claimStale = std::chrono::minutes(30);
 };
 
 // One send run: the chosen mail to every customer (but those the skip choice leaves out, RunPlan),
@@ -53,8 +57,8 @@ class SendRun : public QObject
     Q_OBJECT
 
 public:
-    // `databasePath` is the file the window works on; the run opens its own connection to it.
-    SendRun(const SendRunInputs &inputs, QString databasePath, SendRunLimits limits = {});
+    // `database` is where the window's data is; the run opens its own connection to it.
+    SendRun(const SendRunInputs &inputs, DatabaseLocation database, SendRunLimits limits = {});
     // Waits for the thread; ask it to stop first when it should not finish the whole list.
     ~SendRun() override;
     SendRun(const SendRun &) = delete;
@@ -124,7 +128,7 @@ private:
     // The run's own session, made with the run: nothing else talks to its server.
     std::unique_ptr<SmtpSession> m_session;
     SmtpSession &m_smtp;
-    QString m_databasePath;
+    DatabaseLocation m_database;
     SendRunLimits m_limits;
 
     std::thread m_thread;
@@ -143,5 +147,6 @@ private:
     int m_unknown = 0; // the whole message went out, the reply never came
     int m_total = 0; // the customers to mail, less those found on the do-not-mail list
     int m_refused = 0; // left out: on the do-not-mail list
+    int m_leftToOther = 0; // left out: another run sending the same mail holds them
     QString m_summary;
 };

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Quillon needs to build, run, test and measure. Safe to run again:
-# it asks apt only when something is missing.
+# it asks apt only when something is missing. The PostgreSQL server is for the tests, which start a
+# throwaway cluster of their own (as the user nobody when run as root, through runuser); the
+# Debian package's own cluster, if any, is never touched.
 set -euo pipefail
 
 packages=(
@@ -11,6 +13,7 @@ packages=(
     python3 python3-aiosmtpd python3-openpyxl python3-xlrd python3-xlwt libxlsxwriter-dev xlsx2csv
     xvfb xauth fonts-wqy-microhei x11vnc openbox iproute2 qt6-translations-l10n
     clang libclang-rt-14-dev
+    postgresql libqt6sql6-psql util-linux
 )
 
 missing=()

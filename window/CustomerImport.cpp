@@ -45,9 +45,9 @@ void waitFor(CustomerImportRun &import, const std::function<void()> &begin, Sign
 
 } // namespace
 
-CustomerImport::CustomerImport(QString databasePath, std::function<void()> refresh, QWidget *window,
+CustomerImport::CustomerImport(DatabaseLocation database, std::function<void()> refresh, QWidget *window,
                                ImportTarget target)
-    : m_databasePath(std::move(databasePath))
+    : m_database(std::move(database))
     , m_refresh(std::move(refresh))
     , m_window(window)
     , m_target(target)
@@ -61,7 +61,7 @@ QString CustomerImport::savedMessage(qsizetype rows, const QString &path)
 
 void CustomerImport::run(const QString &path)
 {
-    CustomerImportRun import(m_databasePath, path, m_target);
+    CustomerImportRun import(m_database, path, m_target);
     const bool toList = m_target == ImportTarget::RefusalList;
 
     waitFor(import, [&import] { import.start(); }, &CustomerImportRun::planned, m_window, QStringLiteral("正在读取文件..."));

@@ -16,9 +16,9 @@ class QWidget;
 class CustomerImport
 {
 public:
-    // The database file the window works on, the customer navigator's refresh action, and the
-    // window that owns the boxes (none: no progress box).
-    CustomerImport(QString databasePath, std::function<void()> refresh, QWidget *window = nullptr,
+    // Where the window's data is, the customer navigator's refresh action, and the window that
+    // owns the boxes (none: no progress box).
+    CustomerImport(DatabaseLocation database, std::function<void()> refresh, QWidget *window = nullptr,
                    ImportTarget target = ImportTarget::Customers);
 
     // A file that cannot be opened as a workbook fails at once and touches nothing (the failure is
@@ -33,7 +33,7 @@ private:
     // Offers the save dialog and writes the rows there.
     void saveSkipped(const ImportOutcome &outcome);
 
-    QString m_databasePath;
+    DatabaseLocation m_database;
     std::function<void()> m_refresh;
     QWidget *m_window;
     ImportTarget m_target;

@@ -15,6 +15,7 @@
 #include "SendRecordBrowser.h"
 #include "SendRecords.h"
 #include "SendPanel.h"
+#include "ServerSchema.h"
 #include "Tables.h"
 #include "ViewStatements.h"
 #include "WindowLog.h"
@@ -25,9 +26,9 @@
 #include <QScreen>
 
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(const DatabaseLocation &location, QWidget *parent)
     : QWidget(parent)
-    , m_database(std::make_unique<Database>())
+    , m_database(std::make_unique<Database>(location))
     , m_customers(std::make_unique<RecordView>())
     , m_mails(std::make_unique<RecordView>())
     , m_sendRecords(std::make_unique<RecordView>())
@@ -182,23 +183,29 @@ void MainWindow::connectHandlers()
 
 void MainWindow::open()
 {
-    const QString file = QFileInfo(m_database->path()).absoluteFilePath();
+    const bool server = m_database->engine() == Engine::Postgres;
     try {
         m_database->setConnected(true);
     } catch (const Error &e) {
-        boxes::showError(this, QStringLiteral("无法打开数据库文件“%1”：%2").arg(file, e.message()));
+        if (server)
+            boxes::showError(this, QStringLiteral("无法连接数据库“%1”：%2").arg(m_database->location().text(), e.message()));
+        else
+            boxes::showError(this, QStringLiteral("无法打开数据库文件“%1”：%2")
+                                       .arg(QFileInfo(m_database->path()).absoluteFilePath(), e.message()));
         return;
     }
+    if (server && !haveServerTables())
+        return;
     if (!m_database->upgradeNotice().isEmpty())
         boxes::showMessage(this, m_database->upgradeNotice());
     try {
-        // A file without a table or column the program needs is not opened at all: the views would
-        // open, and the send would go out without the part (an empty password, say). The next try
-        // reads the file afresh.
-        const QStringList missing = missingSchemaParts(m_database->handle());
+        // A database without a table or column the program needs is not opened at all: the views
+        // would open, and the send would go out without the part (an empty password, say). The
+        // next try reads the database afresh.
+        const QStringList missing = missingSchemaParts(*m_database);
         if (!missing.isEmpty()) {
             m_database->setConnected(false);
-            throw DatabaseError(QStringLiteral("数据库文件“%1”缺少%2").arg(file, missing.join(u'、')));
+            throw DatabaseError(QStringLiteral("%1缺少%2").arg(databaseNamed(), missing.join(u'、')));
         }
         m_customers->setActive(true);
         m_mails->setActive(true);
@@ -212,6 +219,40 @@ void MainWindow::open()
     m_sendPanel->loadSkipSent();
 }
 
+bool MainWindow::haveServerTables()
+{
+    m_tablesDeclined = false;
+    const QString named = databaseNamed();
+    try {
+        if (!serverHasNoTables(*m_database))
+            return true;
+    } catch (const Error &e) {
+        m_database->setConnected(false);
+        boxes::showError(this, QStringLiteral("无法读取%1：%2").arg(named, e.message()));
+        return false;
+    }
+    if (!boxes::askYesNo(this, createTablesQuestion(m_database->location()))) {
+        m_database->setConnected(false);
+        m_tablesDeclined = true;
+        return false;
+    }
+    try {
+        createServerTables(*m_database);
+    } catch (const Error &e) {
+        m_database->setConnected(false);
+        boxes::showError(this, QStringLiteral("无法在%1中创建本程序的表：%2").arg(named, e.message()));
+        return false;
+    }
+    return true;
+}
+
+QString MainWindow::databaseNamed() const
+{
+    if (m_database->engine() == Engine::Postgres)
+        return QStringLiteral("数据库“%1”").arg(m_database->location().text());
+    return QStringLiteral("数据库文件“%1”").arg(QFileInfo(m_database->path()).absoluteFilePath());
+}
+
 bool MainWindow::isDatabaseOpen() const
 {
     return m_database->isConnected() && m_customers->isActive() && m_mails->isActive() && m_sendRecords->isActive()
@@ -220,9 +261,12 @@ bool MainWindow::isDatabaseOpen() const
 
 void MainWindow::requireOpenDatabase() const
 {
-    if (!isDatabaseOpen())
-        throw Error(QStringLiteral("数据库没有打开。请检查数据库文件“%1”，然后点导航条上的刷新按钮重新打开")
-                        .arg(QFileInfo(m_database->path()).absoluteFilePath()));
+    if (isDatabaseOpen())
+        return;
+    if (m_tablesDeclined)
+        throw Error(QStringLiteral("数据库没有打开：%1中还没有本程序的表。点导航条上的刷新按钮，回答“是”即可创建这些表")
+                        .arg(databaseNamed()));
+    throw Error(QStringLiteral("数据库没有打开。请检查%1，然后点导航条上的刷新按钮重新打开").arg(databaseNamed()));
 }
 
 void MainWindow::showCustomerCount()
@@ -261,7 +305,7 @@ void MainWindow::importRefusals()
     if (!dialog.execute())
         return;
     CustomerImport(
-        m_database->path(), [this] { ui->refusalNavigator->click(RecordNavigator::Refresh); }, this,
+        m_database->location(), [this] { ui->refusalNavigator->click(RecordNavigator::Refresh); }, this,
         ImportTarget::RefusalList)
         .run(dialog.fileName);
 }
@@ -314,7 +358,7 @@ void MainWindow::importCustomers()
     if (!m_openDialog->execute())
         return;
     CustomerImport(
-        m_database->path(), [this] { ui->customerNavigator->click(RecordNavigator::Refresh); }, this)
+        m_database->location(), [this] { ui->customerNavigator->click(RecordNavigator::Refresh); }, this)
         .run(m_openDialog->fileName);
 }
 

@@ -24,7 +24,10 @@ class MainWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    // The window on the database the location names: db.mdb in the working directory unless a
+    // setting names a server.
+    explicit MainWindow(const DatabaseLocation &location = DatabaseLocation::inFile(QStringLiteral("db.mdb")),
+                        QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // What the window shows, for tests and measurements to look at and drive.
@@ -68,6 +71,12 @@ private:
     // window is to stay open. A refused save throws, and the window stays open too.
     bool settleUnsavedChanges();
 
+    // On a server, the program's tables: there already, or made now if the user agrees. False
+    // (and the connection closed, so that a refresh asks again) when the window is to stay empty.
+    bool haveServerTables();
+    // The database in the user's words: 数据库文件“full path”, or 数据库“URL” on a server.
+    QString databaseNamed() const;
+
     bool isDatabaseOpen() const;
     // The send and import commands need every view: without them they say why, in the user's words.
     void requireOpenDatabase() const;
@@ -77,6 +86,7 @@ private:
     void connectHandlers();
 
     std::unique_ptr<Database> m_database;
+    bool m_tablesDeclined = false; // the user did not want the tables made on the empty server database
     std::unique_ptr<RecordView> m_customers;
     std::unique_ptr<RecordView> m_mails;
     std::unique_ptr<RecordView> m_sendRecords;

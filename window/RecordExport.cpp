@@ -11,8 +11,8 @@
 #include <memory>
 #include <optional>
 
-RecordExport::RecordExport(QString databasePath, QWidget *window)
-    : m_databasePath(std::move(databasePath))
+RecordExport::RecordExport(DatabaseLocation database, QWidget *window)
+    : m_database(std::move(database))
     , m_window(window)
 {
 }
@@ -24,7 +24,7 @@ QString RecordExport::doneMessage(qint64 written, const QString &path)
 
 void RecordExport::run(const SendRecordFilter &filter, const QString &path)
 {
-    auto job = std::make_unique<RecordExportRun>(m_databasePath, filter, path);
+    auto job = std::make_unique<RecordExportRun>(m_database, filter, path);
     std::optional<qint64> written;
     std::optional<QString> failure;
     QEventLoop loop;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseLocation.h"
 #include "SendRecordRows.h"
 
 #include <QString>
@@ -12,9 +13,8 @@ class QWidget;
 class RecordExport
 {
 public:
-    // The database file the window works on and the window that owns the boxes (none: no
-    // progress box).
-    RecordExport(QString databasePath, QWidget *window = nullptr);
+    // Where the window's data is and the window that owns the boxes (none: no progress box).
+    RecordExport(DatabaseLocation database, QWidget *window = nullptr);
 
     // Writes the records `filter` selects to `path`. A failure is thrown on for the error box,
     // with nothing left under `path` that was not there before; a cancelled export shows nothing
@@ -24,6 +24,6 @@ public:
     static QString doneMessage(qint64 written, const QString &path);
 
 private:
-    QString m_databasePath;
+    DatabaseLocation m_database;
     QWidget *m_window;
 };

@@ -25,6 +25,16 @@
 
 #include <utility>
 
+namespace {
+
+// Where the send options are kept, in the words of a refused write.
+QString storeName(const Database &database)
+{
+    return database.engine() == Engine::Postgres ? QStringLiteral("数据库") : QStringLiteral("数据库文件");
+}
+
+} // namespace
+
 SendPanel::SendPanel(QWidget &window, Ui::MainWindow &ui, const Data &data,
                      std::function<void()> requireOpenDatabase)
     : m_window(window)
@@ -68,7 +78,7 @@ void SendPanel::loadSkipSent()
 {
     bool skip = false;
     try {
-        skip = readSkipSent(m_data.database.handle());
+        skip = readSkipSent(m_data.database);
     } catch (const DatabaseError &e) {
         // An old file that could not be brought up to date (read-only) has no stored choice.
         qCInfo(windowLog) << "no stored skip choice:" << e.message();
@@ -86,9 +96,10 @@ void SendPanel::storeSkipSent()
     if (!m_data.database.isConnected())
         return;
     try {
-        writeSkipSent(m_data.database.handle(), skip);
+        writeSkipSent(m_data.database, skip);
     } catch (const DatabaseError &e) {
-        throw Error(QStringLiteral("无法在数据库文件中保存“跳过已成功发送的客户”的选择：") + e.message());
+        throw Error(QStringLiteral("无法在%1中保存“跳过已成功发送的客户”的选择：").arg(storeName(m_data.database))
+                    + e.message());
     }
 }
 
@@ -181,7 +192,7 @@ void SendPanel::startRun()
     m_runQuestion.reset();
     m_ui.sendProgress->clear();
     m_shownProgress = {};
-    m_sendRun = std::make_unique<SendRun>(m_runInputs, m_data.database.path());
+    m_sendRun = std::make_unique<SendRun>(m_runInputs, m_data.database.location());
     SendRun *run = m_sendRun.get();
     connect(run, &SendRun::customerReached, &m_runDisplay, &SendRunDisplay::customerReached, Qt::QueuedConnection);
     connect(run, &SendRun::recordWritten, &m_runDisplay, &SendRunDisplay::recordWritten, Qt::QueuedConnection);
@@ -272,9 +283,9 @@ bool SendPanel::askAndAgree(const RunQuestion &question)
     if (!yes || !m_data.database.isConnected())
         return false;
     try {
-        agree(m_data.database.handle(), question);
+        agree(m_data.database, question);
     } catch (const DatabaseError &e) {
-        throw Error(QStringLiteral("无法在数据库文件中保存这一选择，发送没有开始：") + e.message());
+        throw Error(QStringLiteral("无法在%1中保存这一选择，发送没有开始：").arg(storeName(m_data.database)) + e.message());
     }
     return true;
 }
@@ -362,7 +373,7 @@ void SendPanel::testSend(const QString &greetingName)
     const SendRunInputs::Sender sender = m_runInputs.sender();
     QString remembered;
     try {
-        remembered = readTestAddress(database.handle());
+        remembered = readTestAddress(database);
     } catch (const DatabaseError &e) {
         // An old file that could not be brought up to date (read-only) keeps no address.
         qCInfo(windowLog) << "no stored test address:" << e.message();
@@ -378,7 +389,7 @@ void SendPanel::testSend(const QString &greetingName)
         return;
     }
     try {
-        writeTestAddress(database.handle(), address);
+        writeTestAddress(database, address);
     } catch (const DatabaseError &e) {
         // The mail can go all the same; only the address will not be offered next time.
         qCInfo(windowLog) << "test address not stored:" << e.message();

@@ -149,11 +149,11 @@ void SendRecordBrowser::showShownCount()
 
 void SendRecordBrowser::showMailSummary()
 {
-    if (!m_shown || !m_shown->mailId || !m_database.handle()) {
+    if (!m_shown || !m_shown->mailId || !m_database.isConnected()) {
         hideMailSummary();
         return;
     }
-    const ResultSummary summary = readResultSummary(m_database.handle(), *m_shown->mailId);
+    const ResultSummary summary = readResultSummary(m_database, *m_shown->mailId);
     m_page.mailSummary->setText(resultSummaryText(summary));
     // Not in the line: the four numbers are the page's own; these customers may have got the mail.
     m_page.mailSummary->setToolTip(
@@ -178,7 +178,7 @@ void SendRecordBrowser::exportShown()
     const SendRecordFilter filter = *m_shown;
     if (!m_exportDialog.execute())
         return;
-    RecordExport(m_database.path(), m_window).run(filter, m_exportDialog.fileName);
+    RecordExport(m_database.location(), m_window).run(filter, m_exportDialog.fileName);
 }
 
 void SendRecordBrowser::showSendRecord(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate,

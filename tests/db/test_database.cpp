@@ -204,15 +204,15 @@ TEST(Connection, TheSkipChoiceIsKeptInTheFile)
     {
         Database connection(db.path());
         connection.setConnected(true);
-        EXPECT_FALSE(readSkipSent(connection.handle()));
+        EXPECT_FALSE(readSkipSent(connection));
     }
     for (const bool skip : {true, true, false, true}) {
         Database connection(db.path());
         connection.setConnected(true);
-        writeSkipSent(connection.handle(), skip);
+        writeSkipSent(connection, skip);
         Database again(db.path());
         again.setConnected(true);
-        EXPECT_EQ(readSkipSent(again.handle()), skip);
+        EXPECT_EQ(readSkipSent(again), skip);
     }
     EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from 发送选项")).toInt(), 1);
 }
@@ -228,17 +228,17 @@ TEST(Connection, TheTestAddressIsKeptBesideTheSkipChoice)
                            "insert into 发送选项 values(1, 1)"));
     Database connection(db.path());
     connection.setConnected(true);
-    EXPECT_EQ(readTestAddress(connection.handle()), QString());
-    EXPECT_TRUE(readSkipSent(connection.handle()));
-    writeTestAddress(connection.handle(), QStringLiteral("me@example.test"));
-    writeSkipSent(connection.handle(), false);
-    EXPECT_EQ(readTestAddress(connection.handle()), QStringLiteral("me@example.test"));
-    writeSkipSent(connection.handle(), true);
-    writeTestAddress(connection.handle(), QStringLiteral("other@example.test"));
+    EXPECT_EQ(readTestAddress(connection), QString());
+    EXPECT_TRUE(readSkipSent(connection));
+    writeTestAddress(connection, QStringLiteral("me@example.test"));
+    writeSkipSent(connection, false);
+    EXPECT_EQ(readTestAddress(connection), QStringLiteral("me@example.test"));
+    writeSkipSent(connection, true);
+    writeTestAddress(connection, QStringLiteral("other@example.test"));
     Database again(db.path());
     again.setConnected(true);
-    EXPECT_TRUE(readSkipSent(again.handle()));
-    EXPECT_EQ(readTestAddress(again.handle()), QStringLiteral("other@example.test"));
+    EXPECT_TRUE(readSkipSent(again));
+    EXPECT_EQ(readTestAddress(again), QStringLiteral("other@example.test"));
 }
 
 // A file made before send records carried their result: the open adds the column and changes

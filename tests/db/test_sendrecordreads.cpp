@@ -48,7 +48,7 @@ protected:
     // Every row of a filter, each cell as text ("<null>" for none, "#n" for an integer).
     QList<QStringList> read(const SendRecordFilter &filter, qint64 *count = nullptr)
     {
-        SendRecordRows rows(connection.handle(), filter);
+        SendRecordRows rows(connection, filter);
         if (count)
             *count = rows.count();
         QList<QStringList> result;
@@ -100,7 +100,7 @@ TEST_F(SendRecordReadsTest, SummaryCountsEachCustomerOnceByTheRuleOfTheirRecords
                            " (3, 8, '2026/2/1 9:00:03', '失败：550'), (3, 8, '2026/2/2 9:00:03', '结果未知：连接超时')"));
     for (const Case &c : cases) {
         SCOPED_TRACE(c.mail);
-        const ResultSummary summary = readResultSummary(connection.handle(), c.mail);
+        const ResultSummary summary = readResultSummary(connection, c.mail);
         EXPECT_EQ(summary.succeeded, c.expected.succeeded);
         EXPECT_EQ(summary.failed, c.expected.failed);
         EXPECT_EQ(summary.skipped, c.expected.skipped);
@@ -132,7 +132,7 @@ TEST_F(SendRecordReadsTest, UnknownCustomersAreTheOnesLeftSendingWithoutASuccess
 TEST_F(SendRecordReadsTest, SummaryOfAnEmptyListIsAllNoughts)
 {
     db.exec(QStringLiteral("delete from 客户表"));
-    EXPECT_EQ(readResultSummary(connection.handle(), 1), ResultSummary{});
+    EXPECT_EQ(readResultSummary(connection, 1), ResultSummary{});
 }
 
 TEST_F(SendRecordReadsTest, RowsFollowTheFilterInTheOrderTheRecordsWereWritten)

@@ -3,6 +3,7 @@
 #include "WorkbookFiles.h"
 
 #include "CustomerImportRun.h"
+#include "ImportRunner.h"
 #include "Database.h"
 #include "Error.h"
 #include "Printers.h"
@@ -26,63 +27,11 @@
 #include <sys/mount.h>
 
 using namespace testbook;
+using namespace testimport;
 
 namespace {
 
 using Rows = QList<QPair<QString, QString>>;
-
-struct Outcome
-{
-    bool opened = false;
-    int imported = 0;
-    QString failure; // the failure's text (before or while writing), empty when none
-    QList<int> commits; // the rows committed so far, at each commit
-    ImportPlan plan;
-    ImportOutcome report;
-};
-
-// Runs an import to its end, waiting as the window does: reads, then (unless the reading failed)
-// writes, the duplicates with the rest when `withDuplicates`. It is cancelled once `cancelAt` rows
-// are committed; `beforeWriting` runs between the two steps.
-Outcome runImport(const QString &database, const QString &path, ImportTarget target, bool withDuplicates = true,
-                  int cancelAt = -1, const std::function<void()> &beforeWriting = {})
-{
-    CustomerImportRun import(database, path, target);
-    Outcome outcome;
-    QObject::connect(
-        &import, &CustomerImportRun::committed, &import,
-        [&](int imported) {
-            outcome.commits.append(imported);
-            if (cancelAt >= 0 && imported >= cancelAt)
-                import.cancel();
-        },
-        Qt::DirectConnection);
-    const auto wait = [&import](auto signal, const std::function<void()> &begin) {
-        QEventLoop loop;
-        QObject::connect(&import, signal, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-        begin();
-        loop.exec();
-    };
-    wait(&CustomerImportRun::planned, [&] { import.start(); });
-    outcome.opened = import.opened();
-    outcome.plan = import.plan();
-    if (!import.failure()) {
-        if (beforeWriting)
-            beforeWriting();
-        wait(&CustomerImportRun::finished, [&] { import.write(withDuplicates); });
-        outcome.report = import.outcome();
-        outcome.failure = outcome.report.failure;
-    }
-    outcome.imported = import.imported();
-    if (import.failure()) {
-        try {
-            std::rethrow_exception(import.failure());
-        } catch (const Error &e) {
-            outcome.failure = e.message();
-        }
-    }
-    return outcome;
-}
 
 class CustomerImportRunTest : public testing::TestWithParam<Format>
 {
@@ -94,7 +43,7 @@ protected:
 
     Outcome run(const QString &path, int cancelAt = -1, bool withDuplicates = true)
     {
-        return runImport(m_db.path(), path, ImportTarget::Customers, withDuplicates, cancelAt);
+        return runImport(m_db.location(), path, ImportTarget::Customers, withDuplicates, cancelAt);
     }
 
     Rows stored() const
@@ -302,7 +251,7 @@ TEST_P(ListImportTest, AddressesGoOnTheListOnce)
     }
     m_db.exec(QStringLiteral("insert into 退订名单(电子邮件地址, 原因) values('wang@example.test', '手工加入')"));
 
-    const Outcome outcome = runImport(m_db.path(), path, ImportTarget::RefusalList);
+    const Outcome outcome = runImport(m_db.location(), path, ImportTarget::RefusalList);
     ASSERT_EQ(outcome.failure, QString());
     EXPECT_TRUE(outcome.opened);
     EXPECT_EQ(outcome.imported, 2);
@@ -376,7 +325,7 @@ TEST(CustomerImportFullDisk, EndsTheImportWithTheCommittedRowsKept)
         // A connection of another program keeps the file's companions in place, as the window does.
         Database window(disk.path());
         window.setConnected(true);
-        const Outcome outcome = runImport(disk.path(), path, ImportTarget::Customers, true, -1, [&] {
+        const Outcome outcome = runImport(disk.location(), path, ImportTarget::Customers, true, -1, [&] {
             std::ofstream filler((mountPoint.path() + QStringLiteral("/filler")).toStdString(), std::ios::binary);
             const std::string block(4096, 'x');
             // Room for a little more: some rows go in before the disk is full.

@@ -71,7 +71,7 @@ TEST_P(PreviewDataText, IsWhatTheServerReceivesInARun)
     inputs.setMailChoice(QStringLiteral("1"));
     inputs.setPauseChoice(QStringLiteral("0"));
     {
-        SendRun run(inputs, db.path(), {.serverWait = 5s, .pauseSecond = 1ms});
+        SendRun run(inputs, db.location(), {.serverWait = 5s, .pauseSecond = 1ms});
         run.start();
     }
     const QList<QByteArray> blocks = server.dataBlocks();

@@ -37,7 +37,7 @@ Outcome runExport(const QString &databasePath, const SendRecordFilter &filter, c
 {
     Outcome outcome;
     std::promise<void> done;
-    RecordExportRun run(databasePath, filter, target);
+    RecordExportRun run(DatabaseLocation::inFile(databasePath), filter, target);
     QObject::connect(
         &run, &RecordExportRun::counted, &run, [&](qint64 total) { outcome.counted = total; }, Qt::DirectConnection);
     QObject::connect(

@@ -112,7 +112,7 @@ protected:
         Reports reports;
         std::mutex mutex;
         {
-            SendRun job(inputs, path.isEmpty() ? db.path() : path, limits);
+            SendRun job(inputs, DatabaseLocation::inFile(path.isEmpty() ? db.path() : path), limits);
             QObject::connect(&job, &SendRun::completed, [&](const QString &summary) {
                 std::lock_guard lock(mutex);
                 reports.completed = summary;
@@ -258,11 +258,11 @@ TEST_F(SendRunJobTest, ALoginInClearIsAskedForBeforeAnybodyIsReached)
 
     Database database(db.path());
     database.setConnected(true);
-    agree(database.handle(), *reports.asked);
-    EXPECT_TRUE(readCleartextLoginAgreed(database.handle(), server.address(), server.port(), QStringLiteral("sales")));
+    agree(database, *reports.asked);
+    EXPECT_TRUE(readCleartextLoginAgreed(database, server.address(), server.port(), QStringLiteral("sales")));
     // Another user name, or another server, is another account.
-    EXPECT_FALSE(readCleartextLoginAgreed(database.handle(), server.address(), server.port(), QStringLiteral("other")));
-    EXPECT_FALSE(readCleartextLoginAgreed(database.handle(), server.address(), 25, QStringLiteral("sales")));
+    EXPECT_FALSE(readCleartextLoginAgreed(database, server.address(), server.port(), QStringLiteral("other")));
+    EXPECT_FALSE(readCleartextLoginAgreed(database, server.address(), 25, QStringLiteral("sales")));
 }
 
 // A port that is not a number from 1 to 65535 stops the run before it connects.

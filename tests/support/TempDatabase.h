@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DatabaseLocation.h"
+
 #include <QString>
 #include <QTemporaryDir>
 #include <QVariant>
@@ -21,6 +23,7 @@ public:
 
     QString dir() const { return m_dir.path(); }
     QString path() const; // <dir>/db.mdb
+    DatabaseLocation location() const { return DatabaseLocation::inFile(path()); }
 
     void enter();
     // Runs statements (separated by ";"); throws DatabaseError with the engine's text.

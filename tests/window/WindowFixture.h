@@ -1,11 +1,14 @@
 #pragma once
 
+#include "EngineDatabase.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "Printers.h"
 #include "TempDatabase.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -13,20 +16,18 @@
 
 #include <memory>
 
-// The window on a fresh db.mdb in a temporary working directory, with every box recorded
-// instead of shown.
-class WindowTest : public ::testing::Test
+// The window driven as a user would, with every box recorded instead of shown. The window goes in
+// TearDown, before the database the test made for it.
+template <class TestBase> class WindowFixture : public TestBase
 {
 protected:
-    void SetUp() override { db.enter(); }
+    void TearDown() override { form.reset(); }
 
-    MainWindow &open()
+    // The window on the database the location names, as the program starts on a setting.
+    MainWindow &open(const DatabaseLocation &location)
     {
-        form = std::make_unique<MainWindow>();
-        form->show();
-        QApplication::setActiveWindow(form.get());
-        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        return *form;
+        form = std::make_unique<MainWindow>(location);
+        return show();
     }
 
     template <class T> T *control(const char *name) const
@@ -36,8 +37,6 @@ protected:
         return widget;
     }
 
-    int count(const QString &table) const { return db.scalar(QStringLiteral("select count(*) from ") + table).toInt(); }
-
     // Types into whatever has the focus, as the keyboard does.
     static void type(const QString &text)
     {
@@ -46,7 +45,88 @@ protected:
                                 Qt::NoModifier);
     }
 
+    MainWindow &show()
+    {
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        return *form;
+    }
+
     boxes::BoxRecorder boxes;
-    testsupport::TempDatabase db;
     std::unique_ptr<MainWindow> form;
 };
+
+// The window on a fresh db.mdb in a temporary working directory.
+class WindowTest : public WindowFixture<::testing::Test>
+{
+protected:
+    void SetUp() override { db.enter(); }
+
+    using WindowFixture::open;
+    // As the program starts without a setting: db.mdb in the working directory.
+    MainWindow &open()
+    {
+        form = std::make_unique<MainWindow>();
+        return show();
+    }
+
+    int count(const QString &table) const { return db.scalar(QStringLiteral("select count(*) from ") + table).toInt(); }
+
+    testsupport::TempDatabase db;
+};
+
+// A temporary directory as the working directory for the life of the object, the previous one
+// restored after.
+class TemporaryWorkingDirectory
+{
+public:
+    TemporaryWorkingDirectory()
+        : m_previous(QDir::currentPath())
+    {
+        QDir::setCurrent(m_dir.path());
+    }
+    ~TemporaryWorkingDirectory() { QDir::setCurrent(m_previous); }
+    TemporaryWorkingDirectory(const TemporaryWorkingDirectory &) = delete;
+    TemporaryWorkingDirectory &operator=(const TemporaryWorkingDirectory &) = delete;
+
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+// The window on a fresh database of the test's engine (a db.mdb, or a database with the tables on
+// the test process's cluster), the working directory a temporary one on either: on a server the
+// window must not need a file there. Instantiate with
+// INSTANTIATE_TEST_SUITE_P(, Fixture, ::testing::Values(Engine::Sqlite, Engine::Postgres), engineTestName).
+class EngineWindowTest : public WindowFixture<::testing::TestWithParam<Engine>>
+{
+protected:
+    void SetUp() override
+    {
+        if (testsupport::TempDatabase *file = db.file())
+            file->enter();
+        else
+            workingDirectory = std::make_unique<TemporaryWorkingDirectory>();
+    }
+    void TearDown() override
+    {
+        WindowFixture::TearDown();
+        workingDirectory.reset();
+    }
+
+    using WindowFixture::open;
+    MainWindow &open() { return open(db.location()); }
+
+    int count(const QString &table) const { return db.scalar(QStringLiteral("select count(*) from ") + table).toInt(); }
+
+    testsupport::EngineDatabase db{GetParam()};
+    std::unique_ptr<TemporaryWorkingDirectory> workingDirectory;
+};
+
+inline std::string engineTestName(const ::testing::TestParamInfo<Engine> &info)
+{
+    return testsupport::engineName(info.param);
+}

@@ -47,7 +47,7 @@ protected:
     // Runs the import; the failure's text, or empty.
     QString run(const QString &path)
     {
-        CustomerImport import(m_connection.path(), [this] { m_customers.refresh(); });
+        CustomerImport import(m_connection.location(), [this] { m_customers.refresh(); });
         try {
             import.run(path);
         } catch (const Error &e) {
