@@ -6,10 +6,15 @@
 #include "Printers.h"
 #include "TempDatabase.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -43,6 +48,32 @@ protected:
         for (const QChar c : text)
             QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key(c.toUpper().unicode()), QString(c),
                                 Qt::NoModifier);
+    }
+
+    // Drops the list down and picks the entry of a number with the keyboard.
+    static void pick(QComboBox *list, const QString &number)
+    {
+        list->showPopup();
+        const int row = list->findData(number);
+        ASSERT_GE(row, 0) << number.toStdString();
+        list->view()->setCurrentIndex(list->model()->index(row, 0));
+        QTest::keyClick(list->view(), Qt::Key_Return);
+        ASSERT_EQ(list->currentData().toString(), number);
+    }
+
+    // Presses 导入 and cancels the import once its rows are being written, not while the sheet is
+    // read; returns when the import has ended.
+    void importCancellingWhileWriting()
+    {
+        QTimer canceller;
+        QObject::connect(&canceller, &QTimer::timeout, form.get(), [this] {
+            if (auto *progress = form->template findChild<QProgressDialog *>();
+                progress && progress->labelText().startsWith(QStringLiteral("正在导入")))
+                progress->template findChild<QPushButton *>()->click();
+        });
+        canceller.start(1);
+        control<QPushButton>("importButton")->click();
+        canceller.stop();
     }
 
     MainWindow &show()

@@ -54,17 +54,6 @@ protected:
         list->hidePopup();
     }
 
-    // Drops the list down and picks the entry of a number with the keyboard.
-    static void pick(QComboBox *list, const QString &number)
-    {
-        list->showPopup();
-        const int row = list->findData(number);
-        ASSERT_GE(row, 0) << number.toStdString();
-        list->view()->setCurrentIndex(list->model()->index(row, 0));
-        QTest::keyClick(list->view(), Qt::Key_Return);
-        ASSERT_EQ(list->currentData().toString(), number);
-    }
-
     // One column of every record the grid shows, top to bottom.
     QStringList shown(const QString &field) const
     {

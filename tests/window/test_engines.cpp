@@ -250,14 +250,6 @@ TEST_P(EngineWindow, TheFiltersShowTheRecordsOfTheNumbersPicked)
     auto *customers = control<QComboBox>("customerFilter");
     auto *mails = control<QComboBox>("mailFilter");
     const RecordView &records = form->views().sendRecords;
-    const auto pick = [](QComboBox *list, const QString &number) {
-        list->showPopup();
-        const int row = list->findData(number);
-        ASSERT_GE(row, 0) << number.toStdString();
-        list->view()->setCurrentIndex(list->model()->index(row, 0));
-        QTest::keyClick(list->view(), Qt::Key_Return);
-        ASSERT_EQ(list->currentData().toString(), number);
-    };
 
     struct Step
     {
@@ -338,16 +330,7 @@ TEST_P(EngineWindow, AnImportReportsARefusedRowAndACancelKeepsWhatWasCommitted)
     for (int i = 0; i < 20000; ++i)
         rows.append({QStringLiteral("客户%1").arg(i), QStringLiteral("c%1@example.com").arg(i)});
     dialog.queueFileName(testbook::write(testbook::customers(rows), testbook::Format::Xlsx, path));
-    // Cancelled while the rows are written, not while the sheet is read.
-    QTimer canceller;
-    QObject::connect(&canceller, &QTimer::timeout, form.get(), [this] {
-        if (auto *progress = form->findChild<QProgressDialog *>();
-            progress && progress->labelText().startsWith(QStringLiteral("正在导入")))
-            progress->findChild<QPushButton *>()->click();
-    });
-    canceller.start(1);
-    control<QPushButton>("importButton")->click();
-    canceller.stop();
+    importCancellingWhileWriting();
 
     const QStringList kept = joined(QStringLiteral("select 客户名称 from 客户表 order by \"客户ID\""));
     EXPECT_LT(kept.size(), rows.size());

@@ -165,16 +165,7 @@ TEST_F(ImportButton, TheWindowIsServedDuringAnImportAndCanCancelIt)
 
     bool served = false;
     QTimer::singleShot(0, form.get(), [&served] { served = true; });
-    // Cancelled while the rows are written, not while the sheet is read.
-    QTimer canceller;
-    QObject::connect(&canceller, &QTimer::timeout, form.get(), [this] {
-        if (auto *progress = form->findChild<QProgressDialog *>();
-            progress && progress->labelText().startsWith(QStringLiteral("正在导入")))
-            progress->findChild<QPushButton *>()->click();
-    });
-    canceller.start(1);
-    control<QPushButton>("importButton")->click();
-    canceller.stop();
+    importCancellingWhileWriting();
 
     EXPECT_TRUE(served);
     const int kept = count(QStringLiteral("客户表"));
