@@ -50,6 +50,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -90,9 +91,18 @@ std::map<std::string, double> &figures()
     return all;
 }
 
+// Every figure noted, in the order of the repetitions (--benchmark_repetitions), for the spread
+// of the ratios.
+std::map<std::string, std::vector<double>> &repeatedFigures()
+{
+    static std::map<std::string, std::vector<double>> all;
+    return all;
+}
+
 void note(Engine engine, const std::string &measure, double seconds)
 {
     figures()[measure + '_' + engineName(engine)] = seconds;
+    repeatedFigures()[measure + '_' + engineName(engine)].push_back(seconds);
 }
 
 // The cluster and the two databases of the run, made once.
@@ -493,6 +503,22 @@ void BM_Summary(benchmark::State &state)
         state.counters[name + "_file_ms"] = file->second * 1e3;
         state.counters[name + "_server_ms"] = server->second * 1e3;
         state.counters["x_" + name] = server->second / file->second;
+        // with repetitions: the ratio of each repetition's pair, the file's n-th beside the server's
+        const auto &files = repeatedFigures()[name + "_file"];
+        const auto &servers = repeatedFigures()[name + "_server"];
+        std::vector<double> ratios;
+        for (size_t i = 0; i < std::min(files.size(), servers.size()); ++i)
+            ratios.push_back(servers[i] / files[i]);
+        if (ratios.size() > 1) {
+            std::sort(ratios.begin(), ratios.end());
+            const size_t n = ratios.size();
+            const double median = n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2;
+            state.counters["x_" + name + "_min"] = ratios.front();
+            state.counters["x_" + name + "_med"] = median;
+            state.counters["x_" + name + "_max"] = ratios.back();
+            std::printf("x_%-20s min %.2f  median %.2f  max %.2f  (%zu repetitions)\n", measure, ratios.front(),
+                        median, ratios.back(), n);
+        }
     }
     const auto claim = all.find("claim_server");
     const auto record = all.find("record_server");
