@@ -295,6 +295,15 @@ void BM_Summary(benchmark::State &state)
         state.counters[std::string(name) + "_max"] = stats.max;
         std::printf("%-12s min %.2f  median %.2f  max %.2f\n", name, stats.min, stats.median, stats.max);
     }
+    for (const char *name : {"csv_wall", "shell_wall", "xlsx_wall", "csv_cpu", "shell_cpu", "xlsx_cpu", "csv_peak",
+                             "shell_peak", "xlsx_peak"}) {
+        const auto found = measured().find(name);
+        if (found == measured().end())
+            continue;
+        const Stats stats = statsOf(found->second);
+        std::printf("%-12s min %.3f  median %.3f  max %.3f (%s)\n", name, stats.min, stats.median, stats.max,
+                    std::string(name).ends_with("peak") ? "MB" : "s");
+    }
     std::printf("select: %s\n", exportSelect().c_str());
     state.SetLabel("export over the sqlite3 shell, per round: wall and CPU, .csv and .xlsx");
 }
