@@ -498,6 +498,26 @@ void BM_SendRun(benchmark::State &state, Engine engine)
 BENCHMARK_CAPTURE(BM_SendRun, file, Engine::Sqlite)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_SendRun, server, Engine::Postgres)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// With more than one repetition: min, median and max of each repetition's `over` / `under`, as
+// counters and printed.
+void spreadOfRatios(benchmark::State &state, const std::string &name, const std::vector<double> &over,
+                    const std::vector<double> &under)
+{
+    std::vector<double> ratios;
+    for (size_t i = 0; i < std::min(over.size(), under.size()); ++i)
+        ratios.push_back(over[i] / under[i]);
+    if (ratios.size() < 2)
+        return;
+    std::sort(ratios.begin(), ratios.end());
+    const size_t n = ratios.size();
+    const double median = n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2;
+    state.counters[name + "_min"] = ratios.front();
+    state.counters[name + "_med"] = median;
+    state.counters[name + "_max"] = ratios.back();
+    std::printf("%-22s min %.2f  median %.2f  max %.2f  (%zu repetitions)\n", name.c_str(), ratios.front(), median,
+                ratios.back(), n);
+}
+
 // The server's figures beside the file's of this run: milliseconds per unit and their ratio
 // (x_...: server over file), and what the claim adds to a customer's record on the server.
 void BM_Summary(benchmark::State &state)
@@ -515,27 +535,14 @@ void BM_Summary(benchmark::State &state)
         state.counters[name + "_server_ms"] = server->second * 1e3;
         state.counters["x_" + name] = server->second / file->second;
         // with repetitions: the ratio of each repetition's pair, the file's n-th beside the server's
-        const std::vector<double> files = repetitions(name + "_file");
-        const std::vector<double> servers = repetitions(name + "_server");
-        std::vector<double> ratios;
-        for (size_t i = 0; i < std::min(files.size(), servers.size()); ++i)
-            ratios.push_back(servers[i] / files[i]);
-        if (ratios.size() > 1) {
-            std::sort(ratios.begin(), ratios.end());
-            const size_t n = ratios.size();
-            const double median = n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2;
-            state.counters["x_" + name + "_min"] = ratios.front();
-            state.counters["x_" + name + "_med"] = median;
-            state.counters["x_" + name + "_max"] = ratios.back();
-            std::printf("x_%-20s min %.2f  median %.2f  max %.2f  (%zu repetitions)\n", measure, ratios.front(),
-                        median, ratios.back(), n);
-        }
+        spreadOfRatios(state, "x_" + name, repetitions(name + "_server"), repetitions(name + "_file"));
     }
     const auto claim = all.find("claim_server");
     const auto record = all.find("record_server");
     if (claim != all.end() && record != all.end()) {
         state.counters["claim_ms"] = claim->second * 1e3;
         state.counters["x_claim_per_record"] = claim->second / record->second;
+        spreadOfRatios(state, "x_claim_per_record", repetitions("claim_server"), repetitions("record_server"));
     }
     if (all.count("window_peak_mb_file") && all.count("window_peak_mb_server") && all.at("window_peak_mb_file") > 0) {
         state.counters["window_peak_file_mb"] = all.at("window_peak_mb_file");
