@@ -12,26 +12,43 @@
 #include "SmtpConnection.h"
 #include "SmtpSession.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryFile>
 
-#include <sys/resource.h>
-
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr qsizetype kFileBytes = 5 * 1024 * 1024;
 
-std::map<std::string, double> &perCustomer()
+// Each round's figures of BM_Attachment_Rounds, by name, in the order of the rounds.
+std::map<std::string, std::vector<double>> &perRound()
 {
-    static std::map<std::string, double> seconds;
-    return seconds;
+    static std::map<std::string, std::vector<double>> values;
+    return values;
+}
+
+struct Spread
+{
+    double min = 0, median = 0, max = 0;
+};
+
+Spread spreadOf(std::vector<double> values)
+{
+    if (values.empty())
+        return {};
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return {values.front(), n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2, values.back()};
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start)
@@ -96,12 +113,10 @@ void BM_Attachment_Send(benchmark::State &state)
     aim(smtp, sink);
     smtp.connect();
     const auto file = makeAttachment();
-    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         MailMessage message = makeMessage(file);
         smtp.send(message);
     }
-    perCustomer()["session"] = secondsSince(start) / double(state.iterations());
     smtp.disconnect();
     state.SetItemsProcessed(state.iterations());
 }
@@ -122,7 +137,6 @@ void BM_Attachment_WriteBytes(benchmark::State &state)
     MemorySink text;
     writeMessageText(text, message, true);
     const QByteArray bytes = text.bytes() + ".\r\n";
-    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         for (const char *command :
              {"RSET", "MAIL FROM: <from@bench.test> BODY=8BITMIME", "RCPT TO:<to@bench.test>", "DATA"}) {
@@ -132,51 +146,133 @@ void BM_Attachment_WriteBytes(benchmark::State &state)
         connection.writeBytes(bytes);
         connection.readReply(5000);
     }
-    perCustomer()["bytes"] = secondsSince(start) / double(state.iterations());
     connection.close();
     state.SetBytesProcessed(state.iterations() * bytes.size());
 }
 BENCHMARK(BM_Attachment_WriteBytes)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
 // Python's email package building the same mail for each customer and smtplib sending it, to the
-// same sink.
-void BM_Attachment_Python(benchmark::State &state)
+// same sink: QUILLON_BENCH_ROUNDS rounds (default 5), in each Python sending to `count` customers
+// (5: about a second each) and the session and the bytes alone to `ownCount` (50: a few
+// milliseconds each, so that fewer would be swung by one wait for a core), taking turns in an order
+// that turns each round, so that each round's ratios compare what ran under the same load.
+void BM_Attachment_Rounds(benchmark::State &state)
 {
     const int count = int(state.range(0));
+    const int ownCount = int(state.range(1));
+    const int rounds =
+        qEnvironmentVariableIsSet("QUILLON_BENCH_ROUNDS") ? qEnvironmentVariableIntValue("QUILLON_BENCH_ROUNDS") : 5;
     SmtpSink sink;
     QTemporaryFile file;
     if (!file.open() || file.write(fileContent()) != fileContent().size() || !file.flush()) {
         state.SkipWithError("cannot write the file");
         return;
     }
-    double total = 0;
-    for (auto _ : state) {
+    const auto attachment = makeAttachment();
+    MailMessage written = makeMessage(attachment);
+    MemorySink text;
+    writeMessageText(text, written, true);
+    const QByteArray bytes = text.bytes() + ".\r\n";
+
+    // Each returns the seconds per customer, or a negative number when it failed.
+    const auto session = [&] {
+        SmtpSession smtp;
+        aim(smtp, sink);
+        smtp.connect();
+        const auto start = std::chrono::steady_clock::now();
+        for (int customer = 0; customer < ownCount; ++customer) {
+            MailMessage message = makeMessage(attachment);
+            smtp.send(message);
+        }
+        const double seconds = secondsSince(start);
+        smtp.disconnect();
+        return seconds / ownCount;
+    };
+    const auto bytesAlone = [&] {
+        AbortSignal abort;
+        SmtpConnection connection(abort);
+        connection.open(QStringLiteral("127.0.0.1"), sink.port(), 5000);
+        connection.readReply(5000);
+        connection.writeLine(QStringLiteral("EHLO bench.test"));
+        connection.readReply(5000);
+        const auto start = std::chrono::steady_clock::now();
+        for (int customer = 0; customer < ownCount; ++customer) {
+            for (const char *command :
+                 {"RSET", "MAIL FROM: <from@bench.test> BODY=8BITMIME", "RCPT TO:<to@bench.test>", "DATA"}) {
+                connection.writeLine(QString::fromLatin1(command));
+                connection.readReply(5000);
+            }
+            connection.writeBytes(bytes);
+            connection.readReply(5000);
+        }
+        const double seconds = secondsSince(start);
+        connection.close();
+        return seconds / ownCount;
+    };
+    const auto python = [&] {
         const std::optional<double> seconds = bench::timePythonPeer(
             QStringLiteral(QUILLON_SOURCE_DIR "/bench/attachment_python.py"), sink.port(), count, file.fileName(), 600000);
-        if (!seconds) {
-            state.SkipWithError("python run failed");
-            return;
-        }
-        state.SetIterationTime(*seconds);
-        total += *seconds;
-    }
-    perCustomer()["python"] = total / double(state.iterations() * count);
-    state.SetItemsProcessed(state.iterations() * count);
-}
-BENCHMARK(BM_Attachment_Python)->Arg(20)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+        return seconds ? *seconds / count : -1.0;
+    };
 
+    double total = 0;
+    for (auto _ : state) {
+        for (int round = 0; round < rounds; ++round) {
+            std::map<std::string, double> took;
+            for (int turn = 0; turn < 3; ++turn) {
+                switch ((round + turn) % 3) {
+                case 0: took["session"] = session(); break;
+                case 1: took["bytes"] = bytesAlone(); break;
+                default: took["python"] = python(); break;
+                }
+            }
+            if (took["python"] < 0) {
+                state.SkipWithError("python run failed");
+                return;
+            }
+            for (const auto &[name, seconds] : took) {
+                perRound()[name].push_back(seconds);
+                total += seconds * (name == "python" ? count : ownCount);
+            }
+            perRound()["x_python"].push_back(took["session"] / took["python"]);
+            perRound()["x_bytes"].push_back(took["session"] / took["bytes"]);
+        }
+        state.SetIterationTime(total);
+    }
+    state.SetItemsProcessed(state.iterations() * rounds * (count + 2 * ownCount));
+}
+BENCHMARK(BM_Attachment_Rounds)->Args({5, 50})->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
+
+// The process's peak resident memory since the last resetPeak (VmHWM).
 long peakKilobytes()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
 }
 
-// The run's memory: the peak after encoding the file once and sending it to 10 customers, and after
-// 1,000; the growth between them is what each further customer costs.
+// Starts the peak over from what is resident now, so that the rounds before (Python's file, the
+// message bytes) do not count in the memory's figures.
+void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+// The run's memory, its peak counted from what was resident when it began: after encoding the file
+// once and sending it to 10 customers, and after 1,000; the growth between them is what each further
+// customer costs.
 void BM_Attachment_Memory(benchmark::State &state)
 {
     for (auto _ : state) {
+        resetPeak();
+        state.counters["resident_at_start_MB"] = double(peakKilobytes()) / 1024.0;
         SmtpSink sink;
         SmtpSession smtp;
         aim(smtp, sink);
@@ -201,20 +297,26 @@ void BM_Attachment_Memory(benchmark::State &state)
 }
 BENCHMARK(BM_Attachment_Memory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
-// The session per customer beside Python and the bytes alone, as measured above in this same run.
+// The rounds' per-customer times (medians) and the min, median and max of each round's ratios:
+// the session over Python and over the bytes alone.
 void BM_Summary(benchmark::State &state)
 {
     for (auto _ : state) { }
-    const auto &seconds = perCustomer();
     for (const char *name : {"session", "python", "bytes"}) {
-        if (seconds.count(name))
-            state.counters[std::string(name) + "_ms"] = seconds.at(name) * 1e3;
+        if (perRound().count(name))
+            state.counters[std::string(name) + "_ms"] = spreadOf(perRound().at(name)).median * 1e3;
     }
-    if (seconds.count("session") && seconds.count("python"))
-        state.counters["x_python"] = seconds.at("session") / seconds.at("python");
-    if (seconds.count("session") && seconds.count("bytes"))
-        state.counters["x_bytes"] = seconds.at("session") / seconds.at("bytes");
-    state.SetLabel("session per customer with a 5 MB file, against Python and the bytes alone");
+    for (const char *name : {"x_python", "x_bytes"}) {
+        if (!perRound().count(name))
+            continue;
+        const Spread spread = spreadOf(perRound().at(name));
+        state.counters[std::string(name) + "_min"] = spread.min;
+        state.counters[std::string(name) + "_med"] = spread.median;
+        state.counters[std::string(name) + "_max"] = spread.max;
+        std::printf("%-9s min %.4f  median %.4f  max %.4f  (%zu rounds)\n", name, spread.min, spread.median,
+                    spread.max, perRound().at(name).size());
+    }
+    state.SetLabel("session per customer with a 5 MB file, against Python and the bytes alone, per round");
 }
 BENCHMARK(BM_Summary)->Iterations(1);
 

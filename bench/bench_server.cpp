@@ -50,6 +50,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -90,9 +91,29 @@ std::map<std::string, double> &figures()
     return all;
 }
 
-void note(Engine engine, const std::string &measure, double seconds)
+// Every figure noted with the iterations it was taken over, in order, for the spread of the ratios
+// over repetitions (--benchmark_repetitions).
+std::map<std::string, std::vector<std::pair<benchmark::IterationCount, double>>> &repeatedFigures()
+{
+    static std::map<std::string, std::vector<std::pair<benchmark::IterationCount, double>>> all;
+    return all;
+}
+
+// The figures of the repetitions: the last ones noted, over as many iterations as the last. The
+// library's runs that find how many iterations fill the minimum time come before them, over fewer.
+std::vector<double> repetitions(const std::string &figure)
+{
+    const auto &noted = repeatedFigures()[figure];
+    std::vector<double> values;
+    for (auto it = noted.rbegin(); it != noted.rend() && it->first == noted.back().first; ++it)
+        values.insert(values.begin(), it->second);
+    return values;
+}
+
+void note(const benchmark::State &state, Engine engine, const std::string &measure, double seconds)
 {
     figures()[measure + '_' + engineName(engine)] = seconds;
+    repeatedFigures()[measure + '_' + engineName(engine)].emplace_back(state.iterations(), seconds);
 }
 
 // The cluster and the two databases of the run, made once.
@@ -201,9 +222,9 @@ void BM_StartReads(benchmark::State &state, Engine engine)
     state.counters["connect_ms"] = connect / n * 1e3;
     state.counters["records_ms"] = records / n * 1e3;
     state.counters["customers_ms"] = customers / n * 1e3;
-    note(engine, "connect", connect / n);
-    note(engine, "count_and_end_pages", records / n);
-    note(engine, "customers", customers / n);
+    note(state, engine, "connect", connect / n);
+    note(state, engine, "count_and_end_pages", records / n);
+    note(state, engine, "customers", customers / n);
     state.SetLabel(std::to_string(recordCount()) + " send records");
 }
 BENCHMARK_CAPTURE(BM_StartReads, file, Engine::Sqlite)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
@@ -312,7 +333,7 @@ void BM_SendRecordPage(benchmark::State &state, Engine engine)
         state.SkipWithError(qPrintable(QStringLiteral("the view counted %1 records").arg(counted)));
         return;
     }
-    note(engine, "send_record_page", secondsSince(timer) / double(state.iterations()));
+    note(state, engine, "send_record_page", secondsSince(timer) / double(state.iterations()));
     state.counters["rows"] = counted;
 }
 BENCHMARK_CAPTURE(BM_SendRecordPage, file, Engine::Sqlite)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
@@ -369,8 +390,8 @@ void BM_WindowStart(benchmark::State &state, Engine engine)
     const double n = double(state.iterations());
     state.counters["cpu_ms"] = cpu / n;
     state.counters["peak_mb"] = peak;
-    note(engine, "window_start", wall / n / 1e3);
-    note(engine, "window_cpu", cpu / n / 1e3);
+    note(state, engine, "window_start", wall / n / 1e3);
+    note(state, engine, "window_cpu", cpu / n / 1e3);
     figures()[std::string("window_peak_mb_") + engineName(engine)] = peak;
 }
 BENCHMARK_CAPTURE(BM_WindowStart, file, Engine::Sqlite)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
@@ -393,7 +414,7 @@ void BM_RecordPerCustomer(benchmark::State &state, Engine engine)
         const qint64 key = records.appendIntent(++customer, QStringLiteral("1"), QStringLiteral("2026/12/11 9:00:00"));
         records.setResult(key, QStringLiteral("2026/12/11 9:00:00"), QStringLiteral("失败：550 5.1.1 no such user"));
     }
-    note(engine, "record", secondsSince(timer) / double(state.iterations()));
+    note(state, engine, "record", secondsSince(timer) / double(state.iterations()));
 }
 BENCHMARK_CAPTURE(BM_RecordPerCustomer, file, Engine::Sqlite)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_RecordPerCustomer, server, Engine::Postgres)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(2.0);
@@ -415,7 +436,7 @@ void BM_ClaimPerCustomer(benchmark::State &state)
         }
         claims.settle(customer);
     }
-    note(Engine::Postgres, "claim", secondsSince(timer) / double(state.iterations()));
+    note(state, Engine::Postgres, "claim", secondsSince(timer) / double(state.iterations()));
     claims.end();
 }
 BENCHMARK(BM_ClaimPerCustomer)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(2.0);
@@ -471,11 +492,31 @@ void BM_SendRun(benchmark::State &state, Engine engine)
             return;
         }
     }
-    note(engine, "run", seconds / customers);
+    note(state, engine, "run", seconds / customers);
     state.counters["ms_per_customer"] = seconds / customers * 1e3;
 }
 BENCHMARK_CAPTURE(BM_SendRun, file, Engine::Sqlite)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_SendRun, server, Engine::Postgres)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// With more than one repetition: min, median and max of each repetition's `over` / `under`, as
+// counters and printed.
+void spreadOfRatios(benchmark::State &state, const std::string &name, const std::vector<double> &over,
+                    const std::vector<double> &under)
+{
+    std::vector<double> ratios;
+    for (size_t i = 0; i < std::min(over.size(), under.size()); ++i)
+        ratios.push_back(over[i] / under[i]);
+    if (ratios.size() < 2)
+        return;
+    std::sort(ratios.begin(), ratios.end());
+    const size_t n = ratios.size();
+    const double median = n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2;
+    state.counters[name + "_min"] = ratios.front();
+    state.counters[name + "_med"] = median;
+    state.counters[name + "_max"] = ratios.back();
+    std::printf("%-22s min %.2f  median %.2f  max %.2f  (%zu repetitions)\n", name.c_str(), ratios.front(), median,
+                ratios.back(), n);
+}
 
 // The server's figures beside the file's of this run: milliseconds per unit and their ratio
 // (x_...: server over file), and what the claim adds to a customer's record on the server.
@@ -493,12 +534,15 @@ void BM_Summary(benchmark::State &state)
         state.counters[name + "_file_ms"] = file->second * 1e3;
         state.counters[name + "_server_ms"] = server->second * 1e3;
         state.counters["x_" + name] = server->second / file->second;
+        // with repetitions: the ratio of each repetition's pair, the file's n-th beside the server's
+        spreadOfRatios(state, "x_" + name, repetitions(name + "_server"), repetitions(name + "_file"));
     }
     const auto claim = all.find("claim_server");
     const auto record = all.find("record_server");
     if (claim != all.end() && record != all.end()) {
         state.counters["claim_ms"] = claim->second * 1e3;
         state.counters["x_claim_per_record"] = claim->second / record->second;
+        spreadOfRatios(state, "x_claim_per_record", repetitions("claim_server"), repetitions("record_server"));
     }
     if (all.count("window_peak_mb_file") && all.count("window_peak_mb_server") && all.at("window_peak_mb_file") > 0) {
         state.counters["window_peak_file_mb"] = all.at("window_peak_mb_file");
