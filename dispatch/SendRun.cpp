@@ -293,7 +293,8 @@ bool SendRun::sendToEveryCustomer()
     };
     const auto now = [] { return formatDateTime(QDateTime::currentDateTime()); };
 
-    // A customer the run leaves out gets their record at once; nothing goes to the server for them.
+    // A customer the run leaves out gets their record at once, and so does one the server refused
+    // before the message's content: nothing of it went out.
     const auto record = [&](const Recipient &customer, const QString &result) {
         const QString sendDate = now();
         const QString mailChoice = m_inputs.mailChoice();
@@ -307,20 +308,18 @@ bool SendRun::sendToEveryCustomer()
     };
 
     RefusalStreak streak;
-    // A customer who is mailed has a record reading 发送中 on disk before the session starts the
-    // message, and the result is written into that same record once known: a run that ends in
-    // between (killed, the machine stopped, the disk full) leaves the record saying the result is
-    // unknown, never a customer mailed without a trace. The window is told of the record once,
-    // with its result.
+    // A customer whose message's content may go out has a record reading 发送中 on disk before
+    // it does: the session asks for it once the server took the envelope, before DATA. The result
+    // is written into that same record once known, so a run that ends in between (killed, the
+    // machine stopped, the disk full) leaves the record saying the result is unknown, never a
+    // customer mailed without a trace. A customer the server refused before DATA was sent nothing
+    // of the message and gets one record, with the result: one commit instead of two. The window
+    // is told of the record once, with its result. A refused intent throws the DatabaseError.
     const auto intend = [&](const Recipient &customer) {
         qint64 key = 0;
-        try {
-            const QString sendDate = now();
-            const QString mailChoice = m_inputs.mailChoice();
-            retry(m_limits.recordRetry, [&] { key = records->appendIntent(customer.id, mailChoice, sendDate); });
-        } catch (const DatabaseError &e) {
-            recordRefused(customer, e, false);
-        }
+        const QString sendDate = now();
+        const QString mailChoice = m_inputs.mailChoice();
+        retry(m_limits.recordRetry, [&] { key = records->appendIntent(customer.id, mailChoice, sendDate); });
         return key;
     };
     const auto settle = [&](qint64 key, const Recipient &customer, const QString &result, bool delivered) {
@@ -384,18 +383,21 @@ bool SendRun::sendToEveryCustomer()
         QString failure; // null when the server accepted the message
         RunStop stop = RunStop::None;
         bool replyLost = false; // the whole message went out, its reply never came
-        qint64 key = 0;
+        std::optional<qint64> key; // of the intent record, once written
+        std::optional<DatabaseError> intentRefused;
         {
             ServerWait wait(*this, false, true);
             if (!wait.begun())
                 return false;
-            key = intend(customer);
             bool atLogin = true;
             try {
                 // The login comes first and apart, so that its refusal is known as one.
                 m_smtp.authenticate();
                 atLogin = false;
-                m_smtp.send(message);
+                m_smtp.send(message, [&] { key = intend(customer); });
+            } catch (const DatabaseError &e) {
+                // Only the intent throws it: the message's content did not go out.
+                intentRefused = e;
             } catch (const std::exception &e) {
                 failure = failureDetail(e);
                 replyLost = !atLogin && m_smtp.replyLostAfterMessage();
@@ -416,6 +418,8 @@ bool SendRun::sendToEveryCustomer()
                 qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "failed:" << failure;
             }
         }
+        if (intentRefused)
+            recordRefused(customer, *intentRefused, false);
         if (failure.isNull()) {
             streak.note(nullptr);
             accepted.append(QDateTime::currentDateTime());
@@ -430,7 +434,11 @@ bool SendRun::sendToEveryCustomer()
             ++m_failed;
         }
 
-        settle(key, customer, replyLost ? unknownResult(failure) : sendResult(failure), failure.isNull() || replyLost);
+        const QString result = replyLost ? unknownResult(failure) : sendResult(failure);
+        if (key)
+            settle(*key, customer, result, failure.isNull() || replyLost);
+        else
+            record(customer, result);
         if (claims) {
             try {
                 retry(m_limits.recordRetry, [&] { claims->settle(customer.id); });

@@ -238,7 +238,7 @@ bool SmtpSession::authenticate()
     return true;
 }
 
-void SmtpSession::send(MailMessage &message)
+void SmtpSession::send(MailMessage &message, const std::function<void()> &envelopeAccepted)
 {
     m_replyLostAfterMessage = false;
     QStringList recipients;
@@ -290,6 +290,18 @@ void SmtpSession::send(MailMessage &message)
                 sendCommand(QLatin1String("RCPT TO:<") + address + QLatin1Char('>'), {250, 251}, timeouts.rcptTo);
             } catch (SmtpReplyError &e) {
                 e.step = SmtpStep::Recipient;
+                throw;
+            }
+        }
+        if (envelopeAccepted) {
+            try {
+                envelopeAccepted();
+            } catch (...) {
+                // The caller's failure is the one that counts; the transaction is only tidied away.
+                try {
+                    sendCommand(QStringLiteral("RSET"));
+                } catch (const std::exception &) {
+                }
                 throw;
             }
         }

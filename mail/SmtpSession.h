@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -100,7 +101,10 @@ public:
     void connect();
     // Delivers one message: login when still due, RSET, MAIL FROM, RCPT TO per recipient, DATA, the
     // message text, ".". A failure the server reported leaves the connection ready for the next one.
-    void send(MailMessage &message);
+    // `envelopeAccepted`, when given, is called once the server took every recipient and before
+    // DATA: the last moment before any of the message's content can go out. What it throws ends
+    // the send there, after an RSET that may fail unheard, and reaches the caller as it was thrown.
+    void send(MailMessage &message, const std::function<void()> &envelopeAccepted = {});
     // The last send() failed after its whole text and the final "." had gone out, before the
     // server's reply came (the connection lost, the wait run out or aborted): the server may hold
     // the message, or may not.

@@ -218,6 +218,12 @@ TEST_F(SendRunJobTest, ARefusedRecipientIsRecordedWithoutAPause)
         + accepted("wang@example.test") + quit();
     ScriptedServer server(script, QStringLiteral("127.0.0.1"), 0, 60s);
     seed(serverText(server.address(), server.port()));
+    // Every write of a record, in order (but the run's check that the file takes one): a refused
+    // recipient's record is written once, with its result; an accepted customer's reads 发送中 first.
+    db.exec(QStringLiteral(
+        "create table 写入(客户ID, 发送结果);"
+        "create trigger 记下插入 after insert on 发送情况 begin insert into 写入 values(new.客户ID, new.发送结果); end;"
+        "create trigger 记下更新 after update on 发送情况 begin insert into 写入 values(new.客户ID, new.发送结果); end;"));
     inputs.setPauseChoice(QStringLiteral("4"));
     limits.pauseSecond = 250ms; // a pause of "4" lasts a second
     QElapsedTimer elapsed;
@@ -234,8 +240,60 @@ TEST_F(SendRunJobTest, ARefusedRecipientIsRecordedWithoutAPause)
               QStringList({QStringLiteral("成功"),
                            QStringLiteral("失败：服务器拒绝（收件人地址）：550 5.1.1 <li@example.test>: Recipient address rejected"),
                            QStringLiteral("成功")}));
+    QStringList writes;
+    for (const QVariantList &row : db.rows(QStringLiteral("select 客户ID, 发送结果 from 写入 where 客户ID <> 0 order by rowid")))
+        writes.append(row.value(0).toString() + QLatin1Char(' ') + row.value(1).toString());
+    EXPECT_EQ(writes, (QStringList{QStringLiteral("1 发送中"), QStringLiteral("1 成功"),
+                                   QStringLiteral("2 失败：服务器拒绝（收件人地址）：550 5.1.1 <li@example.test>: "
+                                                  "Recipient address rejected"),
+                                   QStringLiteral("3 发送中"), QStringLiteral("3 成功")}));
     EXPECT_EQ(reports.progress, (Counts{2, 1, 3}));
     EXPECT_EQ(reports.completed, QStringLiteral("发送完成：成功 2 封，失败 1 封。") + failedRunHint());
+}
+
+// The record reading 发送中 reaches the file once the server took the envelope and before DATA:
+// while the server holds its answer to RCPT TO there is none yet, while it holds its answer to
+// DATA it is there, committed, for any other connection to read (and for a run killed then to
+// leave behind).
+TEST_F(SendRunJobTest, TheIntentIsWrittenBetweenTheEnvelopeAndData)
+{
+    const Script script = opening()
+        + Script{ScriptedServer::expect("RSET"),
+                 ScriptedServer::say("250 OK"),
+                 ScriptedServer::expect("MAIL FROM: <sales@example.test>"),
+                 ScriptedServer::say("250 OK"),
+                 ScriptedServer::expect("RCPT TO:<zhang@example.test>"),
+                 ScriptedServer::pause(500ms),
+                 ScriptedServer::say("250 OK"),
+                 ScriptedServer::expect("DATA"),
+                 ScriptedServer::pause(500ms),
+                 ScriptedServer::say("354 go on"),
+                 ScriptedServer::expectData(),
+                 ScriptedServer::say("250 queued")}
+        + accepted("li@example.test") + accepted("wang@example.test") + quit();
+    ScriptedServer server(script, QStringLiteral("127.0.0.1"), 0, 60s);
+    seed(serverText(server.address(), server.port()));
+    QStringList atRecipient;
+    QStringList atData;
+    const auto waitFor = [&](const QByteArray &line) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!server.receivedSoFar().contains(line) && waited.elapsed() < 10000)
+            std::this_thread::sleep_for(1ms);
+    };
+    const Reports reports = run([&] {
+        waitFor("RCPT TO:<zhang@example.test>\r\n");
+        atRecipient = results();
+        waitFor("DATA\r\n");
+        atData = results();
+    });
+
+    EXPECT_EQ(server.failure(), QString());
+    EXPECT_EQ(server.received(), server.expected());
+    EXPECT_EQ(atRecipient, QStringList());
+    EXPECT_EQ(atData, QStringList{SendingResult});
+    EXPECT_EQ(results(), QStringList(3, QStringLiteral("成功")));
+    EXPECT_EQ(reports.completed, QStringLiteral("发送完成：成功 3 封，失败 0 封。"));
 }
 
 // A server without encryption and a login due, never agreed to: the run asks instead of failing,
@@ -549,8 +607,9 @@ TEST_F(SendRunJobTest, ARecordRefusedForAWhileIsWrittenOnceTheFileIsFree)
 
 // The database keeps refusing a record: the run stops and QUIT goes out. Refused once the
 // message went out (the result), the box names the customer, whose record reads 发送中 (shown as
-// 结果未知), so that the user does not mail them again; refused before (the record written ahead
-// of the message), the customer is not mailed at all.
+// 结果未知), so that the user does not mail them again; refused before (the record written once the
+// server took the envelope), the transaction is reset and the customer is sent nothing of the
+// message.
 TEST_F(SendRunJobTest, ARecordTheFileKeepsRefusingStopsTheRun)
 {
     struct Case
@@ -571,7 +630,12 @@ TEST_F(SendRunJobTest, ARecordTheFileKeepsRefusingStopsTheRun)
                         "（发送记录显示为“结果未知”），请不要再给这位客户发送。\n"
                         "已发送 2 封，失败 0 封，其余 1 位客户没有发送。\n原因：database or disk is full.")},
         {"before insert",
-         opening() + accepted("zhang@example.test") + quit(),
+         opening() + accepted("zhang@example.test")
+             + Script{ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK"),
+                      ScriptedServer::expect("MAIL FROM: <sales@example.test>"), ScriptedServer::say("250 OK"),
+                      ScriptedServer::expect("RCPT TO:<li@example.test>"), ScriptedServer::say("250 OK"),
+                      ScriptedServer::expect("RSET"), ScriptedServer::say("250 OK")}
+             + quit(),
          {QStringLiteral("成功")},
          {1, 0, 3},
          QStringLiteral("发送记录无法写入数据库，发送已停止。\n"

@@ -346,6 +346,97 @@ INSTANTIATE_TEST_SUITE_P(
                  SmtpStep::EndOfData}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// What a caller must do before any of a message's content goes out (the run's record of it) comes
+// once the server took the whole envelope and before DATA; never for an envelope refused; what it
+// throws ends the send with the transaction reset and reaches the caller as it was.
+struct EnvelopeCase
+{
+    const char *name;
+    QStringList recipients;
+    Script transaction; // after the login
+    bool callbackThrows;
+    int calls;
+    QByteArray sentBeforeCall; // the last line the server had when the callback came
+    std::string outcome;
+
+    friend void PrintTo(const EnvelopeCase &c, std::ostream *os) { *os << c.name; }
+};
+
+class EnvelopeCallbackTest : public SessionTest, public ::testing::WithParamInterface<EnvelopeCase>
+{
+};
+
+struct CallerFailure
+{
+};
+
+TEST_P(EnvelopeCallbackTest, ComesBetweenTheEnvelopeAndData)
+{
+    const EnvelopeCase &c = GetParam();
+    listen(Greeting + EhloWithLogin + Login + c.transaction + Quit);
+    smtp.connect();
+    MailMessage message;
+    message.clock = &Noon;
+    message.from().address = QStringLiteral("from@test");
+    for (const QString &address : c.recipients)
+        message.recipients.add().address = address;
+    message.body = {QStringLiteral("body")};
+    int calls = 0;
+    QByteArray sentBeforeCall;
+    bool callerFailureReached = false;
+    const std::string result = outcome([&] {
+        try {
+            smtp.send(message, [&] {
+                ++calls;
+                sentBeforeCall = server->receivedSoFar();
+                if (c.callbackThrows)
+                    throw CallerFailure();
+            });
+        } catch (const CallerFailure &) {
+            callerFailureReached = true;
+        }
+    });
+    EXPECT_EQ(calls, c.calls);
+    EXPECT_EQ(callerFailureReached, c.callbackThrows);
+    EXPECT_EQ(result, c.outcome);
+    if (calls > 0) {
+        EXPECT_TRUE(sentBeforeCall.endsWith(c.sentBeforeCall)) << sentBeforeCall.toStdString();
+        EXPECT_FALSE(sentBeforeCall.contains("DATA"));
+    }
+    expectTranscript();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Envelope, EnvelopeCallbackTest,
+    ::testing::Values(
+        EnvelopeCase{"OneRecipient", {QStringLiteral("to@test")}, Transaction, false, 1, "RCPT TO:<to@test>\r\n", "ok"},
+        EnvelopeCase{"TwoRecipients",
+                     {QStringLiteral("to@test"), QStringLiteral("cc@test")},
+                     Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
+                            S("250 ok"), C("RCPT TO:<cc@test>"), S("251 forwarded"), C("DATA"), S("354 go"), DataText,
+                            S("250 queued")},
+                     false,
+                     1,
+                     "RCPT TO:<cc@test>\r\n",
+                     "ok"},
+        EnvelopeCase{"RecipientRefused",
+                     {QStringLiteral("to@test")},
+                     Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
+                            S("550 5.1.1 unknown"), C("RSET"), S("250 ok")},
+                     false,
+                     0,
+                     "",
+                     "reply 550"},
+        EnvelopeCase{"CallerFails",
+                     {QStringLiteral("to@test")},
+                     Script{C("RSET"), S("250 ok"), C("MAIL FROM: <from@test>"), S("250 ok"), C("RCPT TO:<to@test>"),
+                            S("250 ok"), C("RSET"), S("250 ok")},
+                     true,
+                     1,
+                     "RCPT TO:<to@test>\r\n",
+                     "ok"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 TEST_F(SessionTest, InvalidReplyLeavesNoLastResult)
 {
     listen({S("2")});
