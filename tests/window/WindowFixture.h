@@ -72,6 +72,8 @@ protected:
     // has ended; the matches it offers then.
     static QAbstractItemModel *typeInPicker(CustomerPicker *picker, const QString &typed)
     {
+        // The keyboard reaches the window in front: a box closed a moment ago may have held it.
+        QApplication::setActiveWindow(picker->window());
         picker->setFocus();
         QWidget *keyboard = QApplication::focusWidget();
         EXPECT_TRUE(keyboard == picker || keyboard == picker->lineEdit());
