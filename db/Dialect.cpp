@@ -106,6 +106,11 @@ QString asciiLower(Engine engine, const QString &expression)
                                       : QStringLiteral("lower(%1)").arg(expression);
 }
 
+QString byteOrder(Engine engine, const QString &expression)
+{
+    return engine == Engine::Postgres ? QStringLiteral("(%1 COLLATE \"C\")").arg(expression) : expression;
+}
+
 QString hasColumnQuery(Engine engine)
 {
     return engine == Engine::Postgres

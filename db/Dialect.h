@@ -40,6 +40,9 @@ QString now(Engine engine);
 // on the server lower() under the "C" collation, whatever the server's own locale.
 QString asciiLower(Engine engine, const QString &expression);
 
+// `expression` compared and ordered by its UTF-8 bytes, as the customer indexes hold it: as it is
+// in a file; under the "C" collation on the server, whatever the server's own locale.
+QString byteOrder(Engine engine, const QString &expression);
 // Whether the table holds that column. A file the program could not bring up to date may lack
 // columns a later version added; the server's tables are made whole, so it always has them.
 QString hasColumnQuery(Engine engine);

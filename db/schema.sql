@@ -9,6 +9,9 @@ CREATE TABLE 客户表 (
     电子邮件地址 NVARCHAR(254) CONSTRAINT 电子邮件地址超过254个字符 CHECK (length(电子邮件地址) <= 254),
     录入日期     DATETIME
 );
+-- the customer picker finds names and addresses by their beginning
+CREATE INDEX 客户表_客户名称 ON 客户表 (客户名称);
+CREATE INDEX 客户表_电子邮件地址 ON 客户表 (电子邮件地址);
 
 CREATE TABLE 邮件表 (
     邮件ID   INTEGER PRIMARY KEY AUTOINCREMENT,

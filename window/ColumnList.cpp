@@ -23,12 +23,15 @@ void fillFromColumn(QComboBox &list, ViewSource &source, const QString &column, 
             view->next();
         }
     }
-    for (const auto &[key, label] : entries) {
-        // A label's line breaks would make the entry taller than the list; blanks read the same.
-        const QString shown = label.isEmpty() ? key : key + QLatin1Char(' ') + label.simplified();
-        list.addItem(shown, key);
-    }
+    for (const auto &[key, label] : entries)
+        list.addItem(entryText(key, label), key);
     list.setCurrentIndex(-1);
+}
+
+QString entryText(const QString &key, const QString &label)
+{
+    // A label's line breaks would make the entry taller than the list; blanks read the same.
+    return label.isEmpty() ? key : key + QLatin1Char(' ') + label.simplified();
 }
 
 QString chosenKey(const QComboBox &list)

@@ -14,6 +14,10 @@ class ViewSource;
 // list empty.
 void fillFromColumn(QComboBox &list, ViewSource &source, const QString &column, const QString &labelColumn = {});
 
+// An entry's text: the key, a blank and the label's text on one line ("3 春季促销"); the key alone
+// without a label.
+QString entryText(const QString &key, const QString &label);
+
 // The key of the entry a list filled by fillFromColumn shows; empty when it shows none.
 QString chosenKey(const QComboBox &list);
 

@@ -2,6 +2,8 @@
 
 #include "ColumnList.h"
 #include "Controls.h"
+#include "CustomerPicker.h"
+#include "DatabaseError.h"
 #include "Database.h"
 #include "Error.h"
 #include "Handlers.h"
@@ -9,6 +11,7 @@
 #include "RecordView.h"
 #include "ResultSummary.h"
 #include "Tables.h"
+#include "ViewSource.h"
 #include "ViewStatements.h"
 
 #include <QComboBox>
@@ -20,10 +23,10 @@ namespace {
 
 // What a statement of the page selects, from the texts of the lists it puts in (a list it leaves out
 // is null); none where a text is not a whole number, which the engine refuses as well.
-std::optional<SendRecordFilter> filterOf(const DropDownList *customers, const DropDownList *mails)
+std::optional<SendRecordFilter> filterOf(const QComboBox *customers, const QComboBox *mails)
 {
     SendRecordFilter filter;
-    const std::pair<const DropDownList *, std::optional<qint64> *> numbers[] = {{customers, &filter.customerId},
+    const std::pair<const QComboBox *, std::optional<qint64> *> numbers[] = {{customers, &filter.customerId},
                                                                                {mails, &filter.mailId}};
     for (const auto &[list, number] : numbers) {
         if (!list)
@@ -68,9 +71,9 @@ SendRecordBrowser::SendRecordBrowser(Database &database, ViewSource &customers, 
                 boxes::runHandler(window, [this, handler] { (this->*handler)(); });
         });
     }
-    on(page.customerFilter, &DropDownList::dropDown, &SendRecordBrowser::fillCustomerFilter);
+    page.customerFilter->setSearch(database, [this] { prepareCustomerSearch(); });
     on(page.mailFilter, &DropDownList::dropDown, &SendRecordBrowser::fillMailFilter);
-    on(page.customerFilter, &QComboBox::activated, &SendRecordBrowser::customerFilterPicked);
+    on(page.customerFilter, &CustomerPicker::customerChosen, &SendRecordBrowser::customerFilterPicked);
     on(page.mailFilter, &QComboBox::activated, &SendRecordBrowser::mailFilterPicked);
     on(page.exportButton, &QPushButton::clicked, &SendRecordBrowser::exportShown);
 }
@@ -89,7 +92,9 @@ void SendRecordBrowser::filterByBoth()
 {
     enableLists(true, true);
     // Both lists go to the number 1 where they offer it; a list that does not keeps what it shows.
-    chooseKey(*m_page.customerFilter, QStringLiteral("1"));
+    // The picker offers every customer once it has offered any, as the full list did once it had
+    // dropped down.
+    m_page.customerFilter->chooseId(QStringLiteral("1"));
     chooseKey(*m_page.mailFilter, QStringLiteral("1"));
 }
 
@@ -99,9 +104,14 @@ void SendRecordBrowser::showAll()
     requery(allSendRecordsStatement(), SendRecordFilter{});
 }
 
-void SendRecordBrowser::fillCustomerFilter()
+void SendRecordBrowser::prepareCustomerSearch()
 {
-    fillFromColumn(*m_page.customerFilter, m_customers, column::CustomerId, column::CustomerName);
+    RecordView *view = m_customers.view();
+    if (!view)
+        throw DatabaseError::closedDataset();
+    m_customers.updateRecord();
+    if (view->state() == RecordView::State::Editing || view->state() == RecordView::State::Inserting)
+        view->post();
 }
 
 void SendRecordBrowser::fillMailFilter()

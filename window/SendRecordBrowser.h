@@ -8,6 +8,7 @@
 
 #include <optional>
 
+class CustomerPicker;
 class Database;
 class DropDownList;
 class QLabel;
@@ -18,8 +19,9 @@ class RecordView;
 class ViewSource;
 
 // The send-record page "邮件发送情况": four mode buttons narrow the send-record view to one
-// customer number, one mail number, both, or show all records again; the two number lists are
-// filled from the customer and mail views each time they drop down; recordCount counts what the view
+// customer number, one mail number, both, or show all records again; the customer is found by
+// typing (CustomerPicker, which searches the database), the mail list is filled from the mail view
+// each time it drops down; recordCount counts what the view
 // holds, and while the records shown are one mail's, mailSummary tells how the
 // customers stand with that mail. 导出… writes the records shown to a file.
 //
@@ -32,7 +34,7 @@ class SendRecordBrowser : public QObject
 public:
     struct Page
     {
-        DropDownList *customerFilter; // customer numbers
+        CustomerPicker *customerFilter; // customer numbers, found by typing
         DropDownList *mailFilter; // mail numbers
         QLabel *recordCount; // the count
         QRadioButton *byCustomer;
@@ -43,8 +45,9 @@ public:
         QPushButton *exportButton; // 导出…
     };
 
-    // `database`: the window's connection; `customers`, `mails`: the sources of the views the lists
-    // are filled from; `sendRecords`: the view whose statement the browser replaces. The browser
+    // `database`: the window's connection, which the customer picker searches; `customers`: the
+    // customer view, whose pending edit is saved before each search; `mails`: the source of the
+    // view the mail list is filled from; `sendRecords`: the view whose statement the browser replaces. The browser
     // holds them all but owns none; errors show in boxes over `window`.
     SendRecordBrowser(Database &database, ViewSource &customers, ViewSource &mails, RecordView &sendRecords,
                       const Page &page, QWidget *window);
@@ -55,7 +58,9 @@ public:
     void filterByBoth(); // 客户ID+邮件ID
     void showAll(); // 所有
 
-    void fillCustomerFilter();
+    // Before the customer picker searches: what the customer page holds unsaved is saved first,
+    // so that the search finds it.
+    void prepareCustomerSearch();
     void fillMailFilter();
     // The user picked an entry.
     void customerFilterPicked();

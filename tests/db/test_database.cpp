@@ -130,13 +130,13 @@ TEST(Connection, TheFileIsKeptWithAWriteAheadLog)
     EXPECT_FALSE(QFile::exists(log));
     EXPECT_FALSE(QFile::exists(db.path() + QStringLiteral("-shm")));
     EXPECT_EQ(db.scalar(QStringLiteral("pragma journal_mode")).toString(), QStringLiteral("wal"));
-    EXPECT_EQ(db.scalar(QStringLiteral("select group_concat(客户名称) from 客户表")).toString(),
+    EXPECT_EQ(db.scalar(QStringLiteral("select group_concat(客户名称) from (select 客户名称 from 客户表 order by 客户ID)")).toString(),
               QStringLiteral("甲,乙"));
 
     Database afterCrash(copy);
     afterCrash.setConnected(true);
     QSqlQuery names(afterCrash.database());
-    ASSERT_TRUE(names.exec(QStringLiteral("select group_concat(客户名称) from 客户表")) && names.next());
+    ASSERT_TRUE(names.exec(QStringLiteral("select group_concat(客户名称) from (select 客户名称 from 客户表 order by 客户ID)")) && names.next());
     EXPECT_EQ(names.value(0).toString(), QStringLiteral("甲,乙"));
 }
 

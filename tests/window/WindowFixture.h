@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CustomerPicker.h"
 #include "EngineDatabase.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -50,15 +52,49 @@ protected:
                                 Qt::NoModifier);
     }
 
-    // Drops the list down and picks the entry of a number with the keyboard.
+    // Drops the list down and picks the entry of a number with the keyboard; in the customer
+    // picker, types the number and chooses its match.
     static void pick(QComboBox *list, const QString &number)
     {
+        if (auto *picker = qobject_cast<CustomerPicker *>(list)) {
+            chooseCustomer(picker, number, number);
+            return;
+        }
         list->showPopup();
         const int row = list->findData(number);
         ASSERT_GE(row, 0) << number.toStdString();
         list->view()->setCurrentIndex(list->model()->index(row, 0));
         QTest::keyClick(list->view(), Qt::Key_Return);
         ASSERT_EQ(list->currentData().toString(), number);
+    }
+
+    // Types over what the customer picker holds, as the keyboard does, and waits until its search
+    // has ended; the matches it offers then.
+    static QAbstractItemModel *typeInPicker(CustomerPicker *picker, const QString &typed)
+    {
+        // The keyboard reaches the window in front: a box closed a moment ago may have held it.
+        QApplication::setActiveWindow(picker->window());
+        picker->setFocus();
+        QWidget *keyboard = QApplication::focusWidget();
+        EXPECT_TRUE(keyboard == picker || keyboard == picker->lineEdit());
+        QTest::keyClick(keyboard, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(keyboard, Qt::Key_Backspace);
+        type(typed);
+        while (picker->isSearching())
+            QApplication::processEvents();
+        return picker->matches();
+    }
+
+    // Types into the customer picker and chooses the match of a number with the keyboard.
+    static void chooseCustomer(CustomerPicker *picker, const QString &typed, const QString &number)
+    {
+        const QAbstractItemModel *matches = typeInPicker(picker, typed);
+        ASSERT_TRUE(picker->isMatchListVisible()) << typed.toStdString();
+        const QModelIndexList found = matches->match(matches->index(0, 0), Qt::UserRole, number, 1, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << number.toStdString() << " among the matches of " << typed.toStdString();
+        picker->matchList()->setCurrentIndex(picker->matchList()->model()->index(found[0].row(), 0));
+        QTest::keyClick(picker->matchList(), Qt::Key_Return);
+        ASSERT_EQ(picker->currentData().toString(), number);
     }
 
     // Presses 导入 and cancels the import once its rows are being written, not while the sheet is

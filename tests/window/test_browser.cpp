@@ -36,7 +36,7 @@ protected:
     void openPage()
     {
         open();
-        customers = control<QComboBox>("customerFilter");
+        customers = control<CustomerPicker>("customerFilter");
         mails = control<QComboBox>("mailFilter");
         count = control<QLabel>("recordCount");
         grid = control<RecordGrid>("sendRecordGrid");
@@ -66,7 +66,7 @@ protected:
 
     int gridRows() const { return grid->model()->rowCount(); }
 
-    QComboBox *customers = nullptr;
+    CustomerPicker *customers = nullptr;
     QComboBox *mails = nullptr;
     QLabel *count = nullptr;
     RecordGrid *grid = nullptr;
@@ -80,7 +80,7 @@ TEST_F(Browser, StartsOnAllRecordsWithBothListsDisabledAndEmpty)
     EXPECT_TRUE(control<QRadioButton>("allButton")->isChecked());
     for (const char *button : {"byCustomerButton", "byMailButton", "byBothButton"})
         EXPECT_FALSE(control<QRadioButton>(button)->isChecked()) << button;
-    for (QComboBox *list : {customers, mails}) {
+    for (QComboBox *list : {static_cast<QComboBox *>(customers), mails}) {
         EXPECT_FALSE(list->isEnabled());
         EXPECT_EQ(list->count(), 0);
         EXPECT_EQ(list->currentText(), QString());
@@ -257,7 +257,7 @@ TEST_F(Browser, AllAfterAFilterShowsEveryRecordAndKeepsTheLists)
     EXPECT_FALSE(mails->isEnabled());
     EXPECT_EQ(customers->currentText(), QStringLiteral("1 甲"));
     EXPECT_EQ(customers->currentData().toString(), QStringLiteral("1"));
-    EXPECT_EQ(customers->count(), 4);
+    EXPECT_EQ(customers->count(), 1); // the picker holds the chosen customer alone
 
     // Choosing it again while it is checked runs nothing.
     db.exec(QStringLiteral("insert into 发送情况(客户ID, 邮件ID, 发送日期) values (4,3,'2026/12/3 9:00:00')"));
@@ -268,7 +268,11 @@ TEST_F(Browser, AllAfterAFilterShowsEveryRecordAndKeepsTheLists)
     EXPECT_EQ(count->text(), QStringLiteral("5"));
 }
 
-TEST_F(Browser, DropDownWithoutAPickShowsNothingAndRunsNoQuery)
+// The mail list is refilled at each drop-down and shows nothing until a pick; the customer picker
+// opens on the first customers and, closed without a choice, keeps the customer chosen. Neither
+// runs a query; the mail list's walk leaves the mail view on its last row, the picker leaves the
+// customer view where it was.
+TEST_F(Browser, OpeningAListWithoutAPickRunsNoQuery)
 {
     openPage();
     choose("byCustomerButton");
@@ -280,33 +284,92 @@ TEST_F(Browser, DropDownWithoutAPickShowsNothingAndRunsNoQuery)
     requeries->clear();
 
     choose("byBothButton");
-    dropDown(customers);
+    customers->showPopup();
+    ASSERT_TRUE(customers->isMatchListVisible());
+    const QAbstractItemModel *matches = customers->matches();
+    ASSERT_EQ(matches->rowCount(), 4);
+    EXPECT_EQ((QStringList{matches->index(3, 0).data().toString(), matches->index(3, 1).data().toString(),
+                           matches->index(3, 2).data().toString()}),
+              (QStringList{QStringLiteral("4"), QStringLiteral("丁"), QStringLiteral("d@example.com")}));
+    customers->hidePopup();
     dropDown(mails);
     EXPECT_EQ(requeries->count(), 0);
     EXPECT_EQ(count->text(), QStringLiteral("2"));
     EXPECT_EQ(records->commandText(), QStringLiteral("select * from 发送情况 where 邮件ID = 2"));
-    for (QComboBox *list : {customers, mails}) {
-        EXPECT_EQ(list->currentIndex(), -1);
-        EXPECT_EQ(list->currentText(), QString());
-    }
-    // One entry per row, in the view's order, the number with the name or the subject it stands
-    // for; the walk leaves each view on its last row.
-    EXPECT_EQ(customers->count(), 4);
-    EXPECT_EQ(customers->itemText(3), QStringLiteral("4 丁"));
-    EXPECT_EQ(customers->itemData(3).toString(), QStringLiteral("4"));
+    EXPECT_EQ(customers->currentText(), QStringLiteral("1 甲"));
+    EXPECT_EQ(mails->currentIndex(), -1);
+    EXPECT_EQ(mails->currentText(), QString());
+    // One entry per row, in the view's order, the number with the subject it stands for.
     EXPECT_EQ(mails->count(), 3);
     EXPECT_EQ(mails->itemText(2), QStringLiteral("3 三"));
     EXPECT_EQ(mails->itemData(2).toString(), QStringLiteral("3"));
-    EXPECT_EQ(form->views().customers.currentRow(), 3);
+    EXPECT_EQ(form->views().customers.currentRow(), 0);
     EXPECT_EQ(form->views().mails.currentRow(), 2);
+}
+
+// What the user types finds customers by number, name or address, each shown with all three;
+// choosing one filters exactly as choosing its number does, and the box shows the entry as the
+// full list did.
+TEST_F(Browser, TypingFindsCustomersAndChoosingOneFilters)
+{
+    db.exec(QStringLiteral("insert into 客户表(客户名称,电子邮件地址) values ('甲乙','jiayi@shop.example')"));
+    openPage();
+    choose("byCustomerButton");
+    const struct
+    {
+        QString typed;
+        QStringList matches; // ID name address
+    } cases[] = {
+        {QStringLiteral("1"), {QStringLiteral("1 甲 a@example.com")}},
+        {QStringLiteral("甲"), {QStringLiteral("1 甲 a@example.com"), QStringLiteral("5 甲乙 jiayi@shop.example")}},
+        {QStringLiteral("SHOP"), {QStringLiteral("5 甲乙 jiayi@shop.example")}},
+        {QStringLiteral("%"), {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        const QAbstractItemModel *matches = typeInPicker(customers, c.typed);
+        QStringList shownMatches;
+        for (int row = 0; row < matches->rowCount(); ++row)
+            shownMatches << QStringLiteral("%1 %2 %3").arg(matches->index(row, 0).data().toString(),
+                                                           matches->index(row, 1).data().toString(),
+                                                           matches->index(row, 2).data().toString());
+        EXPECT_EQ(shownMatches, c.matches);
+        EXPECT_EQ(customers->isMatchListVisible(), !c.matches.isEmpty());
+    }
+    EXPECT_EQ(requeries->count(), 0);
+
+    chooseCustomer(customers, QStringLiteral("a@exa"), QStringLiteral("1"));
+    EXPECT_FALSE(customers->isMatchListVisible());
+    EXPECT_EQ(customers->currentText(), QStringLiteral("1 甲"));
+    EXPECT_EQ(records->commandText(), QStringLiteral("select * from 发送情况 where 客户ID = 1"));
+    EXPECT_EQ(shown(QStringLiteral("客户ID")), QStringList(2, QStringLiteral("1")));
+    EXPECT_EQ(count->text(), QStringLiteral("2"));
+    const std::optional<SendRecordFilter> filter = form->views().browser.shownFilter();
+    ASSERT_TRUE(filter);
+    EXPECT_EQ(filter->customerId, 1);
+    EXPECT_EQ(filter->mailId, std::nullopt);
+
+    // Text typed and left without a choice is no filter: the box shows the chosen entry again.
+    typeInPicker(customers, QStringLiteral("乙"));
+    customers->hidePopup();
+    control<QRadioButton>("allButton")->setFocus();
+    EXPECT_EQ(customers->currentText(), QStringLiteral("1 甲"));
+    EXPECT_EQ(records->commandText(), QStringLiteral("select * from 发送情况 where 客户ID = 1"));
+
+    // Once it has offered customers, 客户ID+邮件ID hands it the number 1 as the list did.
+    pick(customers, QStringLiteral("2"));
+    choose("byBothButton");
+    EXPECT_EQ(customers->currentText(), QStringLiteral("1 甲"));
+    EXPECT_TRUE(boxes.takeShown().isEmpty());
 }
 
 TEST_F(Browser, ListOffersTheViewAsItIsAtTheDropDown)
 {
     openPage();
     choose("byCustomerButton");
-    dropDown(customers);
-    ASSERT_EQ(customers->count(), 4);
+    customers->showPopup();
+    ASSERT_EQ(customers->matches()->rowCount(), 4);
+    customers->hidePopup();
     form->views().customers.append();
     form->views().customers.setFieldValue(QStringLiteral("客户名称"), QStringLiteral("戊"));
     // The unsaved customer is saved by the walk and offered with the others.
@@ -349,7 +412,7 @@ TEST_F(Browser, DropDownOnAClosedViewGivesTheClosedViewErrorAndAnEmptyList)
     openPage();
     boxes.takeShown();
     choose("byBothButton");
-    for (QComboBox *list : {customers, mails}) {
+    for (QComboBox *list : {static_cast<QComboBox *>(customers), mails}) {
         dropDown(list);
         const QList<boxes::ShownBox> shown = boxes.takeShown();
         ASSERT_EQ(shown.size(), 1) << "a list dropped down on a closed view";
@@ -375,7 +438,7 @@ TEST_F(Browser, RecordsOfASendRunAreShownAndCounted)
 
     choose("byBothButton"); // the mail list shows nothing yet
     boxes.takeShown();
-    emit customers->activated(customers->currentIndex());
+    emit customers->customerChosen();
     EXPECT_EQ(boxes.takeShown().size(), 1);
     form->views().browser.showSendRecord(7, 1, 1, QStringLiteral("2026/12/3 9:00:06"), QStringLiteral("成功"));
     EXPECT_FALSE(records->isActive());

@@ -262,7 +262,7 @@ TEST_F(RealBoxes, UntickingDuplicatesAndSavingTheSkippedRows)
     EXPECT_EQ(seen.mid(0, 2), (QStringList{QStringLiteral("可导入 2 位客户。|导入,取消"),
                                            QStringLiteral("导入 1 位客户；跳过 2 行|确定,保存跳过的行…")}));
     EXPECT_EQ(seen[2].section(u'|', 0, 0), CustomerImport::savedMessage(2, saved));
-    EXPECT_EQ(db.scalar(QStringLiteral("select group_concat(客户名称, ',') from 客户表")).toString(),
+    EXPECT_EQ(db.scalar(QStringLiteral("select group_concat(客户名称, ',') from (select 客户名称 from 客户表 order by 客户ID)")).toString(),
               QStringLiteral("张三,李四"));
     QFile file(saved);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
