@@ -47,11 +47,38 @@ QString skipReason(SkipKind kind, ImportTarget target)
     return {};
 }
 
+void SheetRows::append(const SheetRow &row)
+{
+    const qsizetype length = row.name.size() + row.address.size();
+    if (m_blocks.isEmpty() || m_blocks.last().size() + length > m_blocks.last().capacity()) {
+        m_blocks.append(QString());
+        m_blocks.last().reserve(std::max(blockSize, length));
+    }
+    QString &block = m_blocks.last();
+    m_entries.append({row.row, int(m_blocks.size() - 1), block.size(), int(row.name.size()), int(row.address.size())});
+    block.append(row.name);
+    block.append(row.address);
+}
+
+SheetRow SheetRows::at(qsizetype i) const
+{
+    const Entry &entry = m_entries.at(i);
+    const QString &block = m_blocks.at(entry.block);
+    return {entry.row, block.mid(entry.start, entry.nameLength),
+            block.mid(entry.start + entry.nameLength, entry.addressLength)};
+}
+
 ImportPlanner::ImportPlanner(ImportTarget target, const QStringList &stored)
 {
     m_plan.target = target;
     for (const QString &address : stored)
         m_known.insert(addressKey(address));
+}
+
+void ImportPlanner::reserve(qsizetype rows)
+{
+    m_plan.rows.reserve(rows);
+    m_known.reserve(m_known.size() + rows);
 }
 
 void ImportPlanner::add(const SheetRow &row)

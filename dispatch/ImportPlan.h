@@ -25,6 +25,38 @@ struct SheetRow
     QString address;
 };
 
+// The rows of a sheet as a plan holds them until they are written: their texts in large blocks,
+// so a sheet of many rows costs its characters and a few numbers a row rather than two strings of
+// their own, and a full block is never copied into a larger one. Rows come out as SheetRow values.
+class SheetRows
+{
+public:
+    void reserve(qsizetype rows) { m_entries.reserve(rows); }
+    void append(const SheetRow &row);
+    qsizetype size() const { return m_entries.size(); }
+    bool isEmpty() const { return m_entries.isEmpty(); }
+    SheetRow at(qsizetype i) const;
+    SheetRow operator[](qsizetype i) const { return at(i); }
+    SheetRow first() const { return at(0); }
+    // The sheet row number of the i-th row, without its texts.
+    int rowNumber(qsizetype i) const { return m_entries.at(i).row; }
+
+private:
+    static constexpr qsizetype blockSize = 64 * 1024; // characters
+
+    struct Entry
+    {
+        int row;
+        int block;
+        qsizetype start; // of the name in its block; the address follows it
+        int nameLength;
+        int addressLength;
+    };
+
+    QList<Entry> m_entries;
+    QList<QString> m_blocks;
+};
+
 struct SkippedRow
 {
     SheetRow row;
@@ -39,7 +71,7 @@ struct ImportPlan
     ImportTarget target = ImportTarget::Customers;
     // The rows to write, in the sheet's order; `duplicates` holds the indexes of those whose address
     // is stored already or came earlier in the sheet.
-    QList<SheetRow> rows;
+    SheetRows rows;
     QSet<qsizetype> duplicates;
     QList<SkippedRow> skipped;
     // The reading ended early on this failure (a damaged sheet); the rows read before it are here.
@@ -65,6 +97,8 @@ class ImportPlanner
 public:
     ImportPlanner(ImportTarget target, const QStringList &stored);
 
+    // Room for the rows a sheet has, taken once rather than grown row by row.
+    void reserve(qsizetype rows);
     // A row with both cells empty is passed over: it is no customer and no mistake.
     void add(const SheetRow &row);
     void setReadFailure(const QString &message) { m_plan.readFailure = message; }
