@@ -71,8 +71,22 @@ SheetRow SheetRows::at(qsizetype i) const
 ImportPlanner::ImportPlanner(ImportTarget target, const QStringList &stored)
 {
     m_plan.target = target;
+    m_known.reserve(stored.size());
     for (const QString &address : stored)
-        m_known.insert(addressKey(address));
+        m_known.insert(keep(addressKey(address)));
+}
+
+QStringView ImportPlanner::keep(const QString &key)
+{
+    constexpr qsizetype blockSize = 16 * 1024; // characters
+    if (m_keyBlocks.isEmpty() || m_keyBlocks.last().size() + key.size() > m_keyBlocks.last().capacity()) {
+        m_keyBlocks.append(QString());
+        m_keyBlocks.last().reserve(std::max(blockSize, key.size()));
+    }
+    QString &block = m_keyBlocks.last();
+    const qsizetype start = block.size();
+    block.append(key);
+    return QStringView(block).mid(start, key.size());
 }
 
 void ImportPlanner::reserve(qsizetype rows)
@@ -93,14 +107,15 @@ void ImportPlanner::add(const SheetRow &row)
         return skip(SkipKind::NoAddress);
     if (!row.address.contains(u'@'))
         return skip(SkipKind::NotAnAddress);
-    const bool known = m_known.contains(addressKey(row.address));
+    const QString key = addressKey(row.address);
+    const bool known = m_known.contains(key);
     if (known && m_plan.target == ImportTarget::RefusalList)
         return skip(SkipKind::Duplicate);
     if (known)
         m_plan.duplicates.insert(m_plan.rows.size());
-    else
-        m_known.insert(addressKey(row.address));
     m_plan.rows.append(row);
+    if (!known)
+        m_known.insert(key == row.address ? m_plan.rows.address(m_plan.rows.size() - 1) : keep(key));
 }
 
 QString previewText(const ImportPlan &plan)

@@ -40,6 +40,12 @@ public:
     SheetRow first() const { return at(0); }
     // The sheet row number of the i-th row, without its texts.
     int rowNumber(qsizetype i) const { return m_entries.at(i).row; }
+    // The i-th row's address where it is kept: it stays there, unmoved, while rows are appended.
+    QStringView address(qsizetype i) const
+    {
+        const Entry &entry = m_entries.at(i);
+        return QStringView(m_blocks.at(entry.block)).mid(entry.start + entry.nameLength, entry.addressLength);
+    }
 
 private:
     static constexpr qsizetype blockSize = 64 * 1024; // characters
@@ -105,8 +111,14 @@ public:
     ImportPlan take() { return std::move(m_plan); }
 
 private:
+    // A key that is not the address as written, kept where it does not move.
+    QStringView keep(const QString &key);
+
     ImportPlan m_plan;
-    QSet<QString> m_known;
+    // The keys seen: the addresses in the plan's rows where the key is the address as written, the
+    // others in m_keyBlocks, so a sheet's addresses are not held twice.
+    QSet<QStringView> m_known;
+    QList<QString> m_keyBlocks;
     bool m_first = true;
 };
 
