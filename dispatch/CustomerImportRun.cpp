@@ -100,6 +100,7 @@ void CustomerImportRun::readRows()
 
     ImportPlanner planner(m_target, storedAddresses(m_database, m_target));
     if (text) {
+        planner.reserve(lines.size());
         for (qsizetype i = 0; i < lines.size() && !m_cancelled; ++i)
             planner.add({int(i) + 1, {}, lines.at(i)});
     } else {
@@ -107,6 +108,7 @@ void CustomerImportRun::readRows()
             // The row after the used range too: the count comes from the first worksheet, the cells
             // from the active one.
             const int rowCount = workbook->usedRowCount();
+            planner.reserve(rowCount + 1);
             for (int row = 1; row <= rowCount + 1 && !m_cancelled; ++row) {
                 if (m_target == ImportTarget::RefusalList)
                     planner.add({row, {}, workbook->cellText(row, 1)});
@@ -145,12 +147,19 @@ void CustomerImportRun::write(bool withDuplicates)
     });
 }
 
-const SheetRow &CustomerImportRun::rowNumbered(int row) const
+SheetRow CustomerImportRun::rowNumbered(int row) const
 {
-    const auto found = std::lower_bound(m_plan.rows.begin(), m_plan.rows.end(), row,
-                                        [](const SheetRow &r, int number) { return r.row < number; });
-    Q_ASSERT(found != m_plan.rows.end() && found->row == row);
-    return *found;
+    qsizetype low = 0;
+    qsizetype high = m_plan.rows.size();
+    while (low < high) {
+        const qsizetype middle = low + (high - low) / 2;
+        if (m_plan.rows.rowNumber(middle) < row)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    Q_ASSERT(low < m_plan.rows.size() && m_plan.rows.rowNumber(low) == row);
+    return m_plan.rows.at(low);
 }
 
 void CustomerImportRun::writeCustomers(bool withDuplicates)

@@ -72,7 +72,7 @@ private:
     void writeCustomers(bool withDuplicates);
     void writeAddresses();
     // The sheet row a refusal names.
-    const SheetRow &rowNumbered(int row) const;
+    SheetRow rowNumbered(int row) const;
 
     DatabaseLocation m_database;
     QString m_workbookPath;

@@ -47,11 +47,52 @@ QString skipReason(SkipKind kind, ImportTarget target)
     return {};
 }
 
+void SheetRows::append(const SheetRow &row)
+{
+    const qsizetype length = row.name.size() + row.address.size();
+    if (m_blocks.isEmpty() || m_blocks.last().size() + length > m_blocks.last().capacity()) {
+        m_blocks.append(QString());
+        m_blocks.last().reserve(std::max(blockSize, length));
+    }
+    QString &block = m_blocks.last();
+    m_entries.append({row.row, int(m_blocks.size() - 1), block.size(), int(row.name.size()), int(row.address.size())});
+    block.append(row.name);
+    block.append(row.address);
+}
+
+SheetRow SheetRows::at(qsizetype i) const
+{
+    const Entry &entry = m_entries.at(i);
+    const QString &block = m_blocks.at(entry.block);
+    return {entry.row, block.mid(entry.start, entry.nameLength),
+            block.mid(entry.start + entry.nameLength, entry.addressLength)};
+}
+
 ImportPlanner::ImportPlanner(ImportTarget target, const QStringList &stored)
 {
     m_plan.target = target;
+    m_known.reserve(stored.size());
     for (const QString &address : stored)
-        m_known.insert(addressKey(address));
+        m_known.insert(keep(addressKey(address)));
+}
+
+QStringView ImportPlanner::keep(const QString &key)
+{
+    constexpr qsizetype blockSize = 16 * 1024; // characters
+    if (m_keyBlocks.isEmpty() || m_keyBlocks.last().size() + key.size() > m_keyBlocks.last().capacity()) {
+        m_keyBlocks.append(QString());
+        m_keyBlocks.last().reserve(std::max(blockSize, key.size()));
+    }
+    QString &block = m_keyBlocks.last();
+    const qsizetype start = block.size();
+    block.append(key);
+    return QStringView(block).mid(start, key.size());
+}
+
+void ImportPlanner::reserve(qsizetype rows)
+{
+    m_plan.rows.reserve(rows);
+    m_known.reserve(m_known.size() + rows);
 }
 
 void ImportPlanner::add(const SheetRow &row)
@@ -66,14 +107,15 @@ void ImportPlanner::add(const SheetRow &row)
         return skip(SkipKind::NoAddress);
     if (!row.address.contains(u'@'))
         return skip(SkipKind::NotAnAddress);
-    const bool known = m_known.contains(addressKey(row.address));
+    const QString key = addressKey(row.address);
+    const bool known = m_known.contains(key);
     if (known && m_plan.target == ImportTarget::RefusalList)
         return skip(SkipKind::Duplicate);
     if (known)
         m_plan.duplicates.insert(m_plan.rows.size());
-    else
-        m_known.insert(addressKey(row.address));
     m_plan.rows.append(row);
+    if (!known)
+        m_known.insert(key == row.address ? m_plan.rows.address(m_plan.rows.size() - 1) : keep(key));
 }
 
 QString previewText(const ImportPlan &plan)

@@ -25,6 +25,44 @@ struct SheetRow
     QString address;
 };
 
+// The rows of a sheet as a plan holds them until they are written: their texts in large blocks,
+// so a sheet of many rows costs its characters and a few numbers a row rather than two strings of
+// their own, and a full block is never copied into a larger one. Rows come out as SheetRow values.
+class SheetRows
+{
+public:
+    void reserve(qsizetype rows) { m_entries.reserve(rows); }
+    void append(const SheetRow &row);
+    qsizetype size() const { return m_entries.size(); }
+    bool isEmpty() const { return m_entries.isEmpty(); }
+    SheetRow at(qsizetype i) const;
+    SheetRow operator[](qsizetype i) const { return at(i); }
+    SheetRow first() const { return at(0); }
+    // The sheet row number of the i-th row, without its texts.
+    int rowNumber(qsizetype i) const { return m_entries.at(i).row; }
+    // The i-th row's address where it is kept: it stays there, unmoved, while rows are appended.
+    QStringView address(qsizetype i) const
+    {
+        const Entry &entry = m_entries.at(i);
+        return QStringView(m_blocks.at(entry.block)).mid(entry.start + entry.nameLength, entry.addressLength);
+    }
+
+private:
+    static constexpr qsizetype blockSize = 64 * 1024; // characters
+
+    struct Entry
+    {
+        int row;
+        int block;
+        qsizetype start; // of the name in its block; the address follows it
+        int nameLength;
+        int addressLength;
+    };
+
+    QList<Entry> m_entries;
+    QList<QString> m_blocks;
+};
+
 struct SkippedRow
 {
     SheetRow row;
@@ -39,7 +77,7 @@ struct ImportPlan
     ImportTarget target = ImportTarget::Customers;
     // The rows to write, in the sheet's order; `duplicates` holds the indexes of those whose address
     // is stored already or came earlier in the sheet.
-    QList<SheetRow> rows;
+    SheetRows rows;
     QSet<qsizetype> duplicates;
     QList<SkippedRow> skipped;
     // The reading ended early on this failure (a damaged sheet); the rows read before it are here.
@@ -65,14 +103,22 @@ class ImportPlanner
 public:
     ImportPlanner(ImportTarget target, const QStringList &stored);
 
+    // Room for the rows a sheet has, taken once rather than grown row by row.
+    void reserve(qsizetype rows);
     // A row with both cells empty is passed over: it is no customer and no mistake.
     void add(const SheetRow &row);
     void setReadFailure(const QString &message) { m_plan.readFailure = message; }
     ImportPlan take() { return std::move(m_plan); }
 
 private:
+    // A key that is not the address as written, kept where it does not move.
+    QStringView keep(const QString &key);
+
     ImportPlan m_plan;
-    QSet<QString> m_known;
+    // The keys seen: the addresses in the plan's rows where the key is the address as written, the
+    // others in m_keyBlocks, so a sheet's addresses are not held twice.
+    QSet<QStringView> m_known;
+    QList<QString> m_keyBlocks;
     bool m_first = true;
 };
 

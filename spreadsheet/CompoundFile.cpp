@@ -5,6 +5,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -132,6 +133,9 @@ QByteArray CompoundFile::stream(const QString &name) const
 
 // The bytes of a chain of sectors, cut to size when one is given (else the whole chain). A chain
 // that leaves the file, visits a sector twice or ends before size bytes is a damaged file.
+// The chain is walked once to check it and to learn its length, so the bytes are put together in
+// one buffer of the right size; a chain of consecutive sectors, as writers lay a stream down, is
+// not copied at all.
 QByteArray CompoundFile::chain(quint32 start, std::optional<quint64> size, bool mini) const
 {
     const QList<quint32> &table = mini ? m_miniFat : m_fat;
@@ -140,22 +144,38 @@ QByteArray CompoundFile::chain(quint32 start, std::optional<quint64> size, bool 
     const qsizetype offset = mini ? 0 : headerSize;
     if (size && *size > quint64(source.size()))
         fail();
-    QByteArray bytes;
+    QList<quint32> sectors;
     QList<bool> visited(table.size(), false);
-    for (quint32 sector = start; sector != endOfChain && (!size || quint64(bytes.size()) < *size);
-         sector = table.at(sector)) {
+    quint64 length = 0;
+    bool consecutive = true;
+    for (quint32 sector = start; sector != endOfChain && (!size || length < *size); sector = table.at(sector)) {
         if (sector >= quint32(table.size()) || visited.at(sector))
             fail();
         visited[sector] = true;
         const qsizetype at = offset + qsizetype(sector) * unit;
         if (at >= source.size())
             fail();
-        bytes.append(source.constData() + at, qMin(unit, source.size() - at));
+        consecutive = consecutive && (sectors.isEmpty() || sector == sectors.last() + 1);
+        sectors.append(sector);
+        length += quint64(qMin(unit, source.size() - at));
     }
     if (size) {
-        if (quint64(bytes.size()) < *size)
+        if (length < *size)
             fail();
-        bytes.truncate(qsizetype(*size));
+        length = *size;
+    }
+    if (sectors.isEmpty())
+        return {};
+    const qsizetype first = offset + qsizetype(sectors.first()) * unit;
+    if (consecutive)
+        return QByteArray::fromRawData(source.constData() + first, qsizetype(length));
+    QByteArray bytes(qsizetype(length), Qt::Uninitialized);
+    qsizetype filled = 0;
+    for (const quint32 sector : sectors) {
+        const qsizetype at = offset + qsizetype(sector) * unit;
+        const qsizetype count = std::min({unit, source.size() - at, bytes.size() - filled});
+        std::memcpy(bytes.data() + filled, source.constData() + at, size_t(count));
+        filled += count;
     }
     return bytes;
 }

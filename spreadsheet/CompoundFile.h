@@ -20,6 +20,8 @@ public:
     // Streams are named without regard to letter case.
     bool hasStream(const QString &name) const;
     // The stream's bytes; empty when there is no such stream. Throws when its chain is broken.
+    // They may be the file's own bytes rather than a copy: keep them no longer than this object
+    // and the data it was made from.
     QByteArray stream(const QString &name) const;
 
 private:

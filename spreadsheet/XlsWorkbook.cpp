@@ -4,8 +4,10 @@
 #include "CompoundFile.h"
 
 #include <QFile>
+#include <QVarLengthArray>
 #include <QtEndian>
 
+#include <algorithm>
 #include <optional>
 
 #include <freexl.h>
@@ -50,34 +52,60 @@ Globals readGlobals(const QByteArray &stream)
     return globals;
 }
 
+// Record bodies read as one run of bytes without copying them together: the shared string table
+// runs on over CONTINUE records and is as large as the sheet's text.
+class JoinedBytes
+{
+public:
+    void append(QByteArrayView part)
+    {
+        m_parts.append(part);
+        m_ends.append(size() + part.size());
+    }
+    qsizetype size() const { return m_ends.isEmpty() ? 0 : m_ends.last(); }
+    // Where the parts end, counted in the joined bytes.
+    const QVarLengthArray<qsizetype, 4> &ends() const { return m_ends; }
+
+    quint8 at(qsizetype i) const
+    {
+        // Mostly read forward: the part of the last read first.
+        if (i < partStart(m_last) || i >= m_ends[m_last])
+            m_last = std::upper_bound(m_ends.cbegin(), m_ends.cend(), i) - m_ends.cbegin();
+        return quint8(m_parts[m_last][i - partStart(m_last)]);
+    }
+    quint16 u16(qsizetype i) const { return quint16(at(i) | at(i + 1) << 8); }
+    quint32 u32(qsizetype i) const { return quint32(u16(i)) | quint32(u16(i + 2)) << 16; }
+
+private:
+    qsizetype partStart(qsizetype part) const { return part == 0 ? 0 : m_ends[part - 1]; }
+
+    QVarLengthArray<QByteArrayView, 4> m_parts;
+    QVarLengthArray<qsizetype, 4> m_ends;
+    mutable qsizetype m_last = 0;
+};
+
 // FreeXL takes the sizes written inside records on trust: a string longer than its record, a string
 // table counting more strings than it holds, or a sheet claiming more cells than a sheet can have
 // make it read or allocate far past what the file holds. The records it reads such sizes from are
-// checked here before FreeXL sees the file.
+// checked here before FreeXL sees the file. The records are read where they lie in the stream.
 class RecordCheck
 {
 public:
     explicit RecordCheck(const QByteArray &stream)
+        : m_stream(stream)
     {
-        const char *data = stream.constData();
-        for (qsizetype at = 0; at + 4 <= stream.size();) {
-            const quint16 length = qFromLittleEndian<quint16>(data + at + 2);
-            if (at + 4 + length > stream.size())
-                return; // FreeXL reads no further than the stream
-            m_records.append({qFromLittleEndian<quint16>(data + at), QByteArrayView(data + at + 4, length)});
-            at += 4 + length;
-        }
     }
 
     bool sound() const
     {
-        if (m_records.isEmpty() || m_records.first().type != recordBof || m_records.first().body.size() < 2)
+        const std::optional<Record> first = recordAt(0);
+        if (!first || first->type != recordBof || first->body.size() < 2)
             return false;
-        const bool biff8 = qFromLittleEndian<quint16>(m_records.first().body.data()) == 0x0600;
-        for (qsizetype i = 0; i < m_records.size(); ++i) {
-            const QByteArrayView body = m_records.at(i).body;
+        const bool biff8 = qFromLittleEndian<quint16>(first->body.data()) == 0x0600;
+        for (std::optional<Record> record = first; record; record = recordAt(record->next)) {
+            const QByteArrayView body = record->body;
             bool fits = true;
-            switch (m_records.at(i).type) {
+            switch (record->type) {
             case recordFormat: fits = biff8 ? unicodeStringFits(body, 2, 2) : byteStringFits(body, 2, 1); break;
             case recordLabel:
             case recordRString: fits = biff8 ? unicodeStringFits(body, 6, 2) : byteStringFits(body, 6, 2); break;
@@ -89,7 +117,7 @@ public:
                         <= 65536
                     && qFromLittleEndian<quint16>(body.data() + (biff8 ? 10 : 6)) <= 256;
                 break;
-            case recordSst: fits = stringTableFits(i); break;
+            case recordSst: fits = stringTableFits(*record); break;
             default: break;
             }
             if (!fits)
@@ -112,7 +140,20 @@ private:
     {
         quint16 type;
         QByteArrayView body;
+        qsizetype next; // where the record after it begins
     };
+
+    // None at the stream's end, nor for a record running past it: FreeXL reads no further.
+    std::optional<Record> recordAt(qsizetype at) const
+    {
+        if (at + 4 > m_stream.size())
+            return std::nullopt;
+        const char *data = m_stream.constData();
+        const quint16 length = qFromLittleEndian<quint16>(data + at + 2);
+        if (at + 4 + length > m_stream.size())
+            return std::nullopt;
+        return Record{qFromLittleEndian<quint16>(data + at), QByteArrayView(data + at + 4, length), at + 4 + length};
+    }
 
     // A byte string: its length (1 or 2 bytes) at `at`, then the characters.
     static bool byteStringFits(QByteArrayView body, qsizetype at, int lengthSize)
@@ -134,22 +175,22 @@ private:
         qsizetype end;
     };
 
-    static std::optional<StringHead> stringHead(QByteArrayView bytes, qsizetype at, int lengthSize)
+    static std::optional<StringHead> stringHead(const JoinedBytes &bytes, qsizetype at, int lengthSize)
     {
         if (at + lengthSize + 1 > bytes.size())
             return std::nullopt;
-        StringHead head{lengthSize == 2 ? qFromLittleEndian<quint16>(bytes.data() + at) : quint8(bytes.at(at)),
-                        quint8(bytes.at(at + lengthSize)), 0, at + lengthSize + 1};
+        StringHead head{lengthSize == 2 ? bytes.u16(at) : bytes.at(at), bytes.at(at + lengthSize), 0,
+                        at + lengthSize + 1};
         if (head.flags & 0x08) {
             if (head.end + 2 > bytes.size())
                 return std::nullopt;
-            head.trailing += 4 * qsizetype(qFromLittleEndian<quint16>(bytes.data() + head.end));
+            head.trailing += 4 * qsizetype(bytes.u16(head.end));
             head.end += 2;
         }
         if (head.flags & 0x04) {
             if (head.end + 4 > bytes.size())
                 return std::nullopt;
-            head.trailing += qsizetype(qFromLittleEndian<quint32>(bytes.data() + head.end));
+            head.trailing += qsizetype(bytes.u32(head.end));
             head.end += 4;
         }
         return head;
@@ -158,23 +199,25 @@ private:
     // A Unicode string within one record.
     static bool unicodeStringFits(QByteArrayView body, qsizetype at, int lengthSize)
     {
-        const auto head = stringHead(body, at, lengthSize);
+        JoinedBytes bytes;
+        bytes.append(body);
+        const auto head = stringHead(bytes, at, lengthSize);
         return head && head->end + head->characters * ((head->flags & 0x01) ? 2 : 1) + head->trailing <= body.size();
     }
 
     // The shared string table runs on in CONTINUE records; characters cut at a record's end go on
     // after one option byte that says how wide they are from there.
-    bool stringTableFits(qsizetype first) const
+    bool stringTableFits(const Record &table) const
     {
-        QByteArray data;
-        QList<qsizetype> ends;
-        for (qsizetype i = first; i < m_records.size() && (i == first || m_records.at(i).type == recordContinue); ++i) {
-            data += m_records.at(i).body.toByteArray();
-            ends.append(data.size());
-        }
+        JoinedBytes data;
+        data.append(table.body);
+        for (std::optional<Record> record = recordAt(table.next); record && record->type == recordContinue;
+             record = recordAt(record->next))
+            data.append(record->body);
+        const auto &ends = data.ends();
         if (data.size() < 8)
             return false;
-        const quint32 unique = qFromLittleEndian<quint32>(data.constData() + 4);
+        const quint32 unique = data.u32(4);
         if (unique > quint32(data.size() / 3))
             return false;
         qsizetype at = 8;
@@ -202,7 +245,7 @@ private:
                 if (count > 0) {
                     if (at != end || at >= data.size())
                         return false;
-                    flags = quint8(data.at(at++));
+                    flags = data.at(at++);
                 }
             }
             at += head->trailing;
@@ -212,7 +255,7 @@ private:
         return true;
     }
 
-    QList<Record> m_records;
+    const QByteArray &m_stream;
 };
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -191,6 +192,64 @@ TEST_P(Layout, ReadsLargeSheetsToTheLastRow)
 }
 
 INSTANTIATE_TEST_SUITE_P(Readers, Layout, testing::Values(Format::Xls, Format::Xlsx), formatName);
+
+// The .xls file at `bytes` with two sectors of its Workbook stream swapped in the file and its chain
+// mended, as a file saved over in place may lie: the same workbook, no longer in consecutive sectors.
+QByteArray withWorkbookScattered(QByteArray bytes)
+{
+    constexpr qsizetype sector = 512;
+    const auto at = [&](quint32 number) { return 512 + qsizetype(number) * sector; };
+    const auto u32 = [&](qsizetype offset) { return qFromLittleEndian<quint32>(bytes.constData() + offset); };
+    QList<quint32> fatSectors;
+    for (int i = 0; i < 109 && u32(0x4C + 4 * i) < 0xFFFFFFFA; ++i)
+        fatSectors.append(u32(0x4C + 4 * i));
+    const auto fatEntry = [&](quint32 index) { return at(fatSectors.at(index / 128)) + 4 * (index % 128); };
+    const qsizetype directory = at(u32(0x30));
+    quint32 start = 0;
+    for (qsizetype entry = directory; entry < directory + sector; entry += 128) {
+        if (QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData() + entry), 8) == u"Workbook")
+            start = u32(entry + 0x74);
+    }
+    QList<quint32> chain;
+    for (quint32 s = start; s != 0xFFFFFFFE; s = u32(fatEntry(s)))
+        chain.append(s);
+    const qsizetype n = chain.size();
+    if (n < 6)
+        return {};
+    const quint32 a = chain.at(1);
+    const quint32 b = chain.at(n - 2);
+    const QByteArray first = bytes.mid(at(a), sector);
+    bytes.replace(at(a), sector, bytes.mid(at(b), sector));
+    bytes.replace(at(b), sector, first);
+    // The chain now runs c0, b, c2, ..., a, c(n-1).
+    const auto link = [&](quint32 from, quint32 to) { qToLittleEndian<quint32>(to, bytes.data() + fatEntry(from)); };
+    link(chain.at(0), b);
+    link(b, chain.at(2));
+    link(chain.at(n - 3), a);
+    link(a, chain.at(n - 1));
+    return bytes;
+}
+
+// The reader follows the stream's chain wherever its sectors lie. Enough rows for a stream of
+// regular sectors and a string table running on over CONTINUE records.
+TEST(XlsReader, ReadsAWorkbookWhoseSectorsLieOutOfOrder)
+{
+    Files files;
+    QList<QPair<QString, QString>> rows;
+    for (int i = 1; i <= 600; ++i)
+        rows.append({QStringLiteral("客户%1").arg(i), QStringLiteral("c%1@example.com").arg(i)});
+    write(customers(rows), Format::Xls, files.path(QStringLiteral("in-order.xls")));
+    const QByteArray scattered = withWorkbookScattered(files.read(QStringLiteral("in-order.xls")));
+    ASSERT_FALSE(scattered.isEmpty());
+    ASSERT_NE(scattered, files.read(QStringLiteral("in-order.xls")));
+    const auto workbook = openWorkbook(files.write(QStringLiteral("scattered.xls"), scattered));
+    ASSERT_EQ(workbook->usedRowCount(), rows.size());
+    for (int row = 1; row <= rows.size(); ++row) {
+        ASSERT_EQ(workbook->cellText(row, 1), rows.at(row - 1).first) << row;
+        ASSERT_EQ(workbook->cellText(row, 2), rows.at(row - 1).second) << row;
+    }
+    EXPECT_EQ(workbook->cellText(rows.size() + 1, 1), QString());
+}
 
 TEST(XlsxReader, ReadsStringsHeldInTheCells)
 {
