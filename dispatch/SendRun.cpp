@@ -203,6 +203,31 @@ void SendRun::work()
     emit finished();
 }
 
+SendRunReport SendRun::takeReport()
+{
+    std::lock_guard lock(m_reportMutex);
+    m_reportWaiting = false;
+    return std::exchange(m_report, {});
+}
+
+template<class Change>
+void SendRun::report(Change change)
+{
+    bool first = false;
+    {
+        std::lock_guard lock(m_reportMutex);
+        change(m_report);
+        first = !std::exchange(m_reportWaiting, true);
+    }
+    if (first)
+        emit reported();
+}
+
+void SendRun::reportCounts(int total)
+{
+    report([&](SendRunReport &r) { r.counts = SendRunReport::Counts{m_sent, m_failed, total}; });
+}
+
 bool SendRun::sendToEveryCustomer()
 {
     Database database(m_database);
@@ -259,7 +284,7 @@ bool SendRun::sendToEveryCustomer()
             qCInfo(dispatchLog) << "the run's claims could not be ended:" << e.message();
         }
     });
-    emit progressed(0, 0, total);
+    reportCounts(total);
 
     const SendRunInputs::Account account = m_inputs.account();
     useAccount(m_smtp, account);
@@ -279,7 +304,7 @@ bool SendRun::sendToEveryCustomer()
     // A record the database keeps refusing ends the run; when the customer's message went out, the
     // box names them, so that the user does not mail them again.
     const auto recordRefused = [&](const Recipient &customer, const DatabaseError &e, bool delivered) {
-        emit progressed(m_sent, m_failed, total);
+        reportCounts(total);
         const QString counts
             = countsLine(m_sent, m_failed, total, m_unknown) + QStringLiteral("\n原因：") + e.message();
         if (!delivered)
@@ -291,7 +316,14 @@ bool SendRun::sendToEveryCustomer()
                                   .arg(customer.name, customer.address)
                               + counts);
     };
-    const auto now = [] { return formatDateTime(QDateTime::currentDateTime()); };
+    // Each reading of the local clock costs a look at the time zone's file: the daily cap of the next
+    // customer is counted at the moment the last record read, a moment early, which only keeps
+    // the cap stricter.
+    QDateTime lastReading;
+    const auto now = [&] {
+        lastReading = QDateTime::currentDateTime();
+        return formatDateTime(lastReading);
+    };
 
     // A customer the run leaves out gets their record at once, and so does one the server refused
     // before the message's content: nothing of it went out.
@@ -304,7 +336,7 @@ bool SendRun::sendToEveryCustomer()
         } catch (const DatabaseError &e) {
             recordRefused(customer, e, false);
         }
-        emit recordWritten(key, customer.id, mailChoice.toLongLong(), sendDate, result);
+        report([&](SendRunReport &r) { r.records.append({key, customer.id, mailChoice.toLongLong(), sendDate, result}); });
     };
 
     RefusalStreak streak;
@@ -329,14 +361,15 @@ bool SendRun::sendToEveryCustomer()
         } catch (const DatabaseError &e) {
             recordRefused(customer, e, delivered);
         }
-        emit recordWritten(key, customer.id, m_inputs.mailChoice().toLongLong(), sendDate, result);
+        const qint64 mailId = m_inputs.mailChoice().toLongLong();
+        report([&](SendRunReport &r) { r.records.append({key, customer.id, mailId, sendDate, result}); });
     };
 
     for (const RunPlan::Step &step : plan.steps) {
         const Recipient &customer = step.customer;
         if (stopRequested())
             return false;
-        emit customerReached(customer.name);
+        report([&](SendRunReport &r) { r.customerName = customer.name; });
         if (step.duplicateAddress) {
             qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "left out: address taken";
             record(customer, DuplicateAddressResult);
@@ -355,10 +388,11 @@ bool SendRun::sendToEveryCustomer()
             ++m_refused;
             --total;
             record(customer, RefusedAddressResult);
-            emit progressed(m_sent, m_failed, total);
+            reportCounts(total);
             continue;
         }
-        if (!waitForCap(accepted, connected, total) || (!connected && !connectServer(connected)))
+        if (!waitForCap(accepted, connected, total, std::exchange(lastReading, {}))
+            || (!connected && !connectServer(connected)))
             return false;
         if (claims) {
             bool won = false;
@@ -373,7 +407,7 @@ bool SendRun::sendToEveryCustomer()
                 qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "left to another run";
                 ++m_leftToOther;
                 --total;
-                emit progressed(m_sent, m_failed, total);
+                reportCounts(total);
                 continue;
             }
         }
@@ -426,7 +460,7 @@ bool SendRun::sendToEveryCustomer()
             ++m_sent;
             qCInfo(dispatchLog) << "customer" << customer.id << customer.address << "accepted";
             // The label counts the message during the pause that follows, not only once it is over.
-            emit progressed(m_sent, m_failed, total);
+            reportCounts(total);
             pause(m_inputs.pauseChoice().toInt());
         } else if (replyLost) {
             ++m_unknown;
@@ -446,7 +480,7 @@ bool SendRun::sendToEveryCustomer()
                 recordRefused(customer, e, failure.isNull() || replyLost);
             }
         }
-        emit progressed(m_sent, m_failed, total);
+        reportCounts(total);
 
         if (stop != RunStop::None) {
             QString advice;
@@ -503,12 +537,13 @@ void SendRun::pause(int seconds)
     m_wake.wait_for(lock, seconds * m_limits.pauseSecond, [this] { return m_stopRequested; });
 }
 
-bool SendRun::waitForCap(QList<QDateTime> &accepted, bool &connected, int total)
+bool SendRun::waitForCap(QList<QDateTime> &accepted, bool &connected, int total, QDateTime now)
 {
     bool waited = false;
     for (;;) {
         const int cap = m_inputs.dailyCap();
-        const QDateTime now = QDateTime::currentDateTime();
+        if (!now.isValid())
+            now = QDateTime::currentDateTime();
         accepted.removeIf([&](const QDateTime &moment) { return moment.msecsTo(now) >= m_limits.capDay.count(); });
         const CapBudget budget = capBudget(cap, accepted, now, m_limits.capDay);
         if (budget.allowed > 0)
@@ -527,9 +562,10 @@ bool SendRun::waitForCap(QList<QDateTime> &accepted, bool &connected, int total)
         const auto left = std::chrono::milliseconds(std::max<qint64>(0, now.msecsTo(budget.nextAt)));
         if (m_wake.wait_for(lock, left, [this] { return m_stopRequested; }))
             return false;
+        now = QDateTime();
     }
     if (waited)
-        emit progressed(m_sent, m_failed, total);
+        reportCounts(total);
     return !stopRequested();
 }
 

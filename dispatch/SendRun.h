@@ -20,6 +20,33 @@
 
 class SmtpSession;
 
+// What a send run has come to since its report was last taken (SendRun::takeReport).
+struct SendRunReport
+{
+    // A send record the run wrote; `key` is its row's key.
+    struct Record
+    {
+        qint64 key = 0;
+        qint64 customerId = 0;
+        qint64 mailId = 0;
+        QString sendDate;
+        QString result;
+    };
+    // The messages the server accepted and the failed ones so far, of `total` customers.
+    struct Counts
+    {
+        int sent = 0;
+        int failed = 0;
+        int total = 0;
+    };
+    // In the order they were written.
+    QList<Record> records;
+    // The customer reached last, before their message went out; unset when none was since.
+    std::optional<QString> customerName;
+    // The latest counts; unset when they did not change since.
+    std::optional<Counts> counts;
+};
+
 // The run's time limits (tests make them short).
 struct SendRunLimits
 {
@@ -79,17 +106,18 @@ public:
     void requestStop(Stop how = Stop::Now);
     // True from start until the run has ended; `finished` follows.
     bool running() const { return m_running; }
+    // Thread-safe. What the run reported since the last call; the next change emits `reported`
+    // again. Everything the run reports comes before its `finished`.
+    SendRunReport takeReport();
 
 signals:
-    // The customer the run is at, before its message goes out.
-    void customerReached(const QString &name);
-    // A send record the run wrote; `key` is its row's key.
-    void recordWritten(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate, const QString &result);
-    // Once the customers are read, then after every customer: the messages the server accepted and
-    // the failed ones so far, of `total` customers.
-    void progressed(int sent, int failed, int total);
+    // The run has something to report: the customer it is at, a send record it wrote, its counts
+    // (once the customers are read, then after every customer). Emitted once until the report is
+    // taken, however much the run adds to it meanwhile: a run whose customers are refused reaches
+    // them far faster than a window would want to be woken.
+    void reported();
     // The daily cap is used up: the run waits, without a connection, until `resumeAt`, then goes
-    // on with the same customers (a `progressed` follows).
+    // on with the same customers (new counts follow).
     void capWaiting(int cap, const QDateTime &resumeAt);
     // The run went through every customer; `summary` is the text of its box.
     void completed(const QString &summary);
@@ -114,8 +142,9 @@ private:
     void retry(std::chrono::milliseconds limit, const std::function<void()> &attempt);
     void pause(int seconds);
     // Waits while the daily cap allows nothing, QUIT sent first; `accepted` holds the moments the
-    // cap counts. False when a stop ended the wait.
-    bool waitForCap(QList<QDateTime> &accepted, bool &connected, int total);
+    // cap counts, `now` the clock when it was just read (unset: it is read). False when a stop ended
+    // the wait.
+    bool waitForCap(QList<QDateTime> &accepted, bool &connected, int total, QDateTime now = {});
     // Connects; false when a stop came first.
     bool connectServer(bool &connected);
     void closeConnection();
@@ -123,6 +152,10 @@ private:
     // Aborts the message exchange a stop let go on, once it has had its time.
     void watchStoppedExchange();
     QString stopText() const;
+    // Adds to the report (on the run's thread), `reported` when it was taken since.
+    template<class Change>
+    void report(Change change);
+    void reportCounts(int total);
 
     const SendRunInputs &m_inputs;
     // The run's own session, made with the run: nothing else talks to its server.
@@ -140,6 +173,10 @@ private:
     bool m_waitingOnServer = false;
     bool m_inExchange = false; // a customer's message is under way
     std::thread m_exchangeWatch;
+
+    std::mutex m_reportMutex;
+    SendRunReport m_report;
+    bool m_reportWaiting = false; // `reported` was emitted and the report not taken since
 
     // The run's thread only.
     int m_sent = 0;

@@ -194,9 +194,8 @@ void SendPanel::startRun()
     m_shownProgress = {};
     m_sendRun = std::make_unique<SendRun>(m_runInputs, m_data.database.location());
     SendRun *run = m_sendRun.get();
-    connect(run, &SendRun::customerReached, &m_runDisplay, &SendRunDisplay::customerReached, Qt::QueuedConnection);
-    connect(run, &SendRun::recordWritten, &m_runDisplay, &SendRunDisplay::recordWritten, Qt::QueuedConnection);
-    connect(run, &SendRun::progressed, &m_runDisplay, &SendRunDisplay::progressed, Qt::QueuedConnection);
+    m_runDisplay.follow([run = QPointer<SendRun>(run)] { return run ? run->takeReport() : SendRunReport(); });
+    connect(run, &SendRun::reported, &m_runDisplay, &SendRunDisplay::reportWaiting, Qt::QueuedConnection);
     connect(
         run, &SendRun::capWaiting, this,
         [this](int cap, const QDateTime &resumeAt) {

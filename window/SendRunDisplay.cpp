@@ -16,45 +16,43 @@ SendRunDisplay::SendRunDisplay(Targets targets, QWidget *boxParent)
     });
 }
 
-void SendRunDisplay::customerReached(const QString &name)
+void SendRunDisplay::reportWaiting()
 {
-    m_customerName = name;
-    if (m_lastProgress)
-        m_progress = m_lastProgress;
-    changed();
-}
-
-void SendRunDisplay::recordWritten(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate,
-                                   const QString &result)
-{
-    m_records.append({key, customerId, mailId, sendDate, result});
-    changed();
-}
-
-void SendRunDisplay::progressed(int sent, int failed, int total)
-{
-    m_lastProgress = Progress{sent, failed, total, QString()};
-    m_progress = m_lastProgress;
-    changed();
+    m_pending = true;
+    // The first report of a quiet spell is shown at once; the ones after it wait for the frame's end.
+    if (!m_frame.isActive())
+        show();
 }
 
 void SendRunDisplay::flush()
 {
     m_frame.stop();
-    if (m_pending)
+    if (take() || m_pending)
         show();
 }
 
-// The first report of a quiet spell is shown at once; the ones after it wait for the frame's end.
-void SendRunDisplay::changed()
+bool SendRunDisplay::take()
 {
-    m_pending = true;
-    if (!m_frame.isActive())
-        show();
+    if (!m_take)
+        return false;
+    SendRunReport report = m_take();
+    m_records.append(std::move(report.records));
+    // The counts are shown anew with each customer's name.
+    if (report.customerName) {
+        m_customerName = *report.customerName;
+        if (m_lastProgress)
+            m_progress = m_lastProgress;
+    }
+    if (report.counts) {
+        m_lastProgress = Progress{report.counts->sent, report.counts->failed, report.counts->total, QString()};
+        m_progress = m_lastProgress;
+    }
+    return !m_records.isEmpty() || report.customerName || report.counts;
 }
 
 void SendRunDisplay::show()
 {
+    take();
     m_pending = false;
     m_frame.start();
     // Taken out before any is shown: a target that fails leaves nothing to be shown twice.

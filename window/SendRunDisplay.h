@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SendRun.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -17,20 +19,14 @@ class QWidget;
 // change shown costs a repaint, more than the customer's whole SMTP exchange. So the reports are
 // gathered: the first is shown at once, later ones together at most once a frame, and what is
 // still pending when `flush` is called (at the run's end) at once, so that the window ends on the
-// run's exact state.
+// run's exact state. The run's report is taken only when it is shown: until then the run adds to
+// it without waking the window.
 class SendRunDisplay : public QObject
 {
     Q_OBJECT
 
 public:
-    struct Record
-    {
-        qint64 key = 0;
-        qint64 customerId = 0;
-        qint64 mailId = 0;
-        QString sendDate;
-        QString result;
-    };
+    using Record = SendRunReport::Record;
     struct Progress
     {
         int sent = 0;
@@ -52,21 +48,23 @@ public:
     // are still shown.
     explicit SendRunDisplay(Targets targets, QWidget *boxParent = nullptr);
 
-    // The counts are shown anew with the customer's name.
-    void customerReached(const QString &name);
-    void recordWritten(qint64 key, qint64 customerId, qint64 mailId, const QString &sendDate, const QString &result);
-    void progressed(int sent, int failed, int total);
+    // Where the reports come from from now on: what the run reported since it was last taken.
+    void follow(std::function<SendRunReport()> take) { m_take = std::move(take); }
+    // The source has a report waiting: taken and shown now, or when the frame is over.
+    void reportWaiting();
 
-    // Shows what is pending now, and nothing when nothing is.
+    // Takes the source's report and shows what is pending now, and nothing when nothing is.
     void flush();
     // No customer is at hand any more (the run has ended): later counts come without a name.
     void forgetCustomer() { m_customerName.clear(); }
 
 private:
-    void changed();
     void show();
+    // Adds what the source reported to what is to be shown; false when it reported nothing.
+    bool take();
 
     Targets m_targets;
+    std::function<SendRunReport()> m_take;
     QWidget *m_boxParent;
     QTimer m_frame;
     bool m_pending = false;

@@ -129,7 +129,12 @@ protected:
                 std::lock_guard lock(mutex);
                 reports.asked = question;
             });
-            QObject::connect(&job, &SendRun::progressed, [&](int sent, int failed, int total) {
+            // Taken at once, on the run's thread: every change of the counts is seen.
+            QObject::connect(&job, &SendRun::reported, [&] {
+                const std::optional<SendRunReport::Counts> counts = job.takeReport().counts;
+                if (!counts)
+                    return;
+                const auto [sent, failed, total] = *counts;
                 std::lock_guard lock(mutex);
                 if (!reports.capWaits.empty() && !reports.capWaits.back().nextSent.isValid() && reports.progress
                     && sent > reports.progress->at(0))
@@ -695,6 +700,74 @@ TEST_F(SendRunJobTest, AnAddressHeldTwiceIsMailedOnce)
     EXPECT_EQ(reports.completed,
               QStringLiteral("发送完成：成功 3 封，失败 0 封，跳过 0 位已发送的客户和 1 位地址重复的客户。"));
     EXPECT_EQ(reports.progress, (Counts{3, 0, 3}));
+}
+
+// A window busy elsewhere takes the run's report seldom: what it takes still adds up to every
+// record, in the order written, as the file holds it, and to the run's last counts; and the run
+// tells of a waiting report once until it is taken, however many customers it reaches meanwhile.
+TEST_F(SendRunJobTest, AReportTakenSeldomHoldsEverythingAndIsToldOfOnce)
+{
+    constexpr int total = 60;
+    QByteArrayList addresses{"zhang@example.test", "li@example.test", "wang@example.test"};
+    for (int i = 4; i <= total; ++i)
+        addresses.append("customer" + QByteArray::number(i) + "@example.test");
+    Script script = opening();
+    for (const QByteArray &address : addresses)
+        script = script
+            + Script{ScriptedServer::expect("RSET"),
+                     ScriptedServer::say("250 OK"),
+                     ScriptedServer::expect("MAIL FROM: <sales@example.test>"),
+                     ScriptedServer::say("250 OK"),
+                     ScriptedServer::expect("RCPT TO:<" + address + ">"),
+                     ScriptedServer::say("550 5.1.1 no such user"),
+                     ScriptedServer::expect("RSET"),
+                     ScriptedServer::say("250 OK")};
+    ScriptedServer server(script + quit(), QStringLiteral("127.0.0.1"), 0, 60s);
+    seed(serverText(server.address(), server.port()));
+    addCustomers(total - 3);
+
+    std::atomic<int> notices = 0;
+    int takes = 0;
+    QList<SendRunReport::Record> taken;
+    std::optional<SendRunReport::Counts> counts;
+    std::optional<QString> lastCustomer;
+    {
+        SendRun job(inputs, DatabaseLocation::inFile(db.path()), limits);
+        QObject::connect(&job, &SendRun::reported, [&] { ++notices; });
+        const auto take = [&] {
+            SendRunReport report = job.takeReport();
+            ++takes;
+            taken.append(report.records);
+            if (report.counts)
+                counts = report.counts;
+            if (report.customerName)
+                lastCustomer = report.customerName;
+        };
+        job.start();
+        while (job.running()) {
+            std::this_thread::sleep_for(5ms);
+            take();
+        }
+        take();
+    }
+    EXPECT_EQ(server.failure(), QString());
+    EXPECT_GE(notices.load(), 1);
+    EXPECT_LE(notices.load(), takes);
+    const QList<QVariantList> rows = db.rows(QStringLiteral("select 客户ID, 邮件ID, 发送日期, 发送结果 from 发送情况 order by rowid"));
+    ASSERT_EQ(taken.size(), total);
+    ASSERT_EQ(rows.size(), total);
+    for (int i = 0; i < total; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(taken[i].customerId, i + 1);
+        EXPECT_EQ(taken[i].customerId, rows[i].value(0).toLongLong());
+        EXPECT_EQ(taken[i].mailId, rows[i].value(1).toLongLong());
+        EXPECT_EQ(taken[i].sendDate, rows[i].value(2).toString());
+        EXPECT_EQ(taken[i].result, rows[i].value(3).toString());
+        EXPECT_EQ(taken[i].result, QStringLiteral("失败：服务器拒绝（收件人地址）：550 5.1.1 no such user"));
+    }
+    ASSERT_TRUE(counts);
+    EXPECT_EQ((Counts{counts->sent, counts->failed, counts->total}), (Counts{0, total, total}));
+    EXPECT_EQ(lastCustomer, QStringLiteral("客户%1").arg(total));
 }
 
 // Everybody has the mail already: nothing to send, so the run does not even connect (nothing

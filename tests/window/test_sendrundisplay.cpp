@@ -47,13 +47,51 @@ public:
     QStringList updates;
 };
 
-// Reports one customer as the run does: reached, recorded, counted.
-void reportCustomer(SendRunDisplay &display, qint64 id)
+// Reports as the run does: added to one report, the display told only when it took the last one.
+class RunReports
 {
-    display.customerReached(QStringLiteral("c%1").arg(id));
-    display.recordWritten(100 + id, id, 7, QStringLiteral("2026/12/10 9:00:0%1").arg(id), QStringLiteral("失败：550"));
-    display.progressed(0, int(id), 3);
-}
+public:
+    explicit RunReports(SendRunDisplay &display)
+        : m_display(display)
+    {
+        display.follow([this] {
+            ++takes;
+            notified = false;
+            return std::exchange(waiting, {});
+        });
+    }
+
+    void report(const std::function<void(SendRunReport &report)> &change)
+    {
+        change(waiting);
+        if (!std::exchange(notified, true)) {
+            ++notices;
+            m_display.reportWaiting();
+        }
+    }
+    void counts(int sent, int failed, int total)
+    {
+        report([&](SendRunReport &r) { r.counts = SendRunReport::Counts{sent, failed, total}; });
+    }
+    // One customer: reached, recorded, counted.
+    void customer(qint64 id, int total = 3)
+    {
+        report([&](SendRunReport &r) { r.customerName = QStringLiteral("c%1").arg(id); });
+        report([&](SendRunReport &r) {
+            r.records.append(
+                {100 + id, id, 7, QStringLiteral("2026/12/10 9:00:0%1").arg(id), QStringLiteral("失败：550")});
+        });
+        counts(0, int(id), total);
+    }
+
+    SendRunReport waiting;
+    bool notified = false;
+    int notices = 0;
+    int takes = 0;
+
+private:
+    SendRunDisplay &m_display;
+};
 
 } // namespace
 
@@ -61,13 +99,15 @@ TEST(SendRunDisplay, TheFirstReportShowsAtOnceAndTheRestTogetherAfterTheFrame)
 {
     Screen screen;
     SendRunDisplay display(screen.targets());
-    display.progressed(0, 0, 3);
+    RunReports run(display);
+    run.counts(0, 0, 3);
     screen.end();
-    display.customerReached(QStringLiteral("c1"));
-    display.recordWritten(101, 1, 7, QStringLiteral("2026/12/10 9:00:01"), QStringLiteral("失败：550"));
-    display.progressed(0, 1, 3);
-    reportCustomer(display, 2);
+    run.customer(1);
+    run.customer(2);
     EXPECT_EQ(screen.take(), QStringList{QStringLiteral("0/0/3")});
+    // The run was not asked for the rest before the frame's end, nor told the window again.
+    EXPECT_EQ(run.takes, 1);
+    EXPECT_EQ(run.notices, 2);
 
     // One update for everything since: every record in order, the latest customer and counts only.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.current.isEmpty(); }));
@@ -84,9 +124,10 @@ TEST(SendRunDisplay, FlushShowsWhatIsPendingAtOnceAndNothingTwice)
 {
     Screen screen;
     SendRunDisplay display(screen.targets());
-    reportCustomer(display, 1);
-    reportCustomer(display, 2);
-    reportCustomer(display, 3);
+    RunReports run(display);
+    run.customer(1);
+    run.customer(2);
+    run.customer(3);
     screen.take();
     display.flush();
     EXPECT_EQ(screen.take(),
@@ -110,11 +151,12 @@ TEST(SendRunDisplay, ATargetThatFailsShowsItsErrorAndTheOthersStillShow)
     SendRunDisplay::Targets targets = screen.targets();
     targets.record = [](const SendRunDisplay::Record &) { throw Error(QStringLiteral("无法读取")); };
     SendRunDisplay display(targets);
-    reportCustomer(display, 1);
-    reportCustomer(display, 2);
+    RunReports run(display);
+    run.customer(1);
+    run.customer(2);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.current.isEmpty(); })); // the frame's turn
     EXPECT_EQ(screen.take(), QStringList{QStringLiteral("0/2/3 at c2")});
-    reportCustomer(display, 3);
+    run.customer(3);
     display.flush();
     EXPECT_EQ(screen.take(), QStringList{QStringLiteral("0/3/3 at c3")});
     const QList<boxes::ShownBox> shown = boxes.takeShown();
