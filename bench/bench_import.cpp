@@ -104,7 +104,7 @@ void importInto(benchmark::State &state, testbook::Format format, int count, con
         const double cpuBefore = processCpuSeconds();
         state.ResumeTiming();
 
-        CustomerImport(database, [] {}).run(file);
+        CustomerImport(DatabaseLocation::inFile(database), [] {}).run(file);
 
         state.PauseTiming();
         cpu += processCpuSeconds() - cpuBefore;
