@@ -16,9 +16,9 @@ constexpr int topPadBytes = 32 * 1024 * 1024;
 void tuneAllocator()
 {
 #if defined(__GLIBC__)
-    // glibc gives every thread that allocates while another does an arena of its own, and a thread's
-    // arena grows a page at a time, each step a system call (mprotect) and its first touch a fault:
-    // an import of 65,535 rows made 4,300 such calls on its thread. The program is one window and a
+    // glibc gives each thread that allocates an arena of its own (up to eight per core), and such an
+    // arena grows a page at a time, each step a system call (mprotect): an import of 65,535 rows
+    // made 4,300 of them on its thread. The program is one window and a
     // few jobs (import, export, send run) that seldom allocate at the same moment, so one arena
     // shared by all costs it nothing and saves those calls.
     mallopt(M_ARENA_MAX, 1);
