@@ -2,6 +2,7 @@
 #include "Startup.h"
 
 #include "MainWindow.h"
+#include "ProcessMemory.h"
 
 #include <QIcon>
 
@@ -9,6 +10,7 @@
 
 int main(int argc, char *argv[])
 {
+    tuneAllocator();
     if (!app::displayAvailable()) {
         std::fprintf(stderr, "%s\n", qUtf8Printable(app::noDisplayText()));
         return 1;

@@ -2,16 +2,21 @@
 // taken the way the sqlite3 shell's are: export_probe <db.mdb> <target .csv or .xlsx> [mail ID]
 // (without a mail ID every send record, as the page's "all" filter). Prints the records written.
 
+#include "ProcessMemory.h"
 #include "RecordExportRun.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
 #include <cstdio>
+#include <cstdlib>
 #include <future>
 
 int main(int argc, char **argv)
 {
+    // QUILLON_BENCH_PLAIN_MALLOC=1 leaves glibc's allocator as it comes, to compare in one build.
+    if (!std::getenv("QUILLON_BENCH_PLAIN_MALLOC"))
+        tuneAllocator();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 3) {

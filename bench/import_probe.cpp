@@ -9,6 +9,7 @@
 
 #include "CustomerImportRun.h"
 #include "Error.h"
+#include "ProcessMemory.h"
 #include "Schema.h"
 #include "WorkbookFiles.h"
 
@@ -16,6 +17,7 @@
 #include <QDir>
 
 #include <cstdio>
+#include <cstdlib>
 #include <semaphore>
 
 namespace {
@@ -63,6 +65,9 @@ int import(const QString &database, const QString &file)
 
 int main(int argc, char *argv[])
 {
+    // QUILLON_BENCH_PLAIN_MALLOC=1 leaves glibc's allocator as it comes, to compare in one build.
+    if (!std::getenv("QUILLON_BENCH_PLAIN_MALLOC"))
+        tuneAllocator();
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments();
     try {

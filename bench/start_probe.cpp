@@ -17,6 +17,7 @@
 #include "DatabaseLocation.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
+#include "ProcessMemory.h"
 #include "Schema.h"
 
 #include <QApplication>
@@ -34,6 +35,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -170,6 +172,9 @@ Figures shellCount()
 
 int main(int argc, char **argv)
 {
+    // QUILLON_BENCH_PLAIN_MALLOC=1 leaves glibc's allocator as it comes, to compare in one build.
+    if (!std::getenv("QUILLON_BENCH_PLAIN_MALLOC"))
+        tuneAllocator();
     QApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     DatabaseLocation location;
