@@ -4,6 +4,7 @@
 #include "Schema.h"
 #include "Statement.h"
 
+#include <QFile>
 #include <QStringList>
 
 #include <sqlite3.h>
@@ -76,6 +77,18 @@ void makeServerBenchDatabase(Database &server, int customers, int records)
     // Outside any transaction, each alone: the visibility map lets a count read the index only.
     for (const char *table : {"客户表", "邮件表", "发送情况"})
         execute(server, QStringLiteral("vacuum analyze ") + QString::fromUtf8(table));
+}
+
+double memoryKiB(const QByteArray &field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').first().toDouble();
+    }
+    return 0;
 }
 
 } // namespace bench

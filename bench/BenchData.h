@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class Database;
@@ -15,5 +16,8 @@ void makeBenchDatabase(const QString &path, int customers, int records);
 // table, the indexes built at the end, then vacuumed and analysed as a database in use would be.
 // The send records' keys (记录ID) run in the order written, from 1.
 void makeServerBenchDatabase(Database &server, int customers, int records);
+
+// Resident memory from /proc/self/status ("VmRSS", or the peak "VmHWM"), in KiB; 0 when unread.
+double memoryKiB(const QByteArray &field);
 
 } // namespace bench

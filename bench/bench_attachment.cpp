@@ -2,8 +2,10 @@
 // smtplib building and sending the same mail, and against writing the message's bytes alone; and the
 // peak memory of sending it to 1,000 customers.
 
+#include "BenchData.h"
 #include "PythonPeer.h"
 #include "SmtpSink.h"
+#include "Spread.h"
 
 #include "Attachment.h"
 #include "MailMessage.h"
@@ -35,20 +37,6 @@ std::map<std::string, std::vector<double>> &perRound()
 {
     static std::map<std::string, std::vector<double>> values;
     return values;
-}
-
-struct Spread
-{
-    double min = 0, median = 0, max = 0;
-};
-
-Spread spreadOf(std::vector<double> values)
-{
-    if (values.empty())
-        return {};
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return {values.front(), n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2, values.back()};
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start)
@@ -246,14 +234,7 @@ BENCHMARK(BM_Attachment_Rounds)->Args({5, 50})->Unit(benchmark::kSecond)->UseMan
 // The process's peak resident memory since the last resetPeak (VmHWM).
 long peakKilobytes()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return 0;
+    return long(bench::memoryKiB("VmHWM"));
 }
 
 // Starts the peak over from what is resident now, so that the rounds before (Python's file, the
@@ -304,12 +285,12 @@ void BM_Summary(benchmark::State &state)
     for (auto _ : state) { }
     for (const char *name : {"session", "python", "bytes"}) {
         if (perRound().count(name))
-            state.counters[std::string(name) + "_ms"] = spreadOf(perRound().at(name)).median * 1e3;
+            state.counters[std::string(name) + "_ms"] = bench::spreadOf(perRound().at(name)).median * 1e3;
     }
     for (const char *name : {"x_python", "x_bytes"}) {
         if (!perRound().count(name))
             continue;
-        const Spread spread = spreadOf(perRound().at(name));
+        const bench::Spread spread = bench::spreadOf(perRound().at(name));
         state.counters[std::string(name) + "_min"] = spread.min;
         state.counters[std::string(name) + "_med"] = spread.median;
         state.counters[std::string(name) + "_max"] = spread.max;

@@ -40,18 +40,6 @@ template <class T> T *control(const char *name)
     return form->findChild<T *>(QLatin1String(name));
 }
 
-// Resident memory from /proc/self/status ("VmRSS", or the peak "VmHWM"), in KiB.
-double memoryKiB(const QByteArray &field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field + ':'))
-            return line.mid(field.size() + 1).trimmed().split(' ').first().toDouble();
-    }
-    return 0;
-}
-
 double minimum(const std::vector<double> &v)
 {
     return *std::min_element(v.begin(), v.end());
@@ -134,7 +122,7 @@ void BM_OpenPicker(benchmark::State &state)
 {
     control<QRadioButton>("byCustomerButton")->click();
     CustomerPicker *list = picker();
-    const double before = memoryKiB("VmRSS");
+    const double before = bench::memoryKiB("VmRSS");
     for (auto _ : state) {
         list->showPopup();
         QApplication::processEvents();
@@ -142,8 +130,8 @@ void BM_OpenPicker(benchmark::State &state)
         QApplication::processEvents();
     }
     state.counters["matches"] = list->matches()->rowCount();
-    state.counters["rss_added_KiB"] = memoryKiB("VmRSS") - before;
-    state.counters["peak_KiB"] = memoryKiB("VmHWM");
+    state.counters["rss_added_KiB"] = bench::memoryKiB("VmRSS") - before;
+    state.counters["peak_KiB"] = bench::memoryKiB("VmHWM");
 }
 
 // A text typed: the time until the matches the indexes find are shown ("first"), and until the

@@ -7,6 +7,7 @@
 
 #include "BenchData.h"
 #include "RecordExportRun.h"
+#include "Spread.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -174,21 +175,6 @@ double fileMegabytes(const QString &path)
     return double(QFileInfo(path).size()) / 1e6;
 }
 
-struct Stats
-{
-    double min = 0, median = 0, max = 0;
-};
-
-Stats statsOf(std::vector<double> values)
-{
-    if (values.empty())
-        return {};
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-    return {values.front(), median, values.back()};
-}
-
 // What each round measured, kept for the summary.
 std::map<std::string, std::vector<double>> &measured()
 {
@@ -246,9 +232,9 @@ void BM_ExportBesideShell(benchmark::State &state)
         state.SetIterationTime(total);
     }
     for (const char *name : {"csv", "shell", "xlsx"}) {
-        state.counters[std::string(name) + "_s"] = statsOf(measured()[std::string(name) + "_wall"]).median;
-        state.counters[std::string(name) + "_cpu_s"] = statsOf(measured()[std::string(name) + "_cpu"]).median;
-        state.counters[std::string(name) + "_peak_MB"] = statsOf(measured()[std::string(name) + "_peak"]).max;
+        state.counters[std::string(name) + "_s"] = bench::spreadOf(measured()[std::string(name) + "_wall"]).median;
+        state.counters[std::string(name) + "_cpu_s"] = bench::spreadOf(measured()[std::string(name) + "_cpu"]).median;
+        state.counters[std::string(name) + "_peak_MB"] = bench::spreadOf(measured()[std::string(name) + "_peak"]).max;
     }
     state.counters["csv_MB"] = fileMegabytes(csv);
     state.counters["shell_MB"] = fileMegabytes(shell);
@@ -289,7 +275,7 @@ void BM_Summary(benchmark::State &state)
         const auto found = measured().find(name);
         if (found == measured().end())
             continue;
-        const Stats stats = statsOf(found->second);
+        const bench::Spread stats = bench::spreadOf(found->second);
         state.counters[std::string(name) + "_min"] = stats.min;
         state.counters[std::string(name) + "_med"] = stats.median;
         state.counters[std::string(name) + "_max"] = stats.max;
@@ -300,7 +286,7 @@ void BM_Summary(benchmark::State &state)
         const auto found = measured().find(name);
         if (found == measured().end())
             continue;
-        const Stats stats = statsOf(found->second);
+        const bench::Spread stats = bench::spreadOf(found->second);
         std::printf("%-12s min %.3f  median %.3f  max %.3f (%s)\n", name, stats.min, stats.median, stats.max,
                     std::string(name).ends_with("peak") ? "MB" : "s");
     }

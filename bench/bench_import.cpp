@@ -3,6 +3,7 @@
 // .xls file has 65,535 customers (and its empty row below); the .xlsx file has 100,000. With
 // QUILLON_BENCH_1M set, a .xlsx file of 1,000,000 customers too, beside xlsx2csv.
 
+#include "BenchData.h"
 #include "CustomerImport.h"
 #include "MessageBoxes.h"
 #include "Schema.h"
@@ -40,18 +41,6 @@ double processCpuSeconds()
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
-// Resident memory from /proc/self/status ("VmRSS", or the peak "VmHWM"), in KiB.
-double memoryKiB(const QByteArray &field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field + ':'))
-            return line.mid(field.size() + 1).trimmed().split(' ').first().toDouble();
-    }
-    return 0;
-}
-
 // What the work costs in memory above what the process held before it: the file generation
 // runs in this process too, so the plain peak would tell little; what it freed is handed back first.
 double resetPeakMemory()
@@ -60,7 +49,7 @@ double resetPeakMemory()
     QFile clear(QStringLiteral("/proc/self/clear_refs"));
     if (clear.open(QIODevice::WriteOnly))
         clear.write("5");
-    return memoryKiB("VmRSS");
+    return bench::memoryKiB("VmRSS");
 }
 
 QTemporaryDir &workDir()
@@ -108,7 +97,7 @@ void importInto(benchmark::State &state, testbook::Format format, int count, con
 
         state.PauseTiming();
         cpu += processCpuSeconds() - cpuBefore;
-        state.counters["added_peak_KiB"] = memoryKiB("VmHWM") - before;
+        state.counters["added_peak_KiB"] = bench::memoryKiB("VmHWM") - before;
         QFile::remove(database);
         state.ResumeTiming();
     }
@@ -143,7 +132,7 @@ void readAll(benchmark::State &state, testbook::Format format)
         }
         state.counters["rows"] = rows;
     }
-    state.counters["added_peak_KiB"] = memoryKiB("VmHWM") - before;
+    state.counters["added_peak_KiB"] = bench::memoryKiB("VmHWM") - before;
 }
 
 void BM_ReadXlsx(benchmark::State &state)

@@ -17,6 +17,7 @@
 #include "RunPlan.h"
 #include "SmtpSession.h"
 #include "SmtpSink.h"
+#include "Spread.h"
 #include "Statement.h"
 
 #include <QApplication>
@@ -197,21 +198,6 @@ bool runRound(benchmark::State &state, const SmtpSink &sink, const QString &dir,
     return true;
 }
 
-struct Spread
-{
-    double min = 0;
-    double median = 0;
-    double max = 0;
-};
-
-Spread spread(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-    return {values.front(), median, values.back()};
-}
-
 // Arguments: the customers, the rounds (each a floor, then a run).
 void BM_SendRun(benchmark::State &state)
 {
@@ -246,15 +232,15 @@ void BM_SendRun(benchmark::State &state)
         state.SetIterationTime(wall);
     }
 
-    const Spread ratios = spread(ratio);
+    const bench::Spread ratios = bench::spreadOf(ratio);
     state.counters["ratio_min"] = ratios.min;
     state.counters["ratio_median"] = ratios.median;
     state.counters["ratio_max"] = ratios.max;
-    state.counters["run_ms"] = spread(runMs).median;
-    state.counters["floor_ms"] = spread(floorMs).median;
-    state.counters["run_cpu_ms"] = spread(runCpu).median;
-    state.counters["floor_cpu_ms"] = spread(floorCpu).median;
-    state.counters["window_cpu_ms"] = spread(windowCpu).median;
+    state.counters["run_ms"] = bench::spreadOf(runMs).median;
+    state.counters["floor_ms"] = bench::spreadOf(floorMs).median;
+    state.counters["run_cpu_ms"] = bench::spreadOf(runCpu).median;
+    state.counters["floor_cpu_ms"] = bench::spreadOf(floorCpu).median;
+    state.counters["window_cpu_ms"] = bench::spreadOf(windowCpu).median;
 }
 BENCHMARK(BM_SendRun)
     ->Args({1000, 7})

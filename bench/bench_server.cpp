@@ -25,6 +25,7 @@
 #include "SendRecords.h"
 #include "SendRun.h"
 #include "SendRunInputs.h"
+#include "Spread.h"
 #include "ServerSchema.h"
 #include "SmtpSink.h"
 #include "Statement.h"
@@ -508,14 +509,12 @@ void spreadOfRatios(benchmark::State &state, const std::string &name, const std:
         ratios.push_back(over[i] / under[i]);
     if (ratios.size() < 2)
         return;
-    std::sort(ratios.begin(), ratios.end());
-    const size_t n = ratios.size();
-    const double median = n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2;
-    state.counters[name + "_min"] = ratios.front();
-    state.counters[name + "_med"] = median;
-    state.counters[name + "_max"] = ratios.back();
-    std::printf("%-22s min %.2f  median %.2f  max %.2f  (%zu repetitions)\n", name.c_str(), ratios.front(), median,
-                ratios.back(), n);
+    const bench::Spread spread = bench::spreadOf(ratios);
+    state.counters[name + "_min"] = spread.min;
+    state.counters[name + "_med"] = spread.median;
+    state.counters[name + "_max"] = spread.max;
+    std::printf("%-22s min %.2f  median %.2f  max %.2f  (%zu repetitions)\n", name.c_str(), spread.min, spread.median,
+                spread.max, ratios.size());
 }
 
 // The server's figures beside the file's of this run: milliseconds per unit and their ratio

@@ -11,6 +11,8 @@
 // This program uses no Qt, so what the children's peak memory inherits from it (Linux keeps the
 // parent's peak across fork and exec) stays at the few MB of a small program.
 
+#include "Spread.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -73,9 +75,13 @@ Figures timed(const std::vector<std::string> &arguments)
 
 double median(std::vector<double> values)
 {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return bench::spreadOf(std::move(values)).median;
+}
+
+void printSpread(const char *what, const std::vector<double> &values)
+{
+    const bench::Spread spread = bench::spreadOf(values);
+    std::printf("  %-10s min %.3f  median %.3f  max %.3f\n", what, spread.min, spread.median, spread.max);
 }
 
 struct Pair
@@ -108,11 +114,8 @@ void summary(const Pair &pair)
                     who, median(wall), median(cpu), median(system), median(peak), median(faults));
     };
     std::printf("%s, %zu rounds\n", pair.name.c_str(), ratios.size());
-    std::printf("  cpu ratio  min %.3f  median %.3f  max %.3f\n", *std::min_element(ratios.begin(), ratios.end()),
-                median(ratios), *std::max_element(ratios.begin(), ratios.end()));
-    std::printf("  wall ratio min %.3f  median %.3f  max %.3f\n",
-                *std::min_element(wallRatios.begin(), wallRatios.end()), median(wallRatios),
-                *std::max_element(wallRatios.begin(), wallRatios.end()));
+    printSpread("cpu ratio", ratios);
+    printSpread("wall ratio", wallRatios);
     side("import", pair.oursRounds);
     side("peer", pair.peerRounds);
 }
