@@ -383,6 +383,10 @@ TEST_F(SendRunTest, DestroyingTheWindowDuringARunStopsAndJoinsIt)
 {
     ScriptedServer server(firstThenQuit(), QStringLiteral("127.0.0.1"), 0, 60s);
     ASSERT_NO_FATAL_FAILURE(startPausingRun(server));
+    // The run has the message's reply and is in its pause: destroying the window mid-exchange
+    // would cut the exchange off, QUIT and all.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return progress().startsWith(QStringLiteral("已发送 1 ")); }, 5000))
+        << progress().toStdString();
 
     form.reset();
 
